@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Brings every system package the client, its tests and its demo need, then the
+# pinned Node test peers. Quick when everything is already there.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+    build-essential cmake pkg-config sqlite3
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6svg6-dev qt6-svg-dev
+    qt6-httpserver-dev qt6-websockets-dev libgl-dev
+    libexiv2-dev libspdlog-dev libfmt-dev libcurl4-openssl-dev libssl-dev
+    xvfb xauth x11-apps fonts-noto-cjk
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "install: apt-get install ${missing[*]}"
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+    echo "install: apt-get install nodejs npm"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq && apt-get install -y -qq nodejs npm
+fi
+
+# Node test peers (object store with signature check), pinned by the lockfile.
+for dir in tools/*/; do
+    if [[ -f "$dir/package-lock.json" ]]; then
+        if [[ ! -d "$dir/node_modules" || "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]]; then
+            echo "install: npm ci in $dir"
+            (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+        fi
+    fi
+done
+echo "install: done"

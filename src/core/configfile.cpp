@@ -1,0 +1,143 @@
+#include "core/configfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QReadWriteLock>
+
+namespace {
+
+// The local backend shipped in tools/ listens here for development and demos.
+const QString kDefaultHost = QStringLiteral("127.0.0.1:27080");
+const QString kDefaultImageHost = QStringLiteral("http://127.0.0.1:27090");
+const QByteArray kDefaultWebKey = QByteArrayLiteral("sk");
+constexpr int kDefaultTimeoutSec = 60;
+
+struct Values
+{
+    QString apiUrl;
+    QString cartUrl;
+    QString productsUrl;
+    QString baseUrl;
+    QString baseUrlW;
+    bool autoLogin = false;
+    QString productPath;
+    QString imageHost;
+    QByteArray webKey;
+    int requestTimeoutSec = kDefaultTimeoutSec;
+};
+
+Values defaults()
+{
+    Values v;
+    v.baseUrl = QStringLiteral("http://") + kDefaultHost + QStringLiteral("/");
+    v.baseUrlW = v.baseUrl;
+    v.apiUrl = v.baseUrl + QStringLiteral("api/");
+    v.cartUrl = v.baseUrl + QStringLiteral("cart");
+    v.productsUrl = QStringLiteral("https://") + kDefaultHost + QStringLiteral("/products");
+    v.imageHost = kDefaultImageHost;
+    v.webKey = kDefaultWebKey;
+    return v;
+}
+
+void deriveFrom(Values &v, const QString &base)
+{
+    v.apiUrl = base + QStringLiteral("api/");
+    v.cartUrl = base + QStringLiteral("cart");
+    v.productsUrl = base + QStringLiteral("products");
+}
+
+QReadWriteLock g_lock;
+Values g_values = defaults();
+
+Values current()
+{
+    QReadLocker lock(&g_lock);
+    return g_values;
+}
+
+void store(const Values &v)
+{
+    QWriteLocker lock(&g_lock);
+    g_values = v;
+}
+
+void readDeploymentKeys(Values &v, const QJsonObject &obj)
+{
+    QString host = obj.value(QStringLiteral("imageHost")).toString();
+    while (host.endsWith(QLatin1Char('/')))
+        host.chop(1);
+    if (!host.isEmpty())
+        v.imageHost = host;
+
+    const QString key = obj.value(QStringLiteral("webKey")).toString();
+    if (key.size() == 2 && key.at(0).unicode() < 0x80 && key.at(1).unicode() < 0x80)
+        v.webKey = key.toLatin1();
+
+    const int timeout = obj.value(QStringLiteral("requestTimeout")).toInt(0);
+    if (timeout > 0)
+        v.requestTimeoutSec = timeout;
+}
+
+} // namespace
+
+void configFile::readConfig()
+{
+    const QString dataDir = QDir::current().absoluteFilePath(QStringLiteral("data"));
+    if (!QDir(dataDir).exists())
+        QDir().mkdir(dataDir);
+
+    QFile file(QStringLiteral("data/config.json"));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    const QString text = QString::fromUtf8(file.readAll());
+    if (text.isEmpty())
+        return;
+
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        return;
+    const QJsonObject obj = doc.object();
+    if (obj.isEmpty())
+        return;
+
+    Values v = current();
+    const QString base = obj.value(QStringLiteral("baseUrl")).toString();
+    if (!base.isEmpty()) {
+        v.baseUrl = base;
+        deriveFrom(v, base);
+    }
+    v.baseUrlW = obj.value(QStringLiteral("baseUrlW")).toString();
+    v.autoLogin = obj.value(QStringLiteral("autoLogin")).toBool(false);
+    v.productPath = obj.value(QStringLiteral("productPath")).toString();
+    readDeploymentKeys(v, obj);
+    store(v);
+}
+
+void configFile::switchBackend(bool ordinaryStore)
+{
+    QWriteLocker lock(&g_lock);
+    const QString target = ordinaryStore ? g_values.baseUrl : g_values.baseUrlW;
+    if (target.isEmpty())
+        return;
+    deriveFrom(g_values, target);
+}
+
+void configFile::resetToDefaults()
+{
+    store(defaults());
+}
+
+QString configFile::apiUrl() { return current().apiUrl; }
+QString configFile::cartUrl() { return current().cartUrl; }
+QString configFile::productsUrl() { return current().productsUrl; }
+QString configFile::baseUrl() { return current().baseUrl; }
+QString configFile::baseUrlW() { return current().baseUrlW; }
+bool configFile::autoLogin() { return current().autoLogin; }
+QString configFile::productPath() { return current().productPath; }
+QString configFile::imageHost() { return current().imageHost; }
+QByteArray configFile::webKey() { return current().webKey; }
+int configFile::requestTimeoutSec() { return current().requestTimeoutSec; }
+QString configFile::defaultHost() { return kDefaultHost; }
