@@ -1,4 +1,177 @@
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void x() { QVERIFY(true); } };
-QTEST_GUILESS_MAIN(T)
+
+#include "core/configfile.h"
+
+class TstConfigFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void readConfig_data();
+    void readConfig();
+    void createsDataFolder();
+    void switchBackend_data();
+    void switchBackend();
+    void deploymentKeys();
+
+private:
+    void writeConfig(const QByteArray &content);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_oldCwd;
+};
+
+namespace {
+const QString kDefaultBase = QStringLiteral("http://127.0.0.1:27080/");
+const QByteArray kNoFile = QByteArrayLiteral("<no file>");
+} // namespace
+
+void TstConfigFile::init()
+{
+    configFile::resetToDefaults();
+    m_oldCwd = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+}
+
+void TstConfigFile::cleanup()
+{
+    QDir::setCurrent(m_oldCwd);
+    m_dir.reset();
+}
+
+void TstConfigFile::writeConfig(const QByteArray &content)
+{
+    QDir().mkdir(QStringLiteral("data"));
+    QFile file(QStringLiteral("data/config.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+void TstConfigFile::readConfig_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("apiUrl");
+    QTest::addColumn<QString>("cartUrl");
+    QTest::addColumn<QString>("productsUrl");
+    QTest::addColumn<QString>("baseUrlW");
+    QTest::addColumn<bool>("autoLogin");
+
+    const QString dApi = kDefaultBase + "api/";
+    const QString dCart = kDefaultBase + "cart";
+    const QString dProducts = QStringLiteral("https://127.0.0.1:27080/products");
+
+    QTest::newRow("no file keeps defaults") << kNoFile << dApi << dCart << dProducts << kDefaultBase << false;
+    QTest::newRow("empty file keeps defaults") << QByteArray() << dApi << dCart << dProducts << kDefaultBase << false;
+    QTest::newRow("invalid JSON keeps baseUrlW too")
+        << QByteArray("{\"baseUrl\": \"http://shop.test/\", ") << dApi << dCart << dProducts << kDefaultBase << false;
+    QTest::newRow("empty object keeps defaults") << QByteArray("{}") << dApi << dCart << dProducts << kDefaultBase << false;
+    QTest::newRow("top-level array keeps defaults")
+        << QByteArray("[\"http://shop.test/\"]") << dApi << dCart << dProducts << kDefaultBase << false;
+    QTest::newRow("only baseUrl empties baseUrlW")
+        << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << "http://shop.test/api/"
+        << "http://shop.test/cart" << "http://shop.test/products" << QString() << false;
+    QTest::newRow("baseUrl without slash is joined unchanged")
+        << QByteArray("{\"baseUrl\": \"http://shop.test\"}") << "http://shop.testapi/" << "http://shop.testcart"
+        << "http://shop.testproducts" << QString() << false;
+    QTest::newRow("empty baseUrl keeps default addresses")
+        << QByteArray("{\"baseUrl\": \"\", \"baseUrlW\": \"http://w.test/\"}") << dApi << dCart << dProducts
+        << "http://w.test/" << false;
+    QTest::newRow("non-string baseUrlW gives empty")
+        << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}") << "http://shop.test/api/"
+        << "http://shop.test/cart" << "http://shop.test/products" << QString() << false;
+    QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << dApi << dCart << dProducts << QString()
+                                    << true;
+    QTest::newRow("autoLogin as text is false")
+        << QByteArray("{\"autoLogin\": \"true\"}") << dApi << dCart << dProducts << QString() << false;
+    QTest::newRow("UTF-8 values") << QByteArray("{\"baseUrl\": \"http://商店.test/\"}") << "http://商店.test/api/"
+                                  << "http://商店.test/cart" << "http://商店.test/products" << QString() << false;
+}
+
+void TstConfigFile::readConfig()
+{
+    QFETCH(QByteArray, content);
+    if (content != kNoFile)
+        writeConfig(content);
+
+    configFile::readConfig();
+
+    QTEST(configFile::apiUrl(), "apiUrl");
+    QTEST(configFile::cartUrl(), "cartUrl");
+    QTEST(configFile::productsUrl(), "productsUrl");
+    QTEST(configFile::baseUrlW(), "baseUrlW");
+    QTEST(configFile::autoLogin(), "autoLogin");
+}
+
+void TstConfigFile::createsDataFolder()
+{
+    QVERIFY(!QDir(QStringLiteral("data")).exists());
+    configFile::readConfig();
+    QVERIFY(QDir(QStringLiteral("data")).exists());
+    QVERIFY(!QFile::exists(QStringLiteral("data/config.json")));
+}
+
+void TstConfigFile::switchBackend_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("ordinaryStore");
+    QTest::addColumn<QString>("apiUrl");
+    QTest::addColumn<QString>("cartUrl");
+
+    const QByteArray both("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": \"http://wed.test/\"}");
+    QTest::newRow("wedding store goes to baseUrlW") << both << false << "http://wed.test/api/" << "http://wed.test/cart";
+    QTest::newRow("ordinary store stays on baseUrl") << both << true << "http://shop.test/api/" << "http://shop.test/cart";
+    QTest::newRow("empty baseUrlW changes nothing")
+        << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << false << "http://shop.test/api/"
+        << "http://shop.test/cart";
+    QTest::newRow("defaults switch to the default host")
+        << kNoFile << false << kDefaultBase + "api/" << kDefaultBase + "cart";
+}
+
+void TstConfigFile::switchBackend()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, ordinaryStore);
+    if (content != kNoFile)
+        writeConfig(content);
+    configFile::readConfig();
+
+    configFile::switchBackend(ordinaryStore);
+    QTEST(configFile::apiUrl(), "apiUrl");
+    QTEST(configFile::cartUrl(), "cartUrl");
+
+    // A later login of the other kind switches back.
+    configFile::switchBackend(!ordinaryStore);
+    configFile::switchBackend(ordinaryStore);
+    QTEST(configFile::apiUrl(), "apiUrl");
+}
+
+void TstConfigFile::deploymentKeys()
+{
+    QCOMPARE(configFile::requestTimeoutSec(), 60);
+    QCOMPARE(configFile::webKey().size(), 2);
+
+    writeConfig("{\"imageHost\": \"http://img.test:9000//\", \"webKey\": \"xy\", \"requestTimeout\": 15}");
+    configFile::readConfig();
+    QCOMPARE(configFile::imageHost(), QStringLiteral("http://img.test:9000"));
+    QCOMPARE(configFile::webKey(), QByteArray("xy"));
+    QCOMPARE(configFile::requestTimeoutSec(), 15);
+
+    // Unusable values keep what is in force.
+    writeConfig("{\"imageHost\": \"\", \"webKey\": \"xyz\", \"requestTimeout\": -3}");
+    configFile::readConfig();
+    QCOMPARE(configFile::imageHost(), QStringLiteral("http://img.test:9000"));
+    QCOMPARE(configFile::webKey(), QByteArray("xy"));
+    QCOMPARE(configFile::requestTimeoutSec(), 15);
+}
+
+QTEST_GUILESS_MAIN(TstConfigFile)
 #include "tst_configfile.moc"

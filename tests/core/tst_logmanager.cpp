@@ -1,4 +1,133 @@
+#include <QDate>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void x() { QVERIFY(true); } };
-QTEST_GUILESS_MAIN(T)
+
+#include "core/apppaths.h"
+#include "core/logmanager.h"
+#include "support/logfile.h"
+
+class TstLogManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fileNameInMissingFolder();
+    void lineFormatAndLevels();
+    void emptyTextIsReplaced();
+    void linesOfSeveralThreadsKeepQueueOrder();
+    void lineQueuedAfterStopIsNeverWritten();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TstLogManager::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // Missing parents too: the writer creates the whole path.
+    AppPaths::setAppDataDir(m_dir.path() + QStringLiteral("/app data/nested"));
+}
+
+void TstLogManager::fileNameInMissingFolder()
+{
+    QVERIFY(!QDir(AppPaths::logDir()).exists());
+    LogManager::logInfo(QStringLiteral("first line"));
+    QVERIFY(LogManager::instance().flush());
+
+    const QStringList files = QDir(AppPaths::logDir()).entryList(QDir::Files);
+    const QString expected = QStringLiteral("app_%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QCOMPARE(files, QStringList{expected});
+    QCOMPARE(testlog::texts().last(), QStringLiteral("first line"));
+}
+
+void TstLogManager::lineFormatAndLevels()
+{
+    LogManager::logDebug(QStringLiteral("d-line"));
+    LogManager::logInfo(QStringLiteral("i-line 中文"));
+    LogManager::instance().write(LogManager::Warning, QStringLiteral("w-line"));
+    LogManager::instance().write(7, QStringLiteral("dropped-line"));
+    LogManager::instance().write(-1, QStringLiteral("dropped-too"));
+    LogManager::logError(QStringLiteral("e-line {} %s"));
+
+    const QByteArray raw = testlog::rawContent();
+    QVERIFY(raw.endsWith("\r\n"));
+    QCOMPARE(raw.count("\r\n"), raw.count('\n'));
+    QVERIFY(!raw.contains("dropped"));
+
+    const QRegularExpression shape(QStringLiteral(
+        "^\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\] \\[(debug|info|warning|critical)\\] (.*)$"));
+    QStringList seen;
+    for (const QString &line : testlog::lines()) {
+        const QRegularExpressionMatch m = shape.match(line);
+        QVERIFY2(m.hasMatch(), qPrintable(line));
+        seen << m.captured(1) + QLatin1Char('|') + m.captured(2);
+    }
+    const QStringList tail = seen.mid(seen.size() - 4);
+    QCOMPARE(tail, (QStringList{QStringLiteral("debug|d-line"), QStringLiteral("info|i-line 中文"),
+                                QStringLiteral("warning|w-line"), QStringLiteral("critical|e-line {} %s")}));
+
+    // The timestamp is local time, within a few seconds of now.
+    const QString last = testlog::lines().last();
+    const QDateTime stamp = QDateTime::fromString(last.mid(1, 23), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+    QVERIFY(stamp.isValid());
+    QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) <= 5);
+}
+
+void TstLogManager::emptyTextIsReplaced()
+{
+    LogManager::logError(QString());
+    QVERIFY(testlog::lines().last().endsWith(QStringLiteral("[critical] 日志文字为空")));
+}
+
+void TstLogManager::linesOfSeveralThreadsKeepQueueOrder()
+{
+    constexpr int threads = 4;
+    constexpr int perThread = 500;
+    QList<QThread *> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers << QThread::create([t] {
+            for (int i = 0; i < perThread; ++i)
+                LogManager::logInfo(QStringLiteral("worker %1 line %2").arg(t).arg(i));
+        });
+    }
+    for (QThread *w : workers)
+        w->start();
+    for (QThread *w : workers) {
+        QVERIFY(w->wait(30000));
+        delete w;
+    }
+
+    QList<int> next(threads, 0);
+    const QRegularExpression re(QStringLiteral("^worker (\\d) line (\\d+)$"));
+    for (const QString &text : testlog::texts()) {
+        const QRegularExpressionMatch m = re.match(text);
+        if (!m.hasMatch())
+            continue;
+        const int t = m.captured(1).toInt();
+        QCOMPARE(m.captured(2).toInt(), next[t]);
+        ++next[t];
+    }
+    QCOMPARE(next, QList<int>(threads, perThread));
+}
+
+void TstLogManager::lineQueuedAfterStopIsNeverWritten()
+{
+    {
+        LogManager manager;
+        manager.write(LogManager::Info, QStringLiteral("before stop"));
+        QVERIFY(manager.flush());
+        manager.stop();
+        QVERIFY(!manager.isRunning());
+        manager.write(LogManager::Info, QStringLiteral("after stop"));
+        QVERIFY(!manager.flush(200));
+    }
+    const QStringList texts = testlog::texts();
+    QVERIFY(texts.contains(QStringLiteral("before stop")));
+    QVERIFY(!texts.contains(QStringLiteral("after stop")));
+}
+
+QTEST_GUILESS_MAIN(TstLogManager)
 #include "tst_logmanager.moc"

@@ -1,4 +1,161 @@
+#include <atomic>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void x() { QVERIFY(true); } };
-QTEST_GUILESS_MAIN(T)
+
+#include "core/timeutils.h"
+#include "core/vellruntime.h"
+
+class TstSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void isExpired_data();
+    void isExpired();
+    void currentTimeFormat();
+    void errorText_data();
+    void errorText();
+    void loginFields();
+    void readersNeverSeeHalfALogin();
+};
+
+void TstSession::cleanup()
+{
+    VellRuntime::instance().clear();
+}
+
+void TstSession::isExpired_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("expired");
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString fmt = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    QTest::newRow("empty") << QString() << true;
+    QTest::newRow("one minute ahead") << now.addSecs(60).toString(fmt) << false;
+    QTest::newRow("one second ago") << now.addSecs(-1).toString(fmt) << true;
+    QTest::newRow("next year") << now.addYears(1).toString(fmt) << false;
+    QTest::newRow("not a time") << QStringLiteral("tomorrow") << true;
+    QTest::newRow("ISO with T does not parse") << now.addSecs(3600).toString(Qt::ISODate) << true;
+    QTest::newRow("impossible date") << QStringLiteral("2099-02-30 10:00:00") << true;
+}
+
+void TstSession::isExpired()
+{
+    QFETCH(QString, text);
+    QTEST(TimeUtils::isExpired(text), "expired");
+}
+
+void TstSession::currentTimeFormat()
+{
+    const QString text = TimeUtils::currentTime();
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$")).match(text).hasMatch(),
+             qPrintable(text));
+    const QDateTime parsed = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    QVERIFY(qAbs(parsed.secsTo(QDateTime::currentDateTime())) <= 2);
+}
+
+void TstSession::errorText_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("text");
+
+    const QByteArray table("{\"auth.unauthorized\": \"账号或密码错误\", \"net.error\": \"网络错误\", \"code\": 7}");
+    QTest::newRow("known key") << table << "auth.unauthorized" << QStringLiteral("账号或密码错误");
+    QTest::newRow("client's own key") << table << "net.error" << QStringLiteral("网络错误");
+    QTest::newRow("missing key") << table << "user.locked" << QString();
+    QTest::newRow("value not a string") << table << "code" << QString();
+    QTest::newRow("no file") << QByteArray() << "net.error" << QString();
+    QTest::newRow("malformed file") << QByteArray("{\"net.error\": ") << "net.error" << QString();
+}
+
+void TstSession::errorText()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, key);
+
+    QTemporaryDir dir;
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    if (!file.isEmpty()) {
+        QDir().mkdir(QStringLiteral("data"));
+        QFile out(QStringLiteral("data/error.json"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file);
+    }
+    VellRuntime::instance().loadErrorTable();
+    QDir::setCurrent(oldCwd);
+
+    QTEST(VellRuntime::instance().errorText(key), "text");
+}
+
+void TstSession::loginFields()
+{
+    VellRuntime &rt = VellRuntime::instance();
+    rt.applyLogin(QJsonObject{{"userId", 42}, {"storeId", 7}, {"access_token", "tok"}, {"storeName", "一号店"}},
+                  QStringLiteral("13800000000"), QStringLiteral("pw"));
+    rt.setStoreInfo(QJsonObject{{"addressId", 9}, {"startups", 3}, {"storeType", "WEDDINGDRESS"}});
+
+    // A second store whose response lacks fields and carries a text id.
+    rt.applyLogin(QJsonObject{{"userId", "43"}, {"access_token", "tok2"}}, QStringLiteral("13900000000"),
+                  QStringLiteral("pw2"));
+    const SessionData s = rt.snapshot();
+    QCOMPARE(s.userId, 0);
+    QCOMPARE(s.storeId, 0);
+    QCOMPARE(s.access_token, QStringLiteral("tok2"));
+    QCOMPARE(s.storeName, QString());
+    QCOMPARE(s.userName, QStringLiteral("13900000000"));
+    QCOMPARE(s.password, QStringLiteral("pw2"));
+    // Store information is only replaced by the next store information.
+    QCOMPARE(s.storeType, QStringLiteral("WEDDINGDRESS"));
+
+    rt.setStoreInfo(QJsonObject{{"addressId", 11}});
+    QCOMPARE(rt.addressId(), 11);
+    QCOMPARE(rt.startups(), 0);
+    QCOMPARE(rt.storeType(), QString());
+}
+
+void TstSession::readersNeverSeeHalfALogin()
+{
+    VellRuntime &rt = VellRuntime::instance();
+    const QJsonObject a{{"userId", 1}, {"storeId", 1}, {"access_token", "token-a"}, {"storeName", "A"}};
+    const QJsonObject b{{"userId", 2}, {"storeId", 2}, {"access_token", "token-b"}, {"storeName", "B"}};
+    rt.applyLogin(a, QStringLiteral("user-1"), QStringLiteral("pass-1"));
+
+    std::atomic<bool> done{false};
+    QThread *writer = QThread::create([&] {
+        for (int i = 0; i < 20000; ++i) {
+            if (i % 2)
+                rt.applyLogin(a, QStringLiteral("user-1"), QStringLiteral("pass-1"));
+            else
+                rt.applyLogin(b, QStringLiteral("user-2"), QStringLiteral("pass-2"));
+        }
+        done = true;
+    });
+    writer->start();
+
+    int torn = 0;
+    int reads = 0;
+    while (!done) {
+        const SessionData s = rt.snapshot();
+        const QString n = QString::number(s.userId);
+        if (s.storeId != s.userId || s.userName != "user-" + n || s.password != "pass-" + n
+            || s.access_token != (s.userId == 1 ? "token-a" : "token-b"))
+            ++torn;
+        ++reads;
+    }
+    writer->wait();
+    delete writer;
+    QVERIFY(reads > 0);
+    QCOMPARE(torn, 0);
+}
+
+QTEST_GUILESS_MAIN(TstSession)
 #include "tst_session.moc"

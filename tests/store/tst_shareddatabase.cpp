@@ -1,4 +1,215 @@
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void x() { QVERIFY(true); } };
-QTEST_GUILESS_MAIN(T)
+
+#include "core/apppaths.h"
+#include "store/shareddatabase.h"
+#include "store/transactionguard.h"
+#include "support/logfile.h"
+
+// The connection is process-wide, so the cases run in order on one home folder.
+class TstSharedDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void firstStartCopiesTheSeed();
+    void fileMissingOneTableIsReset();
+    void completeFileKeepsItsRows();
+    void olderFileGainsTheBucketColumn();
+    void failingSelectIsLoggedAndLeavesConnectionOpen();
+    void execStatementFailure();
+    void transactionRunsSecondAfterFailingFirst();
+    void guardRollsBackUncommittedWork();
+    void quotesRoundTrip();
+
+private:
+    QStringList newLogTexts();
+    qint64 count(const QString &sql);
+
+    QTemporaryDir m_home;
+    int m_logSeen = 0;
+};
+
+namespace {
+const QString kTableCount = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                                           "('orders','subOrders','product','images','user')");
+}
+
+void TstSharedDatabase::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("HOME", QFile::encodeName(m_home.path()));
+    AppPaths::setAppDataDir(m_home.path() + QStringLiteral("/appdata"));
+    QCOMPARE(AppPaths::databaseFile(), m_home.path() + QStringLiteral("/.vell/batchDesk1.db"));
+}
+
+QStringList TstSharedDatabase::newLogTexts()
+{
+    const QStringList all = testlog::texts();
+    const QStringList fresh = all.mid(m_logSeen);
+    m_logSeen = all.size();
+    return fresh;
+}
+
+qint64 TstSharedDatabase::count(const QString &sql)
+{
+    QList<QSqlRecord> rows;
+    if (runQuery(sharedDatabase(), sql, rows).type() != QSqlError::NoError || rows.isEmpty())
+        return -1;
+    return rows.first().value(0).toLongLong();
+}
+
+void TstSharedDatabase::firstStartCopiesTheSeed()
+{
+    QVERIFY(!QDir(AppPaths::databaseDir()).exists());
+    QSqlDatabase &db = sharedDatabase();
+    QCOMPARE(&db, &sharedDatabase());
+    QCOMPARE(db.connectionName(), QStringLiteral("upload_sql_connection"));
+
+    QVERIFY(QFile::exists(AppPaths::databaseFile()));
+    const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+        | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & mode,
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    QCOMPARE(newLogTexts(), (QStringList{QStringLiteral("数据库为空,关闭并删除旧数据库，复制新数据库"),
+                                         QStringLiteral("删除坏数据库成功"), QStringLiteral("复制数据库成功")}));
+    QCOMPARE(count(kTableCount), 5);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
+}
+
+void TstSharedDatabase::fileMissingOneTableIsReset()
+{
+    QSqlDatabase &db = sharedDatabase();
+    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
+                                             "VALUES('A1','班级一',1,1,1)")));
+    QVERIFY(execStatement(db, QStringLiteral("DROP TABLE user")));
+    QVERIFY(!tableExists(db, QStringLiteral("user")));
+    db.close();
+
+    QVERIFY(ensureDatabase(db));
+    QCOMPARE(newLogTexts(), (QStringList{QStringLiteral("数据库为空,关闭并删除旧数据库，复制新数据库"),
+                                         QStringLiteral("删除坏数据库成功"), QStringLiteral("复制数据库成功")}));
+    QCOMPARE(count(kTableCount), 5);
+    // Reset as a whole: the order went with the broken file.
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
+}
+
+void TstSharedDatabase::completeFileKeepsItsRows()
+{
+    QSqlDatabase &db = sharedDatabase();
+    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
+                                             "VALUES('B1','班级二',1,1,1)")));
+    QVERIFY(ensureDatabase(db));
+    QCOMPARE(newLogTexts(), QStringList());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='B1'")), 1);
+}
+
+void TstSharedDatabase::olderFileGainsTheBucketColumn()
+{
+    QSqlDatabase &db = sharedDatabase();
+    QVERIFY(execStatement(db, QStringLiteral("DROP TABLE images")));
+    QVERIFY(execStatement(db, QStringLiteral(
+        "CREATE TABLE images (id INTEGER NOT NULL, imageName TEXT, name TEXT NOT NULL, orderId TEXT NOT NULL, "
+        "subOrderId TEXT NOT NULL, skuId INTEGER, size INTEGER, IsRotate BOOLEAN NOT NULL, sort INTEGER NOT NULL, "
+        "type TEXT NOT NULL, localPath TEXT NOT NULL, imageMess TEXT NOT NULL, url TEXT, "
+        "status TEXT DEFAULT 'waiting', uploadDate INTEGER, MD5 TEXT, specialLayout BLOB, "
+        "specialLayoutWhitePagePosition TEXT, pdfPath TEXT, PRIMARY KEY (id ASC))")));
+    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO images(name,orderId,subOrderId,IsRotate,sort,type,"
+                                             "localPath,imageMess) VALUES('p1','B1','B1-1',0,1,'page','/x.jpg','{}')")));
+    QVERIFY(ensureDatabase(db));
+
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM images WHERE BucketType = 1")), 1);
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='B1'")), 1);
+    const QStringList texts = newLogTexts();
+    QCOMPARE(texts.size(), 1);
+    QVERIFY(texts.first().contains(QStringLiteral("BucketType")));
+}
+
+void TstSharedDatabase::failingSelectIsLoggedAndLeavesConnectionOpen()
+{
+    QSqlDatabase &db = sharedDatabase();
+    QList<QSqlRecord> rows;
+    const QString sql = QStringLiteral("SELECT * FROM noSuchTable WHERE id = 1");
+    const QSqlError error = runQuery(db, sql, rows);
+    QVERIFY(error.type() != QSqlError::NoError);
+    QVERIFY(rows.isEmpty());
+    QVERIFY(db.isOpen());
+
+    const QStringList texts = newLogTexts();
+    QCOMPARE(texts.size(), 1);
+    QVERIFY(texts.first().startsWith(QStringLiteral("数据库语句执行错误:")));
+    QVERIFY(texts.first().contains(QStringLiteral("no such table")));
+    QVERIFY(texts.first().endsWith(sql));
+    QVERIFY(testlog::lines().last().contains(QStringLiteral("[critical]")));
+
+    // A successful query returns every row in order and closes the connection.
+    rows.clear();
+    QCOMPARE(runQuery(db, QStringLiteral("SELECT name FROM orders ORDER BY id"), rows).type(), QSqlError::NoError);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().value(QStringLiteral("name")).toString(), QStringLiteral("班级二"));
+    QVERIFY(!db.isOpen());
+}
+
+void TstSharedDatabase::execStatementFailure()
+{
+    QVERIFY(!execStatement(sharedDatabase(), QStringLiteral("UPDATE noSuchTable SET a = 1")));
+    const QStringList texts = newLogTexts();
+    QCOMPARE(texts.size(), 1);
+    QVERIFY(texts.first().startsWith(QStringLiteral("Error:")));
+    QVERIFY(texts.first().contains(QStringLiteral("noSuchTable")));
+}
+
+void TstSharedDatabase::transactionRunsSecondAfterFailingFirst()
+{
+    QSqlDatabase &db = sharedDatabase();
+    QVERIFY(runInTransaction(db, QStringLiteral("INSERT INTO noSuchTable VALUES(1)"),
+                             QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
+                                            "VALUES('C1','班级三',1,1,1)")));
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1'")), 1);
+    const QStringList texts = newLogTexts();
+    QCOMPARE(texts.size(), 1);
+    QVERIFY(texts.first().contains(QStringLiteral("noSuchTable")));
+
+    // Both succeed: both committed, nothing logged.
+    QVERIFY(runInTransaction(db, QStringLiteral("UPDATE orders SET status='uploading' WHERE orderNo='C1'"),
+                             QStringLiteral("UPDATE orders SET uploadedCount=1 WHERE orderNo='C1'")));
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1' AND status='uploading' "
+                                  "AND uploadedCount=1")), 1);
+    QCOMPARE(newLogTexts(), QStringList());
+}
+
+void TstSharedDatabase::guardRollsBackUncommittedWork()
+{
+    QSqlDatabase &db = sharedDatabase();
+    db.open();
+    {
+        TransactionGuard guard(db);
+        QVERIFY(guard.begin());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
+                                          "VALUES('D1','班级四',1,1,1)")));
+    }
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='D1'")), 0);
+}
+
+void TstSharedDatabase::quotesRoundTrip()
+{
+    QSqlDatabase &db = sharedDatabase();
+    const QString name = QStringLiteral("O'Brien's \"class\" '');--");
+    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO user(user_name,password) VALUES(%1, %2)")
+                                  .arg(sqlQuoted(name), sqlQuoted(QStringLiteral("'")))));
+    QList<QSqlRecord> rows;
+    QCOMPARE(runQuery(db, QStringLiteral("SELECT user_name, password FROM user WHERE user_name = %1").arg(sqlQuoted(name)),
+                      rows).type(),
+             QSqlError::NoError);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().value(0).toString(), name);
+    QCOMPARE(rows.first().value(1).toString(), QStringLiteral("'"));
+}
+
+QTEST_GUILESS_MAIN(TstSharedDatabase)
 #include "tst_shareddatabase.moc"

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDate>
+#include <QFile>
+#include <QStringList>
+
+#include "core/apppaths.h"
+#include "core/logmanager.h"
+
+// Today's log file as the writer thread leaves it, read after the queue has
+// drained and the file was flushed.
+namespace testlog {
+
+inline QString todaysFile()
+{
+    return AppPaths::logDir() + QStringLiteral("/app_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
+        + QStringLiteral(".log");
+}
+
+inline QByteArray rawContent()
+{
+    if (!LogManager::instance().flush())
+        return QByteArray();
+    QFile file(todaysFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+// Every line without its "\r\n" ending.
+inline QStringList lines()
+{
+    QStringList result = QString::fromUtf8(rawContent()).split(QStringLiteral("\r\n"));
+    if (!result.isEmpty() && result.last().isEmpty())
+        result.removeLast();
+    return result;
+}
+
+// The text part of each line, after "] [level] ".
+inline QStringList texts()
+{
+    QStringList result;
+    for (const QString &line : lines()) {
+        const int end = line.indexOf(QStringLiteral("] "), line.indexOf(QStringLiteral("] ")) + 2);
+        result << line.mid(end + 2);
+    }
+    return result;
+}
+
+} // namespace testlog
