@@ -29,12 +29,15 @@ private slots:
 private:
     QStringList newLogTexts();
     qint64 count(const QString &sql);
+    bool insertOrder(const QString &orderNo, const QString &name);
 
     QTemporaryDir m_home;
     int m_logSeen = 0;
 };
 
 namespace {
+const QStringList kResetLines{QStringLiteral("数据库为空,关闭并删除旧数据库，复制新数据库"),
+                              QStringLiteral("删除坏数据库成功"), QStringLiteral("复制数据库成功")};
 const QString kTableCount = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                                            "('orders','subOrders','product','images','user')");
 }
@@ -63,6 +66,13 @@ qint64 TstSharedDatabase::count(const QString &sql)
     return rows.first().value(0).toLongLong();
 }
 
+bool TstSharedDatabase::insertOrder(const QString &orderNo, const QString &name)
+{
+    return execStatement(sharedDatabase(), QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
+                                                          "VALUES(%1,%2,1,1,1)")
+                                               .arg(sqlQuoted(orderNo), sqlQuoted(name)));
+}
+
 void TstSharedDatabase::firstStartCopiesTheSeed()
 {
     QVERIFY(!QDir(AppPaths::databaseDir()).exists());
@@ -75,8 +85,7 @@ void TstSharedDatabase::firstStartCopiesTheSeed()
         | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & mode,
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    QCOMPARE(newLogTexts(), (QStringList{QStringLiteral("数据库为空,关闭并删除旧数据库，复制新数据库"),
-                                         QStringLiteral("删除坏数据库成功"), QStringLiteral("复制数据库成功")}));
+    QCOMPARE(newLogTexts(), kResetLines);
     QCOMPARE(count(kTableCount), 5);
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
 }
@@ -84,15 +93,13 @@ void TstSharedDatabase::firstStartCopiesTheSeed()
 void TstSharedDatabase::fileMissingOneTableIsReset()
 {
     QSqlDatabase &db = sharedDatabase();
-    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
-                                             "VALUES('A1','班级一',1,1,1)")));
+    QVERIFY(insertOrder(QStringLiteral("A1"), QStringLiteral("班级一")));
     QVERIFY(execStatement(db, QStringLiteral("DROP TABLE user")));
     QVERIFY(!tableExists(db, QStringLiteral("user")));
     db.close();
 
     QVERIFY(ensureDatabase(db));
-    QCOMPARE(newLogTexts(), (QStringList{QStringLiteral("数据库为空,关闭并删除旧数据库，复制新数据库"),
-                                         QStringLiteral("删除坏数据库成功"), QStringLiteral("复制数据库成功")}));
+    QCOMPARE(newLogTexts(), kResetLines);
     QCOMPARE(count(kTableCount), 5);
     // Reset as a whole: the order went with the broken file.
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
@@ -101,8 +108,7 @@ void TstSharedDatabase::fileMissingOneTableIsReset()
 void TstSharedDatabase::completeFileKeepsItsRows()
 {
     QSqlDatabase &db = sharedDatabase();
-    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
-                                             "VALUES('B1','班级二',1,1,1)")));
+    QVERIFY(insertOrder(QStringLiteral("B1"), QStringLiteral("班级二")));
     QVERIFY(ensureDatabase(db));
     QCOMPARE(newLogTexts(), QStringList());
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='B1'")), 1);
