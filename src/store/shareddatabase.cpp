@@ -219,9 +219,9 @@ bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &sec
     }
 }
 
-QString sqlQuoted(const QString &value)
+QString sqlEscaped(const QString &value)
 {
     QString escaped = value;
     escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+    return escaped;
 }

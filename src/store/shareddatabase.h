@@ -34,6 +34,6 @@ bool execStatement(QSqlDatabase &db, const QString &sql);
 // fails. False only when an exception escaped.
 bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &second);
 
-// `value` between single quotes with inner quotes doubled, for pasting into a
-// statement text; the stored value is exactly `value`.
-QString sqlQuoted(const QString &value);
+// `value` with every single quote doubled, for pasting between the single
+// quotes of a statement text; the stored value is exactly `value`.
+QString sqlEscaped(const QString &value);

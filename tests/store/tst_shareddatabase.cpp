@@ -69,8 +69,8 @@ qint64 TstSharedDatabase::count(const QString &sql)
 bool TstSharedDatabase::insertOrder(const QString &orderNo, const QString &name)
 {
     return execStatement(sharedDatabase(), QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
-                                                          "VALUES(%1,%2,1,1,1)")
-                                               .arg(sqlQuoted(orderNo), sqlQuoted(name)));
+                                                          "VALUES('%1','%2',1,1,1)")
+                                               .arg(sqlEscaped(orderNo), sqlEscaped(name)));
 }
 
 void TstSharedDatabase::firstStartCopiesTheSeed()
@@ -206,10 +206,10 @@ void TstSharedDatabase::quotesRoundTrip()
 {
     QSqlDatabase &db = sharedDatabase();
     const QString name = QStringLiteral("O'Brien's \"class\" '');--");
-    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO user(user_name,password) VALUES(%1, %2)")
-                                  .arg(sqlQuoted(name), sqlQuoted(QStringLiteral("'")))));
+    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO user(user_name,password) VALUES('%1', '%2')")
+                                  .arg(sqlEscaped(name), sqlEscaped(QStringLiteral("'")))));
     QList<QSqlRecord> rows;
-    QCOMPARE(runQuery(db, QStringLiteral("SELECT user_name, password FROM user WHERE user_name = %1").arg(sqlQuoted(name)),
+    QCOMPARE(runQuery(db, QStringLiteral("SELECT user_name, password FROM user WHERE user_name = '%1'").arg(sqlEscaped(name)),
                       rows).type(),
              QSqlError::NoError);
     QCOMPARE(rows.size(), 1);

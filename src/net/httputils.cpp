@@ -1,0 +1,174 @@
+#include "net/httputils.h"
+
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include "core/configfile.h"
+#include "core/logmanager.h"
+#include "core/vellruntime.h"
+#include "net/endpoints.h"
+
+namespace {
+
+// The result of the calling thread's latest call.
+struct LastResult
+{
+    QString message;
+    QJsonObject json;
+};
+
+LastResult &last()
+{
+    thread_local LastResult result;
+    return result;
+}
+
+void logNetworkError(const QString &text)
+{
+    LogManager::logError(QStringLiteral("网络错误:%1").arg(text));
+}
+
+} // namespace
+
+HttpUtils &HttpUtils::instance()
+{
+    static HttpUtils utils;
+    return utils;
+}
+
+QString HttpUtils::jsonType()
+{
+    return QStringLiteral("application/json");
+}
+
+QString HttpUtils::formType()
+{
+    return QStringLiteral("application/x-www-form-urlencoded");
+}
+
+bool HttpUtils::httpGet(const QString &url, const QString &contentType, bool withToken, bool isRetry)
+{
+    return send(Verb::Get, url, QByteArray(), contentType, withToken, isRetry, false);
+}
+
+bool HttpUtils::httpPost(const QString &url, const QJsonObject &body, const QString &contentType, bool withToken,
+                         bool isRetry)
+{
+    return send(Verb::Post, url, QJsonDocument(body).toJson(), contentType, withToken, isRetry, false);
+}
+
+bool HttpUtils::httpPostArray(const QString &url, const QJsonArray &body, const QString &contentType,
+                              bool withToken, bool isRetry)
+{
+    return send(Verb::Post, url, QJsonDocument(body).toJson(), contentType, withToken, isRetry, false);
+}
+
+bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, const QString &contentType,
+                     bool withToken, bool isRetry, bool tokenRequest)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    if (withToken)
+        request.setRawHeader("token", VellRuntime::instance().accessToken().toLocal8Bit());
+    request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    // A backend that never answers must not hold a login or an upload thread.
+    request.setTransferTimeout(configFile::requestTimeoutSec() * 1000);
+
+    QNetworkReply *reply = verb == Verb::Get ? manager.get(request) : manager.post(request, body);
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+
+    if (reply->error() != QNetworkReply::NoError) {
+        last().message = reply->errorString();
+        logNetworkError(last().message);
+        delete reply;
+        if (verb == Verb::Get && !isRetry)
+            return send(verb, url, body, contentType, withToken, true, tokenRequest);
+        return false;
+    }
+
+    const QString text = QString::fromUtf8(reply->readAll());
+    delete reply;
+    const int code = callBack(text);
+    if (code == Success)
+        return true;
+    if (isRetry)
+        return false;
+    // A token request answered "auth.unauthorized" is final.
+    if (tokenRequest && code == Unauthorized)
+        return false;
+    if (refreshToken(code))
+        return send(verb, url, body, contentType, withToken, true, tokenRequest);
+    return false;
+}
+
+int HttpUtils::callBack(const QString &json)
+{
+    if (json.isEmpty())
+        return Failed;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        last().message = QStringLiteral("net.error");
+        logNetworkError(last().message);
+        return Failed;
+    }
+    const QJsonObject obj = doc.object();
+    last().json = obj;
+
+    const QJsonValue message = obj.value(QStringLiteral("message"));
+    if (message.isString()) {
+        last().message = message.toString();
+        if (last().message == QLatin1String("auth.unauthorized"))
+            return Unauthorized;
+    }
+    if (!obj.contains(QStringLiteral("success")))
+        return Success;
+    return obj.value(QStringLiteral("success")).toBool() ? Success : Failed;
+}
+
+QJsonObject HttpUtils::getJson() const
+{
+    return last().json;
+}
+
+QString HttpUtils::lastMessage() const
+{
+    return last().message;
+}
+
+QString HttpUtils::errorMessage() const
+{
+    return VellRuntime::instance().errorText(last().message);
+}
+
+bool HttpUtils::requestToken(const QString &userName, const QString &password)
+{
+    return send(Verb::Post, Endpoints::token(userName, password), QJsonDocument(QJsonObject()).toJson(), formType(),
+                false, false, true);
+}
+
+bool HttpUtils::getToken(const QString &userName, const QString &password)
+{
+    if (!requestToken(userName, password))
+        return false;
+    VellRuntime::instance().applyLogin(getJson(), userName, password);
+    return true;
+}
+
+bool HttpUtils::refreshToken(int code)
+{
+    if (code != Unauthorized)
+        return true;
+    const SessionData session = VellRuntime::instance().snapshot();
+    if (!requestToken(session.userName, session.password))
+        return false;
+    VellRuntime::instance().setLoginInfo(getJson());
+    return true;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// One remembered login of the `user` table.
+struct UserRecord
+{
+    qint32 id = 0;
+    QString user_name;
+    QString password;          // as typed
+    QString created_time;      // "yyyy-MM-dd hh:mm:ss"
+    QString last_login_time;   // "yyyy-MM-dd hh:mm:ss"
+};
