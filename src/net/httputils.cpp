@@ -72,8 +72,13 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
 {
     QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
-    if (withToken)
-        request.setRawHeader("token", VellRuntime::instance().accessToken().toLocal8Bit());
+    if (withToken) {
+        // Before login the header goes out empty; a null value would drop it.
+        QByteArray token = VellRuntime::instance().accessToken().toLocal8Bit();
+        if (token.isNull())
+            token = QByteArray("");
+        request.setRawHeader("token", token);
+    }
     request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     // A backend that never answers must not hold a login or an upload thread.
     request.setTransferTimeout(configFile::requestTimeoutSec() * 1000);
