@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config sqlite3
-    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6svg6-dev qt6-svg-dev
+    qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-svg-dev
     qt6-httpserver-dev qt6-websockets-dev libgl-dev
     libexiv2-dev libspdlog-dev libfmt-dev libcurl4-openssl-dev libssl-dev
     xvfb xauth x11-apps fonts-noto-cjk
