@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QStringList>
+
+#include "catalog/spumess.h"
+
+// The specification texts of the new-order page for a product's group.
+struct ProductSpecText
+{
+    QStringList lines;       // one label each
+    bool goldStamp = false;  // a gold-stamp SKU stopped the building: show nothing
+    qint32 goldStampSkuId = 0;
+};
+
+class ProductSpec final
+{
+public:
+    ProductSpec() = delete;
+
+    // Non-series: one line with resolution, sizes with bleed, and the page
+    // lists of every SKU. Series: one line per distinct member of the group.
+    static ProductSpecText build(const spuMess &spu, const skuGroupMess &group);
+
+    static QString number(float value);  // format 'g', default precision
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include "model/suborderimages.h"
+
+// One dropped order (a folder, or one image file for frames and stage
+// prints): created by the new-order page, filled by its check task.
+struct groupProductImages
+{
+    const QString failText = QStringLiteral("匹配失败");
+    const QString waitText = QStringLiteral("等待匹配……");
+    const QString matchingText = QStringLiteral("匹配中……");
+    const QString successText = QStringLiteral("匹配成功");
+
+    qint32 totalBytes = 0;
+    qint32 imageCount = 0;
+    QString orderNo;
+    QString message;  // group-level errors, appended one after the other
+    QList<subOrderImages> createdSubOrders;
+    QString name;
+    qint32 skuId = 0;
+    qint32 skuGroupId = 0;
+    float price = 0.0f;
+    qint32 pageCount = 0;
+    QString className;
+    QString path;
+    QString productName;
+    QMap<qint32, subOrderImages> matched;  // SKU id -> sub-order
+    QList<subOrderImages> failed;
+
+    // The order's state as the order list shows it: the message, else the
+    // last failed sub-order's first error (or "产品匹配有误：" + its name),
+    // else successText.
+    QString matchStateText() const;
+    bool isMatched() const { return matchStateText() == successText && !matched.isEmpty(); }
+
+    // Empties what one candidate group's attempt filled in.
+    void reset();
+
+    // "yyyyMMddhhmmsszzz" of `created` followed by the 1-based position as
+    // three digits.
+    static QString makeOrderNo(const QDateTime &created, int position);
+};
