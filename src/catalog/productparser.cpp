@@ -136,7 +136,7 @@ bool ProductParser::applyGroupList(skuGroupMess &group, const QJsonObject &respo
                                    qint32 secondDpi)
 {
     if (num(response, "code") != 200 || !flag(response, "success")) {
-        LogManager::instance().write(LogManager::Warning, QStringLiteral("接口调用失败"));
+        LogManager::logWarning(QStringLiteral("接口调用失败"));
         return false;
     }
     const QJsonObject first = array(response, "data").at(0).toObject();

@@ -81,6 +81,7 @@ LogManager &LogManager::instance()
 
 void LogManager::logDebug(const QString &text) { instance().write(Debug, text); }
 void LogManager::logInfo(const QString &text) { instance().write(Info, text); }
+void LogManager::logWarning(const QString &text) { instance().write(Warning, text); }
 void LogManager::logError(const QString &text) { instance().write(Error, text); }
 
 void LogManager::write(qint32 level, const QString &text)

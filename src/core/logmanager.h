@@ -31,6 +31,7 @@ public:
     // Any thread; never waits for file work.
     static void logDebug(const QString &text);
     static void logInfo(const QString &text);
+    static void logWarning(const QString &text);
     static void logError(const QString &text);
 
     void write(qint32 level, const QString &text);
