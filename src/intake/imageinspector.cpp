@@ -1,0 +1,209 @@
+#include "intake/imageinspector.h"
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+#include <exiv2/exiv2.hpp>
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+
+#include "core/logmanager.h"
+
+namespace {
+
+const QString kUnknown = QStringLiteral("Unknow");
+
+void xmpLock(void *data, bool lock)
+{
+    auto *mutex = static_cast<std::mutex *>(data);
+    if (lock)
+        mutex->lock();
+    else
+        mutex->unlock();
+}
+
+// The XMP toolkit is not thread-safe unless initialised with a lock.
+void initialiseXmp()
+{
+    static std::mutex xmpMutex;
+    static std::once_flag once;
+    std::call_once(once, [] { Exiv2::XmpParser::initialize(xmpLock, &xmpMutex); });
+}
+
+QString exifText(const Exiv2::ExifData &exif, const char *key)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    if (it == exif.end())
+        return kUnknown;
+    return QString::fromLocal8Bit(it->toString().c_str());
+}
+
+QString xmpText(const Exiv2::XmpData &xmp, const char *key)
+{
+    const auto it = xmp.findKey(Exiv2::XmpKey(key));
+    if (it == xmp.end())
+        return kUnknown;
+    return QString::fromLocal8Bit(it->toString().c_str());
+}
+
+void fromDecoder(imgMess &m, QSize *decoderResolution = nullptr)
+{
+    QSize pixels;
+    QSize resolution;
+    ImageInspector::decoderSize(m.localPath, &pixels, &resolution);
+    m.width = pixels.width();
+    m.height = pixels.height();
+    m.xdpi = resolution.width();
+    m.ydpi = resolution.height();
+    if (decoderResolution)
+        *decoderResolution = resolution;
+}
+
+void resolutionRule(imgMess &m)
+{
+    const auto accepted = [](qint32 dpi) { return dpi == 254 || dpi == 300; };
+    if (!accepted(m.xdpi) || !accepted(m.ydpi))
+        m.errors << QStringLiteral("分辨率错误");
+}
+
+void readOrientation(imgMess &m, const Exiv2::ExifData &exif)
+{
+    const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (it == exif.end() || it->count() < 1)
+        return;
+    switch (it->toLong(0)) {
+    case 3: m.IsRotate = 180; break;
+    case 6: m.IsRotate = 90; break;
+    case 8: m.IsRotate = 270; break;
+    case 4: LogManager::logWarning(QStringLiteral("图片垂直翻转了")); break;
+    case 5: LogManager::logWarning(QStringLiteral("顺时针90°+水平翻转")); break;
+    case 7: LogManager::logWarning(QStringLiteral("逆时针90°+水平翻转")); break;
+    default: break;
+    }
+}
+
+// Steps after a successful open: Exif keys, colour mode, resolution and
+// orientation, then the resolution rule.
+void readMetadata(imgMess &m, Exiv2::Image &image)
+{
+    image.readMetadata();
+    const Exiv2::ExifData &exif = image.exifData();
+    if (exif.empty()) {
+        fromDecoder(m);
+        resolutionRule(m);
+        return;
+    }
+
+    m.width = qint32(ImageInspector::number(exifText(exif, "Exif.Photo.PixelXDimension")));
+    m.height = qint32(ImageInspector::number(exifText(exif, "Exif.Photo.PixelYDimension")));
+    if (m.width == 0 || m.height == 0) {
+        m.width = qint32(ImageInspector::number(exifText(exif, "Exif.Image.ImageWidth")));
+        m.height = qint32(ImageInspector::number(exifText(exif, "Exif.Image.ImageLength")));
+    }
+
+    const QString colorMode = xmpText(image.xmpData(), "Xmp.photoshop.ColorMode");
+    if (colorMode == QLatin1String("3") || colorMode == kUnknown)
+        m.color = QStringLiteral("3");
+    else
+        m.errors << QStringLiteral("色彩模式应为RGB:") + m.name;
+
+    QSize decoderResolution(0, 0);
+    if (m.width == 0 || m.height == 0) {
+        QSize pixels;
+        ImageInspector::decoderSize(m.localPath, &pixels, &decoderResolution);
+        m.width = pixels.width();
+        m.height = pixels.height();
+    }
+
+    qint32 x = qint32(ImageInspector::resolutionValue(exifText(exif, "Exif.Image.XResolution")));
+    qint32 y = qint32(ImageInspector::resolutionValue(exifText(exif, "Exif.Image.YResolution")));
+    if ((x == 0 || y == 0) && decoderResolution.width() != 0 && decoderResolution.height() != 0) {
+        x = decoderResolution.width();
+        y = decoderResolution.height();
+    }
+    m.xdpi = x;
+    m.ydpi = y;
+
+    readOrientation(m, exif);
+    resolutionRule(m);
+}
+
+} // namespace
+
+quint32 ImageInspector::number(const QString &text)
+{
+    bool ok = false;
+    const quint32 value = text.toUInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+quint32 ImageInspector::resolutionValue(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char('/'));
+    quint32 value = number(parts.at(0));
+    if (parts.size() > 1) {
+        const quint32 denominator = number(parts.at(1));
+        if (denominator > 0)
+            value /= denominator;
+    }
+    return value;
+}
+
+void ImageInspector::decoderSize(const QString &path, QSize *pixels, QSize *resolution)
+{
+    const QImage image(path);
+    if (image.isNull()) {
+        LogManager::logWarning(QStringLiteral("加载图片获取大小失败：%1").arg(path));
+        *pixels = QSize(-1, -1);
+        *resolution = QSize(-1, -1);
+        return;
+    }
+    *pixels = image.size();
+    *resolution = QSize(int(std::lround(image.dotsPerMeterX() * 0.0254)),
+                        int(std::lround(image.dotsPerMeterY() * 0.0254)));
+}
+
+imgMess ImageInspector::inspect(const QString &path, Route route)
+{
+    initialiseXmp();
+    imgMess m;
+    const QFileInfo info(path);
+    m.size = qint32(info.size());
+    m.name = info.completeBaseName();
+    m.localPath = path;
+    m.suffix = info.suffix();
+
+    try {
+        Exiv2::Image::AutoPtr image;
+        const std::string encoded = path.toLocal8Bit().toStdString();
+        if (route == Route::Memory || !Exiv2::fileExists(encoded)) {
+            LogManager::logError(QStringLiteral("File Path Error:%1").arg(path));
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                qDebug().noquote() << "Failed to open file:" << path;
+                return m;
+            }
+            const QByteArray bytes = file.readAll();
+            image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(bytes.constData()),
+                                              long(bytes.size()));
+            if (image.get())
+                readMetadata(m, *image);
+        } else {
+            image = Exiv2::ImageFactory::open(encoded);
+            if (image.get())
+                readMetadata(m, *image);
+        }
+        if (!image.get())
+            fromDecoder(m);
+    } catch (const std::exception &e) {
+        LogManager::logError(QStringLiteral("Caught exception in worker thread:%1").arg(QString::fromLocal8Bit(e.what())));
+        m.errors.clear();
+        m.color = QStringLiteral("3");
+        fromDecoder(m);
+    }
+    return m;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+#include "model/imgmess.h"
+
+// Reads one image's pixel size, resolution, colour mode and orientation from
+// its Exif and XMP metadata, falling back to Qt's decoder, and records the
+// rules it breaks. The only class that touches Exiv2. Any thread.
+class ImageInspector final
+{
+public:
+    enum class Route { Auto, Memory };
+
+    ImageInspector() = delete;
+
+    // Route::Memory reads the file through Qt and lets Exiv2 parse the bytes,
+    // as Auto does for paths the local 8-bit encoding cannot express.
+    static imgMess inspect(const QString &path, Route route = Route::Auto);
+
+    // Pixel size and resolution from Qt's decoder; -1 x -1 for both (and a
+    // warning logged) when it cannot load the file.
+    static void decoderSize(const QString &path, QSize *pixels, QSize *resolution);
+
+    // Unsigned base-10 value of a metadata text; anything else is 0.
+    static quint32 number(const QString &text);
+    // "600/2" -> 300; a missing or zero denominator is ignored.
+    static quint32 resolutionValue(const QString &text);
+};

@@ -1,0 +1,169 @@
+#include "intake/readimagetoproduct.h"
+
+#include <algorithm>
+
+#include <QCollator>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+
+#include "intake/cleanpath.h"
+#include "intake/filedigest.h"
+#include "intake/imageinspector.h"
+#include "intake/pagematcher.h"
+
+namespace {
+
+bool hasSuffix(const QString &path, const char *suffix)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0;
+}
+
+// Natural order: "2" before "10".
+QStringList naturalOrder(QStringList names)
+{
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&collator](const QString &a, const QString &b) {
+        return collator.compare(a, b) < 0;
+    });
+    return names;
+}
+
+} // namespace
+
+readImageToProduct::readImageToProduct(const QString &orderPath, const spuMess &spu, groupProductImages *order,
+                                       bool flag, const StoreTerms &terms)
+    : m_path(orderPath)
+    , m_spu(spu)
+    , m_order(order)
+    , m_flag(flag)
+    , m_terms(terms)
+{
+    setAutoDelete(true);
+}
+
+bool readImageToProduct::skipped(const QString &fileName)
+{
+    return fileName.startsWith(QLatin1String("._")) || fileName == QLatin1String(".DS_Store");
+}
+
+imgMess readImageToProduct::pdfRecord(const QString &path) const
+{
+    const QFileInfo info(path);
+    imgMess m;
+    m.localPath = path;
+    m.size = qint32(info.size());
+    m.name = info.completeBaseName();
+    m.suffix = info.suffix();
+    m.isPdf = true;
+    m.imageName = fileMd5Hex(path);
+    return m;
+}
+
+imgMess readImageToProduct::inspected(const QString &path) const
+{
+    imgMess m = ImageInspector::inspect(path);
+    m.imageName = fileMd5Hex(path);
+    return m;
+}
+
+void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
+{
+    const QDir dir(folder);
+    for (const QString &fileName : naturalOrder(dir.entryList(QDir::Files | QDir::Hidden | QDir::System))) {
+        if (skipped(fileName))
+            continue;
+        const QString path = cleanPath(dir.absoluteFilePath(fileName));
+        const QFileInfo info(path);
+        const bool cover = info.completeBaseName().contains(QStringLiteral("封面"));
+        imgMess image;
+        if (hasSuffix(path, "PDF")) {
+            image = pdfRecord(path);
+        } else if (!hasSuffix(path, "JPG") && !hasSuffix(path, "JPEG")) {
+            sub.errors << QStringLiteral("图片格式不对:%1").arg(info.completeBaseName());
+            continue;
+        } else {
+            image = inspected(path);
+        }
+        if (cover)
+            sub.addCover(image);
+        else
+            sub.addInner(image);
+    }
+}
+
+QList<subOrderImages> readImageToProduct::collect()
+{
+    QList<subOrderImages> subs;
+    switch (m_spu.kind()) {
+    case ProductKind::FrameOrStage: {
+        const QString path = cleanPath(m_path);
+        subOrderImages sub;
+        sub.name = QFileInfo(path).fileName();
+        if (hasSuffix(path, "PDF")) {
+            sub.addSingle(pdfRecord(path));
+        } else {
+            if (!hasSuffix(path, "JPG"))
+                qDebug().noquote() << QStringLiteral("图片格式不对:%1").arg(QFileInfo(path).completeBaseName());
+            sub.addSingle(inspected(path));
+        }
+        subs << sub;
+        break;
+    }
+    case ProductKind::Album: {
+        subOrderImages sub;
+        sub.name = QFileInfo(m_path).fileName();
+        subOrderImages idOnly;
+        idOnly.id = sub.id;
+        m_order->createdSubOrders << idOnly;
+        scanFolder(m_path, sub);
+        subs << sub;
+        break;
+    }
+    case ProductKind::Series: {
+        const QDir dir(m_path);
+        const QStringList entries =
+            naturalOrder(dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+        if (entries.isEmpty()) {
+            m_order->message += QStringLiteral("套系层次不对");
+            break;
+        }
+        for (const QString &entry : entries) {
+            const QString raw = dir.absoluteFilePath(entry);
+            if (QFileInfo(raw).isDir()) {
+                const QString folder = cleanPath(raw);
+                subOrderImages sub;
+                sub.name = QFileInfo(folder).fileName();
+                scanFolder(folder, sub);
+                subs << sub;
+                continue;
+            }
+            if (skipped(entry))
+                continue;
+            const QString path = cleanPath(raw);
+            subOrderImages sub;
+            sub.name = QFileInfo(path).fileName();
+            if (hasSuffix(path, "PDF"))
+                sub.addSingle(pdfRecord(path));
+            else if (hasSuffix(path, "JPG"))
+                sub.addSingle(inspected(path));
+            else
+                continue;
+            subs << sub;
+        }
+        break;
+    }
+    }
+    return subs;
+}
+
+void readImageToProduct::run()
+{
+    const QList<subOrderImages> subs = collect();
+    if (m_order->message.isEmpty() || !subs.isEmpty()) {
+        const PageMatcher matcher(m_spu, m_terms);
+        matcher.match(*m_order, subs);
+    }
+    emit productCheckOK(m_order, m_flag);
+}
