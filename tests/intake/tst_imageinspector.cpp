@@ -1,0 +1,284 @@
+#include <QCryptographicHash>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/apppaths.h"
+#include "intake/cleanpath.h"
+#include "intake/filedigest.h"
+#include "intake/imageinspector.h"
+#include "samplewriter.h"
+#include "support/logfile.h"
+
+class TstImageInspector : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void resolution_data();
+    void resolution();
+    void colourMode_data();
+    void colourMode();
+    void orientation_data();
+    void orientation();
+    void sizeSources();
+    void unreadableFile();
+    void memoryRouteForNonLatinPath();
+    void numbers();
+    void md5IsStreamedWithTheSameDigest();
+    void cleanPathRenames();
+
+private:
+    QString write(SampleImage s, const QString &name);
+    QStringList newLogTexts();
+
+    QTemporaryDir m_dir;
+    int m_logSeen = 0;
+};
+
+void TstImageInspector::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AppPaths::setAppDataDir(m_dir.filePath(QStringLiteral("appdata")));
+}
+
+QString TstImageInspector::write(SampleImage s, const QString &name)
+{
+    s.path = m_dir.filePath(name);
+    QString error;
+    if (!SampleWriter::write(s, &error))
+        qWarning() << "sample not written:" << error;
+    return s.path;
+}
+
+QStringList TstImageInspector::newLogTexts()
+{
+    const QStringList all = testlog::texts();
+    const QStringList fresh = all.mid(m_logSeen);
+    m_logSeen = all.size();
+    return fresh;
+}
+
+void TstImageInspector::resolution_data()
+{
+    QTest::addColumn<QString>("xres");
+    QTest::addColumn<QString>("yres");
+    QTest::addColumn<int>("xdpi");
+    QTest::addColumn<int>("ydpi");
+    QTest::addColumn<bool>("rejected");
+    QTest::newRow("600/2 is 300") << "600/2" << "600/2" << 300 << 300 << false;
+    QTest::newRow("zero denominator ignored") << "300/0" << "300/0" << 300 << 300 << false;
+    QTest::newRow("72 dpi") << "72/1" << "72/1" << 72 << 72 << true;
+    QTest::newRow("254 by 300 passes") << "254/1" << "300/1" << 254 << 300 << false;
+    QTest::newRow("one axis wrong") << "300/1" << "301/1" << 300 << 301 << true;
+    QTest::newRow("truncating division") << "601/2" << "300/1" << 300 << 300 << false;
+}
+
+void TstImageInspector::resolution()
+{
+    QFETCH(QString, xres);
+    QFETCH(QString, yres);
+    SampleImage s;
+    s.width = 1800;
+    s.height = 1200;
+    s.xResolution = xres;
+    s.yResolution = yres;
+    const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("res.jpg")));
+    QTEST(m.xdpi, "xdpi");
+    QTEST(m.ydpi, "ydpi");
+    QCOMPARE(m.width, 1800);
+    QCOMPARE(m.height, 1200);
+    QFETCH(bool, rejected);
+    QCOMPARE(m.errors, rejected ? QStringList{QStringLiteral("分辨率错误")} : QStringList());
+}
+
+void TstImageInspector::colourMode_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QStringList>("errors");
+    QTest::newRow("RGB") << "3" << QStringList();
+    QTest::newRow("absent") << "" << QStringList();
+    QTest::newRow("CMYK") << "4" << QStringList{QStringLiteral("色彩模式应为RGB:张三 封面")};
+    QTest::newRow("grayscale") << "1" << QStringList{QStringLiteral("色彩模式应为RGB:张三 封面")};
+}
+
+void TstImageInspector::colourMode()
+{
+    QFETCH(QString, mode);
+    SampleImage s;
+    s.width = 1000;
+    s.height = 800;
+    s.colorMode = mode;
+    const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("张三 封面.jpg")));
+    QTEST(m.errors, "errors");
+    QCOMPARE(m.name, QStringLiteral("张三 封面"));
+    QCOMPARE(m.color, QStringLiteral("3"));
+}
+
+void TstImageInspector::orientation_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("absent") << 0 << 0 << QString();
+    QTest::newRow("1 upright") << 1 << 0 << QString();
+    QTest::newRow("3 upside down") << 3 << 180 << QString();
+    QTest::newRow("6 turned right") << 6 << 90 << QString();
+    QTest::newRow("8 turned left") << 8 << 270 << QString();
+    QTest::newRow("4 flipped") << 4 << 0 << QStringLiteral("图片垂直翻转了");
+    QTest::newRow("5 transposed") << 5 << 0 << QStringLiteral("顺时针90°+水平翻转");
+    QTest::newRow("7 transversed") << 7 << 0 << QStringLiteral("逆时针90°+水平翻转");
+}
+
+void TstImageInspector::orientation()
+{
+    QFETCH(int, orientation);
+    QFETCH(QString, warning);
+    SampleImage s;
+    s.width = 3000;
+    s.height = 2000;
+    s.orientation = orientation;
+    newLogTexts();
+    const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("turned.jpg")));
+    QTEST(m.IsRotate, "rotation");
+    QCOMPARE(m.width, 3000);
+    if (m.IsRotate == 90 || m.IsRotate == 270)
+        QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), QSize(2000, 3000));
+    QCOMPARE(newLogTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
+}
+
+void TstImageInspector::sizeSources()
+{
+    // Image dimensions when the Photo ones are missing.
+    SampleImage s;
+    s.width = 2400;
+    s.height = 1600;
+    s.pixelDimensions = false;
+    s.imageDimensions = true;
+    imgMess m = ImageInspector::inspect(write(s, QStringLiteral("imagewidth.jpg")));
+    QCOMPARE(QSize(m.width, m.height), QSize(2400, 1600));
+
+    // No size in Exif: the decoder's pixels; the Exif resolution still counts.
+    s = SampleImage();
+    s.width = 320;
+    s.height = 200;
+    s.realPixels = true;
+    s.pixelDimensions = false;
+    s.jfifDpi = 72;
+    m = ImageInspector::inspect(write(s, QStringLiteral("nosize.jpg")));
+    QCOMPARE(QSize(m.width, m.height), QSize(320, 200));
+    QCOMPARE(m.xdpi, 300);
+    QVERIFY(m.errors.isEmpty());
+
+    // No Exif at all: size and resolution from the decoder, then the rule.
+    s.exif = false;
+    s.jfifDpi = 254;
+    m = ImageInspector::inspect(write(s, QStringLiteral("noexif254.jpg")));
+    QCOMPARE(QSize(m.width, m.height), QSize(320, 200));
+    QCOMPARE(m.xdpi, 254);
+    QVERIFY(m.errors.isEmpty());
+    s.jfifDpi = 72;
+    m = ImageInspector::inspect(write(s, QStringLiteral("noexif72.jpg")));
+    QCOMPARE(m.xdpi, 72);
+    QCOMPARE(m.errors, QStringList{QStringLiteral("分辨率错误")});
+    QCOMPARE(m.size, qint32(QFileInfo(s.path.isEmpty() ? m.localPath : s.path).size()));
+}
+
+void TstImageInspector::unreadableFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("this is not an image at all");
+    file.close();
+    newLogTexts();
+    const imgMess m = ImageInspector::inspect(path);
+    QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
+    QCOMPARE(m.xdpi, -1);
+    QVERIFY(m.errors.isEmpty());
+    const QStringList texts = newLogTexts();
+    QCOMPARE(texts.size(), 2);
+    QVERIFY(texts.at(0).startsWith(QStringLiteral("Caught exception in worker thread:")));
+    QCOMPARE(texts.at(1), QStringLiteral("加载图片获取大小失败：") + path);
+}
+
+void TstImageInspector::memoryRouteForNonLatinPath()
+{
+    SampleImage s;
+    s.width = 4795;
+    s.height = 2433;
+    s.orientation = 8;
+    s.colorMode = QStringLiteral("4");
+    const QString path = write(s, QStringLiteral("상품 写真 ✓.jpg"));
+    newLogTexts();
+    const imgMess viaMemory = ImageInspector::inspect(path, ImageInspector::Route::Memory);
+    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("File Path Error:") + path});
+    const imgMess viaFile = ImageInspector::inspect(path);
+    QCOMPARE(QSize(viaMemory.width, viaMemory.height), QSize(4795, 2433));
+    QCOMPARE(viaMemory.IsRotate, 270);
+    QCOMPARE(viaMemory.errors, QStringList{QStringLiteral("色彩模式应为RGB:상품 写真 ✓")});
+    QCOMPARE(QSize(viaFile.width, viaFile.height), QSize(viaMemory.width, viaMemory.height));
+    QCOMPARE(viaFile.errors, viaMemory.errors);
+
+    // A path Qt cannot open either: the record stays empty, without errors.
+    const imgMess missing = ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
+    QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
+    QVERIFY(missing.errors.isEmpty());
+}
+
+void TstImageInspector::numbers()
+{
+    QCOMPARE(ImageInspector::number(QStringLiteral("Unknow")), 0u);
+    QCOMPARE(ImageInspector::number(QStringLiteral("-5")), 0u);
+    QCOMPARE(ImageInspector::number(QStringLiteral("4795")), 4795u);
+    QCOMPARE(ImageInspector::resolutionValue(QStringLiteral("Unknow")), 0u);
+    QCOMPARE(ImageInspector::resolutionValue(QStringLiteral("72")), 72u);
+}
+
+void TstImageInspector::md5IsStreamedWithTheSameDigest()
+{
+    SampleImage s;
+    s.width = 100;
+    s.height = 100;
+    s.padToBytes = 3 * 1024 * 1024 + 17;
+    const QString path = write(s, QStringLiteral("big.jpg"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString whole = QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex());
+    QCOMPARE(fileMd5Hex(path), whole);
+    QCOMPARE(fileMd5Hex(m_dir.filePath(QStringLiteral("missing.jpg"))), QString());
+
+    QFile empty(m_dir.filePath(QStringLiteral("empty.jpg")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QCOMPARE(fileMd5Hex(empty.fileName()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
+}
+
+void TstImageInspector::cleanPathRenames()
+{
+    QDir root(m_dir.filePath(QStringLiteral("clean")));
+    QVERIFY(root.mkpath(QStringLiteral("O'Neil's class")));
+    const QString folder = root.filePath(QStringLiteral("O'Neil's class"));
+    QFile(folder + QStringLiteral("/photo\u2764\uFE0F.jpg")).open(QIODevice::WriteOnly);
+
+    newLogTexts();
+    const QString cleanedFolder = cleanPath(folder);
+    QCOMPARE(cleanedFolder, root.filePath(QStringLiteral("ONeils class")));
+    QVERIFY(QFileInfo(cleanedFolder).isDir());
+    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("图片路径中有特殊字符:") + folder});
+
+    const QString file = cleanPath(cleanedFolder + QStringLiteral("/photo\u2764\uFE0F.jpg"));
+    QCOMPARE(file, cleanedFolder + QStringLiteral("/photo\u2764.jpg"));
+    QVERIFY(QFileInfo::exists(file));
+    QVERIFY(newLogTexts().isEmpty());
+
+    // Folders above the name are not the name's to rename.
+    QVERIFY(root.mkpath(QStringLiteral("Bob's")));
+    const QString inside = root.filePath(QStringLiteral("Bob's/a.jpg"));
+    QFile(inside).open(QIODevice::WriteOnly);
+    QCOMPARE(cleanPath(inside), inside);
+    QVERIFY(QFileInfo::exists(inside));
+}
+
+QTEST_MAIN(TstImageInspector)
+#include "tst_imageinspector.moc"

@@ -1,0 +1,389 @@
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "core/apppaths.h"
+#include "intake/pagematcher.h"
+
+// The matching rules on hand-made records: no files are read.
+class TstPageMatcher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fit_data();
+    void fit();
+    void resolutionFallback();
+    void coverCount();
+    void pageCount_data();
+    void pageCount();
+    void innerSizeTolerance();
+    void turnedSinglePage();
+    void specialLayoutMarksFirstAndLast();
+    void seriesShortOfOneFolder();
+    void priceExample();
+    void nextCandidateAfterReset();
+    void subOrderWithErrorsFails();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+composeSizeMess geometry(float wMm, float hMm, const QString &type = QStringLiteral("TEXT"))
+{
+    composeSizeMess cs;
+    cs.pageTypeCode = type;
+    cs.sizeWidth = cs.totalWidth = wMm;
+    cs.sizeHeight = cs.totalHeight = hMm;
+    cs.computeWindows(254, 300);
+    return cs;
+}
+
+imgMess page(int w, int h, int dpi = 300, int rotation = 0)
+{
+    imgMess m;
+    m.width = w;
+    m.height = h;
+    m.xdpi = m.ydpi = dpi;
+    m.IsRotate = rotation;
+    m.size = 1000;
+    m.name = QStringLiteral("p");
+    return m;
+}
+
+// An album SKU: 406x206 mm spreads, 446x236 mm cover.
+skuMess albumSku(qint32 id, qint32 base, qint32 max, qint32 step, qint32 coverPage = 1)
+{
+    skuMess sku;
+    sku.id = id;
+    sku.basePage = base;
+    sku.maxPage = max;
+    sku.baseStep = step;
+    sku.coverPage = coverPage;
+    sku.text = geometry(406, 206);
+    sku.cover = geometry(446, 236, QStringLiteral("COVER"));
+    sku.basePagePrice = 100;
+    sku.baseStepPrice = 8;
+    sku.onlineBaseStepPrice = 9;
+    return sku;
+}
+
+spuMess albumProduct(const QList<skuMess> &skus, qint32 groupId = 1)
+{
+    spuMess spu;
+    spu.spuType = QStringLiteral("ALBUM");
+    skuGroupMess group;
+    group.id = groupId;
+    group.skuGroupName = QStringLiteral("组%1").arg(groupId);
+    for (const skuMess &s : skus)
+        group.skus.insert(s.id, s);
+    spu.groupsById.insert(group.id, group);
+    spu.updateCandidates();
+    return spu;
+}
+
+subOrderImages album(int covers, int inner, QSize innerSize = QSize(4795, 2433))
+{
+    subOrderImages sub;
+    sub.name = QStringLiteral("张三");
+    for (int i = 0; i < covers; ++i)
+        sub.addCover(page(5268, 2787));
+    for (int i = 0; i < inner; ++i)
+        sub.addInner(page(innerSize.width(), innerSize.height()));
+    return sub;
+}
+
+QString stateOf(const spuMess &spu, const subOrderImages &sub, const StoreTerms &terms = StoreTerms())
+{
+    groupProductImages order;
+    PageMatcher(spu, terms).match(order, {sub});
+    return order.matchStateText();
+}
+
+} // namespace
+
+void TstPageMatcher::initTestCase()
+{
+    AppPaths::setAppDataDir(m_dir.path());
+}
+
+void TstPageMatcher::fit_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<bool>("half");
+    QTest::addColumn<bool>("allowRotation");
+    QTest::addColumn<int>("result");
+    // 216 x 216 mm: 2545 < s < 2558 at 300, 2155 < s < 2166 at 254.
+    QTest::newRow("inside at 300") << QSize(2551, 2551) << 300 << 0 << false << false << 1;
+    QTest::newRow("lower bound excluded") << QSize(2545, 2551) << 300 << 0 << false << false << 0;
+    QTest::newRow("upper bound excluded") << QSize(2551, 2558) << 300 << 0 << false << false << 0;
+    QTest::newRow("254 uses the first window") << QSize(2160, 2160) << 254 << 0 << false << false << 1;
+    QTest::newRow("other values use the second") << QSize(2551, 2551) << 301 << 0 << false << false << 1;
+    QTest::newRow("half width") << QSize(1275, 2551) << 300 << 0 << true << false << 1;
+}
+
+void TstPageMatcher::fit()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, dpi);
+    QFETCH(int, rotation);
+    QFETCH(bool, half);
+    QFETCH(bool, allowRotation);
+    QTEST(PageMatcher::fit(size, dpi, rotation, geometry(216, 216), half, allowRotation), "result");
+
+    // Landscape geometry: a portrait page fits only turned, or when its
+    // rotation already makes it landscape.
+    const composeSizeMess wide = geometry(406, 206);
+    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 0, wide, false, false), 0);
+    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 0, wide, false, true), 2);
+    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 90, wide, false, false), 1);
+    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 270, wide, false, false), 1);
+}
+
+void TstPageMatcher::resolutionFallback()
+{
+    const composeSizeMess cs = geometry(216, 216);
+    imgMess first = page(2160, 2160, 72);
+    QCOMPARE(PageMatcher::fitWithFallback(first, QSize(2160, 2160), cs, false, false), 1);
+    QCOMPARE(first.xdpi, 254);
+    imgMess second = page(2551, 2551, 72);
+    QCOMPARE(PageMatcher::fitWithFallback(second, QSize(2551, 2551), cs, false, false), 1);
+    QCOMPARE(second.xdpi, 300);
+    imgMess neither = page(100, 100, 72);
+    QCOMPARE(PageMatcher::fitWithFallback(neither, QSize(100, 100), cs, false, false), 0);
+    QCOMPARE(neither.ydpi, 300);
+}
+
+void TstPageMatcher::coverCount()
+{
+    const spuMess spu = albumProduct({albumSku(11, 10, 30, 2)});
+    QCOMPARE(stateOf(spu, album(2, 12)), QStringLiteral("封皮P数不对"));
+    QCOMPARE(stateOf(spu, album(0, 12)), QStringLiteral("封皮P数不对"));
+    QCOMPARE(stateOf(spu, album(1, 12)), QStringLiteral("匹配成功"));
+}
+
+void TstPageMatcher::pageCount_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("21 pages") << 21 << QStringLiteral("产品P数不对");
+    QTest::newRow("22 pages") << 22 << QStringLiteral("匹配成功");
+    QTest::newRow("20 pages, the base") << 20 << QStringLiteral("匹配成功");
+    QTest::newRow("40 pages, the maximum") << 40 << QStringLiteral("匹配成功");
+    QTest::newRow("42 pages") << 42 << QStringLiteral("产品P数不对");
+    QTest::newRow("18 pages") << 18 << QStringLiteral("产品P数不对");
+}
+
+void TstPageMatcher::pageCount()
+{
+    QFETCH(int, pages);
+    const spuMess spu = albumProduct({albumSku(11, 20, 40, 2)});
+    QTEST(stateOf(spu, album(1, pages)), "state");
+
+    // With isBase the cover counts as a page.
+    skuMess base = albumSku(12, 20, 40, 2);
+    base.isBase = true;
+    base.cover = base.text;
+    subOrderImages sub = album(0, pages - 1);
+    sub.addCover(page(4795, 2433));
+    QTEST(stateOf(albumProduct({base}), sub), "state");
+}
+
+void TstPageMatcher::innerSizeTolerance()
+{
+    // 4795 fits the spread window at 300 (4789 < w < 4802); 4803 does not.
+    subOrderImages near = album(1, 0);
+    near.addInner(page(4795, 2433));
+    near.addInner(page(4799, 2433));
+    near.addInner(page(4799, 2433));
+    QVERIFY(!near.innerSizesDiffer);
+
+    subOrderImages apart = album(1, 0);
+    apart.addInner(page(4795, 2433));
+    apart.addInner(page(4800, 2433));
+    QVERIFY(apart.innerSizesDiffer);
+
+    // One size: only the first page is measured, so a page 4 px wider passes
+    // even past the window; checked one by one, the same page fails.
+    const spuMess spu = albumProduct({albumSku(11, 2, 10, 1)});
+    subOrderImages oneSize = album(1, 0);
+    oneSize.addInner(page(4798, 2433));
+    oneSize.addInner(page(4802, 2433));
+    QCOMPARE(stateOf(spu, oneSize), QStringLiteral("匹配成功"));
+    subOrderImages oneByOne = album(1, 0);
+    oneByOne.addInner(page(4797, 2433));
+    oneByOne.addInner(page(4802, 2433));
+    QVERIFY(oneByOne.innerSizesDiffer);
+    QCOMPARE(stateOf(spu, oneByOne), QStringLiteral("图片尺寸有误"));
+
+    // Rotated pages are compared upright.
+    subOrderImages turned = album(1, 0);
+    turned.addInner(page(2433, 4795, 300, 90));
+    turned.addInner(page(4795, 2433));
+    QVERIFY(!turned.innerSizesDiffer);
+}
+
+void TstPageMatcher::turnedSinglePage()
+{
+    spuMess spu;
+    spu.spuType = QStringLiteral("PHOTO_FRAME");
+    skuMess frame;
+    frame.id = 21;
+    frame.basePage = frame.maxPage = frame.baseStep = 1;
+    frame.other = geometry(182, 131, QStringLiteral("SINGLE"));
+    frame.otherPageType = QStringLiteral("SINGLE");
+    skuGroupMess group;
+    group.id = 2;
+    group.skus.insert(frame.id, frame);
+    spu.groupsById.insert(group.id, group);
+    spu.updateCandidates();
+
+    for (const auto &[before, after] : {std::pair{0, 90}, std::pair{180, 270}, std::pair{270, 0}}) {
+        subOrderImages sub;
+        sub.name = QStringLiteral("frame.jpg");
+        // Portrait pixels against landscape geometry; 180 keeps them portrait.
+        sub.addSingle(page(1547, 2150, 300, before == 270 ? 0 : before));
+        if (before == 270) {
+            sub.singleImages.first().IsRotate = 270;
+            sub.singleImages.first().width = 2150;
+            sub.singleImages.first().height = 1547;
+            sub.singleSize = QSize(2150, 1547);
+        }
+        groupProductImages order;
+        QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {sub}));
+        QCOMPARE(order.matched.value(21).singleImages.first().IsRotate, after);
+        QCOMPARE(order.matched.value(21).pageType, QStringLiteral("SINGLE"));
+    }
+
+    subOrderImages wrong;
+    wrong.name = QStringLiteral("small.jpg");
+    wrong.addSingle(page(800, 600));
+    QCOMPARE(stateOf(spu, wrong), QStringLiteral("图片尺寸有误"));
+}
+
+void TstPageMatcher::specialLayoutMarksFirstAndLast()
+{
+    skuMess sku = albumSku(31, 4, 10, 2);
+    sku.specialLayout = true;
+    const spuMess spu = albumProduct({sku});
+
+    // Full spreads only: a special layout needs half-width first and last pages.
+    QCOMPARE(stateOf(spu, album(1, 4)), QStringLiteral("首尾页尺寸有误"));
+
+    subOrderImages sub = album(1, 0);
+    sub.addInner(page(2397, 2433));
+    sub.addInner(page(4795, 2433));
+    sub.addInner(page(4795, 2433));
+    sub.addInner(page(2397, 2433));
+    groupProductImages order;
+    QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {sub}));
+    const QList<imgMess> pages = order.matched.value(31).innerImages;
+    QVERIFY(pages.first().specialLayout);
+    QCOMPARE(pages.first().specialLayoutWhitePagePosition, QStringLiteral("LEFT"));
+    QVERIFY(pages.last().specialLayout);
+    QCOMPARE(pages.last().specialLayoutWhitePagePosition, QStringLiteral("RIGHT"));
+    QVERIFY(!pages.at(1).specialLayout);
+}
+
+void TstPageMatcher::seriesShortOfOneFolder()
+{
+    spuMess spu;
+    spu.isSeries = true;
+    skuGroupMess group;
+    group.id = 3;
+    group.isSeries = true;
+    group.seriesSkuId = 300;
+    group.price = 299;
+    group.skus.insert(301, albumSku(301, 2, 10, 2));
+    group.skus.insert(302, albumSku(302, 2, 10, 2));
+    spu.groupsById.insert(group.id, group);
+    spu.updateCandidates();
+
+    groupProductImages order;
+    QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {album(1, 4)}));
+    QCOMPARE(order.matchStateText(), QStringLiteral("套系产品数不对"));
+
+    groupProductImages full;
+    QVERIFY(PageMatcher(spu, StoreTerms()).match(full, {album(1, 4), album(1, 6)}));
+    QCOMPARE(full.skuId, 300);
+    QCOMPARE(full.matched.keys(), (QList<qint32>{301, 302}));
+    // Online step price 9: 4 pages is one step beyond 2, 6 pages two steps.
+    QCOMPARE(full.price, 299.0f + 9.0f * 1 + 9.0f * 2);
+}
+
+void TstPageMatcher::priceExample()
+{
+    // basePage 20, baseStep 2, 26 pages, base 100, step 8: 100 + 3 x 8.
+    const spuMess spu = albumProduct({albumSku(41, 20, 40, 2)});
+    groupProductImages order;
+    QVERIFY(PageMatcher(spu, StoreTerms{0, QStringLiteral("WEDDINGDRESS")}).match(order, {album(1, 26)}));
+    QCOMPARE(order.price, 124.0f);
+    QCOMPARE(order.matched.value(41).priceText, QStringLiteral("24.00"));
+    QCOMPARE(order.skuId, 41);
+    QCOMPARE(order.pageCount, 26);
+    QCOMPARE(order.imageCount, 27);
+    QCOMPARE(order.totalBytes, 27000);
+
+    // Ordinary stores pay the online step; start-up pricing its own prices.
+    skuMess startup = albumSku(42, 20, 40, 2);
+    startup.startupsBasePagePrice = 80;
+    startup.startupsBaseStepPrice = 5;
+    spuMess startupSpu = albumProduct({startup});
+    startupSpu.startupsSpu = true;
+    groupProductImages online;
+    QVERIFY(PageMatcher(startupSpu, StoreTerms{0, QStringLiteral("PHOTO")}).match(online, {album(1, 26)}));
+    QCOMPARE(online.price, 100.0f + 27.0f);
+    groupProductImages wedding;
+    QVERIFY(PageMatcher(startupSpu, StoreTerms{1, QStringLiteral("WEDDINGDRESS")}).match(wedding, {album(1, 26)}));
+    QCOMPARE(wedding.price, 80.0f + 15.0f);
+    groupProductImages later;
+    QVERIFY(PageMatcher(albumProduct({startup}), StoreTerms{0, QStringLiteral("LATERSTAGE")}).match(later, {album(1, 26)}));
+    QCOMPARE(later.price, 95.0f);
+}
+
+void TstPageMatcher::nextCandidateAfterReset()
+{
+    spuMess spu = albumProduct({albumSku(51, 30, 40, 2)}, 5);
+    skuGroupMess second;
+    second.id = 6;
+    second.skuGroupName = QStringLiteral("第二组");
+    second.skus.insert(61, albumSku(61, 10, 20, 2));
+    spu.groupsById.insert(second.id, second);
+    spu.updateCandidates();
+    QCOMPARE(spu.candidateGroups.size(), 2);
+
+    groupProductImages order;
+    order.message = QString();
+    QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {album(1, 12)}));
+    QCOMPARE(order.skuGroupId, 6);
+    QCOMPARE(order.productName, QStringLiteral("第二组"));
+    QVERIFY(order.failed.isEmpty());
+    QCOMPARE(order.imageCount, 13);
+
+    // A refused file type stays refused whichever group matches.
+    groupProductImages refused;
+    refused.message = QStringLiteral("图片格式不支持：PNG");
+    PageMatcher(spu, StoreTerms()).match(refused, {album(1, 12)});
+    QCOMPARE(refused.matchStateText(), QStringLiteral("图片格式不支持：PNG"));
+}
+
+void TstPageMatcher::subOrderWithErrorsFails()
+{
+    const spuMess spu = albumProduct({albumSku(71, 10, 20, 2)});
+    subOrderImages sub = album(1, 12);
+    sub.errors << QStringLiteral("分辨率错误");
+    QCOMPARE(stateOf(spu, sub), QStringLiteral("分辨率错误"));
+    subOrderImages noError = album(1, 12, QSize(100, 100));
+    noError.name = QStringLiteral("李四");
+    groupProductImages order;
+    QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {noError}));
+    QCOMPARE(order.failed.first().errors,
+             (QStringList{QStringLiteral("图片尺寸有误"), QStringLiteral("产品P数不对")}));
+}
+
+QTEST_GUILESS_MAIN(TstPageMatcher)
+#include "tst_pagematcher.moc"
