@@ -1,8 +1,5 @@
 #include "intake/readimagetoproduct.h"
 
-#include <algorithm>
-
-#include <QCollator>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +7,7 @@
 #include "intake/cleanpath.h"
 #include "intake/filedigest.h"
 #include "intake/imageinspector.h"
+#include "intake/naturalorder.h"
 #include "intake/pagematcher.h"
 
 namespace {
@@ -17,17 +15,6 @@ namespace {
 bool hasSuffix(const QString &path, const char *suffix)
 {
     return QFileInfo(path).suffix().compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0;
-}
-
-// Natural order: "2" before "10".
-QStringList naturalOrder(QStringList names)
-{
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(names.begin(), names.end(), [&collator](const QString &a, const QString &b) {
-        return collator.compare(a, b) < 0;
-    });
-    return names;
 }
 
 } // namespace
@@ -71,7 +58,7 @@ imgMess readImageToProduct::inspected(const QString &path) const
 void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
 {
     const QDir dir(folder);
-    for (const QString &fileName : naturalOrder(dir.entryList(QDir::Files | QDir::Hidden | QDir::System))) {
+    for (const QString &fileName : naturalSorted(dir.entryList(QDir::Files | QDir::Hidden | QDir::System))) {
         if (skipped(fileName))
             continue;
         const QString path = cleanPath(dir.absoluteFilePath(fileName));
@@ -124,7 +111,7 @@ QList<subOrderImages> readImageToProduct::collect()
     case ProductKind::Series: {
         const QDir dir(m_path);
         const QStringList entries =
-            naturalOrder(dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+            naturalSorted(dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
         if (entries.isEmpty()) {
             m_order->message += QStringLiteral("套系层次不对");
             break;

@@ -7,6 +7,7 @@
 #include "catalog/productparser.h"
 #include "catalog/productspec.h"
 #include "core/apppaths.h"
+#include "support/catalogue.h"
 #include "support/logfile.h"
 
 // The product model against the numbers the shop works with, and against the
@@ -38,46 +39,29 @@ private:
     QJsonObject groupListAnswer(qint32 groupId) const;
     spuMess productWithGeometry(qint32 id) const;
 
-    QJsonObject m_catalogue;
+    Catalogue m_catalogue;
     QTemporaryDir m_dir;
 };
 
 void TstProductModel::initTestCase()
 {
     AppPaths::setAppDataDir(m_dir.path());
-    QFile file(QStringLiteral(CATALOGUE_JSON));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    m_catalogue = QJsonDocument::fromJson(file.readAll()).object();
-    QVERIFY(!m_catalogue.isEmpty());
+    QVERIFY(m_catalogue.load());
 }
 
 QJsonObject TstProductModel::productData(qint32 id) const
 {
-    for (const QJsonValue &p : m_catalogue.value("products").toArray()) {
-        if (p.toObject().value("query").toObject().value("id").toInt() == id)
-            return p.toObject().value("query").toObject();
-    }
-    return QJsonObject();
+    return m_catalogue.productData(id);
 }
 
 QJsonObject TstProductModel::groupListAnswer(qint32 groupId) const
 {
-    for (const QJsonValue &p : m_catalogue.value("products").toArray()) {
-        const QJsonObject detail = p.toObject().value("groupDetails").toObject().value(QString::number(groupId)).toObject();
-        if (!detail.isEmpty())
-            return QJsonObject{{"code", 200}, {"success", true}, {"data", QJsonArray{detail}}};
-    }
-    return QJsonObject();
+    return m_catalogue.groupListAnswer(groupId);
 }
 
 spuMess TstProductModel::productWithGeometry(qint32 id) const
 {
-    spuMess spu = ProductParser::parseProduct(productData(id), StoreTerms());
-    for (skuGroupMess group : spu.groupsById) {
-        if (!spu.isSeries && ProductParser::applyGroupList(group, groupListAnswer(group.id), spu.spuMinDpi, spu.spuMaxDpi))
-            spu.replaceGroup(group);
-    }
-    return spu;
+    return m_catalogue.product(id);
 }
 
 void TstProductModel::pixelWindows_data()

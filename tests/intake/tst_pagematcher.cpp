@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "core/apppaths.h"
+#include "intake/naturalorder.h"
 #include "intake/pagematcher.h"
 
 // The matching rules on hand-made records: no files are read.
@@ -24,6 +25,8 @@ private slots:
     void priceExample();
     void nextCandidateAfterReset();
     void subOrderWithErrorsFails();
+    void naturalOrder_data();
+    void naturalOrder();
 
 private:
     QTemporaryDir m_dir;
@@ -383,6 +386,24 @@ void TstPageMatcher::subOrderWithErrorsFails()
     QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {noError}));
     QCOMPARE(order.failed.first().errors,
              (QStringList{QStringLiteral("图片尺寸有误"), QStringLiteral("产品P数不对")}));
+}
+
+void TstPageMatcher::naturalOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("sorted");
+    QTest::newRow("numbers by value") << QStringList{"10.jpg", "2.jpg", "1.jpg"} << QStringList{"1.jpg", "2.jpg", "10.jpg"};
+    QTest::newRow("leading zeros") << QStringList{"P010", "P9", "P001"} << QStringList{"P001", "P9", "P010"};
+    QTest::newRow("case-insensitive text") << QStringList{"b2", "A10", "a2"} << QStringList{"a2", "A10", "b2"};
+    QTest::newRow("prefix first") << QStringList{"page12", "page1", "page"} << QStringList{"page", "page1", "page12"};
+    QTest::newRow("long digit runs") << QStringList{"99999999999999999999", "100000000000000000000"}
+                                     << QStringList{"99999999999999999999", "100000000000000000000"};
+}
+
+void TstPageMatcher::naturalOrder()
+{
+    QFETCH(QStringList, names);
+    QTEST(naturalSorted(names), "sorted");
 }
 
 QTEST_GUILESS_MAIN(TstPageMatcher)

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "catalog/productparser.h"
+
+// The local backend's catalogue, read the way the client reads the answers.
+class Catalogue
+{
+public:
+    bool load()
+    {
+        QFile file(QStringLiteral(CATALOGUE_JSON));
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        m_data = QJsonDocument::fromJson(file.readAll()).object();
+        return !m_data.isEmpty();
+    }
+
+    // The `data` object of the product query.
+    QJsonObject productData(qint32 spuId) const
+    {
+        for (const QJsonValue &p : m_data.value("products").toArray()) {
+            const QJsonObject query = p.toObject().value("query").toObject();
+            if (query.value("id").toInt() == spuId)
+                return query;
+        }
+        return QJsonObject();
+    }
+
+    // The store group list answer for a group, with its envelope.
+    QJsonObject groupListAnswer(qint32 groupId) const
+    {
+        for (const QJsonValue &p : m_data.value("products").toArray()) {
+            const QJsonObject detail =
+                p.toObject().value("groupDetails").toObject().value(QString::number(groupId)).toObject();
+            if (!detail.isEmpty())
+                return QJsonObject{{"code", 200}, {"success", true}, {"data", QJsonArray{detail}}};
+        }
+        return QJsonObject();
+    }
+
+    // The product with every group's geometry, as after the page selected each.
+    spuMess product(qint32 spuId, const StoreTerms &terms = StoreTerms()) const
+    {
+        spuMess spu = ProductParser::parseProduct(productData(spuId), terms);
+        for (skuGroupMess group : spu.groupsById) {
+            if (!spu.isSeries
+                && ProductParser::applyGroupList(group, groupListAnswer(group.id), spu.spuMinDpi, spu.spuMaxDpi))
+                spu.replaceGroup(group);
+        }
+        return spu;
+    }
+
+    // The same with the properties chosen so that `groupId` is the one candidate.
+    spuMess productForGroup(qint32 spuId, qint32 groupId, const StoreTerms &terms = StoreTerms()) const
+    {
+        spuMess spu = product(spuId, terms);
+        const skuGroupMess group = spu.groupsById.value(groupId);
+        for (dictMess &dict : spu.dicts)
+            dict.selectedValue = group.dictIds.value(dict.id);
+        spu.updateCandidates();
+        return spu;
+    }
+
+private:
+    QJsonObject m_data;
+};
