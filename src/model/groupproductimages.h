@@ -11,10 +11,10 @@
 // prints): created by the new-order page, filled by its check task.
 struct groupProductImages
 {
-    const QString failText = QStringLiteral("匹配失败");
-    const QString waitText = QStringLiteral("等待匹配……");
-    const QString matchingText = QStringLiteral("匹配中……");
-    const QString successText = QStringLiteral("匹配成功");
+    static inline const QString failText = QStringLiteral("匹配失败");
+    static inline const QString waitText = QStringLiteral("等待匹配……");
+    static inline const QString matchingText = QStringLiteral("匹配中……");
+    static inline const QString successText = QStringLiteral("匹配成功");
 
     qint32 totalBytes = 0;
     qint32 imageCount = 0;

@@ -219,6 +219,40 @@ bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &sec
     }
 }
 
+bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QString &second, bool *changed)
+{
+    QMutexLocker lock(&databaseLock());
+    *changed = false;
+    try {
+        db.open();
+        TransactionGuard guard(db);
+        if (!guard.begin()) {
+            LogManager::logError(QStringLiteral("Failed to begin transaction"));
+            return false;
+        }
+        QSqlQuery query(db);
+        if (!query.exec(first)) {
+            LogManager::logError(query.lastError().text());
+            return false;
+        }
+        *changed = query.numRowsAffected() > 0;
+        if (*changed && !query.exec(second)) {
+            LogManager::logError(query.lastError().text());
+            return false;
+        }
+        query.finish();
+        if (!guard.commit()) {
+            LogManager::logError(QStringLiteral("Failed to commit transaction"));
+            *changed = false;
+            return false;
+        }
+        return true;
+    } catch (const std::exception &ex) {
+        LogManager::logError(QStringLiteral("Database operation failed:%1").arg(QString::fromLocal8Bit(ex.what())));
+        return false;
+    }
+}
+
 QString sqlEscaped(const QString &value)
 {
     QString escaped = value;

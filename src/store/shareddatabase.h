@@ -34,6 +34,11 @@ bool execStatement(QSqlDatabase &db, const QString &sql);
 // fails. False only when an exception escaped.
 bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &second);
 
+// Runs `first`, and `second` only when `first` changed at least one row, in
+// one transaction. False when the transaction could not be completed; a
+// failing statement is logged like runInTransaction does.
+bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QString &second, bool *changed);
+
 // `value` with every single quote doubled, for pasting between the single
 // quotes of a statement text; the stored value is exactly `value`.
 QString sqlEscaped(const QString &value);

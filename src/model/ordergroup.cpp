@@ -1,0 +1,9 @@
+#include "model/ordergroup.h"
+
+#include <QDateTime>
+
+orderGroup::orderGroup()
+    : orderNo(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz")))
+    , status(waitingWord)
+{
+}

@@ -1,0 +1,185 @@
+#include "upload/databasethread.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include "core/logmanager.h"
+#include "store/shareddatabase.h"
+#include "upload/cartpayload.h"
+#include "upload/orderrecords.h"
+
+DatabaseThread &DatabaseThread::instance()
+{
+    // Made first, these outlive the worker at process end, so it never runs
+    // on a connection or log that is already gone.
+    sharedDatabase();
+    LogManager::instance();
+    static DatabaseThread worker;
+    return worker;
+}
+
+DatabaseThread::DatabaseThread()
+{
+    qRegisterMetaType<imgMess>();
+    qRegisterMetaType<QList<imgMess>>();
+    qRegisterMetaType<orderGroup>();
+    qRegisterMetaType<QList<orderGroup>>();
+    qRegisterMetaType<QHash<int, QJsonObject>>();
+}
+
+DatabaseThread::~DatabaseThread()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stop = true;
+        m_wake.wakeOne();
+    }
+    wait();
+}
+
+void DatabaseThread::stop()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stop = true;
+        m_wake.wakeOne();
+    }
+    wait();
+    QMutexLocker lock(&m_mutex);
+    m_stop = false;
+}
+
+void DatabaseThread::enqueue(DbRequest kind)
+{
+    m_kinds.append(kind);
+    m_wake.wakeOne();
+    if (!isRunning())
+        start();
+}
+
+void DatabaseThread::storeUploadedImage(const imgMess &image)
+{
+    QMutexLocker lock(&m_mutex);
+    m_uploadedImages.append(image);
+    enqueue(StoreUploadedImage);
+}
+
+void DatabaseThread::fetchImagesToUpload(int leaseSeconds)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_kinds.contains(FetchImagesToUpload))
+        return;
+    m_leaseTimeouts.append(leaseSeconds);
+    enqueue(FetchImagesToUpload);
+}
+
+void DatabaseThread::saveProducts(const QList<productRecord> &products)
+{
+    QMutexLocker lock(&m_mutex);
+    m_productBatches.append(products);
+    enqueue(SaveProducts);
+}
+
+void DatabaseThread::createOrder(const orderGroup &order)
+{
+    QMutexLocker lock(&m_mutex);
+    m_newOrders.append(order);
+    enqueue(CreateOrder);
+}
+
+void DatabaseThread::deleteOrders(const QStringList &quotedOrderNos)
+{
+    QMutexLocker lock(&m_mutex);
+    m_deletions.append(quotedOrderNos);
+    enqueue(DeleteOrders);
+}
+
+void DatabaseThread::markOrdersInCart(const QStringList &quotedOrderNos)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cartUpdates.append(quotedOrderNos);
+    enqueue(MarkOrdersInCart);
+}
+
+void DatabaseThread::fetchOrders(int listType)
+{
+    QMutexLocker lock(&m_mutex);
+    m_listTypes.append(listType);
+    enqueue(FetchOrders);
+}
+
+void DatabaseThread::fetchCartItems(const QStringList &quotedOrderNos)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cartItemRequests.append(quotedOrderNos);
+    enqueue(FetchCartItems);
+}
+
+void DatabaseThread::run()
+{
+    forever {
+        QMutexLocker lock(&m_mutex);
+        while (m_kinds.isEmpty()) {
+            if (m_stop)
+                return;
+            m_wake.wait(&m_mutex);
+        }
+        // Requests still queued at stop are served first: they may hold new
+        // orders that exist nowhere else. Held for the whole operation.
+        serve(DbRequest(m_kinds.takeFirst()));
+    }
+}
+
+void DatabaseThread::serve(DbRequest kind)
+{
+    switch (kind) {
+    case StoreUploadedImage: {
+        if (m_uploadedImages.isEmpty()) {
+            LogManager::logError(QStringLiteral("uploadingQueue为空：%1").arg(m_uploadedImages.size()));
+            return;
+        }
+        const imgMess image = m_uploadedImages.takeFirst();
+        if (image.url.isEmpty()) {
+            LogManager::logError(QStringLiteral("图片上传成功图片路径为空123：%1:%2").arg(image.id).arg(image.orderId));
+            return;
+        }
+        emit uploadingOrderDate(image.orderId, OrderRecords::recordUploadedImage(image));
+        return;
+    }
+    case FetchImagesToUpload: {
+        int timeout = m_leaseTimeouts.isEmpty() ? 0 : m_leaseTimeouts.takeFirst();
+        if (timeout < 1)
+            timeout = 3600;
+        m_leased = OrderRecords::leaseImages(timeout);
+        emit uploadImages(m_leased);
+        return;
+    }
+    case SaveProducts:
+        if (!m_productBatches.isEmpty())
+            OrderRecords::saveProducts(m_productBatches.takeFirst());
+        return;
+    case CreateOrder:
+        if (!m_newOrders.isEmpty())
+            OrderRecords::createOrder(m_newOrders.takeFirst());
+        return;
+    case DeleteOrders:
+        if (!m_deletions.isEmpty())
+            OrderRecords::deleteOrders(m_deletions.takeFirst());
+        return;
+    case MarkOrdersInCart:
+        if (!m_cartUpdates.isEmpty())
+            OrderRecords::markOrdersInCart(m_cartUpdates.takeFirst());
+        return;
+    case FetchOrders: {
+        const int type = m_listTypes.isEmpty() ? 3 : m_listTypes.takeFirst();
+        emit ordersGetSig(type, OrderRecords::fetchOrders(100, type));
+        return;
+    }
+    case FetchCartItems: {
+        qDebug() << "subOrderListGetQueue:" << m_cartItemRequests.size();
+        const QStringList orders = m_cartItemRequests.isEmpty() ? QStringList() : m_cartItemRequests.takeFirst();
+        emit subOrderGetSig(orders, CartPayload::fetchCartItems(orders.join(QLatin1Char(','))));
+        return;
+    }
+    }
+}

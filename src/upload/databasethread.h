@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QStringList>
+#include <QThread>
+#include <QWaitCondition>
+
+#include "model/imgmess.h"
+#include "model/ordergroup.h"
+#include "model/productrecord.h"
+
+// The one worker that runs every statement on the local queue database.
+// Requesters on any thread append a request and return at once; the worker
+// serves requests strictly in arrival order, one at a time under its one
+// mutex, and answers through signals (queued to receivers on the GUI thread).
+class DatabaseThread final : public QThread
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DatabaseThread)
+
+public:
+    enum DbRequest {
+        StoreUploadedImage = 0,
+        FetchImagesToUpload = 1,
+        SaveProducts = 2,
+        CreateOrder = 3,
+        DeleteOrders = 4,
+        MarkOrdersInCart = 5,
+        FetchOrders = 6,
+        FetchCartItems = 7,
+    };
+
+    static DatabaseThread &instance();
+    ~DatabaseThread() override;
+
+    void storeUploadedImage(const imgMess &image);
+    // Dropped while another lease request is still pending.
+    void fetchImagesToUpload(int leaseSeconds);
+    void saveProducts(const QList<productRecord> &products);
+    void createOrder(const orderGroup &order);
+    void deleteOrders(const QStringList &quotedOrderNos);
+    void markOrdersInCart(const QStringList &quotedOrderNos);
+    void fetchOrders(int listType);
+    void fetchCartItems(const QStringList &quotedOrderNos);
+
+    // Serves what was requested before the call, then ends the thread; a
+    // later request starts it again. For an orderly end of the process.
+    void stop();
+
+signals:
+    void uploadingOrderDate(const QString &orderId, int num);
+    void uploadImages(const QList<imgMess> &imageMesses);
+    void ordersGetSig(int type, const QList<orderGroup> &orders);
+    void subOrderGetSig(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
+
+protected:
+    void run() override;
+
+private:
+    DatabaseThread();
+    // Called with the mutex held.
+    void enqueue(DbRequest kind);
+    void serve(DbRequest kind);
+
+    QMutex m_mutex;
+    QWaitCondition m_wake;
+    QList<int> m_kinds;
+    QList<imgMess> m_uploadedImages;
+    QList<QList<productRecord>> m_productBatches;
+    QList<orderGroup> m_newOrders;
+    QList<QStringList> m_deletions;
+    QList<QStringList> m_cartUpdates;
+    QList<int> m_listTypes;
+    QList<int> m_leaseTimeouts;
+    QList<QStringList> m_cartItemRequests;
+    QList<imgMess> m_leased;
+    bool m_stop = false;
+};

@@ -1,0 +1,225 @@
+#include "upload/orderrecords.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlRecord>
+#include <QVariant>
+
+#include "core/logmanager.h"
+#include "core/vellruntime.h"
+#include "store/shareddatabase.h"
+#include "store/sqlstatements.h"
+#include "upload/cartpayload.h"
+
+namespace {
+
+QString minuteNow()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm"));
+}
+
+QString secondsNow()
+{
+    return QString::number(QDateTime::currentSecsSinceEpoch());
+}
+
+QString e(const QString &value)
+{
+    return sqlEscaped(value);
+}
+
+QString n(qint64 value)
+{
+    return QString::number(value);
+}
+
+QString imageTuple(const imgMess &image, const QString &userId, const QString &subOrderId, const QString &orderId,
+                   qint32 skuId, int sort, const QString &type)
+{
+    const QJsonObject mess{{"color", image.color},
+                           {"height", image.height},
+                           {"width", image.width},
+                           {"xdpi", image.xdpi},
+                           {"ydpi", image.ydpi}};
+    return Sql::SQL_INSERT_IMAGE_TUPLE.arg(
+        e(image.name), userId, e(image.imageName), e(subOrderId), e(orderId), n(skuId), n(image.size),
+        n(image.IsRotate), n(sort), e(type), e(image.localPath),
+        e(QString::fromUtf8(QJsonDocument(mess).toJson(QJsonDocument::Compact))), n(image.specialLayout ? 1 : 0),
+        e(image.specialLayoutWhitePagePosition), n(image.BucketType ? 1 : 0));
+}
+
+} // namespace
+
+QString OrderRecords::shortest(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo)
+{
+    const QString userId = n(VellRuntime::instance().userId());
+    QStringList tuples;
+    for (auto it = line.matched.begin(); it != line.matched.end(); ++it) {
+        const subOrderImages &entry = it.value();
+        const qint32 skuId = it.key();
+        for (int i = 0; i < entry.coverImages.size(); ++i)
+            tuples << imageTuple(entry.coverImages.at(i), userId, line.orderNo, orderNo, skuId, i, QStringLiteral("COVER"));
+        for (int i = 0; i < entry.innerImages.size(); ++i)
+            tuples << imageTuple(entry.innerImages.at(i), userId, line.orderNo, orderNo, skuId, i, QStringLiteral("TEXT"));
+        const QString otherType = entry.pageType.isEmpty() ? QStringLiteral("SINGLE") : entry.pageType;
+        for (int i = 0; i < entry.singleImages.size(); ++i)
+            tuples << imageTuple(entry.singleImages.at(i), userId, line.orderNo, orderNo, skuId, i, otherType);
+    }
+    if (tuples.isEmpty())
+        return true;
+    const QString sql = Sql::SQL_INSERT_IMAGES + tuples.join(QLatin1Char(','));
+    if (execStatement(sharedDatabase(), sql))
+        return true;
+    LogManager::logError(QStringLiteral("增加图片到数据库失败:") + sql);
+    return false;
+}
+
+bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created)
+{
+    const QString sql = Sql::SQL_INSERT_SUBORDER.arg(e(line.orderNo), e(line.name), created, e(orderNo), n(line.skuId),
+                                                     n(line.imageCount), shortest(double(line.price)));
+    if (!insertImages(line, orderNo))
+        return false;
+    if (execStatement(sharedDatabase(), sql))
+        return true;
+    LogManager::logError(QStringLiteral("增加子订单SQL失败:") + sql);
+    return false;
+}
+
+bool OrderRecords::createOrder(const orderGroup &order)
+{
+    const QString payload =
+        QString::fromUtf8(QJsonDocument(CartPayload::buildStoredPayload(order)).toJson(QJsonDocument::Compact));
+    const QString created = minuteNow();
+    for (const groupProductImages &line : order.subOrders) {
+        if (!insertSubOrder(line, order.orderNo, created))
+            return false;
+    }
+    const QString sql = Sql::SQL_INSERT_ORDER.arg(
+        e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))), created,
+        e(payload), shortest(double(order.size)), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
+        n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
+    return execStatement(sharedDatabase(), sql);
+}
+
+void OrderRecords::saveProducts(const QList<productRecord> &products)
+{
+    for (const productRecord &p : products) {
+        execStatement(sharedDatabase(),
+                      Sql::SQL_INSERT_PRODUCT.arg(e(p.spuName), e(p.skuGroupName), e(p.priceText), n(p.skuId),
+                                                  n(p.spuId), n(p.skuGroupId), n(p.isSeries ? 1 : 0), n(p.parentId)));
+    }
+}
+
+void OrderRecords::deleteOrders(const QStringList &quotedOrderNos)
+{
+    const QString list = quotedOrderNos.join(QLatin1Char(','));
+    execStatement(sharedDatabase(), Sql::SQL_DELETE_ORDERS.arg(list));
+    execStatement(sharedDatabase(), Sql::SQL_DELETE_SUBORDERS.arg(list));
+    execStatement(sharedDatabase(), Sql::SQL_DELETE_IMAGES.arg(list));
+}
+
+QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
+{
+    const QString &statement = listType == 1   ? Sql::SQL_SELECT_UPLOADING_ORDERS
+                               : listType == 2 ? Sql::SQL_SELECT_UPLOADED_ORDERS
+                                               : Sql::SQL_SELECT_CART_ORDERS;
+    QList<QSqlRecord> rows;
+    const QSqlError error =
+        runQuery(sharedDatabase(), statement.arg(n(VellRuntime::instance().userId()), n(limit)), rows);
+    QList<orderGroup> orders;
+    if (error.type() != QSqlError::NoError) {
+        LogManager::logError(QStringLiteral("获取正在上传订单失败:") + error.text());
+        return orders;
+    }
+    for (const QSqlRecord &row : rows) {
+        orderGroup order;
+        order.orderNo = row.value("orderNo").toString();
+        order.name = row.value("name").toString();
+        order.productName = row.value("productName").toString();
+        order.skuGroupName = row.value("skuGroupName").toString();
+        order.timeCart = row.value("timeCart").toString();
+        order.spuID = row.value("spuID").toInt();
+        order.ifSeries = row.value("ifSeries").toInt() != 0;
+        order.orderCount = row.value("orderCount").toInt();
+        order.fileCout = row.value("fileCout").toInt();
+        order.uploadedCount = row.value("uploadedCount").toInt();
+        order.size = row.value("size").toFloat();
+        order.status = row.value("status").toString();
+        order.orderJson = QJsonDocument::fromJson(row.value("orderJson").toString().toUtf8()).array();
+        orders << order;
+    }
+    return orders;
+}
+
+QList<imgMess> OrderRecords::leaseImages(int leaseSeconds)
+{
+    QList<QSqlRecord> rows;
+    const QSqlError error =
+        runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(secondsNow(), n(leaseSeconds)), rows);
+    QList<imgMess> images;
+    if (error.type() != QSqlError::NoError) {
+        LogManager::logError(QStringLiteral("获取上传完成订单出错:") + error.text());
+        return images;
+    }
+    for (const QSqlRecord &row : rows) {
+        imgMess image;
+        image.name = row.value("name").toString();
+        image.imageName = row.value("imageName").toString();
+        image.id = row.value("id").toInt();
+        image.subOrderId = row.value("subOrderId").toString();
+        image.orderId = row.value("orderId").toString();
+        image.localPath = row.value("localPath").toString();
+        image.BucketType = row.value("BucketType").toBool();
+        images << image;
+    }
+    return images;
+}
+
+int OrderRecords::recordUploadedImage(const imgMess &image)
+{
+    LogManager::logInfo(QStringLiteral("图片上传成功修改数据库：%1:%2:%3").arg(image.url).arg(image.id).arg(image.orderId));
+    const QString seconds = secondsNow();
+    const QString markImage = Sql::SQL_MARK_IMAGE_UPLOADED.arg(seconds, n(image.id), e(image.url));
+    const QString countOrder = Sql::SQL_COUNT_UPLOADED_IMAGE.arg(e(image.orderId), minuteNow());
+
+    // The order counts the image only when its row really moved from
+    // uploading to uploaded, so an image uploaded twice is counted once.
+    bool changed = false;
+    if (!runInTransactionIfChanged(sharedDatabase(), markImage, countOrder, &changed)) {
+        LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
+        return 0;
+    }
+
+    const QString select = Sql::SQL_SELECT_UPLOADED_COUNT.arg(e(image.orderId));
+    QList<QSqlRecord> rows;
+    if (runQuery(sharedDatabase(), select, rows).type() != QSqlError::NoError) {
+        LogManager::logError(QStringLiteral("更新订单上传完状态失败:") + select);
+        rows.clear();
+        runQuery(sharedDatabase(), select, rows);
+        return 0;
+    }
+    return rows.isEmpty() ? 0 : rows.first().value("uploadedCount").toInt();
+}
+
+void OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
+{
+    const QString sql = Sql::SQL_MARK_ORDERS_IN_CART.arg(minuteNow()) + QLatin1Char('(')
+        + quotedOrderNos.join(QLatin1Char(',')) + QLatin1Char(')');
+    bool done = execStatement(sharedDatabase(), sql);
+    LogManager::logInfo(QStringLiteral("更新订单状态为加入购物车:%1").arg(sql));
+    int retries = 0;
+    while (!done && retries < 3) {
+        LogManager::logError(QStringLiteral("更新订单状态为加入购物车重试次数1:%1").arg(retries));
+        ++retries;
+        done = execStatement(sharedDatabase(), sql);
+    }
+    if (retries > 0)
+        LogManager::logError(QStringLiteral("更新订单状态为加入购物车重试次数:%1").arg(retries));
+}

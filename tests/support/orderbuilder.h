@@ -1,0 +1,66 @@
+#pragma once
+
+#include "model/ordergroup.h"
+
+// Matched customer orders made by hand, as a successful check leaves them.
+namespace orderbuilder {
+
+inline imgMess image(const QString &name, const QString &md5, int width = 4795, int height = 2433)
+{
+    imgMess m;
+    m.name = name;
+    m.imageName = md5;
+    m.width = width;
+    m.height = height;
+    m.xdpi = m.ydpi = 300;
+    m.size = 1000;
+    m.localPath = QStringLiteral("/photos/") + name + QStringLiteral(".jpg");
+    return m;
+}
+
+// One customer order whose single SKU entry holds `covers` cover pages,
+// `inner` inner pages and `singles` single pages.
+inline groupProductImages line(const QString &orderNo, const QString &name, qint32 skuId, qint32 groupId,
+                               int covers, int inner, int singles = 0, float price = 176.0f)
+{
+    subOrderImages entry;
+    entry.name = name;
+    entry.skuId = skuId;
+    if (singles > 0)
+        entry.pageType = QStringLiteral("SINGLE");
+    for (int i = 0; i < covers; ++i)
+        entry.addCover(image(QStringLiteral("%1封面%2").arg(name).arg(i), orderNo + QStringLiteral("c%1").arg(i)));
+    for (int i = 0; i < inner; ++i)
+        entry.addInner(image(QStringLiteral("%1").arg(i + 1), orderNo + QStringLiteral("i%1").arg(i)));
+    for (int i = 0; i < singles; ++i)
+        entry.addSingle(image(QStringLiteral("%1单页%2").arg(name).arg(i), orderNo + QStringLiteral("s%1").arg(i)));
+    groupProductImages order;
+    order.orderNo = orderNo;
+    order.name = name;
+    order.skuId = skuId;
+    order.skuGroupId = groupId;
+    order.price = price;
+    order.imageCount = entry.count;
+    order.totalBytes = entry.bytes;
+    order.matched.insert(skuId, entry);
+    return order;
+}
+
+inline orderGroup order(const QString &orderNo, const QString &className, const QList<groupProductImages> &lines)
+{
+    orderGroup o;
+    o.orderNo = orderNo;
+    o.name = className;
+    o.productName = QStringLiteral("经典对裱相册");
+    o.skuGroupName = QStringLiteral("8寸 皮质封面");
+    o.skuGroupNames = QStringList{o.skuGroupName};
+    o.spuID = 1001;
+    o.subOrders = lines;
+    for (const groupProductImages &l : lines) {
+        o.fileCout += l.imageCount;
+        o.size += float(l.totalBytes) / 1048576.0f;
+    }
+    return o;
+}
+
+} // namespace orderbuilder
