@@ -49,6 +49,13 @@ void DatabaseThread::stop()
     m_stop = false;
 }
 
+void DatabaseThread::setPaused(bool paused)
+{
+    QMutexLocker lock(&m_mutex);
+    m_paused = paused;
+    m_wake.wakeOne();
+}
+
 void DatabaseThread::enqueue(DbRequest kind)
 {
     m_kinds.append(kind);
@@ -119,8 +126,8 @@ void DatabaseThread::run()
 {
     forever {
         QMutexLocker lock(&m_mutex);
-        while (m_kinds.isEmpty()) {
-            if (m_stop)
+        while (m_kinds.isEmpty() || (m_paused && !m_stop)) {
+            if (m_stop && m_kinds.isEmpty())
                 return;
             m_wake.wait(&m_mutex);
         }

@@ -49,6 +49,9 @@ public:
     // Serves what was requested before the call, then ends the thread; a
     // later request starts it again. For an orderly end of the process.
     void stop();
+    // While paused, requests queue up without being served, so a batch of
+    // them is seen as it would be by a busy worker.
+    void setPaused(bool paused);
 
 signals:
     void uploadingOrderDate(const QString &orderId, int num);
@@ -78,4 +81,5 @@ private:
     QList<QStringList> m_cartItemRequests;
     QList<imgMess> m_leased;
     bool m_stop = false;
+    bool m_paused = false;
 };
