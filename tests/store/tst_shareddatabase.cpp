@@ -88,6 +88,9 @@ void TstSharedDatabase::firstStartCopiesTheSeed()
     QCOMPARE(newLogTexts(), kResetLines);
     QCOMPARE(count(kTableCount), 5);
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
+    // The lookup indexes of the list and lease statements come with the first start.
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
+                                  "('images_orderId','images_subOrderId','images_status')")), 3);
 }
 
 void TstSharedDatabase::fileMissingOneTableIsReset()
