@@ -1,0 +1,181 @@
+'use strict';
+// Local S3-compatible object store for tests, benchmarks and the demo.
+// s3rver keeps the objects; this front, on loopback, checks every write the
+// way the real store does before passing it on: the SigV4 signature (with
+// AWS's own signer), the access key, the session token, the payload hash and
+// Content-MD5 against the body. Reads (GET, HEAD) are public, as the image
+// host is. /__control/ lets tests make writes fail or stall and swap the
+// accepted credentials.
+const http = require('http');
+const crypto = require('crypto');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const S3rver = require('s3rver');
+const { SignatureV4 } = require('@smithy/signature-v4');
+const { Sha256 } = require('@aws-crypto/sha256-js');
+
+function arg(name, fallback) {
+  const i = process.argv.indexOf('--' + name);
+  return i > 0 && i + 1 < process.argv.length ? process.argv[i + 1] : fallback;
+}
+
+const port = Number(arg('port', '27090'));
+const dataDir = arg('dir', fs.mkdtempSync(path.join(os.tmpdir(), 'objectstore-')));
+const stsFile = arg('sts', path.join(__dirname, '..', 'localbackend', 'data', 'sts.json'));
+const sts = JSON.parse(fs.readFileSync(stsFile, 'utf8'));
+
+let accepted = {
+  accessKeyId: sts.accessKeyId,
+  secretAccessKey: sts.secretAccessKey,
+  sessionToken: sts.sessionToken,
+};
+const retiredTokens = new Set();
+let faults = [];          // {kind: 'fail' | 'stall', times}
+const stats = { writes: 0, reads: 0, rejected: {} };
+const stalled = [];
+
+function s3Error(res, status, code, message) {
+  stats.rejected[code] = (stats.rejected[code] || 0) + 1;
+  const body = `<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>${code}</Code><Message>${message}</Message></Error>`;
+  res.writeHead(status, { 'Content-Type': 'application/xml', 'Content-Length': Buffer.byteLength(body) });
+  res.end(body);
+}
+
+function readBody(req) {
+  return new Promise((resolve, reject) => {
+    const parts = [];
+    req.on('data', (c) => parts.push(c));
+    req.on('end', () => resolve(Buffer.concat(parts)));
+    req.on('error', reject);
+  });
+}
+
+function parseAmzDate(text) {
+  const m = /^(\d{4})(\d{2})(\d{2})T(\d{2})(\d{2})(\d{2})Z$/.exec(text || '');
+  return m ? new Date(Date.UTC(+m[1], +m[2] - 1, +m[3], +m[4], +m[5], +m[6])) : null;
+}
+
+// Returns [status, code, message] of the first rule the write breaks, or null.
+async function verify(req, body) {
+  const auth = req.headers['authorization'] || '';
+  const m = /^AWS4-HMAC-SHA256 Credential=([^/]+)\/(\d{8})\/([^/]+)\/([^/]+)\/aws4_request, ?SignedHeaders=([^,]+), ?Signature=([0-9a-f]{64})$/.exec(auth);
+  if (!m) return [403, 'AccessDenied', 'Missing or malformed AWS4 authorization'];
+  const [, accessKey, , region, service, signedHeaderList, signature] = m;
+  if (accessKey !== accepted.accessKeyId) return [403, 'InvalidAccessKeyId', 'The access key does not exist'];
+
+  const token = req.headers['x-amz-security-token'];
+  if (!token) return [403, 'InvalidToken', 'The session token is missing'];
+  if (retiredTokens.has(token)) return [400, 'ExpiredToken', 'The provided token has expired'];
+  if (token !== accepted.sessionToken) return [403, 'InvalidToken', 'The provided token is malformed or otherwise invalid'];
+
+  const date = parseAmzDate(req.headers['x-amz-date']);
+  if (!date) return [403, 'AccessDenied', 'x-amz-date is missing'];
+  if (Math.abs(Date.now() - date.getTime()) > 15 * 60 * 1000) return [403, 'RequestTimeTooSkewed', 'Request time too skewed'];
+
+  const signedHeaders = signedHeaderList.split(';');
+  for (const h of ['host', 'x-amz-date', 'x-amz-content-sha256', 'x-amz-security-token']) {
+    if (!signedHeaders.includes(h)) return [403, 'AccessDenied', `${h} is not signed`];
+  }
+  const payloadHash = req.headers['x-amz-content-sha256'] || '';
+  if (/^[0-9a-f]{64}$/.test(payloadHash)) {
+    if (crypto.createHash('sha256').update(body).digest('hex') !== payloadHash)
+      return [400, 'XAmzContentSHA256Mismatch', 'The provided x-amz-content-sha256 does not match what was computed'];
+  } else if (payloadHash !== 'UNSIGNED-PAYLOAD') {
+    return [400, 'InvalidArgument', 'x-amz-content-sha256 must be the payload hash'];
+  }
+  const md5 = req.headers['content-md5'];
+  if (md5 !== undefined && crypto.createHash('md5').update(body).digest('base64') !== md5)
+    return [400, 'BadDigest', 'The Content-MD5 you specified did not match what we received'];
+
+  const url = new URL(req.url, 'http://' + req.headers.host);
+  const query = {};
+  for (const [k, v] of url.searchParams) query[k] = v;
+  const headers = {};
+  for (const h of signedHeaders) headers[h] = req.headers[h];
+  const signer = new SignatureV4({
+    credentials: { accessKeyId: accepted.accessKeyId, secretAccessKey: accepted.secretAccessKey, sessionToken: token },
+    region, service, sha256: Sha256, uriEscapePath: false, applyChecksum: false,
+  });
+  const signed = await signer.sign(
+    { method: req.method, protocol: 'http:', hostname: url.hostname, port: url.port, path: url.pathname, query, headers, body },
+    { signingDate: date, signingRegion: region, signingService: service },
+  );
+  const expected = /Signature=([0-9a-f]{64})/.exec(signed.headers['authorization'] || '');
+  if (!expected || expected[1] !== signature)
+    return [403, 'SignatureDoesNotMatch', 'The request signature we calculated does not match the signature you provided'];
+  return null;
+}
+
+function forward(req, res, body, target) {
+  // Checked here already: the store behind takes the request as anonymous.
+  const headers = { ...req.headers, host: `127.0.0.1:${target}` };
+  delete headers['authorization'];
+  delete headers['x-amz-security-token'];
+  const out = http.request({ host: '127.0.0.1', port: target, method: req.method, path: req.url, headers }, (up) => {
+    res.writeHead(up.statusCode, up.headers);
+    up.pipe(res);
+  });
+  out.on('error', (e) => s3Error(res, 500, 'InternalError', e.message));
+  out.end(body);
+}
+
+async function control(req, res) {
+  const body = (await readBody(req)).toString('utf8');
+  const json = body ? JSON.parse(body) : {};
+  const name = req.url.replace(/^\/__control\//, '').replace(/\?.*$/, '');
+  if (name === 'fault') faults.push({ kind: json.kind, times: json.times || 1 });
+  else if (name === 'credentials') {
+    if (json.sessionToken && json.sessionToken !== accepted.sessionToken) retiredTokens.add(accepted.sessionToken);
+    accepted = { ...accepted, ...json };
+  } else if (name === 'reset') {
+    faults = [];
+    stats.writes = 0; stats.reads = 0; stats.rejected = {};
+    while (stalled.length) stalled.pop().destroy();
+  } else if (name !== 'stats') {
+    res.writeHead(404); res.end(); return;
+  }
+  const reply = JSON.stringify(stats);
+  res.writeHead(200, { 'Content-Type': 'application/json' });
+  res.end(reply);
+}
+
+async function main() {
+  const store = new S3rver({
+    address: '127.0.0.1', port: 0, silent: true, directory: dataDir,
+    allowMismatchedSignatures: true,
+    configureBuckets: [{ name: 'normal-order-image' }, { name: 'special-order-image' }],
+  });
+  const { port: storePort } = await store.run();
+
+  const front = http.createServer(async (req, res) => {
+    try {
+      if (req.url.startsWith('/__control/')) return await control(req, res);
+      const body = await readBody(req);
+      if (req.method === 'GET' || req.method === 'HEAD') {
+        stats.reads++;
+        return forward(req, res, body, storePort);
+      }
+      const problem = await verify(req, body);
+      if (problem) return s3Error(res, ...problem);
+      if (req.method === 'PUT' && faults.length) {
+        const fault = faults[0];
+        if (--fault.times <= 0) faults.shift();
+        if (fault.kind === 'stall') { stalled.push(req.socket); return; }
+        return s3Error(res, 500, 'InternalError', 'We encountered an internal error. Please try again.');
+      }
+      if (req.method === 'PUT') stats.writes++;
+      forward(req, res, body, storePort);
+    } catch (e) {
+      s3Error(res, 500, 'InternalError', String(e && e.message));
+    }
+  });
+  front.listen(port, '127.0.0.1', () => {
+    console.log(`objectstore listening on port ${front.address().port} (data in ${dataDir})`);
+  });
+  const stop = () => { front.close(); store.close().finally(() => process.exit(0)); };
+  process.on('SIGTERM', stop);
+  process.on('SIGINT', stop);
+}
+
+main().catch((e) => { console.error('objectstore:', e); process.exit(2); });
