@@ -102,6 +102,7 @@ async function verify(req, body) {
     { signingDate: date, signingRegion: region, signingService: service },
   );
   const expected = /Signature=([0-9a-f]{64})/.exec(signed.headers['authorization'] || '');
+  if (process.env.OBJECTSTORE_DEBUG) console.error('signed headers', signedHeaders, headers, 'path', url.pathname, query);
   if (!expected || expected[1] !== signature)
     return [403, 'SignatureDoesNotMatch', 'The request signature we calculated does not match the signature you provided'];
   return null;
@@ -128,7 +129,9 @@ async function control(req, res) {
   else if (name === 'credentials') {
     if (json.sessionToken && json.sessionToken !== accepted.sessionToken) retiredTokens.add(accepted.sessionToken);
     accepted = { ...accepted, ...json };
+    retiredTokens.delete(accepted.sessionToken);
   } else if (name === 'reset') {
+    retiredTokens.clear();
     faults = [];
     stats.writes = 0; stats.reads = 0; stats.rejected = {};
     while (stalled.length) stalled.pop().destroy();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// The temporary storage credentials, one set for the whole process.
+struct StsCredentials
+{
+    QString accessKeyId;
+    QString secretAccessKey;
+    QString sessionToken;
+    QString bucketName;
+    QString endpoint;      // as sent, scheme included
+    QString endpointHost;  // the endpoint without "http://" and "https://"
+    QString expiration;    // "yyyy-MM-dd hh:mm:ss", ten minutes before the real expiry
+    QString credentialKey = QStringLiteral("normal");
+};
+
+// Puts image files into the S3-compatible store: PutObject over plain HTTP,
+// path-style, signed with libcurl's AWS Signature V4, the payload hash and
+// Content-MD5 sent so the store refuses a body that is not the checked file.
+// The credential cache is shared by every instance and renewed by one thread
+// at a time; upload() may run on any thread.
+class AwsUtils final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AwsUtils)
+
+public:
+    struct Options
+    {
+        int retries = 3;          // further attempts after a transient failure
+        int backoffMs = 500;      // doubled for each further attempt
+        int connectSeconds = 10;
+        int stallSeconds = 30;    // no byte moved for this long ends a transfer
+    };
+
+    explicit AwsUtils(QObject *parent = nullptr);
+
+    // 0 "agent", 1 "customer", 2 "normal", 3 "product", 4 "special".
+    static const QStringList &keyTable();
+
+    // Once per process: the transfer library, the transfer log folder, and
+    // the first credentials.
+    void initialise();
+    // Fetches credentials when the cached ones are missing or expired.
+    void ensureCredentials();
+    // False when the backend call failed; the cache keeps its values.
+    bool fetchCredentials(const QString &key);
+    // The stored object's address (endpoint/bucket/key), or empty after a
+    // failure, which is logged.
+    QString upload(const QString &localPath, const QString &imageName, bool bucketType);
+
+    static StsCredentials credentials();
+    static void clearCredentials();
+    static void setOptions(const Options &options);
+    static Options options();
+    // The object key: imageName + "." + the file's extension.
+    static QString objectKey(const QString &localPath, const QString &imageName);
+    static QString bucketName(bool bucketType);
+    // Where failed transfers are described, without secrets.
+    static QString transferLogDir();
+};

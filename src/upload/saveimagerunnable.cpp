@@ -1,0 +1,62 @@
+#include "upload/saveimagerunnable.h"
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include "core/configfile.h"
+#include "core/logmanager.h"
+#include "upload/awsutils.h"
+
+SaveImageRunnable::SaveImageRunnable(const imgMess &image)
+    : m_image(image)
+{
+    setAutoDelete(false);
+}
+
+QString SaveImageRunnable::publicUrl(const imgMess &image)
+{
+    const QString fileName = QFileInfo(image.localPath).fileName();
+    const QString suffix = fileName.contains(QLatin1Char('.')) ? fileName.section(QLatin1Char('.'), -1) : QString();
+    return configFile::imageHost() + QStringLiteral("/%3/%1.%2").arg(image.imageName, suffix,
+                                                                      AwsUtils::bucketName(image.BucketType));
+}
+
+int SaveImageRunnable::headStatus(const QString &url)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(url)};
+    // A host that never answers must not hold a pool thread.
+    request.setTransferTimeout(AwsUtils::options().stallSeconds * 1000);
+    QNetworkReply *reply = manager.head(request);
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    delete reply;
+    return status.isValid() ? status.toInt() : 0;
+}
+
+void SaveImageRunnable::run()
+{
+    imgMess image = m_image;
+    if (!QFileInfo::exists(image.localPath))
+        LogManager::logError(QStringLiteral("本地图片不存在：") + image.localPath);
+
+    const QString address = publicUrl(image);
+    if (headStatus(address) == 200) {
+        image.url = address;
+        emit runOver(image);
+    } else {
+        AwsUtils storage;
+        image.url = storage.upload(image.localPath, image.imageName, image.BucketType);
+        if (!image.url.isEmpty())
+            emit runOver(image);
+        else
+            emit uploadFailed(image);
+    }
+    m_done.store(true, std::memory_order_release);
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QJsonObject>
+#include <QRandomGenerator>
+
+#include "core/vellruntime.h"
+#include "intake/filedigest.h"
+#include "model/imgmess.h"
+#include "net/httputils.h"
+#include "support/backendprocess.h"
+#include "support/clientenvironment.h"
+#include "support/objectstoreprocess.h"
+#include "upload/awsutils.h"
+
+// A logged-in client whose backend hands out credentials for the local
+// object store, which is also the public image host.
+class UploadEnvironment
+{
+public:
+    BackendProcess backend;
+    ObjectStoreProcess store;
+    ClientEnvironment env;
+
+    bool setUp()
+    {
+        if (!backend.start() || !store.start())
+            return false;
+        if (!env.setUp(QJsonObject{{"baseUrl", backend.baseUrl()}, {"imageHost", store.url()}, {"requestTimeout", 10}}))
+            return false;
+        setCredentials(15);
+        AwsUtils::clearCredentials();
+        AwsUtils::Options options;
+        options.backoffMs = 50;
+        options.stallSeconds = 2;
+        AwsUtils::setOptions(options);
+        return HttpUtils::instance().getToken(QStringLiteral("13800000001"), QStringLiteral("demo1234"));
+    }
+
+    // What the backend hands out next; `extra` overrides fields.
+    void setCredentials(int minutes, const QJsonObject &extra = QJsonObject())
+    {
+        QJsonObject sts{{"accessKeyId", "LOCALDEVACCESSKEY01"},
+                        {"secretAccessKey", "local-dev-secret-key-0123456789abcdef"},
+                        {"sessionToken", "local-dev-session-token"},
+                        {"bucketName", "normal-order-image"},
+                        {"endpoint", store.url()},
+                        {"expiresInMinutes", minutes}};
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            sts.insert(it.key(), it.value());
+        backend.control(QStringLiteral("sts"), sts);
+    }
+
+    // A file of `bytes` random bytes under the environment's folder.
+    QString writeFile(const QString &name, int bytes)
+    {
+        const QString path = env.path() + QStringLiteral("/photos/") + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return QString();
+        QByteArray data(bytes, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(data.data()), bytes / 4);
+        file.write(data);
+        return path;
+    }
+
+    // A leased record of the file, named as the store names it.
+    static imgMess imageFor(const QString &path, bool normalBucket = true)
+    {
+        imgMess image;
+        image.id = 1;
+        image.localPath = path;
+        image.name = QFileInfo(path).completeBaseName();
+        image.imageName = QStringLiteral("%1/%2").arg(VellRuntime::instance().userId()).arg(fileMd5Hex(path));
+        image.orderId = QStringLiteral("ORDER");
+        image.BucketType = normalBucket;
+        return image;
+    }
+};

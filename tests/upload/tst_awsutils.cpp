@@ -1,0 +1,304 @@
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+
+#include "support/logfile.h"
+#include "support/uploadenvironment.h"
+#include "upload/saveimagerunnable.h"
+
+// The storage client and the upload task against the verifying local store.
+class TstAwsUtils : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void credentialCache();
+    void expiredCacheIsRenewed();
+    void twoThreadsRenewAtOnce();
+    void newObjectIsStored();
+    void secureEndpointKeepsItsScheme();
+    void objectKeys();
+    void rejectedWrites_data();
+    void rejectedWrites();
+    void transientFailuresAreRetried();
+    void stalledStoreFailsWithinTheTimeout();
+    void taskSkipsAnObjectAlreadyServed();
+    void taskUsesTheSpecialBucket();
+    void taskReportsAFailure();
+
+private:
+    int stsRequests();
+    imgMess runTask(const imgMess &image, bool *stored);
+
+    UploadEnvironment m_up;
+};
+
+void TstAwsUtils::initTestCase()
+{
+    QVERIFY(m_up.setUp());
+}
+
+void TstAwsUtils::init()
+{
+    m_up.store.control(QStringLiteral("reset"));
+    m_up.store.control(QStringLiteral("credentials"), QJsonObject{{"secretAccessKey", "local-dev-secret-key-0123456789abcdef"},
+                                                                  {"sessionToken", "local-dev-session-token"}});
+    m_up.setCredentials(15);
+    AwsUtils::clearCredentials();
+    m_up.backend.reset();
+}
+
+int TstAwsUtils::stsRequests()
+{
+    return int(m_up.backend.paths().filter(QStringLiteral("pub/oss/sdsXsky/sts/sessionToken/")).size());
+}
+
+imgMess TstAwsUtils::runTask(const imgMess &image, bool *stored)
+{
+    SaveImageRunnable task(image);
+    QSignalSpy over(&task, &SaveImageRunnable::runOver);
+    QSignalSpy failed(&task, &SaveImageRunnable::uploadFailed);
+    task.run();
+    *stored = over.size() == 1 && failed.isEmpty();
+    const QSignalSpy &spy = *stored ? over : failed;
+    return spy.isEmpty() ? imgMess() : spy.first().first().value<imgMess>();
+}
+
+void TstAwsUtils::credentialCache()
+{
+    const QString noon = QDate::currentDate().addDays(1).toString("yyyy-MM-dd") + " 12:00:00";
+    m_up.setCredentials(15, QJsonObject{{"expiration", noon}, {"endpoint", "https://store.example.test:9443"}});
+    AwsUtils storage;
+    QVERIFY(storage.fetchCredentials(QString()));
+    const StsCredentials c = AwsUtils::credentials();
+    QCOMPARE(c.credentialKey, QStringLiteral("normal"));
+    QCOMPARE(c.expiration, QDate::currentDate().addDays(1).toString("yyyy-MM-dd") + " 11:50:00");
+    QCOMPARE(c.endpoint, QStringLiteral("https://store.example.test:9443"));
+    QCOMPARE(c.endpointHost, QStringLiteral("store.example.test:9443"));
+    QCOMPARE(c.sessionToken, QStringLiteral("local-dev-session-token"));
+    QVERIFY(m_up.backend.paths().contains(QStringLiteral("pub/oss/sdsXsky/sts/sessionToken/normal")));
+
+    // A fresh set is not fetched again; a failed fetch keeps the cache.
+    storage.ensureCredentials();
+    QCOMPARE(stsRequests(), 1);
+    m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("fail"), 2);
+    QVERIFY(!storage.fetchCredentials(QStringLiteral("special")));
+    QCOMPARE(AwsUtils::credentials().endpoint, QStringLiteral("https://store.example.test:9443"));
+    QCOMPARE(AwsUtils::keyTable().at(4), QStringLiteral("special"));
+}
+
+void TstAwsUtils::expiredCacheIsRenewed()
+{
+    // Expiring in five minutes means cached as five minutes ago: every upload renews.
+    m_up.setCredentials(5);
+    AwsUtils storage;
+    const QString path = m_up.writeFile(QStringLiteral("renew.jpg"), 2000);
+    const imgMess image = UploadEnvironment::imageFor(path);
+    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
+    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
+    QCOMPARE(stsRequests(), 2);
+
+    m_up.setCredentials(60);
+    AwsUtils::clearCredentials();
+    m_up.backend.reset();
+    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
+    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
+    QCOMPARE(stsRequests(), 1);
+}
+
+void TstAwsUtils::twoThreadsRenewAtOnce()
+{
+    m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("delay"), -1, 300);
+    QList<StsCredentials> seen;
+    QMutex lock;
+    QList<QThread *> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads << QThread::create([&] {
+            AwsUtils storage;
+            storage.ensureCredentials();
+            QMutexLocker l(&lock);
+            seen << AwsUtils::credentials();
+        });
+    }
+    for (QThread *t : threads)
+        t->start();
+    for (QThread *t : threads) {
+        QVERIFY(t->wait(20000));
+        delete t;
+    }
+    QCOMPARE(stsRequests(), 1);
+    QCOMPARE(seen.size(), 4);
+    for (const StsCredentials &c : seen) {
+        QCOMPARE(c.accessKeyId, QStringLiteral("LOCALDEVACCESSKEY01"));
+        QCOMPARE(c.sessionToken, QStringLiteral("local-dev-session-token"));
+        QCOMPARE(c.expiration, seen.first().expiration);
+        QVERIFY(!c.expiration.isEmpty());
+    }
+}
+
+void TstAwsUtils::newObjectIsStored()
+{
+    const QString path = m_up.writeFile(QStringLiteral("class/张三/1.jpg"), 300000);
+    const imgMess image = UploadEnvironment::imageFor(path);
+    AwsUtils storage;
+    const QString url = storage.upload(path, image.imageName, true);
+    QCOMPARE(url, m_up.store.url() + "/normal-order-image/" + image.imageName + ".jpg");
+    int status = 0;
+    const QByteArray stored = m_up.store.get(url, &status);
+    QCOMPARE(status, 200);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(stored, file.readAll());
+    QCOMPARE(m_up.store.writes(), 1);
+}
+
+void TstAwsUtils::secureEndpointKeepsItsScheme()
+{
+    QString endpoint = m_up.store.url();
+    endpoint.replace("http://", "https://");
+    m_up.setCredentials(15, QJsonObject{{"endpoint", endpoint}});
+    const QString path = m_up.writeFile(QStringLiteral("secure.jpg"), 1000);
+    const imgMess image = UploadEnvironment::imageFor(path);
+    // The transfer goes to the host over plain HTTP; the address keeps "https://".
+    QCOMPARE(AwsUtils().upload(path, image.imageName, true), endpoint + "/normal-order-image/" + image.imageName + ".jpg");
+    QCOMPARE(m_up.store.writes(), 1);
+}
+
+void TstAwsUtils::objectKeys()
+{
+    const QString twoDots = m_up.writeFile(QStringLiteral("a.b.jpg"), 10);
+    QCOMPARE(AwsUtils::objectKey(twoDots, "10001/abc"), QStringLiteral("10001/abc.jpg"));
+    const QString noDot = m_up.writeFile(QStringLiteral("README"), 10);
+    QCOMPARE(AwsUtils::objectKey(noDot, "10001/abc"), QStringLiteral("10001/abc.README"));
+    QCOMPARE(AwsUtils::objectKey(m_up.env.path() + "/missing.jpg", "10001/abc"), QStringLiteral("10001/abc."));
+    imgMess image;
+    image.localPath = noDot;
+    image.imageName = "10001/abc";
+    QCOMPARE(SaveImageRunnable::publicUrl(image), m_up.store.url() + "/normal-order-image/10001/abc.");
+}
+
+void TstAwsUtils::rejectedWrites_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("wrong secret") << "secret" << "SignatureDoesNotMatch";
+    QTest::newRow("expired token") << "expired" << "ExpiredToken";
+    QTest::newRow("wrong token") << "token" << "InvalidToken";
+    QTest::newRow("body changed since its check") << "body" << "BadDigest";
+}
+
+void TstAwsUtils::rejectedWrites()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, code);
+    const QString path = m_up.writeFile(QStringLiteral("rejected.jpg"), 5000);
+    const imgMess image = UploadEnvironment::imageFor(path);
+    if (fault == "secret")
+        m_up.store.control("credentials", QJsonObject{{"secretAccessKey", "another-secret"}});
+    else if (fault == "expired")
+        m_up.store.control("credentials", QJsonObject{{"sessionToken", "renewed-token"}});
+    else if (fault == "token")
+        m_up.setCredentials(15, QJsonObject{{"sessionToken", "forged-token"}});
+    else if (fault == "body")
+        m_up.writeFile(QStringLiteral("rejected.jpg"), 5000);
+
+    const int before = testlog::lines().size();
+    const QString url = AwsUtils().upload(path, image.imageName, true);
+    QVERIFY(url.isEmpty());
+    QCOMPARE(m_up.store.rejected(code), 1);
+    QCOMPARE(m_up.store.writes(), 0);
+    const QStringList texts = testlog::texts().mid(before);
+    QVERIFY(!texts.isEmpty() && texts.last().startsWith(QStringLiteral("图片上传失败：HTTP")));
+    QVERIFY(texts.last().contains(code));
+
+    // Described in the transfer log, without any secret.
+    QFile log(AwsUtils::transferLogDir() + "/log_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray lines = log.readAll();
+    QVERIFY(lines.contains(code.toUtf8()));
+    QVERIFY(!lines.contains("local-dev-secret-key"));
+    QVERIFY(!lines.contains("session-token"));
+}
+
+void TstAwsUtils::transientFailuresAreRetried()
+{
+    m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", 2}});
+    const QString path = m_up.writeFile(QStringLiteral("retry.jpg"), 4000);
+    const imgMess image = UploadEnvironment::imageFor(path);
+    QVERIFY(!AwsUtils().upload(path, image.imageName, true).isEmpty());
+    QCOMPARE(m_up.store.rejected("InternalError"), 2);
+    QCOMPARE(m_up.store.writes(), 1);
+}
+
+void TstAwsUtils::stalledStoreFailsWithinTheTimeout()
+{
+    AwsUtils::Options options = AwsUtils::options();
+    const AwsUtils::Options saved = options;
+    options.retries = 1;
+    options.stallSeconds = 1;
+    AwsUtils::setOptions(options);
+    m_up.store.control("fault", QJsonObject{{"kind", "stall"}, {"times", 2}});
+    const QString path = m_up.writeFile(QStringLiteral("stall.jpg"), 4000);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(AwsUtils().upload(path, UploadEnvironment::imageFor(path).imageName, true).isEmpty());
+    QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+    AwsUtils::setOptions(saved);
+    QCOMPARE(m_up.store.writes(), 0);
+}
+
+void TstAwsUtils::taskSkipsAnObjectAlreadyServed()
+{
+    const QString path = m_up.writeFile(QStringLiteral("served.jpg"), 3000);
+    const imgMess image = UploadEnvironment::imageFor(path);
+    bool stored = false;
+    const imgMess first = runTask(image, &stored);
+    QVERIFY(stored);
+    QCOMPARE(first.url, m_up.store.url() + "/normal-order-image/" + image.imageName + ".jpg");
+    QCOMPARE(m_up.store.writes(), 1);
+
+    const imgMess again = runTask(image, &stored);
+    QVERIFY(stored);
+    QCOMPARE(again.url, SaveImageRunnable::publicUrl(image));
+    QCOMPARE(m_up.store.writes(), 1);
+    QCOMPARE(again.orderId, QStringLiteral("ORDER"));
+}
+
+void TstAwsUtils::taskUsesTheSpecialBucket()
+{
+    const QString path = m_up.writeFile(QStringLiteral("special.jpg"), 3000);
+    const imgMess image = UploadEnvironment::imageFor(path, false);
+    bool stored = false;
+    const imgMess done = runTask(image, &stored);
+    QVERIFY(stored);
+    QVERIFY(done.url.contains("/special-order-image/"));
+    int status = 0;
+    m_up.store.get(m_up.store.url() + "/special-order-image/" + image.imageName + ".jpg", &status);
+    QCOMPARE(status, 200);
+    m_up.store.get(m_up.store.url() + "/normal-order-image/" + image.imageName + ".jpg", &status);
+    QCOMPARE(status, 404);
+    // The second run asks the special bucket too, and finds it there.
+    QCOMPARE(runTask(image, &stored).url, SaveImageRunnable::publicUrl(image));
+    QCOMPARE(m_up.store.writes(), 1);
+}
+
+void TstAwsUtils::taskReportsAFailure()
+{
+    imgMess image = UploadEnvironment::imageFor(m_up.writeFile(QStringLiteral("gone.jpg"), 10));
+    QFile::remove(image.localPath);
+    const int before = testlog::lines().size();
+    bool stored = true;
+    const imgMess failed = runTask(image, &stored);
+    QVERIFY(!stored);
+    QCOMPARE(failed.url, QString());
+    QCOMPARE(failed.id, 1);
+    QCOMPARE(testlog::texts().mid(before).first(), QStringLiteral("本地图片不存在：") + image.localPath);
+}
+
+QTEST_GUILESS_MAIN(TstAwsUtils)
+#include "tst_awsutils.moc"
