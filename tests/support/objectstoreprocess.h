@@ -45,6 +45,7 @@ public:
     {
         QNetworkAccessManager manager;
         QNetworkRequest request(QUrl(url() + QStringLiteral("/__control/") + name));
+        request.setTransferTimeout(10000);
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
         QNetworkReply *reply = manager.post(request, QJsonDocument(body).toJson());
         QEventLoop loop;
@@ -59,7 +60,9 @@ public:
     QByteArray get(const QString &address, int *status = nullptr)
     {
         QNetworkAccessManager manager;
-        QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(address)));
+        QNetworkRequest request{QUrl(address)};
+        request.setTransferTimeout(10000);
+        QNetworkReply *reply = manager.get(request);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
