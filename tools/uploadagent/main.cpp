@@ -2,15 +2,61 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/vellruntime.h"
+#include "intake/filedigest.h"
 #include "net/authentication.h"
 #include "net/httputils.h"
 #include "upload/awsutils.h"
 #include "upload/databasethread.h"
 #include "upload/uploadimage.h"
+
+namespace {
+
+// Files as orders the way a checked frame class would be queued: one order
+// per 50 files, one single page each.
+int enqueue(const QString &folder)
+{
+    const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
+    int queued = 0;
+    for (qsizetype start = 0; start < files.size(); start += 50) {
+        orderGroup order;
+        order.orderNo += QStringLiteral("%1").arg(start / 50, 3, 10, QLatin1Char('0'));
+        order.name = QFileInfo(folder).fileName();
+        order.productName = QStringLiteral("水晶摆台");
+        order.spuID = 1003;
+        groupProductImages line;
+        line.orderNo = order.orderNo + QStringLiteral("-1");
+        line.name = order.name;
+        line.skuId = 230101;
+        line.skuGroupId = 2301;
+        subOrderImages entry;
+        entry.pageType = QStringLiteral("SINGLE");
+        for (qsizetype i = start; i < qMin(files.size(), start + 50); ++i) {
+            imgMess page;
+            page.localPath = files.at(i).absoluteFilePath();
+            page.name = files.at(i).completeBaseName();
+            page.size = qint32(files.at(i).size());
+            page.imageName = fileMd5Hex(page.localPath);
+            entry.addSingle(page);
+        }
+        line.imageCount = entry.count;
+        line.matched.insert(line.skuId, entry);
+        order.subOrders = {line};
+        order.fileCout = entry.count;
+        DatabaseThread::instance().createOrder(order);
+        queued += entry.count;
+    }
+    DatabaseThread::instance().stop();
+    std::printf("uploadagent: %d files queued\n", queued);
+    return 0;
+}
+
+} // namespace
 
 // uploadagent: the client's upload pipeline without its windows. Logs in with
 // the working folder's data/config.json and uploads what the local queue
@@ -26,7 +72,9 @@ int main(int argc, char *argv[])
                        {QStringLiteral("password"), QStringLiteral("its password"), QStringLiteral("password"),
                         QStringLiteral("demo1234")},
                        {QStringLiteral("interval"), QStringLiteral("polling interval in ms"), QStringLiteral("ms"),
-                        QStringLiteral("5000")}});
+                        QStringLiteral("5000")},
+                       {QStringLiteral("enqueue"), QStringLiteral("queue every file of a folder as orders of 50 "
+                                                                  "single pages, then exit"), QStringLiteral("dir")}});
     parser.process(app);
 
     AppPaths::initialise();
@@ -37,6 +85,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     Authentication::getStoreInfo();
+    if (parser.isSet(QStringLiteral("enqueue")))
+        return enqueue(parser.value(QStringLiteral("enqueue")));
     AwsUtils storage;
     storage.initialise();
     uploadImage scheduler;
