@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, starts the local backend on
-# loopback, prepares a working folder and starts the client there. Without a
-# display the client runs under Xvfb. Stopping the client stops the backend.
+# The main job: installs what is missing, builds, starts the local backend and
+# the local object store on loopback, prepares a working folder and starts
+# the client there. Without a display the client runs under Xvfb. Stopping
+# the client stops both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
@@ -15,17 +16,26 @@ cp tools/demo/error.json "$WORK/data/error.json"
 rm -f "$WORK/data/config.json"
 
 BACKEND_PORT=27080
+STORE_PORT=27090
+PIDS=()
+trap 'kill "${PIDS[@]}" 2>/dev/null || true' EXIT
+wait_for() {
+    for _ in $(seq 100); do
+        grep -q "listening on port" "$1" && return 0
+        kill -0 "$2" 2>/dev/null || { cat "$1"; exit 1; }
+        sleep 0.1
+    done
+    cat "$1"; exit 1
+}
 "$ROOT/build/tools/localbackend/localbackend" --port "$BACKEND_PORT" > "$WORK/localbackend.log" 2>&1 &
-BACKEND_PID=$!
-trap 'kill $BACKEND_PID 2>/dev/null || true' EXIT
-for _ in $(seq 50); do
-    grep -q "listening on port" "$WORK/localbackend.log" && break
-    kill -0 $BACKEND_PID 2>/dev/null || { cat "$WORK/localbackend.log"; exit 1; }
-    sleep 0.1
-done
+PIDS+=($!); wait_for "$WORK/localbackend.log" $!
+# The store keeps its objects in the working folder, across runs.
+node "$ROOT/tools/objectstore/server.js" --port "$STORE_PORT" --dir "$WORK/objectstore" > "$WORK/objectstore.log" 2>&1 &
+PIDS+=($!); wait_for "$WORK/objectstore.log" $!
 
 cat <<MSG
 run: local backend on http://127.0.0.1:$BACKEND_PORT/ (log: $WORK/localbackend.log)
+run: local object store on http://127.0.0.1:$STORE_PORT/ (log: $WORK/objectstore.log)
 run: demo accounts (phone / password):
        13800000001 / demo1234      ordinary store
        13800000002 / wedding'88    WEDDINGDRESS store
