@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include <curl/curl.h>
-#include <openssl/evp.h>
 
 #include <QDateTime>
 #include <QDebug>
@@ -19,6 +18,7 @@
 #include "core/apppaths.h"
 #include "core/logmanager.h"
 #include "core/timeutils.h"
+#include "intake/filedigest.h"
 #include "net/endpoints.h"
 #include "net/httputils.h"
 
@@ -37,40 +37,6 @@ void globalInit()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-QString sha256Hex(QFile &file)
-{
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
-        return QString();
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    forever {
-        const qint64 n = file.read(block.data(), block.size());
-        if (n < 0)
-            return QString();
-        if (n == 0)
-            break;
-        EVP_DigestUpdate(ctx.get(), block.constData(), size_t(n));
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &length);
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());
-}
-
-QString md5Base64(QFile &file)
-{
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr);
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    qint64 n;
-    while ((n = file.read(block.data(), block.size())) > 0)
-        EVP_DigestUpdate(ctx.get(), block.constData(), size_t(n));
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &length);
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toBase64());
 }
 
 size_t readFromFile(char *buffer, size_t size, size_t count, void *stream)
@@ -331,7 +297,7 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
         logTransfer(url, missing, 0);
         return fail(QStringLiteral("%1: %2").arg(localPath, file.errorString()));
     }
-    const QString sha256 = sha256Hex(file);
+    const QString sha256 = QString::fromLatin1(streamDigest(file, DigestAlgorithm::Sha256).toHex());
     // The MD5 taken when the image was checked: a file changed since then is
     // refused by the store rather than printed.
     QString contentMd5;
@@ -340,7 +306,7 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
         contentMd5 = QString::fromLatin1(QByteArray::fromHex(md5Hex.toLatin1()).toBase64());
     } else {
         file.seek(0);
-        contentMd5 = md5Base64(file);
+        contentMd5 = QString::fromLatin1(streamDigest(file, DigestAlgorithm::Md5).toBase64());
     }
 
     Attempt attempt;

@@ -1,5 +1,6 @@
 #include "upload/uploadimage.h"
 
+#include <QDateTime>
 #include <QThread>
 #include <QThreadPool>
 
@@ -32,6 +33,7 @@ void uploadImage::startUploading(bool immediate)
             DatabaseThread::instance().fetchImagesToUpload(0);
             return;
         }
+        m_startedAt = QDateTime::currentSecsSinceEpoch();
         DatabaseThread::instance().fetchImagesToUpload(5);
     } else if (immediate) {
         return;
@@ -44,7 +46,12 @@ void uploadImage::now_time_SLOT()
 {
     if (m_inFlightCount >= kMaxInFlight)
         return;
-    DatabaseThread::instance().fetchImagesToUpload(0);
+    // A lease older than this process cannot be an upload of ours in flight;
+    // the lease statement takes those older than the timeout, so a timeout
+    // of the time since start takes back exactly those. After an hour it is
+    // the usual one-hour lease.
+    const qint64 sinceStart = QDateTime::currentSecsSinceEpoch() - m_startedAt;
+    DatabaseThread::instance().fetchImagesToUpload(int(qBound(qint64(1), sinceStart, qint64(3600))));
 }
 
 void uploadImage::uploadImageGetSlot(const QList<imgMess> &imageMesses)

@@ -46,6 +46,10 @@ public slots:
 private:
     void release(SaveImageRunnable *task);
 
+    // Ticks also take back every image a previous run left leased: the
+    // start-up lease alone takes only 50 of them, and only those leased at
+    // least 5 s before.
+    qint64 m_startedAt = 0;
     int m_inFlightCount = 0;
     QThreadPool *m_pool;
     QTimer m_timer;

@@ -237,18 +237,13 @@ void TstAwsUtils::transientFailuresAreRetried()
 
 void TstAwsUtils::stalledStoreFailsWithinTheTimeout()
 {
-    AwsUtils::Options options = AwsUtils::options();
-    const AwsUtils::Options saved = options;
-    options.retries = 1;
-    options.stallSeconds = 1;
-    AwsUtils::setOptions(options);
+    const ScopedStorageOptions options(1, 1);
     m_up.store.control("fault", QJsonObject{{"kind", "stall"}, {"times", 2}});
     const QString path = m_up.writeFile(QStringLiteral("stall.jpg"), 4000);
     QElapsedTimer timer;
     timer.start();
     QVERIFY(AwsUtils().upload(path, UploadEnvironment::imageFor(path).imageName, true).isEmpty());
     QVERIFY2(timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
-    AwsUtils::setOptions(saved);
     QCOMPARE(m_up.store.writes(), 0);
 }
 

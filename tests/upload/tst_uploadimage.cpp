@@ -159,11 +159,7 @@ void TstUploadImage::ordersAreUploadedAndCounted()
 
 void TstUploadImage::failedUploadLowersTheCount()
 {
-    AwsUtils::Options options = AwsUtils::options();
-    const AwsUtils::Options saved = options;
-    options.retries = 0;
-    options.stallSeconds = 1;
-    AwsUtils::setOptions(options);
+    const ScopedStorageOptions options(0, 1);
     m_up.store.control("fault", QJsonObject{{"kind", "stall"}, {"times", 1}});
     DatabaseThread::instance().createOrder(orderWithFiles(QStringLiteral("S1"), 1));
     m_scheduler->setInterval(100);
@@ -173,7 +169,6 @@ void TstUploadImage::failedUploadLowersTheCount()
     // The image waits for its lease to run out; nothing was counted.
     QCOMPARE(value("SELECT status FROM images").toString(), QStringLiteral("uploading"));
     QCOMPARE(value("SELECT uploadedCount FROM orders").toInt(), 0);
-    AwsUtils::setOptions(saved);
 }
 
 QTEST_GUILESS_MAIN(TstUploadImage)
