@@ -1,0 +1,20 @@
+#include "ui/updatedialog.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+updateDialog::updateDialog(QWidget *parent, const QString &title, const QString &text, const QString &sureText,
+                           const QString &cancelText)
+    : massegeBoxShow(parent, title, text, sureText, cancelText)
+{
+    m_showMessage->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void updateDialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    massegeBoxShow::keyPressEvent(event);
+}
