@@ -1,0 +1,92 @@
+#include "ui/logingcenter.h"
+#include "ui_logingcenter.h"
+
+#include <QCompleter>
+#include <QRegularExpression>
+
+#include "net/httputils.h"
+#include "store/userstore.h"
+
+logingcenter::logingcenter(const QString &phone, const QString &password, QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::logingcenter)
+{
+    ui->setupUi(this);
+    ui->phoneMessage->setProperty("class", QStringLiteral("errorTip"));
+    ui->byAccountErrorTip->setProperty("class", QStringLiteral("errorTip"));
+    ui->phoneEdit->setProperty("class", QStringLiteral("logingInput"));
+    ui->passwordEdit->setProperty("class", QStringLiteral("logingInput"));
+    ui->byAccountRdbRememberMe->setProperty("class", QStringLiteral("loginCheck"));
+
+    m_users = UserStore::loadUsers();
+    if (!m_users.isEmpty()) {
+        QStringList phones;
+        for (const UserRecord &user : m_users)
+            phones << user.user_name;
+        auto *completer = new QCompleter(phones, this);
+        completer->setCaseSensitivity(Qt::CaseInsensitive);
+        ui->phoneEdit->setCompleter(completer);
+    }
+    if (!phone.isEmpty())
+        ui->phoneEdit->setText(phone);
+    if (!password.isEmpty())
+        ui->passwordEdit->setText(password);
+}
+
+logingcenter::~logingcenter()
+{
+    delete ui;
+}
+
+void logingcenter::showTip(const QString &text)
+{
+    if (text.contains(QStringLiteral("用户")) || text.contains(QStringLiteral("手机号")))
+        ui->phoneMessage->setText(text);
+    else
+        ui->byAccountErrorTip->setText(text);
+}
+
+void logingcenter::on_phoneEdit_textChanged(const QString &arg1)
+{
+    if (arg1.size() == 11)
+        ui->passwordEdit->setText(UserStore::storedPassword(arg1));
+    else if (!ui->passwordEdit->text().isEmpty())
+        ui->passwordEdit->clear();
+    if (!ui->phoneMessage->text().isEmpty())
+        ui->phoneMessage->clear();
+}
+
+void logingcenter::on_phoneEdit_editingFinished()
+{
+    static const QRegularExpression rule(QStringLiteral("^1([358][0-9]|4[579]|66|7[0135678]|9[89])[0-9]{8}$"));
+    if (!rule.match(ui->phoneEdit->text()).hasMatch())
+        showTip(QStringLiteral("请输入正确手机号"));
+}
+
+void logingcenter::on_passwordEdit_textChanged(const QString &)
+{
+    if (!ui->byAccountErrorTip->text().isEmpty())
+        ui->byAccountErrorTip->clear();
+}
+
+void logingcenter::on_loginButton_clicked()
+{
+    const QString phone = ui->phoneEdit->text().trimmed();
+    if (phone.isEmpty()) {
+        showTip(QStringLiteral("请输入正确手机号"));
+        return;
+    }
+    const QString password = ui->passwordEdit->text().trimmed();
+    if (password.isEmpty()) {
+        showTip(QStringLiteral("请输入密码"));
+        return;
+    }
+    HttpUtils &http = HttpUtils::instance();
+    if (!http.getToken(phone, password)) {
+        showTip(http.errorMessage());
+        return;
+    }
+    if (ui->byAccountRdbRememberMe->isChecked())
+        UserStore::rememberLogin(phone, password);
+    emit loginSuccess();
+}

@@ -1,0 +1,146 @@
+#include <QCheckBox>
+#include <QCompleter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "core/vellruntime.h"
+#include "store/shareddatabase.h"
+#include "store/userstore.h"
+#include "support/backendprocess.h"
+#include "support/clientenvironment.h"
+#include "ui/logingcenter.h"
+#include "ui/loginwidget.h"
+
+// The login page against the local backend, offscreen.
+class TstLogin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void nothingRemembered();
+    void tipsGoUnderTheirField();
+    void wrongPasswordShowsTheTableText();
+    void ruleOnLeavingTheFieldButStillSent();
+    void rememberedLoginFillsTheForm();
+
+private:
+    template <typename T>
+    T *child(QWidget *page, const char *name) { return page->findChild<T *>(QLatin1String(name)); }
+
+    BackendProcess m_backend;
+    ClientEnvironment m_env;
+};
+
+void TstLogin::initTestCase()
+{
+    QVERIFY(m_backend.start());
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
+    QFile table(QStringLiteral("data/error.json"));
+    QVERIFY(table.open(QIODevice::WriteOnly));
+    table.write(R"({"auth.badCredentials": "手机号或密码错误", "auth.userNotFound": "账号不存在"})");
+    table.close();
+    VellRuntime::instance().loadErrorTable();
+}
+
+void TstLogin::nothingRemembered()
+{
+    loginwidget page;
+    QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
+    QCOMPARE(phone->text(), QString());
+    QCOMPARE(child<QLineEdit>(&page, "passwordEdit")->text(), QString());
+    QVERIFY(!phone->completer());
+    QCOMPARE(phone->placeholderText(), QStringLiteral("请输入手机号 "));
+    QCOMPARE(phone->maxLength(), 11);
+    QVERIFY(!page.styleSheet().isEmpty());
+
+    // Empty fields are refused before any request.
+    child<QPushButton>(&page, "loginButton")->click();
+    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QStringLiteral("请输入正确手机号"));
+    phone->setText("13800000001");
+    child<QPushButton>(&page, "loginButton")->click();
+    QCOMPARE(child<QLabel>(&page, "byAccountErrorTip")->text(), QStringLiteral("请输入密码"));
+    QVERIFY(m_backend.requests().isEmpty());
+}
+
+void TstLogin::tipsGoUnderTheirField()
+{
+    logingcenter form{QString(), QString()};
+    form.showTip(QStringLiteral("用户已停用"));
+    QCOMPARE(form.findChild<QLabel *>("phoneMessage")->text(), QStringLiteral("用户已停用"));
+    form.showTip(QStringLiteral("密码已过期"));
+    QCOMPARE(form.findChild<QLabel *>("byAccountErrorTip")->text(), QStringLiteral("密码已过期"));
+    // Editing a field clears its tip.
+    form.findChild<QLineEdit *>("phoneEdit")->setText("1");
+    QCOMPARE(form.findChild<QLabel *>("phoneMessage")->text(), QString());
+    form.findChild<QLineEdit *>("passwordEdit")->setText("x");
+    QCOMPARE(form.findChild<QLabel *>("byAccountErrorTip")->text(), QString());
+}
+
+void TstLogin::wrongPasswordShowsTheTableText()
+{
+    loginwidget page;
+    QSignalSpy ok(&page, &loginwidget::loginOK);
+    child<QLineEdit>(&page, "phoneEdit")->setText("13800000001");
+    child<QLineEdit>(&page, "passwordEdit")->setText("wrong");
+    child<QPushButton>(&page, "loginButton")->click();
+    QCOMPARE(ok.size(), 0);
+    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QStringLiteral("手机号或密码错误"));
+}
+
+void TstLogin::ruleOnLeavingTheFieldButStillSent()
+{
+    loginwidget page;
+    QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
+    phone->setText("12800000001");
+    emit phone->editingFinished();
+    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QStringLiteral("请输入正确手机号"));
+    phone->setText("13800000001");
+    emit phone->editingFinished();
+    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QString());
+
+    m_backend.reset();
+    phone->setText("12800000001");
+    child<QLineEdit>(&page, "passwordEdit")->setText("pw");
+    child<QPushButton>(&page, "loginButton")->click();
+    const QJsonObject request = m_backend.requests().first().toObject();
+    QVERIFY(request.value("query").toString().contains("username=12800000001"));
+    QCOMPARE(child<QLabel>(&page, "byAccountErrorTip")->text(), QStringLiteral("账号不存在"));
+}
+
+void TstLogin::rememberedLoginFillsTheForm()
+{
+    {
+        loginwidget page;
+        QSignalSpy ok(&page, &loginwidget::loginOK);
+        child<QLineEdit>(&page, "phoneEdit")->setText("13800000002");
+        child<QLineEdit>(&page, "passwordEdit")->setText("wedding'88");
+        child<QCheckBox>(&page, "byAccountRdbRememberMe")->setChecked(true);
+        child<QPushButton>(&page, "loginButton")->click();
+        QCOMPARE(ok.size(), 1);
+        QCOMPARE(VellRuntime::instance().storeId(), 20002);
+    }
+    QCOMPARE(UserStore::storedPassword("13800000002"), QStringLiteral("wedding'88"));
+
+    // The next start fills in that login and offers the number while typing.
+    loginwidget page;
+    QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
+    QLineEdit *password = child<QLineEdit>(&page, "passwordEdit");
+    QCOMPARE(phone->text(), QStringLiteral("13800000002"));
+    QCOMPARE(password->text(), QStringLiteral("wedding'88"));
+    QVERIFY(phone->completer());
+    QCOMPARE(phone->completer()->model()->index(0, 0).data().toString(), QStringLiteral("13800000002"));
+
+    phone->setText("1380000000");
+    QCOMPARE(password->text(), QString());
+    phone->setText("13800000002");
+    QCOMPARE(password->text(), QStringLiteral("wedding'88"));
+    phone->setText("13900000002");
+    QCOMPARE(password->text(), QString());
+}
+
+QTEST_MAIN(TstLogin)
+#include "tst_login.moc"
