@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Saves PNGs of the client's windows under Xvfb with CJK fonts.
+#   tools/screenshots/take.sh [outdir]      (default: build/screenshots)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+OUT="$(realpath -m "${1:-build/screenshots}")"
+./scripts/build.sh > /dev/null
+mkdir -p "$OUT"
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+# A home of its own, so no remembered login of the developer shows.
+(cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 1600x1000x24" "$OLDPWD/build/tools/screenshots/screenshots" "$OUT")
+echo "screenshots in $OUT"
