@@ -1,0 +1,694 @@
+#include "orders/producttablewidget.h"
+
+#include <cmath>
+
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "core/configfile.h"
+#include "core/logmanager.h"
+#include "core/vellruntime.h"
+#include "net/authentication.h"
+#include "net/endpoints.h"
+#include "net/httputils.h"
+#include "orders/orderprogressbar.h"
+#include "ui/massegeboxshow.h"
+#include "ui/tooltipdialog.h"
+#include "upload/databasethread.h"
+
+namespace {
+
+const QString kGrey = QStringLiteral("#606266");
+const QString kDone = QStringLiteral("#09BB07");
+
+} // namespace
+
+productTableWidget::productTableWidget(int listType, QWidget *parent)
+    : QWidget(parent)
+    , m_listType(listType >= NewOrder && listType <= Cart ? listType : Cart)
+{
+    setWindowTitle(QStringLiteral("Form"));
+    resize(472, 300);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_table = new QTableWidget(this);
+    m_table->setObjectName(QStringLiteral("tableWidget"));
+    m_table->setColumnCount(7);
+    m_table->setLineWidth(5);
+    m_table->setMidLineWidth(5);
+    m_table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setAutoScroll(true);
+    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectColumns);
+    m_table->setShowGrid(false);
+    m_table->setWordWrap(false);
+    m_table->setCornerButtonEnabled(false);
+    m_table->verticalHeader()->setVisible(false);
+    for (QHeaderView *header : {m_table->horizontalHeader(), m_table->verticalHeader()}) {
+        header->setMinimumSectionSize(39);
+        header->setDefaultSectionSize(39);
+    }
+    m_table->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(m_table);
+
+    m_btnsWidget = new QWidget(this);
+    m_btnsWidget->setObjectName(QStringLiteral("btnsWidget"));
+    m_btnsWidget->setFixedHeight(66);
+    auto *bar = new QHBoxLayout(m_btnsWidget);
+    bar->setSpacing(30);
+    bar->setContentsMargins(9, 9, 16, 0);
+    m_selectAll = new QCheckBox(QStringLiteral("全选"), m_btnsWidget);
+    m_selectAll->setObjectName(QStringLiteral("selectAll"));
+    m_cartOrdersCount = new QLabel(m_btnsWidget);
+    m_cartOrdersCount->setObjectName(QStringLiteral("cartOrdersCount"));
+    m_deletBtn = new QPushButton(QStringLiteral("删除"), m_btnsWidget);
+    m_deletBtn->setObjectName(QStringLiteral("deletBtn"));
+    m_addOrderBtn = new QPushButton(QStringLiteral("继续上传"), m_btnsWidget);
+    m_addOrderBtn->setObjectName(QStringLiteral("addOrderBtn"));
+    m_uploadBtn = new QPushButton(QStringLiteral("提交"), m_btnsWidget);
+    m_uploadBtn->setObjectName(QStringLiteral("uploadBtn"));
+    bar->addWidget(m_selectAll);
+    bar->addWidget(m_cartOrdersCount);
+    bar->addSpacerItem(new QSpacerItem(48, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    bar->addWidget(m_deletBtn);
+    bar->addWidget(m_addOrderBtn);
+    bar->addWidget(m_uploadBtn);
+    layout->addWidget(m_btnsWidget);
+    QMetaObject::connectSlotsByName(this);
+
+    if (m_listType == Uploaded)
+        connect(&DatabaseThread::instance(), &DatabaseThread::subOrderGetSig, this, &productTableWidget::subOrdersToCart);
+    m_resizeTimer.setSingleShot(true);
+    connect(&m_resizeTimer, &QTimer::timeout, this, &productTableWidget::handleDelayedResize);
+}
+
+void productTableWidget::setHeader(const QStringList &labels)
+{
+    m_headerLabels = labels;
+    m_table->setColumnCount(int(labels.size()));
+    m_table->setHorizontalHeaderLabels(labels);
+}
+
+void productTableWidget::setupList()
+{
+    switch (m_listType) {
+    case NewOrder:
+        setHeader({QString(), QStringLiteral("客户名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
+                   QStringLiteral("大小"), QStringLiteral("匹配进度"), QStringLiteral("操作")});
+        m_cartOrdersCount->hide();
+        break;
+    case Uploading:
+        setHeader({QStringLiteral("文件夹名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
+                   QStringLiteral("数量"), QStringLiteral("大小"), QStringLiteral("上传进度条"), QStringLiteral("操作")});
+        m_btnsWidget->hide();
+        m_cartOrdersCount->hide();
+        break;
+    case Uploaded:
+        setHeader({QString(), QStringLiteral("文件夹名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
+                   QStringLiteral("数量"), QStringLiteral("大小"), QStringLiteral("上传状态")});
+        m_cartOrdersCount->hide();
+        m_addOrderBtn->hide();
+        m_uploadBtn->setText(QStringLiteral("去购物车结算"));
+        break;
+    default:
+        setHeader({QStringLiteral("文件夹名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
+                   QStringLiteral("数量"), QStringLiteral("加购日期"), QStringLiteral("大小"), QStringLiteral("上传状态")});
+        m_cartOrdersCount->show();
+        m_addOrderBtn->hide();
+        m_uploadBtn->hide();
+        m_selectAll->hide();
+        m_deletBtn->setText(QStringLiteral("清除所有记录"));
+        break;
+    }
+    if (m_listType != Uploading) {
+        m_selectAll->setProperty("class", QStringLiteral("tableCheck"));
+        m_deletBtn->setProperty("class", QStringLiteral("greenBorderBtn"));
+        m_addOrderBtn->setProperty("class", QStringLiteral("greenBorderBtn"));
+        m_uploadBtn->setProperty("class", QStringLiteral("greenBackBtn"));
+        m_btnsWidget->setProperty("class", QStringLiteral("topBorderWidget"));
+        connect(m_selectAll, &QCheckBox::clicked, this, &productTableWidget::slectAllBtn, Qt::UniqueConnection);
+    }
+}
+
+void productTableWidget::setProductType(int productType)
+{
+    m_productType = productType;
+    QStringList labels{QString(), QStringLiteral("客户名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
+                       QStringLiteral("大小"), QStringLiteral("匹配进度")};
+    if (productType == 2)
+        labels << QStringLiteral("匹数");
+    labels << QStringLiteral("操作");
+    setHeader(labels);
+    setColumnWidths();
+}
+
+QString productTableWidget::sizeText(float megabytes)
+{
+    if (megabytes > 1024.0f)
+        return QStringLiteral("%1G").arg(double(megabytes * 0.0009765625f), 0, 'f', 2);
+    return QStringLiteral("%1M").arg(double(megabytes), 0, 'f', 2);
+}
+
+QTableWidgetItem *productTableWidget::textItem(const QString &text, bool done) const
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("/n"), QStringLiteral("\n"));
+    auto *item = new QTableWidgetItem(shown);
+    item->setTextAlignment(Qt::AlignCenter);
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setForeground(QColor(done ? kDone : kGrey));
+    return item;
+}
+
+void productTableWidget::addCheckCell(int row)
+{
+    auto *cell = new QWidget(m_table);
+    auto *layout = new QHBoxLayout(cell);
+    layout->setAlignment(Qt::AlignCenter);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *check = new QCheckBox(cell);
+    check->setObjectName(QStringLiteral("checkBox"));
+    check->setProperty("class", QStringLiteral("tableCheck"));
+    layout->addWidget(check);
+    connect(check, &QCheckBox::clicked, this, &productTableWidget::seleteItem);
+    m_table->setCellWidget(row, 0, cell);
+}
+
+void productTableWidget::addGroupRow(const QString &folderKey, groupProductImages *record)
+{
+    m_groupsByFolder[folderKey].append(record);
+    const int row = m_table->rowCount();
+    m_table->insertRow(row);
+    addCheckCell(row);
+    const QStringList texts{record->name, record->productName, QString(), QString(), groupProductImages::matchingText,
+                            QString()};
+    for (int i = 0; i < texts.size(); ++i)
+        m_table->setItem(row, i + 1, textItem(texts.at(i)));
+    m_table->item(row, 1)->setToolTip(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name));
+
+    auto *cell = new QWidget(m_table);
+    auto *layout = new QHBoxLayout(cell);
+    layout->setSpacing(25);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setAlignment(Qt::AlignCenter);
+    const auto button = [cell, layout](const QString &text, const char *styleClass) {
+        auto *b = new QPushButton(text, cell);
+        b->setFlat(true);
+        b->setFixedSize(48, 18);
+        b->setProperty("class", QString::fromLatin1(styleClass));
+        b->setCursor(Qt::PointingHandCursor);
+        layout->addWidget(b);
+        return b;
+    };
+    connect(button(QStringLiteral("替换"), "changeBtn"), &QPushButton::clicked, this, &productTableWidget::OnBtnClicked);
+    connect(button(QStringLiteral("删除"), "deleteBtn"), &QPushButton::clicked, this, &productTableWidget::deleteClicked);
+    m_table->setCellWidget(row, m_productType == 2 ? 7 : 6, cell);
+    m_table->resizeRowsToContents();
+}
+
+void productTableWidget::addOrders(const QList<orderGroup> &orders)
+{
+    for (const orderGroup &order : orders) {
+        m_ordersByNo.insert(order.orderNo, order);
+        const int row = m_table->rowCount();
+        m_table->insertRow(row);
+        const QString size = sizeText(order.size);
+        const QString count = QString::number(order.orderCount);
+        QList<QTableWidgetItem *> items;
+        int first = 0;
+        switch (m_listType) {
+        case Uploading:
+            items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
+                     textItem(size)};
+            {
+                auto *bar = new orderProgressBar(order.fileCout, m_table);
+                bar->setProgress(order.uploadedCount);
+                m_table->setCellWidget(row, 5, bar);
+            }
+            break;
+        case Uploaded:
+            addCheckCell(row);
+            first = 1;
+            items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
+                     textItem(size), textItem(QStringLiteral("上传完成"), true)};
+            break;
+        default:
+            items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
+                     textItem(order.timeCart), textItem(size), textItem(QStringLiteral("加购完成"), true)};
+            break;
+        }
+        for (int i = 0; i < items.size(); ++i)
+            m_table->setItem(row, first + i, items.at(i));
+        if (QTableWidgetItem *keyItem = m_table->item(row, 1))
+            keyItem->setToolTip(QStringLiteral("%1*%2").arg(order.name, order.orderNo));
+    }
+    if (m_listType == Cart)
+        m_cartOrdersCount->setText(QStringLiteral("共加入购物车%1个文件夹").arg(m_ordersByNo.size()));
+    m_table->resizeRowsToContents();
+}
+
+void productTableWidget::clearTable()
+{
+    if (m_table->rowCount() == 0)
+        return;
+    m_table->setRowCount(0);
+    m_groupsByFolder.clear();
+    m_selectAll->setChecked(false);
+    emit clearOrdersSig();
+}
+
+QString productTableWidget::rowKey(int row) const
+{
+    const QTableWidgetItem *item = m_table->item(row, 1);
+    if (!item || item->toolTip().isEmpty())
+        return QString();
+    return item->toolTip().section(QLatin1Char('*'), 1, 1);
+}
+
+QString productTableWidget::rowName(int row) const
+{
+    const QTableWidgetItem *item = m_table->item(row, 1);
+    if (!item)
+        return QString();
+    const QStringList parts = item->toolTip().split(QLatin1Char('*'));
+    return parts.size() >= 3 ? parts.at(2) : parts.at(0);
+}
+
+QCheckBox *productTableWidget::rowCheck(int row) const
+{
+    QWidget *cell = m_table->cellWidget(row, 0);
+    return cell ? cell->findChild<QCheckBox *>(QStringLiteral("checkBox")) : nullptr;
+}
+
+int productTableWidget::senderRow() const
+{
+    auto *source = qobject_cast<QWidget *>(sender());
+    if (!source || !source->parentWidget())
+        return -1;
+    return m_table->indexAt(source->parentWidget()->frameGeometry().topLeft()).row();
+}
+
+void productTableWidget::setRowSelected(int row, QString key, bool deselect)
+{
+    if (key.isEmpty())
+        key = rowKey(row);
+    if (deselect)
+        m_selectedKeys.remove(key);
+    else
+        m_selectedKeys.insert(key);
+    if (m_selectedKeys.size() == m_table->rowCount())
+        m_selectAll->setCheckState(Qt::Checked);
+    else if (!m_selectedKeys.isEmpty())
+        m_selectAll->setCheckState(Qt::PartiallyChecked);
+    else
+        m_selectAll->setCheckState(Qt::Unchecked);
+}
+
+void productTableWidget::seleteItem(bool checked)
+{
+    const int row = senderRow();
+    if (row >= 0)
+        setRowSelected(row, QString(), !checked);
+}
+
+void productTableWidget::slectAllBtn(bool state)
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        QCheckBox *check = rowCheck(row);
+        if (!check) {
+            LogManager::logInfo(QStringLiteral("没有checkbox"));
+            continue;
+        }
+        check->setChecked(state);
+        if (!rowKey(row).isEmpty())
+            setRowSelected(row, QString(), !state);
+    }
+    if (state)
+        m_selectAll->setCheckState(Qt::Checked);
+}
+
+groupProductImages *productTableWidget::recordOf(const QString &toolTip) const
+{
+    const QStringList parts = toolTip.split(QLatin1Char('*'));
+    for (groupProductImages *record : m_groupsByFolder.value(parts.value(0))) {
+        if (record->orderNo == parts.value(1))
+            return record;
+    }
+    return nullptr;
+}
+
+int productTableWidget::showMessage(const QString &text, const QString &sure, const QString &cancel)
+{
+    massegeBoxShow box(this, QStringLiteral("系统提示"), text, sure, cancel);
+    return box.exec();
+}
+
+bool productTableWidget::deleteRow(int row, bool confirm)
+{
+    setRowSelected(row, QString(), true);
+    const QTableWidgetItem *item = m_table->item(row, 1);
+    if (!item || item->toolTip().isEmpty())
+        return false;
+    const QString folder = item->toolTip().section(QLatin1Char('*'), 0, 0);
+    groupProductImages *record = recordOf(item->toolTip());
+    if (confirm) {
+        const QString name = record ? record->name : rowName(row);
+        if (showMessage(QStringLiteral("确定删除“%1”?").arg(name), QStringLiteral("确定"), QStringLiteral("取消")) != 1)
+            return false;
+    }
+    if (record) {
+        QList<groupProductImages *> list = m_groupsByFolder.value(folder);
+        list.removeAll(record);
+        if (list.isEmpty())
+            m_groupsByFolder.remove(folder);
+        else
+            m_groupsByFolder.insert(folder, list);
+    }
+    m_table->removeRow(row);
+    return true;
+}
+
+void productTableWidget::deleteClicked()
+{
+    const int scroll = m_table->verticalScrollBar()->value();
+    const int row = senderRow();
+    if (row >= 0 && deleteRow(row, true))
+        m_table->verticalScrollBar()->setValue(scroll);
+}
+
+void productTableWidget::OnBtnClicked()
+{
+    const int row = senderRow();
+    const QTableWidgetItem *item = row >= 0 ? m_table->item(row, 1) : nullptr;
+    if (!item || item->toolTip().isEmpty())
+        return;
+    if (groupProductImages *record = recordOf(item->toolTip()))
+        emit changeOrderAgain(record);
+}
+
+void productTableWidget::uploadOrders()
+{
+    emit addOrdersAgain();
+}
+
+void productTableWidget::goToUploadWid()
+{
+    emit gotoUploading();
+}
+
+void productTableWidget::on_addOrderBtn_clicked()
+{
+    emit addOrdersAgain();
+}
+
+void productTableWidget::on_deletBtn_clicked()
+{
+    const int scroll = m_table->verticalScrollBar()->value();
+    QList<int> rows;
+    QStringList keys;
+    QStringList names;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        QCheckBox *check = rowCheck(row);
+        if (m_listType != Cart && !(check && check->isChecked()))
+            continue;
+        rows << row;
+        keys << QStringLiteral("'%1'").arg(rowKey(row));
+        names << QStringLiteral("“%1”").arg(rowName(row));
+    }
+    if (rows.isEmpty()) {
+        showMessage(QStringLiteral("请选择要删除的订单"), QStringLiteral("确定"), QString());
+        return;
+    }
+    const bool accepted = m_listType == Cart
+        ? showMessage(QStringLiteral("确定要清空全部加购记录吗?"), QStringLiteral("确定"), QStringLiteral("取消")) == 1
+        : showMessage(QStringLiteral("确定删除%1?").arg(names.join(QLatin1Char(','))), QStringLiteral("是"),
+                      QStringLiteral("否")) == 1;
+    if (!accepted)
+        return;
+    for (int i = int(rows.size()) - 1; i >= 0; --i)
+        deleteRow(rows.at(i), false);
+    if (m_listType == Uploaded || m_listType == Cart)
+        DatabaseThread::instance().deleteOrders(keys);
+    m_table->verticalScrollBar()->setValue(scroll);
+    m_cartOrdersCount->setText(QStringLiteral("共加入购物车0个文件夹"));
+}
+
+void productTableWidget::on_uploadBtn_clicked()
+{
+    m_uploadBtn->setEnabled(false);
+    if (m_listType != NewOrder) {
+        submitToCart();
+        return;
+    }
+    submitNewOrders();
+    m_uploadBtn->setEnabled(true);
+}
+
+void productTableWidget::updateCheckResult(groupProductImages *record, bool refreshName)
+{
+    int row = -1;
+    for (int r = 0; r < m_table->rowCount(); ++r) {
+        if (rowKey(r) == record->orderNo) {
+            row = r;
+            break;
+        }
+    }
+    if (row < 0)
+        return;
+    m_table->item(row, 4)->setText(
+        QStringLiteral("%1M").arg(double(record->totalBytes) / 1024.0 / 1024.0, 0, 'f', 2));
+    m_table->item(row, 3)->setText(record->productName);
+    if (!record->matched.isEmpty())
+        m_table->item(row, 5)->setToolTip(QString::number(record->skuId));
+    const QString state = record->matchStateText();
+    m_table->item(row, 5)->setText(state);
+    m_table->item(row, 5)->setForeground(state == groupProductImages::successText ? QColor(kGrey) : QColor(Qt::red));
+    if (refreshName)
+        m_table->item(row, 1)->setText(record->name);
+    if (m_productType == 2 && m_table->item(row, 6))
+        m_table->item(row, 6)->setText(QString::number(record->pageCount));
+}
+
+void productTableWidget::updateUploadProgress(const QString &orderNo, int uploadedCount)
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const QString key = rowKey(row);
+        if (key.isEmpty() || key != orderNo)
+            continue;
+        if (auto *bar = qobject_cast<orderProgressBar *>(m_table->cellWidget(row, 5))) {
+            if (bar->setProgress(uploadedCount))
+                m_table->removeRow(row);
+        }
+        return;
+    }
+}
+
+void productTableWidget::setSkuTable(bool isSeries, const QMap<qint32, productRecord> &table)
+{
+    m_skuTableIsSeries = isSeries;
+    m_skuTable = table;
+}
+
+void productTableWidget::submitNewOrders()
+{
+    QString failure;
+    QMap<QString, orderGroup> orders;  // by class-folder key
+    QStringList folderOrder;
+    QList<int> submittedRows;
+    if (m_skuTable.isEmpty()) {
+        // No product chosen: nothing can be stored for any row.
+        failure = QStringLiteral("请先选择产品");
+    }
+    for (int row = 0; row < m_table->rowCount() && failure.isEmpty(); ++row) {
+        QCheckBox *check = rowCheck(row);
+        if (!check || !check->isChecked())
+            continue;
+        const QTableWidgetItem *keyItem = m_table->item(row, 1);
+        if (!keyItem || keyItem->toolTip().isEmpty()) {
+            LogManager::logInfo(QStringLiteral("丢了对应产品信息"));
+            continue;
+        }
+        groupProductImages *record = recordOf(keyItem->toolTip());
+        if (!record) {
+            LogManager::logError(QStringLiteral("订单记录已不存在，未提交:%1").arg(keyItem->toolTip()));
+            continue;
+        }
+        if (!record->isMatched()) {
+            failure = QStringLiteral("选中的订单中有匹配失败的,替换后再上传。");
+            break;
+        }
+        if (m_table->item(row, 5)->text() != groupProductImages::successText) {
+            failure = QStringLiteral("选中的订单中有还未匹配成功的订单，请确认订单的状态。");
+            break;
+        }
+        const QString folder = keyItem->toolTip().section(QLatin1Char('*'), 0, 0);
+        if (!orders.contains(folder)) {
+            orderGroup order;
+            order.name = folder;
+            order.orderNo = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz"))
+                + QStringLiteral("%1").arg(row, 3, 10, QLatin1Char('0'));
+            orders.insert(folder, order);
+            folderOrder << folder;
+        }
+        orderGroup &order = orders[folder];
+        const qint32 key = m_skuTable.size() == 1 ? m_skuTable.firstKey() : m_table->item(row, 5)->toolTip().toInt();
+        const productRecord product = m_skuTable.value(key);
+        order.size += float(record->totalBytes) * 0.0009765625f * 0.0009765625f;
+        order.fileCout += record->imageCount;
+        order.productName = product.spuName;
+        order.skuGroupName = product.skuGroupName;
+        if (!order.skuGroupNames.contains(product.skuGroupName))
+            order.skuGroupNames << product.skuGroupName;
+        order.subOrders << *record;
+        order.spuID = product.spuId;
+        order.ifSeries = product.isSeries;
+        submittedRows << row;
+    }
+    if (failure.isEmpty() && orders.isEmpty())
+        failure = QStringLiteral("请选择要上传的订单");
+    if (!failure.isEmpty()) {
+        showMessage(failure, QStringLiteral("我知道了"), QString());
+        return;
+    }
+
+    DatabaseThread &worker = DatabaseThread::instance();
+    worker.saveProducts(m_skuTable.values());
+    for (const QString &folder : folderOrder)
+        worker.createOrder(orders.value(folder));
+    for (int i = int(submittedRows.size()) - 1; i >= 0; --i)
+        deleteRow(submittedRows.at(i), false);
+
+    toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
+                         folderOrder.join(QLatin1Char(',')) + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
+    connect(&dialog, &toolTipDialog::goToUploadWid, this, &productTableWidget::goToUploadWid);
+    connect(&dialog, &toolTipDialog::uploadOrders, this, &productTableWidget::uploadOrders);
+    dialog.exec();
+}
+
+void productTableWidget::submitToCart()
+{
+    qDebug() << "addOrderToShoppingCart";
+    QStringList quoted;
+    m_pendingCartRows.clear();
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        QCheckBox *check = rowCheck(row);
+        if (!check || !check->isChecked())
+            continue;
+        quoted << QStringLiteral("'%1'").arg(m_ordersByNo.value(rowKey(row)).orderNo);
+        m_pendingCartRows << row;
+    }
+    DatabaseThread::instance().fetchCartItems(quoted);
+}
+
+void productTableWidget::subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList)
+{
+    QJsonArray items;
+    for (const QJsonObject &item : productList)
+        items.append(item);
+    if (ordersList.isEmpty()) {
+        showMessage(QStringLiteral("请选择要提交的订单"), QStringLiteral("我知道了"), QString());
+    } else if (!postCart(ordersList, items)) {
+        LogManager::logError(QStringLiteral("加入购物车出错！"));
+        showMessage(QStringLiteral("加入购物车出错"), QStringLiteral("我知道了"), QString());
+    } else {
+        for (int i = int(m_pendingCartRows.size()) - 1; i >= 0; --i)
+            deleteRow(m_pendingCartRows.at(i), false);
+    }
+    m_pendingCartRows.clear();
+    m_uploadBtn->setEnabled(true);
+}
+
+bool productTableWidget::postCart(const QStringList &orders, const QJsonArray &items)
+{
+    if (!HttpUtils::instance().httpPostArray(Endpoints::cartBatch(), items, HttpUtils::jsonType(), true))
+        return false;
+    DatabaseThread::instance().markOrdersInCart(orders);
+    const SessionData session = VellRuntime::instance().snapshot();
+    QDesktopServices::openUrl(QUrl(QStringLiteral("%1?mes=%2").arg(configFile::cartUrl(),
+                                                                 Authentication::webToken(session.userName,
+                                                                                          session.password))));
+    return true;
+}
+
+void productTableWidget::resizeEvent(QResizeEvent *event)
+{
+    if (!m_resizeEnabled)
+        return;
+    QWidget::resizeEvent(event);
+    m_resizeTimer.stop();
+    m_resizeTimer.start(100);
+}
+
+void productTableWidget::handleDelayedResize()
+{
+    if (width() == m_lastSize.width())
+        return;
+    m_lastSize = size();
+    setColumnWidths();
+}
+
+void productTableWidget::setColumnWidths()
+{
+    const int W = width();
+    m_table->setColumnCount(int(m_headerLabels.size()) + 2);
+    const auto set = [this](int column, int w) { m_table->setColumnWidth(column, w); };
+    switch (m_listType) {
+    case NewOrder: {
+        const int w = (W - 30) / (m_productType == 2 ? 8 : 7);
+        set(0, 39);
+        set(1, w);
+        set(2, w);
+        set(3, 2 * w);
+        for (int c = 4; c <= 7; ++c)
+            set(c, w);
+        if (m_productType == 2)
+            set(9, w);
+        break;
+    }
+    case Uploading: {
+        const int w = W / 9;
+        set(0, w);
+        set(1, w);
+        set(2, int(std::trunc(1.5 * w)));
+        set(3, w);
+        set(4, w);
+        set(5, 2 * w);
+        set(6, int(std::trunc(1.6 * w)));
+        break;
+    }
+    case Uploaded: {
+        const int w = (W - 30) / 7;
+        set(0, 39);
+        set(1, w);
+        set(2, w);
+        set(3, 2 * w);
+        for (int c = 4; c <= 6; ++c)
+            set(c, w);
+        break;
+    }
+    default: {
+        const int w = W / 8;
+        set(0, w + 9);
+        set(1, w);
+        set(2, 2 * w);
+        for (int c = 3; c <= 6; ++c)
+            set(c, w);
+        break;
+    }
+    }
+}

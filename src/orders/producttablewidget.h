@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include "model/groupproductimages.h"
+#include "model/ordergroup.h"
+#include "model/productrecord.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTableWidgetItem;
+
+// The one order list behind four views: the dropped customer folders of the
+// new-order page with their check results, and the uploading, awaiting
+// checkout ("待结算") and cart lists of the main window.
+class productTableWidget final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum ListType { NewOrder = 0, Uploading = 1, Uploaded = 2, Cart = 3 };
+
+    // Any type outside 0..3 is the cart list.
+    explicit productTableWidget(int listType, QWidget *parent = nullptr);
+
+    // Applies the header and the bar of the list type; called once.
+    void setupList();
+    void setProductType(int productType);
+    void addGroupRow(const QString &folderKey, groupProductImages *record);
+    void addOrders(const QList<orderGroup> &orders);
+    void clearTable();
+    void updateCheckResult(groupProductImages *record, bool refreshName);
+    void updateUploadProgress(const QString &orderNo, int uploadedCount);
+    void setSkuTable(bool isSeries, const QMap<qint32, productRecord> &table);
+    void setResizeEnabled(bool enabled) { m_resizeEnabled = enabled; }
+    // Removes one row (after a confirmation when asked); true when removed.
+    bool deleteRow(int row, bool confirm);
+
+    int listType() const { return m_listType; }
+    QTableWidget *table() const { return m_table; }
+    QStringList headerLabels() const { return m_headerLabels; }
+    QString rowKey(int row) const;
+    QString rowName(int row) const;
+
+    // "%1M" with two decimals, or "%1G" above 1024 MB.
+    static QString sizeText(float megabytes);
+
+signals:
+    void addOrdersAgain();
+    void clearOrdersSig();
+    void changeOrderAgain(groupProductImages *groupProduct);
+    void gotoUploading();
+
+public slots:
+    void deleteClicked();
+    void OnBtnClicked();
+    void uploadOrders();
+    void goToUploadWid();
+    void slectAllBtn(bool state);
+    void seleteItem(bool checked);
+    void on_deletBtn_clicked();
+    void on_addOrderBtn_clicked();
+    void on_uploadBtn_clicked();
+    void handleDelayedResize();
+    void subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void setColumnWidths();
+    void setHeader(const QStringList &labels);
+    QTableWidgetItem *textItem(const QString &text, bool done = false) const;
+    void addCheckCell(int row);
+    void setRowSelected(int row, QString key, bool deselect);
+    int senderRow() const;
+    QCheckBox *rowCheck(int row) const;
+    groupProductImages *recordOf(const QString &toolTip) const;
+    void submitNewOrders();
+    void submitToCart();
+    bool postCart(const QStringList &orders, const QJsonArray &items);
+    int showMessage(const QString &text, const QString &sure, const QString &cancel);
+
+    int m_listType;
+    bool m_resizeEnabled = false;
+    QStringList m_headerLabels;
+    int m_productType = 0;
+    QMap<QString, QList<groupProductImages *>> m_groupsByFolder;
+    QSet<QString> m_selectedKeys;
+    QMap<QString, orderGroup> m_ordersByNo;
+    QList<int> m_pendingCartRows;
+    bool m_skuTableIsSeries = false;
+    QMap<qint32, productRecord> m_skuTable;
+    QTimer m_resizeTimer;
+    QSize m_lastSize;
+
+    QTableWidget *m_table;
+    QWidget *m_btnsWidget;
+    QCheckBox *m_selectAll;
+    QLabel *m_cartOrdersCount;
+    QPushButton *m_deletBtn;
+    QPushButton *m_addOrderBtn;
+    QPushButton *m_uploadBtn;
+};

@@ -1,0 +1,274 @@
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSqlRecord>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "core/vellruntime.h"
+#include "net/authentication.h"
+#include "net/httputils.h"
+#include "orders/orderprogressbar.h"
+#include "orders/producttablewidget.h"
+#include "store/shareddatabase.h"
+#include "support/backendprocess.h"
+#include "support/clientenvironment.h"
+#include "support/dialoganswer.h"
+#include "support/orderbuilder.h"
+#include "upload/databasethread.h"
+#include "upload/orderrecords.h"
+
+// The order list offscreen, with the real worker and the local backend.
+class TstProductTableWidget : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void openUrl(const QUrl &url) { m_opened << url; }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void sizeTexts();
+    void typesAndHeaders();
+    void textCells();
+    void selectAllFollowsTheRows();
+    void deleteWithNothingTicked();
+    void clearAllCartRecords();
+    void resizeOfAHiddenList();
+    void progressRows();
+    void cartSubmission();
+
+private:
+    orderGroup stored(const QString &orderNo, const QString &name, float size = 12.5f);
+    QCheckBox *check(productTableWidget &list, int row);
+    QVariant value(const QString &sql);
+
+    BackendProcess m_backend;
+    ClientEnvironment m_env;
+    QList<QUrl> m_opened;
+};
+
+void TstProductTableWidget::initTestCase()
+{
+    QVERIFY(m_backend.start());
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"webKey", "sk"}}));
+    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
+    QVERIFY(Authentication::getStoreInfo());
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+}
+
+void TstProductTableWidget::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    DatabaseThread::instance().stop();
+}
+
+orderGroup TstProductTableWidget::stored(const QString &orderNo, const QString &name, float size)
+{
+    orderGroup order = orderbuilder::order(orderNo, name, {orderbuilder::line(orderNo + "-1", "张三", 210101, 2101, 1, 10)});
+    order.size = size;
+    order.orderCount = 1;
+    return order;
+}
+
+QCheckBox *TstProductTableWidget::check(productTableWidget &list, int row)
+{
+    return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox");
+}
+
+QVariant TstProductTableWidget::value(const QString &sql)
+{
+    QList<QSqlRecord> rows;
+    runQuery(sharedDatabase(), sql, rows);
+    return rows.isEmpty() ? QVariant() : rows.first().value(0);
+}
+
+void TstProductTableWidget::sizeTexts()
+{
+    QCOMPARE(productTableWidget::sizeText(2048.0f), QStringLiteral("2.00G"));
+    QCOMPARE(productTableWidget::sizeText(1024.0f), QStringLiteral("1024.00M"));
+    QCOMPARE(productTableWidget::sizeText(0.5f), QStringLiteral("0.50M"));
+}
+
+void TstProductTableWidget::typesAndHeaders()
+{
+    productTableWidget odd(7);
+    odd.setupList();
+    QCOMPARE(odd.listType(), int(productTableWidget::Cart));
+    QVERIFY(odd.headerLabels().contains(QStringLiteral("加购日期")));
+    QCOMPARE(odd.findChild<QPushButton *>("deletBtn")->text(), QStringLiteral("清除所有记录"));
+    QVERIFY(odd.findChild<QPushButton *>("uploadBtn")->isHidden());
+
+    productTableWidget uploaded(productTableWidget::Uploaded);
+    uploaded.setupList();
+    QCOMPARE(uploaded.findChild<QPushButton *>("uploadBtn")->text(), QStringLiteral("去购物车结算"));
+    QVERIFY(uploaded.findChild<QPushButton *>("addOrderBtn")->isHidden());
+
+    productTableWidget fresh(productTableWidget::NewOrder);
+    fresh.setupList();
+    fresh.setProductType(2);
+    QCOMPARE(fresh.headerLabels().at(6), QStringLiteral("匹数"));
+    QCOMPARE(fresh.table()->columnCount(), 10);
+}
+
+void TstProductTableWidget::textCells()
+{
+    productTableWidget cart(productTableWidget::Cart);
+    cart.setupList();
+    orderGroup order = stored("C1", QStringLiteral("三年二班/n合班"), 2048.0f);
+    order.timeCart = QStringLiteral("2026-12-06 10:00");
+    cart.addOrders({order});
+    QCOMPARE(cart.table()->item(0, 0)->text(), QStringLiteral("三年二班\n合班"));
+    QCOMPARE(cart.table()->item(0, 5)->text(), QStringLiteral("2.00G"));
+    QCOMPARE(cart.table()->item(0, 6)->foreground().color(), QColor("#09BB07"));
+    QCOMPARE(cart.table()->item(0, 1)->foreground().color(), QColor("#606266"));
+    QCOMPARE(cart.table()->item(0, 1)->toolTip(), QStringLiteral("三年二班/n合班*C1"));
+    QCOMPARE(cart.rowKey(0), QStringLiteral("C1"));
+    QCOMPARE(cart.findChild<QLabel *>("cartOrdersCount")->text(), QStringLiteral("共加入购物车1个文件夹"));
+
+    productTableWidget fresh(productTableWidget::NewOrder);
+    fresh.setupList();
+    groupProductImages record = orderbuilder::line("N-001", "张三", 210101, 2101, 1, 12);
+    record.className = QStringLiteral("三年二班");
+    record.productName = QStringLiteral("经典对裱相册");
+    fresh.addGroupRow(record.className, &record);
+    QCOMPARE(fresh.rowKey(0), QStringLiteral("N-001"));
+    QCOMPARE(fresh.rowName(0), QStringLiteral("张三"));
+    QCOMPARE(fresh.table()->item(0, 5)->text(), QStringLiteral("匹配中……"));
+    record.productName = QStringLiteral("8寸 皮质封面");
+    fresh.updateCheckResult(&record, false);
+    QCOMPARE(fresh.table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
+    QCOMPARE(fresh.table()->item(0, 5)->toolTip(), QStringLiteral("210101"));
+    QCOMPARE(fresh.table()->item(0, 3)->text(), QStringLiteral("8寸 皮质封面"));
+}
+
+void TstProductTableWidget::selectAllFollowsTheRows()
+{
+    productTableWidget list(productTableWidget::Uploaded);
+    list.setupList();
+    list.addOrders({stored("S1", "一班"), stored("S2", "二班"), stored("S3", "三班")});
+    auto *all = list.findChild<QCheckBox *>("selectAll");
+    for (int row = 0; row < 3; ++row)
+        check(list, row)->click();
+    QCOMPARE(all->checkState(), Qt::Checked);
+    check(list, 1)->click();
+    QCOMPARE(all->checkState(), Qt::PartiallyChecked);
+    all->click();
+    QVERIFY(check(list, 1)->isChecked());
+    QCOMPARE(all->checkState(), Qt::Checked);
+}
+
+void TstProductTableWidget::deleteWithNothingTicked()
+{
+    productTableWidget list(productTableWidget::Uploaded);
+    list.setupList();
+    DialogAnswer answer(QStringLiteral("确定"));
+    list.findChild<QPushButton *>("deletBtn")->click();
+    QCOMPARE(answer.seen, QStringList{QStringLiteral("请选择要删除的订单")});
+}
+
+void TstProductTableWidget::clearAllCartRecords()
+{
+    for (const QString &no : {"D1", "D2"})
+        QVERIFY(OrderRecords::createOrder(stored(no, "班")));
+    productTableWidget cart(productTableWidget::Cart);
+    cart.setupList();
+    cart.addOrders({stored("D1", "一班"), stored("D2", "二班")});
+    DialogAnswer answer(QStringLiteral("确定"));
+    cart.findChild<QPushButton *>("deletBtn")->click();
+    QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要清空全部加购记录吗?")});
+    QCOMPARE(cart.table()->rowCount(), 0);
+    QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE orderNo IN ('D1','D2')").toInt(), 0);
+}
+
+void TstProductTableWidget::resizeOfAHiddenList()
+{
+    productTableWidget list(productTableWidget::Uploading);
+    list.setupList();
+    list.show();
+    const int before = list.table()->columnWidth(2);
+    list.resize(1800, 400);
+    QTest::qWait(150);
+    QCOMPARE(list.table()->columnWidth(2), before);
+
+    list.setResizeEnabled(true);
+    list.resize(1801, 400);
+    QTRY_COMPARE(list.table()->columnWidth(2), int(1.5 * (1801 / 9)));
+}
+
+void TstProductTableWidget::progressRows()
+{
+    productTableWidget list(productTableWidget::Uploading);
+    list.setupList();
+    orderGroup order = stored("P1", "一班");
+    order.fileCout = 10;
+    order.uploadedCount = 3;
+    orderGroup done = stored("P2", "二班");
+    done.fileCout = 4;
+    done.uploadedCount = 4;
+    list.addOrders({order, done});
+    auto *bar = qobject_cast<orderProgressBar *>(list.table()->cellWidget(0, 5));
+    QCOMPARE(bar->percentText(), QStringLiteral("30%"));
+    // A stored order already complete stays until the list is rebuilt.
+    QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(1, 5))->statusText(), QStringLiteral("上传完成"));
+    list.updateUploadProgress("nobody", 5);
+    list.updateUploadProgress("P1", 0);
+    QCOMPARE(bar->statusText(), QStringLiteral("等待上传…"));
+    list.updateUploadProgress("P1", 10);
+    QCOMPARE(list.table()->rowCount(), 1);
+    QCOMPARE(list.rowKey(0), QStringLiteral("P2"));
+}
+
+void TstProductTableWidget::cartSubmission()
+{
+    productRecord product;
+    product.skuId = 210101;
+    product.skuGroupId = 2101;
+    product.spuId = 1001;
+    OrderRecords::saveProducts({product});
+    for (const QString &no : {"K1", "K2", "K3"}) {
+        QVERIFY(OrderRecords::createOrder(stored(no, "班")));
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
+                                                               "WHERE orderId='%1'").arg(no)));
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE orders SET status='uploaded' WHERE orderNo='%1'").arg(no)));
+    }
+    productTableWidget list(productTableWidget::Uploaded);
+    list.setupList();
+    list.addOrders(OrderRecords::fetchOrders(100, 2));
+    QCOMPARE(list.table()->rowCount(), 3);
+    QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
+
+    // A failed post keeps every row.
+    check(list, 0)->click();
+    check(list, 2)->click();
+    m_backend.fault("oms/cart", "fail", 2);
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        submit->click();
+        QTRY_VERIFY(submit->isEnabled());
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("加入购物车出错")});
+    }
+    QCOMPARE(list.table()->rowCount(), 3);
+    QVERIFY(m_opened.isEmpty());
+
+    m_backend.reset();
+    submit->click();
+    QTRY_VERIFY(submit->isEnabled());
+    QCOMPARE(list.table()->rowCount(), 1);
+    QCOMPARE(list.rowKey(0), QStringLiteral("K2"));
+    QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
+    QCOMPARE(value("SELECT status FROM orders WHERE orderNo='K2'").toString(), QStringLiteral("uploaded"));
+
+    const QJsonArray posts = m_backend.control("cart").array();
+    QCOMPARE(posts.size(), 1);
+    QCOMPARE(posts.first().toObject().value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
+    QCOMPARE(m_opened.size(), 1);
+    QCOMPARE(m_opened.first().toString(),
+             m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
+}
+
+QTEST_MAIN(TstProductTableWidget)
+#include "tst_producttablewidget.moc"
