@@ -206,17 +206,20 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
     layout->setSpacing(25);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignCenter);
-    const auto button = [cell, layout](const QString &text, const char *styleClass) {
-        auto *b = new QPushButton(text, cell);
+    const auto button = [cell, layout](const QString &text, const char *styleClass, const QString &icon) {
+        auto *b = new QPushButton(QIcon(icon), text, cell);
         b->setFlat(true);
-        b->setFixedSize(48, 18);
+        b->setFixedSize(56, 18);
+        b->setIconSize(QSize(12, 12));
         b->setProperty("class", QString::fromLatin1(styleClass));
         b->setCursor(Qt::PointingHandCursor);
         layout->addWidget(b);
         return b;
     };
-    connect(button(QStringLiteral("替换"), "changeBtn"), &QPushButton::clicked, this, &productTableWidget::OnBtnClicked);
-    connect(button(QStringLiteral("删除"), "deleteBtn"), &QPushButton::clicked, this, &productTableWidget::deleteClicked);
+    connect(button(QStringLiteral("替换"), "changeBtn", QStringLiteral(":/icons/changImage.svg")), &QPushButton::clicked,
+            this, &productTableWidget::OnBtnClicked);
+    connect(button(QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")), &QPushButton::clicked,
+            this, &productTableWidget::deleteClicked);
     m_table->setCellWidget(row, m_productType == 2 ? 7 : 6, cell);
     m_table->resizeRowsToContents();
 }

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlRecord>
 #include <QTableWidget>
 #include <QtTest>
@@ -40,6 +41,7 @@ private slots:
     void resizeOfAHiddenList();
     void progressRows();
     void cartSubmission();
+    void newOrderSubmission();
 
 private:
     orderGroup stored(const QString &orderNo, const QString &name, float size = 12.5f);
@@ -268,6 +270,62 @@ void TstProductTableWidget::cartSubmission()
     QCOMPARE(m_opened.size(), 1);
     QCOMPARE(m_opened.first().toString(),
              m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
+}
+
+void TstProductTableWidget::newOrderSubmission()
+{
+    productTableWidget fresh(productTableWidget::NewOrder);
+    fresh.setupList();
+    groupProductImages good = orderbuilder::line("G-001", "张三", 210101, 2101, 1, 12);
+    groupProductImages bad = orderbuilder::line("G-002", "李四", 210101, 2101, 1, 11);
+    bad.matched.clear();
+    bad.message = QStringLiteral("产品P数不对");
+    for (groupProductImages *r : {&good, &bad}) {
+        r->className = QStringLiteral("四年一班");
+        fresh.addGroupRow(r->className, r);
+        fresh.updateCheckResult(r, false);
+    }
+    QPushButton *submit = fresh.findChild<QPushButton *>("uploadBtn");
+
+    // Without a product nothing is stored.
+    check(fresh, 0)->click();
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        submit->click();
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("请先选择产品")});
+    }
+    productRecord product;
+    product.spuId = 1001;
+    product.skuId = 210101;
+    product.skuGroupId = 2101;
+    product.spuName = QStringLiteral("经典对裱相册");
+    product.skuGroupName = QStringLiteral("8寸 皮质封面");
+    fresh.setSkuTable(false, {{210101, product}});
+
+    // A ticked row that did not match stops the whole submission.
+    check(fresh, 1)->click();
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        submit->click();
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("选中的订单中有匹配失败的,替换后再上传。")});
+    }
+    QCOMPARE(fresh.table()->rowCount(), 2);
+
+    check(fresh, 1)->click();
+    QSignalSpy more(&fresh, &productTableWidget::addOrdersAgain);
+    {
+        DialogAnswer answer(QStringLiteral("继续上传"));
+        submit->click();
+        QCOMPARE(answer.seen.size(), 1);
+        QVERIFY(answer.seen.first().contains(QStringLiteral("四年一班上传中!上传完成后请去待结算界面进行结算")));
+    }
+    QCOMPARE(more.size(), 1);
+    QCOMPARE(fresh.table()->rowCount(), 1);
+    QCOMPARE(fresh.rowKey(0), QStringLiteral("G-002"));
+    QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE name='四年一班'").toInt(), 1);
+    QCOMPARE(value("SELECT fileCout FROM orders WHERE name='四年一班'").toInt(), 13);
+    QCOMPARE(value("SELECT count(*) FROM subOrders WHERE orderNo='G-001'").toInt(), 1);
+    QCOMPARE(value("SELECT count(*) FROM product WHERE skuID=210101").toInt(), 1);
 }
 
 QTEST_MAIN(TstProductTableWidget)

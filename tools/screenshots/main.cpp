@@ -9,6 +9,7 @@
 
 #include "core/apppaths.h"
 #include "orders/orderprogressbar.h"
+#include "orders/producttablewidget.h"
 #include "ui/loginwidget.h"
 #include "ui/massegeboxshow.h"
 #include "ui/tooltipdialog.h"
@@ -78,5 +79,66 @@ int main(int argc, char *argv[])
         layout->addWidget(bar);
     }
     save(&bars, QStringLiteral("progress"));
+
+    // Each list type with rows.
+    const auto order = [](const QString &no, const QString &name, const QString &group, float size, int files,
+                          int done) {
+        orderGroup o;
+        o.orderNo = no;
+        o.name = name;
+        o.productName = QStringLiteral("经典对裱相册");
+        o.skuGroupName = group;
+        o.size = size;
+        o.orderCount = 12;
+        o.fileCout = files;
+        o.uploadedCount = done;
+        o.timeCart = QStringLiteral("2026-12-06 10:32");
+        return o;
+    };
+    const QList<orderGroup> orders{order("A1", QStringLiteral("三年二班"), QStringLiteral("8寸 皮质封面"), 380.5f, 156, 40),
+                                   order("A2", QStringLiteral("三年三班"), QStringLiteral("10寸 水晶封面"), 1530.0f, 210, 0),
+                                   order("A3", QStringLiteral("毕业季 六年一班"), QStringLiteral("毕业套系 相册+摆台"),
+                                         96.2f, 48, 47)};
+    const QStringList names{QString(), QStringLiteral("list-uploading"), QStringLiteral("list-uploaded"),
+                            QStringLiteral("list-cart")};
+    for (int type = 1; type <= 3; ++type) {
+        auto *list = new productTableWidget(type);
+        list->setupList();
+        list->addOrders(orders);
+        list->resize(1280, 420);
+        list->setResizeEnabled(true);
+        list->show();
+        list->handleDelayedResize();
+        save(list, names.at(type));
+    }
+
+    auto *fresh = new productTableWidget(productTableWidget::NewOrder);
+    fresh->setupList();
+    fresh->setProductType(2);
+    static QList<groupProductImages> records;
+    for (const auto &[name, state] : {std::pair{"01 张三", 1}, std::pair{"02 李四", 2}, std::pair{"03 王五", 0}}) {
+        groupProductImages r;
+        r.orderNo = QStringLiteral("N%1").arg(records.size());
+        r.name = QString::fromUtf8(name);
+        r.className = QStringLiteral("三年二班");
+        r.productName = QStringLiteral("经典对裱相册");
+        records << r;
+    }
+    for (groupProductImages &r : records)
+        fresh->addGroupRow(r.className, &r);
+    records[0].productName = QStringLiteral("8寸 皮质封面");
+    records[0].totalBytes = 23 * 1024 * 1024;
+    records[0].pageCount = 12;
+    records[0].matched.insert(210101, subOrderImages());
+    records[0].skuId = 210101;
+    fresh->updateCheckResult(&records[0], false);
+    records[1].message = QStringLiteral("产品P数不对");
+    records[1].totalBytes = 19 * 1024 * 1024;
+    fresh->updateCheckResult(&records[1], false);
+    fresh->resize(1280, 420);
+    fresh->setResizeEnabled(true);
+    fresh->show();
+    fresh->handleDelayedResize();
+    save(fresh, QStringLiteral("list-neworder"));
     return 0;
 }
