@@ -226,11 +226,7 @@ void TstProductTableWidget::progressRows()
 
 void TstProductTableWidget::cartSubmission()
 {
-    productRecord product;
-    product.skuId = 210101;
-    product.skuGroupId = 2101;
-    product.spuId = 1001;
-    OrderRecords::saveProducts({product});
+    OrderRecords::saveProducts({orderbuilder::product(210101)});
     for (const QString &no : {"K1", "K2", "K3"}) {
         QVERIFY(OrderRecords::createOrder(stored(no, "班")));
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
@@ -294,13 +290,7 @@ void TstProductTableWidget::newOrderSubmission()
         submit->click();
         QCOMPARE(answer.seen, QStringList{QStringLiteral("请先选择产品")});
     }
-    productRecord product;
-    product.spuId = 1001;
-    product.skuId = 210101;
-    product.skuGroupId = 2101;
-    product.spuName = QStringLiteral("经典对裱相册");
-    product.skuGroupName = QStringLiteral("8寸 皮质封面");
-    fresh.setSkuTable(false, {{210101, product}});
+    fresh.setSkuTable(false, {{210101, orderbuilder::product(210101)}});
 
     // A ticked row that did not match stops the whole submission.
     check(fresh, 1)->click();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ordergroup.h"
+#include "model/productrecord.h"
 
 // Matched customer orders made by hand, as a successful check leaves them.
 namespace orderbuilder {
@@ -44,6 +45,19 @@ inline groupProductImages line(const QString &orderNo, const QString &name, qint
     order.totalBytes = entry.bytes;
     order.matched.insert(skuId, entry);
     return order;
+}
+
+// The product record of an album SKU of the local catalogue.
+inline productRecord product(qint32 skuId, qint32 groupId = 2101, const QString &groupName = QStringLiteral("8寸 皮质封面"))
+{
+    productRecord p;
+    p.spuId = 1001;
+    p.skuId = skuId;
+    p.skuGroupId = groupId;
+    p.priceText = QStringLiteral("198.00");
+    p.spuName = QStringLiteral("经典对裱相册");
+    p.skuGroupName = groupName;
+    return p;
 }
 
 inline orderGroup order(const QString &orderNo, const QString &className, const QList<groupProductImages> &lines)

@@ -271,13 +271,7 @@ void TstOrderRecords::deleteWithoutOrderRow()
 
 void TstOrderRecords::productCachedOnce()
 {
-    productRecord p;
-    p.spuId = 1001;
-    p.skuId = 210101;
-    p.skuGroupId = 2101;
-    p.priceText = QStringLiteral("198.00");
-    p.spuName = QStringLiteral("经典对裱相册");
-    p.skuGroupName = QStringLiteral("8寸 'A'");
+    productRecord p = orderbuilder::product(210101, 2101, QStringLiteral("8寸 'A'"));
     OrderRecords::saveProducts({p, p});
     p.skuId = 210102;
     OrderRecords::saveProducts({p});
