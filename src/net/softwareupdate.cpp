@@ -1,0 +1,151 @@
+#include "net/softwareupdate.h"
+
+#include <cstdlib>
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSettings>
+
+#include "core/apppaths.h"
+#include "core/logmanager.h"
+#include "net/endpoints.h"
+#include "net/httputils.h"
+
+SoftwareUpdate::SoftwareUpdate(Prompt prompt, QObject *parent)
+    : QObject(parent)
+    , m_prompt(std::move(prompt))
+    , m_starter([](const QString &path) { return QProcess::startDetached(QDir::current().absoluteFilePath(path), {}); })
+    , m_exit([] { std::exit(1); })
+{
+}
+
+QString SoftwareUpdate::currentVersion()
+{
+    return QStringLiteral(APP_VERSION_TEXT);
+}
+
+int SoftwareUpdate::compareVersion(const QString &current, const QString &offered)
+{
+    const QStringList a = current.split(QLatin1Char('.'));
+    const QStringList b = offered.split(QLatin1Char('.'));
+    for (qsizetype i = 0; i < qMax(a.size(), b.size()); ++i) {
+        const int x = a.value(i).toInt();
+        const int y = b.value(i).toInt();
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+bool SoftwareUpdate::clearDir(const QString &folder)
+{
+    QDir dir(folder);
+    if (!dir.exists()) {
+        LogManager::logError(QStringLiteral("Directory does not exist:%1").arg(folder));
+        return false;
+    }
+    for (const QFileInfo &entry : dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (!clearDir(entry.absoluteFilePath()) || !dir.rmdir(entry.fileName()))
+                return false;
+        } else if (!QFile::remove(entry.absoluteFilePath())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SoftwareUpdate::checkUpdate()
+{
+    HttpUtils &http = HttpUtils::instance();
+    if (!http.httpGet(Endpoints::versions().arg(QStringLiteral("Windows")), HttpUtils::formType(), true))
+        return;
+    const QJsonObject offer = http.getJson().value(QStringLiteral("data")).toObject();
+    const QString version = offer.value(QStringLiteral("version")).toString();
+    const QString downloadUrl = offer.value(QStringLiteral("downloadUrl")).toString();
+    const QString context = offer.value(QStringLiteral("context")).toString();
+    const QJsonValue forcedValue = offer.value(QStringLiteral("isForcedUpdate"));
+    const bool forced = forcedValue.isDouble() && forcedValue.toDouble() != 0.0;
+
+    const QString setupDir = AppPaths::setupDir();
+    if (compareVersion(currentVersion(), version) == -1) {
+        const QString installer = setupDir + QStringLiteral("/setup") + version + QStringLiteral(".exe");
+        if (downloadUrl.size() >= 11) {
+            if (QFileInfo::exists(installer))
+                runInstaller(installer, context, forced);
+            else
+                downloadInstaller(downloadUrl, installer, context, forced);
+        }
+    } else {
+        clearDir(setupDir);
+    }
+
+    // Written last, so an emptied setup folder still holds it.
+    QSettings settings(setupDir + QStringLiteral("/Setting.ini"), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("version"));
+    settings.setValue(QStringLiteral("newVersion"), version);
+    settings.setValue(QStringLiteral("isForcedUpdate"), forced);
+    settings.setValue(QStringLiteral("downloadUrl"), downloadUrl);
+    settings.setValue(QStringLiteral("context"), context);
+    settings.endGroup();
+}
+
+void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, const QString &context, bool forced)
+{
+    auto *manager = new QNetworkAccessManager(this);
+    QNetworkReply *reply = manager->get(QNetworkRequest(QUrl(url)));
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir(folder).exists()) {
+        LogManager::logDebug(QStringLiteral("Folder does not exist, creating folder:") + folder);
+        if (!QDir().mkpath(folder)) {
+            LogManager::logDebug(QStringLiteral("Failed to create folder!"));
+            return;
+        }
+        LogManager::logDebug(QStringLiteral("Folder created successfully!"));
+    }
+    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, path, context, forced] {
+        bool saved = false;
+        if (reply->error() != QNetworkReply::NoError) {
+            LogManager::logDebug(QStringLiteral("Error downloading update:") + reply->errorString());
+        } else {
+            const QByteArray bytes = reply->readAll();
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                LogManager::logDebug(QStringLiteral("Failed to save update file."));
+            } else {
+                file.write(bytes);
+                file.close();
+                saved = true;
+                emit downloadFinished(true);
+                runInstaller(path, context, forced);
+                qDebug() << "updateType:" << forced;
+                LogManager::logDebug(QStringLiteral("Update downloaded successfully."));
+            }
+        }
+        reply->deleteLater();
+        manager->deleteLater();
+        if (!saved)
+            emit downloadFinished(false);
+    });
+}
+
+void SoftwareUpdate::runInstaller(const QString &path, const QString &context, bool forced)
+{
+    qDebug() << "textShow:" << context;
+    QString text = context;
+    text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    forever {
+        if (!m_prompt(text, forced))
+            return;
+        if (m_starter(path)) {
+            m_exit();
+            return;
+        }
+    }
+}

@@ -1,0 +1,184 @@
+#include <QSettings>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include "core/apppaths.h"
+#include "net/softwareupdate.h"
+#include "support/backendprocess.h"
+#include "support/clientenvironment.h"
+
+// The update check against the local backend's version offer.
+class TstSoftwareUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void compareVersion_data();
+    void compareVersion();
+    void upToDateEmptiesTheSetupFolder();
+    void installerAlreadyThereIsOfferedAtOnce();
+    void forcedUpdateIsDownloadedThenStarted();
+    void declinedOrNotStarted();
+    void noOfferNoChange();
+
+private:
+    void offer(const QString &version, const QJsonValue &forced, const QString &url = QString());
+    SoftwareUpdate *updater();
+
+    BackendProcess m_backend;
+    ClientEnvironment m_env;
+    QList<QPair<QString, bool>> m_prompts;
+    QStringList m_started;
+    int m_exits = 0;
+    bool m_confirm = true;
+    int m_starterFailures = 0;
+};
+
+void TstSoftwareUpdate::initTestCase()
+{
+    QVERIFY(m_backend.start());
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
+}
+
+void TstSoftwareUpdate::init()
+{
+    QDir(AppPaths::setupDir()).removeRecursively();
+    m_prompts.clear();
+    m_started.clear();
+    m_exits = 0;
+    m_confirm = true;
+    m_starterFailures = 0;
+    m_backend.reset();
+}
+
+void TstSoftwareUpdate::offer(const QString &version, const QJsonValue &forced, const QString &url)
+{
+    m_backend.control("version", QJsonObject{{"version", version},
+                                             {"downloadUrl", url.isNull() ? "{base}/download/setup" + version + ".exe" : url},
+                                             {"context", "1. 上传更稳定\\n2. 修复已知问题"},
+                                             {"isForcedUpdate", forced}});
+}
+
+SoftwareUpdate *TstSoftwareUpdate::updater()
+{
+    auto *u = new SoftwareUpdate([this](const QString &text, bool forced) {
+        m_prompts << qMakePair(text, forced);
+        return m_confirm;
+    }, this);
+    u->setStarter([this](const QString &path) {
+        if (m_starterFailures > 0) {
+            --m_starterFailures;
+            return false;
+        }
+        m_started << path;
+        return true;
+    });
+    u->setExit([this] { ++m_exits; });
+    return u;
+}
+
+void TstSoftwareUpdate::compareVersion_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<int>("result");
+    QTest::newRow("trailing zero is equal") << "2.1.1.0" << "2.1.1" << 0;
+    QTest::newRow("numbers, not text") << "2.1.1.0" << "2.1.10" << -1;
+    QTest::newRow("newer than 2.1.0.9") << "2.1.1.0" << "2.1.0.9" << 1;
+    QTest::newRow("odd part counts as 0") << "2.x.1" << "2.0.1" << 0;
+    QTest::newRow("empty offer") << "2.1.1.0" << "" << 1;
+}
+
+void TstSoftwareUpdate::compareVersion()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QTEST(SoftwareUpdate::compareVersion(a, b), "result");
+}
+
+void TstSoftwareUpdate::upToDateEmptiesTheSetupFolder()
+{
+    QDir().mkpath(AppPaths::setupDir() + "/old/deeper");
+    QFile(AppPaths::setupDir() + "/setup2.0.0.exe").open(QIODevice::WriteOnly);
+    offer("2.1.1", 0);
+    updater()->checkUpdate();
+    QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Setting.ini"});
+    QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("version/newVersion").toString(), QStringLiteral("2.1.1"));
+    QCOMPARE(settings.value("version/isForcedUpdate").toBool(), false);
+    QVERIFY(m_prompts.isEmpty());
+}
+
+void TstSoftwareUpdate::installerAlreadyThereIsOfferedAtOnce()
+{
+    QDir().mkpath(AppPaths::setupDir());
+    QFile existing(AppPaths::setupDir() + "/setup2.1.2.exe");
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier download");
+    existing.close();
+    offer("2.1.2", true);  // a JSON boolean does not force
+    updater()->checkUpdate();
+    QCOMPARE(m_prompts.size(), 1);
+    QCOMPARE(m_prompts.first(), qMakePair(QStringLiteral("1. 上传更稳定\n2. 修复已知问题"), false));
+    QCOMPARE(m_started, QStringList{AppPaths::setupDir() + "/setup2.1.2.exe"});
+    QCOMPARE(m_exits, 1);
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("earlier download"));
+}
+
+void TstSoftwareUpdate::forcedUpdateIsDownloadedThenStarted()
+{
+    offer("2.2.0", 1);
+    SoftwareUpdate *u = updater();
+    QSignalSpy done(u, &SoftwareUpdate::downloadFinished);
+    u->checkUpdate();
+    QVERIFY(m_prompts.isEmpty());
+    QTRY_COMPARE(done.size(), 1);
+    QCOMPARE(done.first().first().toBool(), true);
+    QFile installer(AppPaths::setupDir() + "/setup2.2.0.exe");
+    QVERIFY(installer.open(QIODevice::ReadOnly));
+    QVERIFY(installer.readAll().contains("setup2.2.0.exe"));
+    QCOMPARE(m_prompts.size(), 1);
+    QVERIFY(m_prompts.first().second);
+    QCOMPARE(m_exits, 1);
+    QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("version/isForcedUpdate").toBool(), true);
+}
+
+void TstSoftwareUpdate::declinedOrNotStarted()
+{
+    QDir().mkpath(AppPaths::setupDir());
+    QFile(AppPaths::setupDir() + "/setup2.3.0.exe").open(QIODevice::WriteOnly);
+    offer("2.3.0", 0);
+    m_confirm = false;
+    updater()->checkUpdate();
+    QCOMPARE(m_prompts.size(), 1);
+    QVERIFY(m_started.isEmpty());
+    QCOMPARE(m_exits, 0);
+
+    // An installer that cannot be started is offered again.
+    m_prompts.clear();
+    m_confirm = true;
+    m_starterFailures = 1;
+    updater()->checkUpdate();
+    QCOMPARE(m_prompts.size(), 2);
+    QCOMPARE(m_exits, 1);
+}
+
+void TstSoftwareUpdate::noOfferNoChange()
+{
+    offer("9.0.0", 0, "http://x");  // shorter than 11 characters
+    updater()->checkUpdate();
+    QVERIFY(m_prompts.isEmpty());
+    QVERIFY(!QFile::exists(AppPaths::setupDir() + "/setup9.0.0.exe"));
+
+    QDir(AppPaths::setupDir()).removeRecursively();
+    m_backend.fault("crm/open/software", "fail", 2);
+    updater()->checkUpdate();
+    QVERIFY(!QFile::exists(AppPaths::setupDir() + "/Setting.ini"));
+}
+
+QTEST_GUILESS_MAIN(TstSoftwareUpdate)
+#include "tst_softwareupdate.moc"
