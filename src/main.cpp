@@ -1,12 +1,12 @@
 #include <QApplication>
-#include <QFileInfo>
 #include <QFont>
-#include <QLabel>
 
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/singleinstanceguard.h"
 #include "core/vellruntime.h"
+#include "ui/mainwindow.h"
+#include "upload/databasethread.h"
 
 int main(int argc, char *argv[])
 {
@@ -27,8 +27,13 @@ int main(int argc, char *argv[])
     font.setStyleStrategy(QFont::PreferAntialias);
     QApplication::setFont(font);
 
-    QLabel window(QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QStringLiteral(APP_VERSION_TEXT)));
-    window.setAlignment(Qt::AlignCenter);
-    window.showMaximized();
-    return app.exec();
+    int code = 0;
+    {
+        MainWindow window;
+        window.showMaximized();
+        code = app.exec();
+    }
+    // Requests queued before the window closed are served before the end.
+    DatabaseThread::instance().stop();
+    return code;
 }

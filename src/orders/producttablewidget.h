@@ -46,6 +46,7 @@ public:
     bool deleteRow(int row, bool confirm);
 
     int listType() const { return m_listType; }
+    bool hasFolder(const QString &folderKey) const { return m_groupsByFolder.contains(folderKey); }
     QTableWidget *table() const { return m_table; }
     QStringList headerLabels() const { return m_headerLabels; }
     QString rowKey(int row) const;

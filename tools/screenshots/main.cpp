@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QFile>
 #include <QFont>
 #include <QTimer>
@@ -11,6 +13,7 @@
 #include "orders/orderprogressbar.h"
 #include "orders/producttablewidget.h"
 #include "ui/loginwidget.h"
+#include "ui/mainwindow.h"
 #include "ui/massegeboxshow.h"
 #include "ui/tooltipdialog.h"
 #include "ui/updatedialog.h"
@@ -140,5 +143,30 @@ int main(int argc, char *argv[])
     fresh->show();
     fresh->handleDelayedResize();
     save(fresh, QStringLiteral("list-neworder"));
+
+    // The whole window: before login, and its main page with each list.
+    MainWindow window;
+    window.resize(1440, 860);
+    save(&window, QStringLiteral("window-login"));
+    window.loginOK();
+    save(&window, QStringLiteral("window-neworder"));
+    // Open a page by its tool-bar button, let the (empty) stored list arrive,
+    // then show sample rows in it.
+    const auto openPage = [&window, &orders](const QString &button, int type) {
+        for (QPushButton *b : window.findChildren<QPushButton *>()) {
+            if (b->text() == button)
+                b->click();
+        }
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 400)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        window.getOrdersSLOT(type, orders);
+        QApplication::processEvents();
+    };
+    openPage(QStringLiteral("待结算"), 2);
+    save(&window, QStringLiteral("window-uploaded"));
+    openPage(QStringLiteral("正在提交"), 1);
+    save(&window, QStringLiteral("window-uploading"));
     return 0;
 }
