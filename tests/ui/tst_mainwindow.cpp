@@ -1,0 +1,183 @@
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QJsonArray>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "classlayout.h"
+#include "core/configfile.h"
+#include "core/vellruntime.h"
+#include "net/httputils.h"
+#include "orders/orderprogressbar.h"
+#include "orders/producttablewidget.h"
+#include "support/backendprocess.h"
+#include "support/catalogue.h"
+#include "support/clientenvironment.h"
+#include "support/dialoganswer.h"
+#include "support/orderbuilder.h"
+#include "ui/mainwindow.h"
+#include "ui/neworderwid.h"
+#include "upload/databasethread.h"
+#include "upload/uploadimage.h"
+
+// The main window offscreen against the local backend.
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void openUrl(const QUrl &url) { m_opened << url; }
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void titleBeforeAndAfterLogin();
+    void laterStageOpensItsOwnHome();
+    void progressOnlyWhileUploadingIsShown();
+    void droppedFolderIsChecked();
+    void closeAsksAccordingToTheNewOrders();
+
+private:
+    QPushButton *toolButton(MainWindow &w, const QString &text);
+    QStackedWidget *centre(MainWindow &w) { return w.findChild<QStackedWidget *>("centerStackedWidget"); }
+
+    BackendProcess m_backend;
+    ClientEnvironment m_env;
+    Catalogue m_catalogue;
+    QList<QUrl> m_opened;
+};
+
+void TstMainWindow::initTestCase()
+{
+    QVERIFY(m_backend.start());
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", m_backend.baseUrl() + "wedding/"}}));
+    QVERIFY(m_catalogue.load());
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+}
+
+void TstMainWindow::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    DatabaseThread::instance().stop();
+}
+
+QPushButton *TstMainWindow::toolButton(MainWindow &w, const QString &text)
+{
+    for (QPushButton *b : w.findChildren<QPushButton *>()) {
+        if (b->text() == text)
+            return b;
+    }
+    return nullptr;
+}
+
+void TstMainWindow::titleBeforeAndAfterLogin()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("印品订单上传(2.1.1.0)"));
+    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
+    window.loginOK();
+    QCOMPARE(window.windowTitle(), QStringLiteral("星光影楼（本地演示）(2.1.1.0)"));
+    QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
+    QCOMPARE(VellRuntime::instance().storeType(), QStringLiteral("PHOTO"));
+    QVERIFY(window.scheduler()->isPolling());
+}
+
+void TstMainWindow::laterStageOpensItsOwnHome()
+{
+    MainWindow window;
+    QVERIFY(HttpUtils::instance().getToken("13800000003", "later-stage"));
+    window.loginOK();
+    m_opened.clear();
+    window.openWeb();
+    QCOMPARE(m_opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "wedding/")});
+    configFile::switchBackend(true);
+}
+
+void TstMainWindow::progressOnlyWhileUploadingIsShown()
+{
+    MainWindow window;
+    orderGroup order = orderbuilder::order("PR1", "一班", {orderbuilder::line("PR1-1", "张三", 1, 2, 0, 4)});
+    order.uploadedCount = 1;
+    window.getOrdersSLOT(1, {order});
+    auto *bar = qobject_cast<orderProgressBar *>(window.list(1)->table()->cellWidget(0, 5));
+    QVERIFY(bar);
+    window.updateUploadingOrder("PR1", 2);
+    QCOMPARE(bar->percentText(), QStringLiteral("25%"));
+
+    // The page itself asks for its list again: wait for that answer first.
+    toolButton(window, QStringLiteral("正在提交"))->click();
+    QCOMPARE(centre(window)->currentIndex(), 1);
+    QTRY_COMPARE(window.list(1)->table()->rowCount(), 0);
+    window.getOrdersSLOT(1, {order});
+    bar = qobject_cast<orderProgressBar *>(window.list(1)->table()->cellWidget(0, 5));
+    window.updateUploadingOrder("PR1", 2);
+    QCOMPARE(bar->percentText(), QStringLiteral("50%"));
+    // Clicking the checked button again changes nothing.
+    toolButton(window, QStringLiteral("正在提交"))->click();
+    QCOMPARE(centre(window)->currentIndex(), 1);
+}
+
+void TstMainWindow::droppedFolderIsChecked()
+{
+    QTemporaryDir dir;
+    const QJsonObject description{
+        {"folder", "五年一班"},
+        {"entries", QJsonArray{QJsonObject{{"folder", "张三"},
+                                           {"entries", QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}},
+                                                                  QJsonObject{{"images", "{n}.jpg"}, {"count", 10},
+                                                                              {"mm", QJsonArray{406, 206}}}}}}}}};
+    QCOMPARE(ClassLayout::build(description, dir.path()), 11);
+    MainWindow window;
+    auto *page = window.findChild<neworderwid *>("checkProductWid");
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        QVERIFY(!page->handleFolder(dir.filePath("五年一班")));
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("请选择产品")});
+    }
+    page->setProduct(m_catalogue.productForGroup(1001, 2101), StoreTerms());
+    QVERIFY(page->handleFolder(dir.filePath("五年一班")));
+    productTableWidget *list = window.list(0);
+    QCOMPARE(list->table()->rowCount(), 1);
+    QTRY_COMPARE(list->table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
+    QCOMPARE(list->table()->item(0, 5)->toolTip(), QStringLiteral("210101"));
+    {
+        DialogAnswer answer(QStringLiteral("OK"));
+        QVERIFY(!page->handleFolder(dir.filePath("五年一班")));
+        QCOMPARE(answer.seen.size(), 1);
+        QVERIFY(answer.seen.first().contains(QStringLiteral("这个班级已经导入，请换一下班级")));
+    }
+}
+
+void TstMainWindow::closeAsksAccordingToTheNewOrders()
+{
+    MainWindow window;
+    {
+        DialogAnswer answer(QStringLiteral("取消"));
+        QCloseEvent event;
+        QApplication::sendEvent(&window, &event);
+        QVERIFY(!event.isAccepted());
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要退出应用系统吗?")});
+    }
+    groupProductImages record = orderbuilder::line("C-001", "张三", 1, 2, 0, 1);
+    record.className = QStringLiteral("一班");
+    window.list(0)->addGroupRow(record.className, &record);
+    {
+        DialogAnswer answer(QStringLiteral("否"));
+        QCloseEvent event;
+        QApplication::sendEvent(&window, &event);
+        QVERIFY(!event.isAccepted());
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("文件夹已匹配未上传,是否确定关闭?")});
+    }
+    {
+        DialogAnswer answer(QStringLiteral("是"));
+        QCloseEvent event;
+        QApplication::sendEvent(&window, &event);
+        QVERIFY(event.isAccepted());
+    }
+}
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"
