@@ -17,6 +17,7 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
+#include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
 #include "upload/databasethread.h"
 #include "upload/orderrecords.h"
@@ -25,9 +26,6 @@
 class TstProductTableWidget : public QObject
 {
     Q_OBJECT
-
-public slots:
-    void openUrl(const QUrl &url) { m_opened << url; }
 
 private slots:
     void initTestCase();
@@ -50,7 +48,7 @@ private:
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
-    QList<QUrl> m_opened;
+    UrlCatcher m_urls;
 };
 
 void TstProductTableWidget::initTestCase()
@@ -59,12 +57,10 @@ void TstProductTableWidget::initTestCase()
     QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"webKey", "sk"}}));
     QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
     QVERIFY(Authentication::getStoreInfo());
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
 }
 
 void TstProductTableWidget::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     DatabaseThread::instance().stop();
 }
 
@@ -250,7 +246,7 @@ void TstProductTableWidget::cartSubmission()
         QCOMPARE(answer.seen, QStringList{QStringLiteral("加入购物车出错")});
     }
     QCOMPARE(list.table()->rowCount(), 3);
-    QVERIFY(m_opened.isEmpty());
+    QVERIFY(m_urls.opened.isEmpty());
 
     m_backend.reset();
     submit->click();
@@ -263,8 +259,8 @@ void TstProductTableWidget::cartSubmission()
     const QJsonArray posts = m_backend.control("cart").array();
     QCOMPARE(posts.size(), 1);
     QCOMPARE(posts.first().toObject().value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
-    QCOMPARE(m_opened.size(), 1);
-    QCOMPARE(m_opened.first().toString(),
+    QCOMPARE(m_urls.opened.size(), 1);
+    QCOMPARE(m_urls.opened.first().toString(),
              m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
 }
 

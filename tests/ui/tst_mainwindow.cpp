@@ -17,6 +17,7 @@
 #include "support/catalogue.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
+#include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
@@ -27,9 +28,6 @@
 class TstMainWindow : public QObject
 {
     Q_OBJECT
-
-public slots:
-    void openUrl(const QUrl &url) { m_opened << url; }
 
 private slots:
     void initTestCase();
@@ -47,7 +45,7 @@ private:
     BackendProcess m_backend;
     ClientEnvironment m_env;
     Catalogue m_catalogue;
-    QList<QUrl> m_opened;
+    UrlCatcher m_urls;
 };
 
 void TstMainWindow::initTestCase()
@@ -55,12 +53,10 @@ void TstMainWindow::initTestCase()
     QVERIFY(m_backend.start());
     QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", m_backend.baseUrl() + "wedding/"}}));
     QVERIFY(m_catalogue.load());
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
 }
 
 void TstMainWindow::cleanupTestCase()
 {
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     DatabaseThread::instance().stop();
 }
 
@@ -90,9 +86,9 @@ void TstMainWindow::laterStageOpensItsOwnHome()
     MainWindow window;
     QVERIFY(HttpUtils::instance().getToken("13800000003", "later-stage"));
     window.loginOK();
-    m_opened.clear();
+    m_urls.opened.clear();
     window.openWeb();
-    QCOMPARE(m_opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "wedding/")});
+    QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "wedding/")});
     configFile::switchBackend(true);
 }
 
