@@ -1,53 +1,318 @@
 #include "ui/neworderwid.h"
+#include "ui_neworderwid.h"
 
+#include <QAction>
+#include <QComboBox>
+#include <QCompleter>
+#include <QDebug>
+#include <QDir>
 #include <QDragEnterEvent>
+#include <QEventLoop>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QStackedWidget>
-#include <QVBoxLayout>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSettings>
+#include <QStringListModel>
+#include <QToolTip>
 
+#include "catalog/productservice.h"
+#include "catalog/productspec.h"
+#include "core/apppaths.h"
 #include "core/logmanager.h"
 #include "intake/cleanpath.h"
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
 #include "orders/producttablewidget.h"
+#include "ui/customlabel.h"
 #include "ui/massegeboxshow.h"
+
+namespace {
+QString settingsFile()
+{
+    return AppPaths::appDataDir() + QStringLiteral("/Setting.ini");
+}
+} // namespace
 
 neworderwid::neworderwid(QWidget *parent)
     : QWidget(parent)
+    , ui(new Ui::neworderwid)
+    , m_completer(new QCompleter(this))
 {
-    setWindowTitle(QStringLiteral("Form"));
+    ui->setupUi(this);
     setAcceptDrops(true);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    m_stack = new QStackedWidget(this);
-    m_stack->setObjectName(QStringLiteral("stackedWidget"));
-    auto *firstPage = new QLabel(QStringLiteral("请先输入产品，再将文件夹拖入此处上传"), m_stack);
-    firstPage->setObjectName(QStringLiteral("empotyLable32"));
-    firstPage->setAlignment(Qt::AlignCenter);
-    firstPage->setProperty("class", QStringLiteral("empotyLable"));
-    auto *readyPage = new QLabel(QStringLiteral("请将文件夹拖入此处上传"), m_stack);
-    readyPage->setObjectName(QStringLiteral("empotyLable3"));
-    readyPage->setAlignment(Qt::AlignCenter);
-    readyPage->setProperty("class", QStringLiteral("empotyLable"));
-    m_orderTable = new productTableWidget(productTableWidget::NewOrder, m_stack);
-    m_orderTable->setupList();
+    ui->downLoadBtn->setProperty("class", QStringLiteral("greenBackBtn"));
+    for (QLabel *label : {ui->empotyLable32, ui->empotyLable3, ui->empotyLable1, ui->empotyLable2})
+        label->setProperty("class", QStringLiteral("empotyLable"));
+    ui->linkText->setProperty("class", QStringLiteral("linkText"));
+    ui->addNewForder->setProperty("class", QStringLiteral("newForder"));
+    ui->addNewForder2->setProperty("class", QStringLiteral("newForder"));
+    ui->selectProductEdit->addAction(QIcon(QStringLiteral(":/icons/selectbtn.svg")), QLineEdit::LeadingPosition);
+    ui->selectProductEdit->setCompleter(m_completer);
+    ui->selectBtn->hide();
+    ui->downLoadBtn->hide();
+    ui->suportPages->setAttribute(Qt::WA_AlwaysShowToolTips);
+    ui->suportPages->setToolTipDuration(5000);
+    ui->stackedWidget->setCurrentIndex(0);
+
+    m_pictures[int(ProductKind::Series)] = QPixmap(QStringLiteral(":/images/productsfolders.png"));
+    m_pictures[int(ProductKind::FrameOrStage)] = QPixmap(QStringLiteral(":/images/lonePageImage.png"));
+    m_pictures[int(ProductKind::Album)] = QPixmap(QStringLiteral(":/images/produtctFord.png"));
+
+    m_orderTable = new productTableWidget(productTableWidget::NewOrder, ui->mainWid);
+    ui->verticalLayout_3->addWidget(m_orderTable);
     m_orderTable->setResizeEnabled(true);
-    m_stack->addWidget(firstPage);
-    m_stack->addWidget(readyPage);
-    m_stack->addWidget(m_orderTable);
-    layout->addWidget(m_stack);
+    m_orderTable->setupList();
 
     connect(m_orderTable, &productTableWidget::gotoUploading, this, &neworderwid::changeToUploading);
     connect(m_orderTable, &productTableWidget::clearOrdersSig, this, &neworderwid::clearThreadPool);
+    connect(m_orderTable, &productTableWidget::addOrdersAgain, this, &neworderwid::addOrdersAgain);
+    connect(m_orderTable, &productTableWidget::changeOrderAgain, this, &neworderwid::reCheckOrder);
+    connect(ui->linkTextWithFord, &customlabel::clicked, this, &neworderwid::on_linkText_clicked);
+    connect(m_completer, QOverload<const QString &>::of(&QCompleter::activated), this,
+            [this] { ui->selectBtn->show(); });
+    connect(this, &neworderwid::downLoadSeccussSig, this, &neworderwid::downLoadSeccuss);
 }
 
 neworderwid::~neworderwid()
 {
     m_pool.clear();
     m_pool.waitForDone();
+    delete ui;
+}
+
+void neworderwid::message(const QString &text, const QString &button)
+{
+    massegeBoxShow box(this, QStringLiteral("系统提示"), text, button, QString());
+    box.exec();
+}
+
+QStringList neworderwid::specLines() const
+{
+    QStringList lines;
+    for (int i = 0; i < ui->productMessLay->count(); ++i) {
+        if (auto *label = qobject_cast<QLabel *>(ui->productMessLay->itemAt(i)->widget()))
+            lines << label->text();
+    }
+    return lines;
+}
+
+void neworderwid::clearProductArea()
+{
+    const auto empty = [](QLayout *layout) {
+        while (QLayoutItem *item = layout->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+    };
+    const bool hadSomething = ui->propertyLayout->count() > 0 || ui->productMessLay->count() > 0;
+    empty(ui->propertyLayout);
+    empty(ui->productMessLay);
+    if (hadSomething) {
+        ui->downLoadBtn->hide();
+        ui->suportPages->clear();
+        ui->suportPages->setToolTip(QString());
+        ui->stackedWidget->setCurrentIndex(0);
+        m_ready = false;
+    }
+}
+
+void neworderwid::on_selectProductEdit_textEdited(const QString &text)
+{
+    ui->selectBtn->hide();
+    clearProductArea();
+    if (text.size() < 2)
+        return;
+    for (const QString &name : m_productNames) {
+        if (text.contains(name)) {
+            m_completer->setModel(new QStringListModel(m_productNames, m_completer));
+            return;
+        }
+    }
+    QList<QPair<qint32, QString>> found;
+    if (!ProductService::search(text, &found) || found.isEmpty())
+        return;
+    for (const auto &[id, name] : found) {
+        if (!m_knownProducts.contains(name)) {
+            m_knownProducts.insert(name, id);
+            m_productNames << name;
+        }
+    }
+    qDebug() << "productlist:" << found.size();
+    m_completer->setModel(new QStringListModel(m_productNames, m_completer));
+    m_completer->setFilterMode(Qt::MatchContains);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setMaxVisibleItems(100);
+}
+
+void neworderwid::on_selectBtn_clicked()
+{
+    clearProductArea();
+    const QString name = ui->selectProductEdit->text();
+    if (!m_knownProducts.contains(name) || name.isEmpty()) {
+        message(QStringLiteral("请输入准确产品名字"));
+        ui->selectBtn->setEnabled(true);
+        return;
+    }
+    spuMess product;
+    if (!ProductService::query(m_knownProducts.value(name), &product)) {
+        ui->selectBtn->setEnabled(true);
+        return;
+    }
+    m_product = product;
+    m_terms = StoreTerms::fromSession();
+    m_hasProduct = true;
+    m_orderTable->setProductType(int(m_product.kind()));
+
+    if (m_product.isSeries) {
+        QStringList lines;
+        bool goldStamp = false;
+        for (const skuGroupMess &group : m_product.groupsById) {
+            const ProductSpecText spec = ProductSpec::build(m_product, group);
+            goldStamp = goldStamp || spec.goldStamp;
+            for (const QString &line : spec.lines) {
+                if (!lines.contains(line))
+                    lines << line;
+            }
+        }
+        m_ready = true;
+        if (goldStamp)
+            message(QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?"), QStringLiteral("确定"));
+        else
+            showSpec(lines);
+        QMap<qint32, productRecord> table;
+        for (const skuGroupMess &group : m_product.groupsById) {
+            productRecord r;
+            r.spuId = m_product.id;
+            r.skuId = group.seriesSkuId;
+            r.skuGroupId = group.id;
+            r.priceText = QString::number(group.price, 'f', 2);
+            r.isSeries = true;
+            r.spuName = m_product.spuName;
+            r.skuGroupName = group.skuGroupName;
+            table.insert(r.skuId, r);
+        }
+        m_orderTable->setSkuTable(true, table);
+        showExample();
+    } else {
+        for (const dictMess &dict : m_product.dicts) {
+            auto *label = new QLabel(dict.propKey, ui->centerProduct);
+            label->setProperty("class", QStringLiteral("altriLable"));
+            auto *combo = new QComboBox(ui->centerProduct);
+            combo->setEditable(true);
+            combo->setStyleSheet(QStringLiteral("QComboBox { color: #000000; }"));
+            combo->setProperty("id", dict.id);
+            combo->setObjectName(QString::number(dict.id));
+            for (const auto &[valueId, text] : dict.values)
+                combo->addItem(text, valueId);
+            combo->setCurrentIndex(-1);
+            combo->lineEdit()->setPlaceholderText(QStringLiteral("选择%1").arg(dict.propKey));
+            combo->lineEdit()->setStyleSheet(QStringLiteral("color: #999999;"));
+            ui->propertyLayout->addWidget(label);
+            ui->propertyLayout->addWidget(combo);
+            connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &neworderwid::onComboxSelect);
+            if (dict.values.size() == 1)
+                combo->setCurrentIndex(0);
+        }
+        if (m_product.dicts.isEmpty())
+            onComboxSelect(0);
+    }
+    ui->selectBtn->setEnabled(true);
+}
+
+void neworderwid::onComboxSelect(int index)
+{
+    if (index < 0)
+        return;
+    if (auto *combo = qobject_cast<QComboBox *>(sender())) {
+        const qint32 dictId = combo->objectName().toInt();
+        if (m_product.dicts.contains(dictId))
+            m_product.dicts[dictId].selectedValue = combo->itemData(index).toInt();
+    }
+    m_product.updateCandidates();
+    if (!m_product.allPropertiesChosen() || m_product.candidateGroups.isEmpty())
+        return;
+    const qint32 groupId = m_product.candidateGroups.first().id;
+    ProductService::loadGroupGeometry(&m_product, groupId);
+    const skuGroupMess group = m_product.groupsById.value(groupId);
+    m_ready = true;
+    const ProductSpecText spec = ProductSpec::build(m_product, group);
+    if (spec.goldStamp) {
+        m_product.goldStamp = true;
+        m_product.groupsById[groupId].goldStamp = true;
+        message(QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?"), QStringLiteral("确定"));
+        return;
+    }
+    showSpec(spec.lines);
+    if (group.skus.size() < 2 && !group.skus.isEmpty()) {
+        const QString pages = QStringLiteral("支持P数:") + group.skus.first().pageListText;
+        ui->suportPages->setText(pages);
+        ui->suportPages->setToolTip(pages);
+    }
+    QMap<qint32, productRecord> table;
+    for (const skuMess &sku : group.skus) {
+        productRecord r;
+        r.spuId = m_product.id;
+        r.skuId = sku.id;
+        r.skuGroupId = group.id;
+        r.priceText = QString::number(sku.onlineSalePrice, 'f', 2);
+        r.isSeries = group.isSeries;
+        r.spuName = m_product.spuName;
+        r.skuGroupName = group.skuGroupName;
+        r.pageListText = sku.pageListText;
+        r.goldStamp = sku.specialPrint;
+        table.insert(sku.id, r);
+    }
+    m_orderTable->setSkuTable(group.isSeries, table);
+    showExample();
+}
+
+void neworderwid::showSpec(const QStringList &lines)
+{
+    for (const QString &line : lines) {
+        auto *label = new QLabel(line, ui->bottomWid);
+        label->setProperty("class", QStringLiteral("productMessShow"));
+        label->setWordWrap(m_product.isSeries);
+        if (!m_product.isSeries)
+            label->setFixedHeight(30);
+        ui->productMessLay->addWidget(label);
+    }
+}
+
+void neworderwid::showExample()
+{
+    ui->stackedWidget->setCurrentIndex(2);
+    ui->bottomWid->adjustSize();
+    m_orderTable->clearTable();
+    const ProductKind kind = m_product.kind();
+    const QString prefix = kind == ProductKind::Series        ? QStringLiteral("套系示例：")
+                           : kind == ProductKind::FrameOrStage ? QStringLiteral("框摆示例：")
+                                                               : QStringLiteral("单册示例：");
+    ui->linkTextWithFord->setText(prefix + QStringLiteral("按照示例，拖拽文件夹上传；或点击<font color='#53B578'><u>上传文件</u></font>上传"));
+    m_shown = m_pictures[int(kind)];
+    scalePicture();
+}
+
+void neworderwid::scalePicture()
+{
+    if (m_shown.isNull())
+        return;
+    QLabel *label = ui->productFodersImage;
+    QPixmap picture = m_shown;
+    if (picture.height() > label->height()) {
+        picture = m_shown.scaled(qRound(label->width() * 0.8), qRound(label->height() * 0.8), Qt::KeepAspectRatio,
+                                 Qt::SmoothTransformation);
+    }
+    label->setPixmap(picture);
+}
+
+void neworderwid::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    scalePicture();
 }
 
 void neworderwid::setProduct(const spuMess &product, const StoreTerms &terms)
@@ -57,13 +322,8 @@ void neworderwid::setProduct(const spuMess &product, const StoreTerms &terms)
     m_hasProduct = true;
     m_ready = !product.candidateGroups.isEmpty();
     m_orderTable->setProductType(int(product.kind()));
-    m_stack->setCurrentIndex(m_ready ? 1 : 0);
-}
-
-void neworderwid::message(const QString &text)
-{
-    massegeBoxShow box(this, QStringLiteral("系统提示"), text, QStringLiteral("我知道了"), QString());
-    box.exec();
+    if (m_ready)
+        showExample();
 }
 
 bool neworderwid::handleFolder(const QString &rawPath)
@@ -78,7 +338,7 @@ bool neworderwid::handleFolder(const QString &rawPath)
         message(QStringLiteral("产品层次有问题，请参照示例图组织产品层次"));
         return false;
     }
-    m_stack->setCurrentWidget(m_orderTable);
+    ui->stackedWidget->setCurrentWidget(ui->mainWid);
     const QString className = QFileInfo(path).fileName();
     if (m_orderTable->hasFolder(className)) {
         QMessageBox::warning(this, QStringLiteral("警告"), QStringLiteral("这个班级已经导入，请换一下班级"));
@@ -92,6 +352,18 @@ bool neworderwid::handleFolder(const QString &rawPath)
         startCheck(record);
     }
     return true;
+}
+
+void neworderwid::recheck(groupProductImages *record, const QString &newPath)
+{
+    record->name = QFileInfo(newPath).fileName();
+    record->path = newPath;
+    record->reset();
+    if (QFileInfo(newPath).isFile() && QFileInfo(newPath).suffix().compare(QLatin1String("JPG"), Qt::CaseInsensitive) != 0) {
+        message(QStringLiteral("图片格式不对，请选择jpg文件"));
+        return;
+    }
+    startCheck(record);
 }
 
 void neworderwid::startCheck(groupProductImages *record)
@@ -119,7 +391,76 @@ void neworderwid::clearThreadPool()
 void neworderwid::clearPage()
 {
     m_orderTable->clearTable();
-    m_stack->setCurrentIndex(m_hasProduct && m_ready ? 1 : 0);
+    ui->selectProductEdit->clear();
+    clearProductArea();
+    m_completer->setModel(new QStringListModel(m_completer));
+    m_knownProducts.clear();
+    m_productNames.clear();
+}
+
+void neworderwid::addOrdersAgain()
+{
+    on_linkText_clicked();
+}
+
+void neworderwid::on_linkText_clicked()
+{
+    QSettings settings(settingsFile(), QSettings::IniFormat);
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("选择一个目录"),
+                                                             settings.value(QStringLiteral("LastFilePath")).toString(),
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    QDir parent(folder);
+    parent.cdUp();
+    settings.setValue(QStringLiteral("LastFilePath"), parent.absolutePath());
+    handleFolder(folder);
+}
+
+void neworderwid::reCheckOrder(groupProductImages *record)
+{
+    const QString start = QFileInfo(record->path).absolutePath();
+    QString chosen = m_product.kind() == ProductKind::FrameOrStage
+        ? QFileDialog::getOpenFileName(this, QStringLiteral("选择一个图片"), start)
+        : QFileDialog::getExistingDirectory(this, QStringLiteral("选择一个目录"), start);
+    if (chosen.isEmpty())
+        return;
+#ifdef Q_OS_WIN
+    chosen.replace(QLatin1Char('/'), QLatin1Char('\\'));
+#endif
+    recheck(record, chosen);
+}
+
+void neworderwid::on_downLoadBtn_clicked()
+{
+    // Template images of gold-stamp groups go to <app data>/templates/<product>.
+    const QString folder = AppPaths::appDataDir() + QStringLiteral("/templates/") + m_product.spuName;
+    QDir().mkpath(folder);
+    for (const skuGroupMess &group : m_product.candidateGroups) {
+        const qint32 id = m_product.isSeries ? group.seriesSkuId : (group.skus.isEmpty() ? 0 : group.skus.firstKey());
+        if (!group.goldStamp)
+            continue;
+        QStringList urls;
+        if (!ProductService::templateImages(id, &urls))
+            continue;
+        for (const QString &url : urls) {
+            QNetworkAccessManager manager;
+            QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(url)));
+            QEventLoop loop;
+            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            loop.exec();
+            QFile file(folder + QLatin1Char('/') + QUrl(url).fileName());
+            if (reply->error() == QNetworkReply::NoError && file.open(QIODevice::WriteOnly))
+                file.write(reply->readAll());
+            delete reply;
+        }
+    }
+    emit downLoadSeccussSig();
+}
+
+void neworderwid::downLoadSeccuss()
+{
+    ui->downLoadBtn->setText(QStringLiteral("下载完成"));
 }
 
 void neworderwid::dragEnterEvent(QDragEnterEvent *event)

@@ -3,6 +3,9 @@
 #include <memory>
 #include <vector>
 
+#include <QMap>
+#include <QPixmap>
+#include <QStringList>
 #include <QThreadPool>
 #include <QWidget>
 
@@ -10,11 +13,15 @@
 #include "catalog/storeterms.h"
 #include "model/groupproductimages.h"
 
-class QStackedWidget;
+namespace Ui {
+class neworderwid;
+}
+class QCompleter;
 class productTableWidget;
 
-// The new-order page: the chosen product, the dropped class folders with
-// their check tasks on the page's own pool, and the new-order list.
+// The new-order page: product search and choice, its specification and
+// example, the dropped class folders with their check tasks on the page's
+// own pool, and the new-order list.
 class neworderwid final : public QWidget
 {
     Q_OBJECT
@@ -23,39 +30,63 @@ public:
     explicit neworderwid(QWidget *parent = nullptr);
     ~neworderwid() override;
 
-    // The product whose rules dropped folders are checked against; the page
-    // takes folders only once it is ready.
+    // Takes a product as the choice would (for callers that already hold it).
     void setProduct(const spuMess &product, const StoreTerms &terms);
     bool isReady() const { return m_ready; }
+    const spuMess &product() const { return m_product; }
     // Folder intake of a dropped or chosen class folder; true when orders
     // were created.
     bool handleFolder(const QString &path);
+    // The re-check of one order with a replacement folder or file.
+    void recheck(groupProductImages *record, const QString &newPath);
     void clearPage();
     productTableWidget *orderTable() const { return m_orderTable; }
     QThreadPool *pool() { return &m_pool; }
+    QStringList specLines() const;
 
 signals:
     void changeToUploadWid();
+    void downLoadSeccussSig();
 
 public slots:
     void changeToUploading();
+    void on_selectBtn_clicked();
+    void on_selectProductEdit_textEdited(const QString &text);
+    void onComboxSelect(int index);
     void productCheckResuilt(groupProductImages *record, bool flag);
+    void changeItem() {}
+    void changeProduct(const QString &) {}
+    void addOrdersAgain();
+    void reCheckOrder(groupProductImages *record);
+    void on_linkText_clicked();
+    void on_downLoadBtn_clicked();
+    void downLoadSeccuss();
     void clearThreadPool();
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void clearProductArea();
+    void showSpec(const QStringList &lines);
+    void showExample();
+    void scalePicture();
     void startCheck(groupProductImages *record);
-    void message(const QString &text);
+    void message(const QString &text, const QString &button = QStringLiteral("我知道了"));
 
+    Ui::neworderwid *ui;
     spuMess m_product;
     StoreTerms m_terms;
     bool m_hasProduct = false;
     bool m_ready = false;
+    QMap<QString, qint32> m_knownProducts;
+    QStringList m_productNames;
+    QCompleter *m_completer;
     QThreadPool m_pool;
     std::vector<std::unique_ptr<groupProductImages>> m_records;
-    QStackedWidget *m_stack;
     productTableWidget *m_orderTable;
+    QPixmap m_pictures[4];
+    QPixmap m_shown;
 };
