@@ -31,6 +31,21 @@
 #include "ui/massegeboxshow.h"
 
 namespace {
+
+// The product table record of one SKU of the chosen group.
+productRecord recordOf(const spuMess &spu, const skuGroupMess &group, qint32 skuId, double price)
+{
+    productRecord r;
+    r.spuId = spu.id;
+    r.skuId = skuId;
+    r.skuGroupId = group.id;
+    r.priceText = QString::number(price, 'f', 2);
+    r.isSeries = group.isSeries || spu.isSeries;
+    r.spuName = spu.spuName;
+    r.skuGroupName = group.skuGroupName;
+    return r;
+}
+
 QString settingsFile()
 {
     return AppPaths::appDataDir() + QStringLiteral("/Setting.ini");
@@ -184,17 +199,8 @@ void neworderwid::on_selectBtn_clicked()
         else
             showSpec(lines);
         QMap<qint32, productRecord> table;
-        for (const skuGroupMess &group : m_product.groupsById) {
-            productRecord r;
-            r.spuId = m_product.id;
-            r.skuId = group.seriesSkuId;
-            r.skuGroupId = group.id;
-            r.priceText = QString::number(group.price, 'f', 2);
-            r.isSeries = true;
-            r.spuName = m_product.spuName;
-            r.skuGroupName = group.skuGroupName;
-            table.insert(r.skuId, r);
-        }
+        for (const skuGroupMess &group : m_product.groupsById)
+            table.insert(group.seriesSkuId, recordOf(m_product, group, group.seriesSkuId, group.price));
         m_orderTable->setSkuTable(true, table);
         showExample();
     } else {
@@ -254,14 +260,7 @@ void neworderwid::onComboxSelect(int index)
     }
     QMap<qint32, productRecord> table;
     for (const skuMess &sku : group.skus) {
-        productRecord r;
-        r.spuId = m_product.id;
-        r.skuId = sku.id;
-        r.skuGroupId = group.id;
-        r.priceText = QString::number(sku.onlineSalePrice, 'f', 2);
-        r.isSeries = group.isSeries;
-        r.spuName = m_product.spuName;
-        r.skuGroupName = group.skuGroupName;
+        productRecord r = recordOf(m_product, group, sku.id, sku.onlineSalePrice);
         r.pageListText = sku.pageListText;
         r.goldStamp = sku.specialPrint;
         table.insert(sku.id, r);
