@@ -33,6 +33,14 @@ PIDS+=($!); wait_for "$WORK/localbackend.log" $!
 node "$ROOT/tools/objectstore/server.js" --port "$STORE_PORT" --dir "$WORK/objectstore" > "$WORK/objectstore.log" 2>&1 &
 PIDS+=($!); wait_for "$WORK/objectstore.log" $!
 
+# Sample class folders for each product kind, some orders deliberately wrong.
+SAMPLES="$WORK/samples"
+for preset in album-class frame-class series-class; do
+    if [[ ! -d "$SAMPLES/$preset" ]]; then
+        "$ROOT/build/tools/samplegen/samplegen" "$ROOT/tools/samplegen/presets/$preset.json" "$SAMPLES/$preset" > /dev/null
+    fi
+done
+
 cat <<MSG
 run: local backend on http://127.0.0.1:$BACKEND_PORT/ (log: $WORK/localbackend.log)
 run: local object store on http://127.0.0.1:$STORE_PORT/ (log: $WORK/objectstore.log)
@@ -40,6 +48,10 @@ run: demo accounts (phone / password):
        13800000001 / demo1234      ordinary store
        13800000002 / wedding'88    WEDDINGDRESS store
        13800000003 / later-stage   LATERSTAGE store
+run: sample class folders to drop on the new-order page ($SAMPLES):
+       album-class/三年二班            经典对裱相册, 8寸 皮质封面 (2 right, 5 with one fault each)
+       frame-class/水晶摆台 二年一班    水晶摆台, 7寸摆台
+       series-class/毕业季 六年一班     毕业季套系
 MSG
 
 cd "$WORK"
