@@ -17,6 +17,7 @@
 #include <QNetworkReply>
 #include <QSettings>
 #include <QStringListModel>
+#include <QTimer>
 #include <QToolTip>
 
 #include "catalog/productservice.h"
@@ -72,6 +73,9 @@ neworderwid::neworderwid(QWidget *parent)
     ui->suportPages->setAttribute(Qt::WA_AlwaysShowToolTips);
     ui->suportPages->setToolTipDuration(5000);
     ui->stackedWidget->setCurrentIndex(0);
+    // The picture follows the label's size, not the other way round.
+    ui->productFodersImage->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    ui->productFodersImage->setMinimumSize(1, 1);
 
     m_pictures[int(ProductKind::Series)] = QPixmap(QStringLiteral(":/images/productsfolders.png"));
     m_pictures[int(ProductKind::FrameOrStage)] = QPixmap(QStringLiteral(":/images/lonePageImage.png"));
@@ -292,6 +296,8 @@ void neworderwid::showExample()
                                                                : QStringLiteral("单册示例：");
     ui->linkTextWithFord->setText(prefix + QStringLiteral("按照示例，拖拽文件夹上传；或点击<font color='#53B578'><u>上传文件</u></font>上传"));
     m_shown = m_pictures[int(kind)];
+    // The example page gets its size once the layout has run.
+    QTimer::singleShot(0, this, &neworderwid::scalePicture);
     scalePicture();
 }
 

@@ -14,6 +14,10 @@
 #include "orders/producttablewidget.h"
 #include "ui/loginwidget.h"
 #include "ui/mainwindow.h"
+#include "ui/neworderwid.h"
+#include "catalog/productparser.h"
+#include <QJsonArray>
+#include <QJsonDocument>
 #include "ui/massegeboxshow.h"
 #include "ui/tooltipdialog.h"
 #include "ui/updatedialog.h"
@@ -150,6 +154,25 @@ int main(int argc, char *argv[])
     save(&window, QStringLiteral("window-login"));
     window.loginOK();
     save(&window, QStringLiteral("window-neworder"));
+    // With a product of the local catalogue chosen: specification and example.
+    if (argc > 2) {
+        QFile file(QString::fromLocal8Bit(argv[2]));
+        if (file.open(QIODevice::ReadOnly)) {
+            const QJsonObject catalogue = QJsonDocument::fromJson(file.readAll()).object();
+            for (const QJsonValue &p : catalogue.value(QStringLiteral("products")).toArray()) {
+                const QJsonObject query = p.toObject().value(QStringLiteral("query")).toObject();
+                if (query.value(QStringLiteral("id")).toInt() != 1005)
+                    continue;
+                auto *page = window.findChild<neworderwid *>(QStringLiteral("checkProductWid"));
+                page->setProduct(ProductParser::parseProduct(query, StoreTerms()), StoreTerms());
+            }
+        }
+        QElapsedTimer settle;
+        settle.start();
+        while (settle.elapsed() < 200)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        save(&window, QStringLiteral("window-neworder-example"));
+    }
     // Open a page by its tool-bar button, let the (empty) stored list arrive,
     // then show sample rows in it.
     const auto openPage = [&window, &orders](const QString &button, int type) {

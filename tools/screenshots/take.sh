@@ -9,5 +9,5 @@ mkdir -p "$OUT"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 # A home of its own, so no remembered login of the developer shows.
-(cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 1600x1000x24" "$OLDPWD/build/tools/screenshots/screenshots" "$OUT")
+(cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 1600x1000x24" "$OLDPWD/build/tools/screenshots/screenshots" "$OUT" "$OLDPWD/tools/localbackend/data/catalogue.json")
 echo "screenshots in $OUT"
