@@ -12,8 +12,6 @@ ROOT="$PWD"
 WORK="$ROOT/demo-run"
 mkdir -p "$WORK/data"
 cp tools/demo/error.json "$WORK/data/error.json"
-# The compiled-in defaults already point at the local backend's port.
-rm -f "$WORK/data/config.json"
 
 BACKEND_PORT=27080
 STORE_PORT=27090
@@ -32,6 +30,10 @@ PIDS+=($!); wait_for "$WORK/localbackend.log" $!
 # The store keeps its objects in the working folder, across runs.
 node "$ROOT/tools/objectstore/server.js" --port "$STORE_PORT" --dir "$WORK/objectstore" > "$WORK/objectstore.log" 2>&1 &
 PIDS+=($!); wait_for "$WORK/objectstore.log" $!
+
+# The client's configuration points at both servers.
+printf '{\n  "baseUrl": "http://127.0.0.1:%s/",\n  "baseUrlW": "http://127.0.0.1:%s/",\n  "imageHost": "http://127.0.0.1:%s"\n}\n' \
+    "$BACKEND_PORT" "$BACKEND_PORT" "$STORE_PORT" > "$WORK/data/config.json"
 
 # Sample class folders for each product kind, some orders deliberately wrong.
 SAMPLES="$WORK/samples"
@@ -55,9 +57,28 @@ run: sample class folders to drop on the new-order page ($SAMPLES):
 MSG
 
 cd "$WORK"
-if [[ -z "${DISPLAY:-}" ]]; then
-    echo "run: no display, starting the client under Xvfb"
-    xvfb-run -a -s "-screen 0 1600x900x24" "$ROOT/build/src/orderdesk"
-else
+if [[ -n "${DISPLAY:-}" ]]; then
     "$ROOT/build/src/orderdesk"
+    exit 0
 fi
+
+# No display: a virtual one, and a picture of the client every 30 s.
+SHOTS="$WORK/screenshots"
+mkdir -p "$SHOTS"
+for n in $(seq 90 120); do [[ -e /tmp/.X11-unix/X$n ]] || break; done
+Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp > "$WORK/xvfb.log" 2>&1 &
+PIDS+=($!)
+export DISPLAY=":$n"
+sleep 1
+"$ROOT/build/src/orderdesk" &
+CLIENT=$!
+PIDS+=($CLIENT)
+echo "run: no display; the client runs under Xvfb on $DISPLAY, screenshots in $SHOTS"
+shot=0
+while kill -0 "$CLIENT" 2>/dev/null; do
+    sleep 3
+    if ((shot % 10 == 0)); then
+        import -display "$DISPLAY" -window root "$SHOTS/client-$(date +%H%M%S).png" 2>/dev/null || true
+    fi
+    shot=$((shot + 1))
+done

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QFont>
+#include <QScreen>
 
 #include "core/apppaths.h"
 #include "core/configfile.h"
@@ -30,6 +31,10 @@ int main(int argc, char *argv[])
     int code = 0;
     {
         MainWindow window;
+        // Without a window manager (a bare X server) the maximise hint alone
+        // would leave the window at its form size.
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            window.setGeometry(screen->availableGeometry());
         window.showMaximized();
         code = app.exec();
     }
