@@ -1,6 +1,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QJsonArray>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -37,6 +38,7 @@ private slots:
     void progressOnlyWhileUploadingIsShown();
     void droppedFolderIsChecked();
     void closeAsksAccordingToTheNewOrders();
+    void dropTakesTheFirstFolderOnly();
 
 private:
     QPushButton *toolButton(MainWindow &w, const QString &text);
@@ -173,6 +175,35 @@ void TstMainWindow::closeAsksAccordingToTheNewOrders()
         QApplication::sendEvent(&window, &event);
         QVERIFY(event.isAccepted());
     }
+}
+
+void TstMainWindow::dropTakesTheFirstFolderOnly()
+{
+    QTemporaryDir dir;
+    const auto classFolder = [](const char *name) {
+        return QJsonObject{{"folder", QString::fromUtf8(name)},
+                           {"entries", QJsonArray{QJsonObject{{"image", "1.jpg"}, {"mm", QJsonArray{182, 131}}}}}};
+    };
+    QVERIFY(ClassLayout::build(classFolder("一班"), dir.path()) == 1);
+    QVERIFY(ClassLayout::build(classFolder("二班"), dir.path()) == 1);
+    neworderwid page;
+    page.show();
+    page.setProduct(m_catalogue.productForGroup(1003, 2301), StoreTerms());
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath("一班")), QUrl::fromLocalFile(dir.filePath("二班"))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the page: the application only routes drops of a real drag.
+    static_cast<QObject &>(page).event(&drop);
+    QVERIFY(drop.isAccepted());
+    QCOMPARE(page.orderTable()->table()->rowCount(), 1);
+    QVERIFY(page.orderTable()->hasFolder(QStringLiteral("一班")));
+    QVERIFY(!page.orderTable()->hasFolder(QStringLiteral("二班")));
+    QTRY_COMPARE(page.orderTable()->table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
+
+    // Choosing the product again shows the example and empties the list.
+    page.setProduct(m_catalogue.productForGroup(1003, 2301), StoreTerms());
+    QCOMPARE(page.orderTable()->table()->rowCount(), 0);
+    QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 2);
 }
 
 QTEST_MAIN(TstMainWindow)
