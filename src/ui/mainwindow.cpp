@@ -77,14 +77,7 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("%1(%2)").arg(windowTitle(), m_version));
 
     auto *update = new SoftwareUpdate(
-        [this](const QString &text, bool forced) {
-            updateDialog dialog(this, QStringLiteral("系统提示"), text, QStringLiteral("是"),
-                                forced ? QString() : QStringLiteral("否"));
-            if (forced)
-                dialog.setWindowFlags((dialog.windowFlags() | Qt::CustomizeWindowHint) & ~Qt::WindowCloseButtonHint);
-            return dialog.exec() == 1;
-        },
-        this);
+        [this](const QString &text, bool forced) { return askToInstall(this, text, forced); }, this);
     update->checkUpdate();
 
     m_scheduler = new uploadImage(this);
@@ -111,6 +104,15 @@ MainWindow::~MainWindow()
 {
     QThreadPool::globalInstance()->waitForDone();
     delete ui;
+}
+
+bool MainWindow::askToInstall(QWidget *parent, const QString &text, bool forced)
+{
+    updateDialog dialog(parent, QStringLiteral("系统提示"), text, QStringLiteral("是"),
+                        forced ? QString() : QStringLiteral("否"));
+    if (forced)
+        dialog.setWindowFlags((dialog.windowFlags() | Qt::CustomizeWindowHint) & ~Qt::WindowCloseButtonHint);
+    return dialog.exec() == 1;
 }
 
 productTableWidget *MainWindow::list(int type) const

@@ -25,6 +25,9 @@ public:
     ~MainWindow() override;
 
     productTableWidget *list(int type) const;
+    // The update question: "是" and, unless forced, "否"; a forced one has no
+    // close button either. True when confirmed.
+    static bool askToInstall(QWidget *parent, const QString &text, bool forced);
     uploadImage *scheduler() const { return m_scheduler; }
 
 public slots:

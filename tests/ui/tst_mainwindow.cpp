@@ -2,6 +2,8 @@
 #include <QDesktopServices>
 #include <QJsonArray>
 #include <QMimeData>
+#include <QThreadPool>
+#include <atomic>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -39,6 +41,8 @@ private slots:
     void droppedFolderIsChecked();
     void closeAsksAccordingToTheNewOrders();
     void dropTakesTheFirstFolderOnly();
+    void forcedUpdateQuestion();
+    void refusedWhileUploadsRun();
 
 private:
     QPushButton *toolButton(MainWindow &w, const QString &text);
@@ -204,6 +208,52 @@ void TstMainWindow::dropTakesTheFirstFolderOnly()
     page.setProduct(m_catalogue.productForGroup(1003, 2301), StoreTerms());
     QCOMPARE(page.orderTable()->table()->rowCount(), 0);
     QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 2);
+}
+
+void TstMainWindow::forcedUpdateQuestion()
+{
+    for (const bool forced : {true, false}) {
+        int buttons = 0;
+        bool closable = true;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            buttons = int(dialog->findChildren<QPushButton *>().size());
+            closable = dialog->windowFlags().testFlag(Qt::WindowCloseButtonHint)
+                || !dialog->windowFlags().testFlag(Qt::CustomizeWindowHint);
+            dialog->findChildren<QPushButton *>().last()->click();
+        });
+        QVERIFY(MainWindow::askToInstall(nullptr, QStringLiteral("新版本"), forced));
+        QCOMPARE(buttons, forced ? 1 : 2);
+        QCOMPARE(closable, !forced);
+    }
+}
+
+void TstMainWindow::refusedWhileUploadsRun()
+{
+    MainWindow window;
+    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
+    window.loginOK();
+    std::atomic<bool> release{false};
+    QThreadPool::globalInstance()->start([&release] {
+        while (!release)
+            QThread::msleep(5);
+    });
+    QTRY_VERIFY(QThreadPool::globalInstance()->activeThreadCount() > 0);
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        window.loginOutFun();
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("正在上传文件夹，请勿退出。")});
+        QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
+        QCloseEvent event;
+        QApplication::sendEvent(&window, &event);
+        QVERIFY(!event.isAccepted());
+        QTRY_COMPARE(answer.seen.size(), 2);
+        QCOMPARE(answer.seen.last(), QStringLiteral("正在上传文件夹，请勿关闭。"));
+    }
+    release = true;
+    QThreadPool::globalInstance()->waitForDone();
+    window.loginOutFun();
+    QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
 }
 
 QTEST_MAIN(TstMainWindow)
