@@ -17,6 +17,10 @@
 #include "net/endpoints.h"
 #include "net/httputils.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 SoftwareUpdate::SoftwareUpdate(Prompt prompt, QObject *parent)
     : QObject(parent)
     , m_prompt(std::move(prompt))
@@ -27,6 +31,25 @@ SoftwareUpdate::SoftwareUpdate(Prompt prompt, QObject *parent)
 
 QString SoftwareUpdate::currentVersion()
 {
+#ifdef Q_OS_WIN
+    // The executable's own version resource, as the installer stamped it.
+    wchar_t path[MAX_PATH];
+    if (GetModuleFileNameW(nullptr, path, MAX_PATH) > 0) {
+        DWORD handle = 0;
+        const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+        QByteArray info(int(size), Qt::Uninitialized);
+        VS_FIXEDFILEINFO *fixed = nullptr;
+        UINT length = 0;
+        if (size > 0 && GetFileVersionInfoW(path, 0, size, info.data())
+            && VerQueryValueW(info.constData(), L"\\", reinterpret_cast<void **>(&fixed), &length) && fixed) {
+            return QStringLiteral("%1.%2.%3.%4")
+                .arg(HIWORD(fixed->dwFileVersionMS))
+                .arg(LOWORD(fixed->dwFileVersionMS))
+                .arg(HIWORD(fixed->dwFileVersionLS))
+                .arg(LOWORD(fixed->dwFileVersionLS));
+        }
+    }
+#endif
     return QStringLiteral(APP_VERSION_TEXT);
 }
 
