@@ -339,6 +339,13 @@ bool neworderwid::handleFolder(const QString &rawPath)
         LogManager::logInfo(QStringLiteral("请先选择产品"));
         return false;
     }
+    // A dropped file or a link is no class folder; an empty path would be
+    // read as the working folder.
+    if (!QFileInfo(path).isDir()) {
+        LogManager::logError(QStringLiteral("拖入的不是文件夹:%1").arg(path));
+        message(QStringLiteral("产品层次有问题，请参照示例图组织产品层次"));
+        return false;
+    }
     if (!FolderIntake::structureOk(path, m_product.kind())) {
         message(QStringLiteral("产品层次有问题，请参照示例图组织产品层次"));
         return false;

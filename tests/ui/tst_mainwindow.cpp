@@ -140,6 +140,13 @@ void TstMainWindow::droppedFolderIsChecked()
         QCOMPARE(answer.seen, QStringList{QStringLiteral("请选择产品")});
     }
     page->setProduct(m_catalogue.productForGroup(1001, 2101), StoreTerms());
+    {
+        // A link without a local folder is refused, not read as the working folder.
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        QVERIFY(!page->handleFolder(QString()));
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("产品层次有问题，请参照示例图组织产品层次")});
+        QCOMPARE(window.list(0)->table()->rowCount(), 0);
+    }
     QVERIFY(page->handleFolder(dir.filePath("五年一班")));
     productTableWidget *list = window.list(0);
     QCOMPARE(list->table()->rowCount(), 1);
