@@ -170,7 +170,7 @@ void TstProductTableWidget::deleteWithNothingTicked()
 
 void TstProductTableWidget::clearAllCartRecords()
 {
-    for (const QString &no : {"D1", "D2"})
+    for (const char *no : {"D1", "D2"})
         QVERIFY(OrderRecords::createOrder(stored(no, "班")));
     productTableWidget cart(productTableWidget::Cart);
     cart.setupList();
@@ -223,7 +223,7 @@ void TstProductTableWidget::progressRows()
 void TstProductTableWidget::cartSubmission()
 {
     OrderRecords::saveProducts({orderbuilder::product(210101)});
-    for (const QString &no : {"K1", "K2", "K3"}) {
+    for (const QString no : {"K1", "K2", "K3"}) {
         QVERIFY(OrderRecords::createOrder(stored(no, "班")));
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
                                                                "WHERE orderId='%1'").arg(no)));
