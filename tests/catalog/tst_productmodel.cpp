@@ -20,19 +20,11 @@ private slots:
     void initTestCase();
     void pixelWindows_data();
     void pixelWindows();
-    void halfPageDoublesTrimWidth();
     void dictIdSet_data();
     void dictIdSet();
-    void seriesSetPrice_data();
-    void seriesSetPrice();
-    void missingKeysReadAsDefaults();
-    void kinds();
     void candidatesFollowChoices();
-    void groupListFillsGeometry();
-    void failedGroupListLeavesGeometryEmpty();
     void specification_data();
     void specification();
-    void goldStampStopsSpecification();
 
 private:
     QJsonObject productData(qint32 id) const;
@@ -85,29 +77,6 @@ void TstProductModel::pixelWindows()
     QTEST(composeSizeMess::windowMax(totalMm, dpi), "max");
 }
 
-void TstProductModel::halfPageDoublesTrimWidth()
-{
-    const QJsonObject size{{"sizeWidth", 200}, {"sizeHeight", 200},
-                           {"spuBleedDTO", QJsonObject{{"bleedLeft", 3}, {"bleedRight", 3}, {"bleedTop", 3},
-                                                       {"bleedBottom", 3}, {"bleedIn", 2}}},
-                           {"spuPageName", QJsonObject{{"templatePropertyCode", "HALF_PAGE"}, {"pageTypeCode", "TEXT"}}}};
-    const QJsonArray areas{QJsonObject{{"pageTypeCode", "COVER"}, {"areaLeft", 9}},
-                           QJsonObject{{"pageTypeCode", "TEXT"}, {"areaLeft", 1}, {"areaRight", 2}, {"areaTop", 4}}};
-    const composeSizeMess cs = ProductParser::parseComposeSize(size, areas, 254, 300);
-    QCOMPARE(cs.sizeWidth, 400.0f);
-    QCOMPARE(cs.totalWidth, 406.0f);  // bleedIn is shown, not added
-    QCOMPARE(cs.totalHeight, 206.0f);
-    QCOMPARE(cs.areaWidth, 409.0f);
-    QCOMPARE(cs.areaHeight, 210.0f);
-    QCOMPARE(cs.minWidth2, 4789);
-    QCOMPARE(cs.maxWidth2, 4802);
-    QCOMPARE(cs.minHeight1, 2055);
-
-    QJsonObject full = size;
-    full["spuPageName"] = QJsonObject{{"templatePropertyCode", "FULL_PAGE"}, {"pageTypeCode", "TEXT"}};
-    QCOMPARE(ProductParser::parseComposeSize(full, areas, 254, 300).totalWidth, 206.0f);
-}
-
 void TstProductModel::dictIdSet_data()
 {
     QTest::addColumn<QString>("text");
@@ -127,73 +96,6 @@ void TstProductModel::dictIdSet()
     for (auto it = ids.begin(); it != ids.end(); ++it)
         got << it.key() << it.value();
     QCOMPARE(got, flat);
-}
-
-void TstProductModel::seriesSetPrice_data()
-{
-    QTest::addColumn<bool>("startupsSpu");
-    QTest::addColumn<int>("startups");
-    QTest::addColumn<QString>("storeType");
-    QTest::addColumn<double>("price");
-    // startupsBasePagePrice 239, onlineSalePrice 329, basePagePrice 299
-    QTest::newRow("wedding store in start-up pricing") << true << 1 << "WEDDINGDRESS" << 239.0;
-    QTest::newRow("later stage ignores startupsSpu") << false << 0 << "LATERSTAGE" << 239.0;
-    QTest::newRow("later stage with startupsSpu") << true << 0 << "LATERSTAGE" << 239.0;
-    QTest::newRow("ordinary store online price") << false << 0 << "PHOTO" << 329.0;
-    QTest::newRow("wedding store not in start-ups") << false << 0 << "WEDDINGDRESS" << 299.0;
-    QTest::newRow("ordinary store, start-up product") << true << 1 << "PHOTO" << 299.0;
-}
-
-void TstProductModel::seriesSetPrice()
-{
-    QFETCH(bool, startupsSpu);
-    QFETCH(int, startups);
-    QFETCH(QString, storeType);
-    const QJsonObject seriesSku{{"startupsSpu", startupsSpu}, {"startupsBasePagePrice", 239},
-                                {"onlineSalePrice", 329}, {"basePagePrice", 299}};
-    QTEST(ProductParser::seriesSetPrice(seriesSku, StoreTerms{startups, storeType}), "price");
-
-    // The same through a whole series product.
-    QJsonObject data = productData(1005);
-    QJsonArray groups = data["skuGroupList"].toArray();
-    QJsonObject group = groups.at(0).toObject();
-    QJsonArray skuList = group["skuList"].toArray();
-    QJsonObject head = skuList.at(0).toObject();
-    for (auto it = seriesSku.begin(); it != seriesSku.end(); ++it)
-        head[it.key()] = it.value();
-    skuList[0] = head;
-    group["skuList"] = skuList;
-    groups[0] = group;
-    data["skuGroupList"] = groups;
-    const spuMess spu = ProductParser::parseProduct(data, StoreTerms{startups, storeType});
-    QTEST(spu.groupsById.value(3101).price, "price");
-}
-
-void TstProductModel::missingKeysReadAsDefaults()
-{
-    const skuMess sku = ProductParser::parseSku(QJsonObject{{"id", "12"}, {"basePage", 10.7}, {"skuFrontName", 5}});
-    QCOMPARE(sku.id, 0);
-    QCOMPARE(sku.basePage, 10);
-    QCOMPARE(sku.skuFrontName, QString());
-    QCOMPARE(sku.basePagePrice, 0.0f);
-    QVERIFY(sku.noQrCode);
-    QVERIFY(!sku.specialLayout);
-    QVERIFY(sku.text.isEmpty());
-    QCOMPARE(skuMess::pageList(20, 24, 2), QStringLiteral("20P,22P,24P,"));
-    QCOMPARE(skuMess::pageList(1, 1, 0), QStringLiteral("1P,"));
-
-    const spuMess empty = ProductParser::parseProduct(QJsonObject(), StoreTerms());
-    QVERIFY(empty.groupsById.isEmpty());
-    QVERIFY(empty.candidateGroups.isEmpty());
-}
-
-void TstProductModel::kinds()
-{
-    QCOMPARE(ProductParser::parseProduct(productData(1001), {}).kind(), ProductKind::Album);
-    QCOMPARE(ProductParser::parseProduct(productData(1003), {}).kind(), ProductKind::FrameOrStage);
-    QCOMPARE(ProductParser::parseProduct(productData(1004), {}).kind(), ProductKind::FrameOrStage);
-    QCOMPARE(ProductParser::parseProduct(productData(1005), {}).kind(), ProductKind::Series);
-    QCOMPARE(int(ProductKind::Series), 3);
 }
 
 void TstProductModel::candidatesFollowChoices()
@@ -220,39 +122,6 @@ void TstProductModel::candidatesFollowChoices()
     QCOMPARE(series.currentGroup.seriesSkuId, 310100);
     QCOMPARE(series.currentGroup.skus.size(), 2);
     QCOMPARE(series.currentGroup.skus.value(310102).other.totalWidth, 182.0f);
-}
-
-void TstProductModel::groupListFillsGeometry()
-{
-    const spuMess spu = productWithGeometry(1001);
-    const skuMess leather8 = spu.groupsById.value(2101).skus.value(210101);
-    QCOMPARE(leather8.cover.totalWidth, 446.0f);
-    QCOMPARE(leather8.cover.totalHeight, 236.0f);
-    QCOMPARE(leather8.text.totalWidth, 406.0f);
-    QVERIFY(leather8.other.isEmpty());
-    QVERIFY(leather8.noQrCode);
-    QCOMPARE(leather8.coverPdfPage, QStringLiteral("1"));
-    QVERIFY(!spu.groupsById.value(2103).skus.value(210301).noQrCode);
-
-    const skuMess frame = productWithGeometry(1003).groupsById.value(2301).skus.value(230101);
-    QCOMPARE(frame.otherPageType, QStringLiteral("SINGLE"));
-    QCOMPARE(frame.other.totalWidth, 182.0f);
-    QCOMPARE(productWithGeometry(1007).groupsById.value(2701).skus.value(270101).isBase, true);
-}
-
-void TstProductModel::failedGroupListLeavesGeometryEmpty()
-{
-    spuMess spu = ProductParser::parseProduct(productData(1001), {});
-    skuGroupMess group = spu.groupsById.value(2101);
-    QJsonObject answer = groupListAnswer(2101);
-    answer["code"] = 500;
-    QVERIFY(!ProductParser::applyGroupList(group, answer, 254, 300));
-    QVERIFY(group.skus.value(210101).text.isEmpty());
-    QVERIFY(testlog::lines().last().endsWith(QStringLiteral("[warning] 接口调用失败")));
-
-    answer = groupListAnswer(2101);
-    answer["success"] = false;
-    QVERIFY(!ProductParser::applyGroupList(group, answer, 254, 300));
 }
 
 void TstProductModel::specification_data()
@@ -293,16 +162,6 @@ void TstProductModel::specification()
     const ProductSpecText spec = ProductSpec::build(spu, spu.groupsById.value(groupId));
     QVERIFY(!spec.goldStamp);
     QTEST(spec.lines, "lines");
-}
-
-void TstProductModel::goldStampStopsSpecification()
-{
-    const spuMess spu = productWithGeometry(1006);
-    const ProductSpecText spec = ProductSpec::build(spu, spu.groupsById.value(2601));
-    QVERIFY(spec.goldStamp);
-    QCOMPARE(spec.goldStampSkuId, 260101);
-    QVERIFY(spec.lines.isEmpty());
-    QCOMPARE(ProductSpec::number(412.5f), QStringLiteral("412.5"));
 }
 
 QTEST_GUILESS_MAIN(TstProductModel)

@@ -16,10 +16,6 @@ private slots:
     void cleanup();
     void readConfig_data();
     void readConfig();
-    void createsDataFolder();
-    void switchBackend_data();
-    void switchBackend();
-    void deploymentKeys();
 
 private:
     void writeConfig(const QByteArray &content);
@@ -109,68 +105,6 @@ void TstConfigFile::readConfig()
     QTEST(configFile::productsUrl(), "productsUrl");
     QTEST(configFile::baseUrlW(), "baseUrlW");
     QTEST(configFile::autoLogin(), "autoLogin");
-}
-
-void TstConfigFile::createsDataFolder()
-{
-    QVERIFY(!QDir(QStringLiteral("data")).exists());
-    configFile::readConfig();
-    QVERIFY(QDir(QStringLiteral("data")).exists());
-    QVERIFY(!QFile::exists(QStringLiteral("data/config.json")));
-}
-
-void TstConfigFile::switchBackend_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("ordinaryStore");
-    QTest::addColumn<QString>("apiUrl");
-    QTest::addColumn<QString>("cartUrl");
-
-    const QByteArray both("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": \"http://wed.test/\"}");
-    QTest::newRow("wedding store goes to baseUrlW") << both << false << "http://wed.test/api/" << "http://wed.test/cart";
-    QTest::newRow("ordinary store stays on baseUrl") << both << true << "http://shop.test/api/" << "http://shop.test/cart";
-    QTest::newRow("empty baseUrlW changes nothing")
-        << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << false << "http://shop.test/api/"
-        << "http://shop.test/cart";
-    QTest::newRow("defaults switch to the default host")
-        << kNoFile << false << kDefaultBase + "api/" << kDefaultBase + "cart";
-}
-
-void TstConfigFile::switchBackend()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, ordinaryStore);
-    if (content != kNoFile)
-        writeConfig(content);
-    configFile::readConfig();
-
-    configFile::switchBackend(ordinaryStore);
-    QTEST(configFile::apiUrl(), "apiUrl");
-    QTEST(configFile::cartUrl(), "cartUrl");
-
-    // A later login of the other kind switches back.
-    configFile::switchBackend(!ordinaryStore);
-    configFile::switchBackend(ordinaryStore);
-    QTEST(configFile::apiUrl(), "apiUrl");
-}
-
-void TstConfigFile::deploymentKeys()
-{
-    QCOMPARE(configFile::requestTimeoutSec(), 60);
-    QCOMPARE(configFile::webKey().size(), 2);
-
-    writeConfig("{\"imageHost\": \"http://img.test:9000//\", \"webKey\": \"xy\", \"requestTimeout\": 15}");
-    configFile::readConfig();
-    QCOMPARE(configFile::imageHost(), QStringLiteral("http://img.test:9000"));
-    QCOMPARE(configFile::webKey(), QByteArray("xy"));
-    QCOMPARE(configFile::requestTimeoutSec(), 15);
-
-    // Unusable values keep what is in force.
-    writeConfig("{\"imageHost\": \"\", \"webKey\": \"xyz\", \"requestTimeout\": -3}");
-    configFile::readConfig();
-    QCOMPARE(configFile::imageHost(), QStringLiteral("http://img.test:9000"));
-    QCOMPARE(configFile::webKey(), QByteArray("xy"));
-    QCOMPARE(configFile::requestTimeoutSec(), 15);
 }
 
 QTEST_GUILESS_MAIN(TstConfigFile)

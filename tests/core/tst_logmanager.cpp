@@ -14,9 +14,7 @@ class TstLogManager : public QObject
 
 private slots:
     void initTestCase();
-    void fileNameInMissingFolder();
     void lineFormatAndLevels();
-    void emptyTextIsReplaced();
     void linesOfSeveralThreadsKeepQueueOrder();
     void lineQueuedAfterStopIsNeverWritten();
 
@@ -29,18 +27,6 @@ void TstLogManager::initTestCase()
     QVERIFY(m_dir.isValid());
     // Missing parents too: the writer creates the whole path.
     AppPaths::setAppDataDir(m_dir.path() + QStringLiteral("/app data/nested"));
-}
-
-void TstLogManager::fileNameInMissingFolder()
-{
-    QVERIFY(!QDir(AppPaths::logDir()).exists());
-    LogManager::logInfo(QStringLiteral("first line"));
-    QVERIFY(LogManager::instance().flush());
-
-    const QStringList files = QDir(AppPaths::logDir()).entryList(QDir::Files);
-    const QString expected = QStringLiteral("app_%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
-    QCOMPARE(files, QStringList{expected});
-    QCOMPARE(testlog::texts().last(), QStringLiteral("first line"));
 }
 
 void TstLogManager::lineFormatAndLevels()
@@ -74,12 +60,6 @@ void TstLogManager::lineFormatAndLevels()
     const QDateTime stamp = QDateTime::fromString(last.mid(1, 23), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
     QVERIFY(stamp.isValid());
     QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) <= 5);
-}
-
-void TstLogManager::emptyTextIsReplaced()
-{
-    LogManager::logError(QString());
-    QVERIFY(testlog::lines().last().endsWith(QStringLiteral("[critical] 日志文字为空")));
 }
 
 void TstLogManager::linesOfSeveralThreadsKeepQueueOrder()

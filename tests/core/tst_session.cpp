@@ -18,10 +18,8 @@ private slots:
     void cleanup();
     void isExpired_data();
     void isExpired();
-    void currentTimeFormat();
     void errorText_data();
     void errorText();
-    void loginFields();
     void readersNeverSeeHalfALogin();
 };
 
@@ -50,15 +48,6 @@ void TstSession::isExpired()
 {
     QFETCH(QString, text);
     QTEST(TimeUtils::isExpired(text), "expired");
-}
-
-void TstSession::currentTimeFormat()
-{
-    const QString text = TimeUtils::currentTime();
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$")).match(text).hasMatch(),
-             qPrintable(text));
-    const QDateTime parsed = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    QVERIFY(qAbs(parsed.secsTo(QDateTime::currentDateTime())) <= 2);
 }
 
 void TstSession::errorText_data()
@@ -94,32 +83,6 @@ void TstSession::errorText()
     QDir::setCurrent(oldCwd);
 
     QTEST(VellRuntime::instance().errorText(key), "text");
-}
-
-void TstSession::loginFields()
-{
-    VellRuntime &rt = VellRuntime::instance();
-    rt.applyLogin(QJsonObject{{"userId", 42}, {"storeId", 7}, {"access_token", "tok"}, {"storeName", "一号店"}},
-                  QStringLiteral("13800000000"), QStringLiteral("pw"));
-    rt.setStoreInfo(QJsonObject{{"addressId", 9}, {"startups", 3}, {"storeType", "WEDDINGDRESS"}});
-
-    // A second store whose response lacks fields and carries a text id.
-    rt.applyLogin(QJsonObject{{"userId", "43"}, {"access_token", "tok2"}}, QStringLiteral("13900000000"),
-                  QStringLiteral("pw2"));
-    const SessionData s = rt.snapshot();
-    QCOMPARE(s.userId, 0);
-    QCOMPARE(s.storeId, 0);
-    QCOMPARE(s.access_token, QStringLiteral("tok2"));
-    QCOMPARE(s.storeName, QString());
-    QCOMPARE(s.userName, QStringLiteral("13900000000"));
-    QCOMPARE(s.password, QStringLiteral("pw2"));
-    // Store information is only replaced by the next store information.
-    QCOMPARE(s.storeType, QStringLiteral("WEDDINGDRESS"));
-
-    rt.setStoreInfo(QJsonObject{{"addressId", 11}});
-    QCOMPARE(rt.addressId(), 11);
-    QCOMPARE(rt.startups(), 0);
-    QCOMPARE(rt.storeType(), QString());
 }
 
 void TstSession::readersNeverSeeHalfALogin()

@@ -17,14 +17,10 @@ private slots:
     void initTestCase();
     void resolution_data();
     void resolution();
-    void colourMode_data();
-    void colourMode();
     void orientation_data();
     void orientation();
-    void sizeSources();
     void unreadableFile();
     void memoryRouteForNonLatinPath();
-    void numbers();
     void md5IsStreamedWithTheSameDigest();
     void cleanPathRenames();
 
@@ -92,29 +88,6 @@ void TstImageInspector::resolution()
     QCOMPARE(m.errors, rejected ? QStringList{QStringLiteral("分辨率错误")} : QStringList());
 }
 
-void TstImageInspector::colourMode_data()
-{
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<QStringList>("errors");
-    QTest::newRow("RGB") << "3" << QStringList();
-    QTest::newRow("absent") << "" << QStringList();
-    QTest::newRow("CMYK") << "4" << QStringList{QStringLiteral("色彩模式应为RGB:张三 封面")};
-    QTest::newRow("grayscale") << "1" << QStringList{QStringLiteral("色彩模式应为RGB:张三 封面")};
-}
-
-void TstImageInspector::colourMode()
-{
-    QFETCH(QString, mode);
-    SampleImage s;
-    s.width = 1000;
-    s.height = 800;
-    s.colorMode = mode;
-    const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("张三 封面.jpg")));
-    QTEST(m.errors, "errors");
-    QCOMPARE(m.name, QStringLiteral("张三 封面"));
-    QCOMPARE(m.color, QStringLiteral("3"));
-}
-
 void TstImageInspector::orientation_data()
 {
     QTest::addColumn<int>("orientation");
@@ -145,43 +118,6 @@ void TstImageInspector::orientation()
     if (m.IsRotate == 90 || m.IsRotate == 270)
         QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), QSize(2000, 3000));
     QCOMPARE(newLogTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
-}
-
-void TstImageInspector::sizeSources()
-{
-    // Image dimensions when the Photo ones are missing.
-    SampleImage s;
-    s.width = 2400;
-    s.height = 1600;
-    s.pixelDimensions = false;
-    s.imageDimensions = true;
-    imgMess m = ImageInspector::inspect(write(s, QStringLiteral("imagewidth.jpg")));
-    QCOMPARE(QSize(m.width, m.height), QSize(2400, 1600));
-
-    // No size in Exif: the decoder's pixels; the Exif resolution still counts.
-    s = SampleImage();
-    s.width = 320;
-    s.height = 200;
-    s.realPixels = true;
-    s.pixelDimensions = false;
-    s.jfifDpi = 72;
-    m = ImageInspector::inspect(write(s, QStringLiteral("nosize.jpg")));
-    QCOMPARE(QSize(m.width, m.height), QSize(320, 200));
-    QCOMPARE(m.xdpi, 300);
-    QVERIFY(m.errors.isEmpty());
-
-    // No Exif at all: size and resolution from the decoder, then the rule.
-    s.exif = false;
-    s.jfifDpi = 254;
-    m = ImageInspector::inspect(write(s, QStringLiteral("noexif254.jpg")));
-    QCOMPARE(QSize(m.width, m.height), QSize(320, 200));
-    QCOMPARE(m.xdpi, 254);
-    QVERIFY(m.errors.isEmpty());
-    s.jfifDpi = 72;
-    m = ImageInspector::inspect(write(s, QStringLiteral("noexif72.jpg")));
-    QCOMPARE(m.xdpi, 72);
-    QCOMPARE(m.errors, QStringList{QStringLiteral("分辨率错误")});
-    QCOMPARE(m.size, qint32(QFileInfo(s.path.isEmpty() ? m.localPath : s.path).size()));
 }
 
 void TstImageInspector::unreadableFile()
@@ -224,15 +160,6 @@ void TstImageInspector::memoryRouteForNonLatinPath()
     const imgMess missing = ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
     QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
     QVERIFY(missing.errors.isEmpty());
-}
-
-void TstImageInspector::numbers()
-{
-    QCOMPARE(ImageInspector::number(QStringLiteral("Unknow")), 0u);
-    QCOMPARE(ImageInspector::number(QStringLiteral("-5")), 0u);
-    QCOMPARE(ImageInspector::number(QStringLiteral("4795")), 4795u);
-    QCOMPARE(ImageInspector::resolutionValue(QStringLiteral("Unknow")), 0u);
-    QCOMPARE(ImageInspector::resolutionValue(QStringLiteral("72")), 72u);
 }
 
 void TstImageInspector::md5IsStreamedWithTheSameDigest()

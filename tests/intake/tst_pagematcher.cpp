@@ -12,21 +12,13 @@ class TstPageMatcher : public QObject
 
 private slots:
     void initTestCase();
-    void fit_data();
-    void fit();
-    void resolutionFallback();
     void coverCount();
     void pageCount_data();
     void pageCount();
     void innerSizeTolerance();
     void turnedSinglePage();
-    void specialLayoutMarksFirstAndLast();
     void seriesShortOfOneFolder();
     void priceExample();
-    void nextCandidateAfterReset();
-    void subOrderWithErrorsFails();
-    void naturalOrder_data();
-    void naturalOrder();
 
 private:
     QTemporaryDir m_dir;
@@ -112,55 +104,6 @@ void TstPageMatcher::initTestCase()
     AppPaths::setAppDataDir(m_dir.path());
 }
 
-void TstPageMatcher::fit_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("dpi");
-    QTest::addColumn<int>("rotation");
-    QTest::addColumn<bool>("half");
-    QTest::addColumn<bool>("allowRotation");
-    QTest::addColumn<int>("result");
-    // 216 x 216 mm: 2545 < s < 2558 at 300, 2155 < s < 2166 at 254.
-    QTest::newRow("inside at 300") << QSize(2551, 2551) << 300 << 0 << false << false << 1;
-    QTest::newRow("lower bound excluded") << QSize(2545, 2551) << 300 << 0 << false << false << 0;
-    QTest::newRow("upper bound excluded") << QSize(2551, 2558) << 300 << 0 << false << false << 0;
-    QTest::newRow("254 uses the first window") << QSize(2160, 2160) << 254 << 0 << false << false << 1;
-    QTest::newRow("other values use the second") << QSize(2551, 2551) << 301 << 0 << false << false << 1;
-    QTest::newRow("half width") << QSize(1275, 2551) << 300 << 0 << true << false << 1;
-}
-
-void TstPageMatcher::fit()
-{
-    QFETCH(QSize, size);
-    QFETCH(int, dpi);
-    QFETCH(int, rotation);
-    QFETCH(bool, half);
-    QFETCH(bool, allowRotation);
-    QTEST(PageMatcher::fit(size, dpi, rotation, geometry(216, 216), half, allowRotation), "result");
-
-    // Landscape geometry: a portrait page fits only turned, or when its
-    // rotation already makes it landscape.
-    const composeSizeMess wide = geometry(406, 206);
-    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 0, wide, false, false), 0);
-    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 0, wide, false, true), 2);
-    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 90, wide, false, false), 1);
-    QCOMPARE(PageMatcher::fit(QSize(2433, 4795), 300, 270, wide, false, false), 1);
-}
-
-void TstPageMatcher::resolutionFallback()
-{
-    const composeSizeMess cs = geometry(216, 216);
-    imgMess first = page(2160, 2160, 72);
-    QCOMPARE(PageMatcher::fitWithFallback(first, QSize(2160, 2160), cs, false, false), 1);
-    QCOMPARE(first.xdpi, 254);
-    imgMess second = page(2551, 2551, 72);
-    QCOMPARE(PageMatcher::fitWithFallback(second, QSize(2551, 2551), cs, false, false), 1);
-    QCOMPARE(second.xdpi, 300);
-    imgMess neither = page(100, 100, 72);
-    QCOMPARE(PageMatcher::fitWithFallback(neither, QSize(100, 100), cs, false, false), 0);
-    QCOMPARE(neither.ydpi, 300);
-}
-
 void TstPageMatcher::coverCount()
 {
     const spuMess spu = albumProduct({albumSku(11, 10, 30, 2)});
@@ -194,40 +137,6 @@ void TstPageMatcher::pageCount()
     subOrderImages sub = album(0, pages - 1);
     sub.addCover(page(4795, 2433));
     QTEST(stateOf(albumProduct({base}), sub), "state");
-}
-
-void TstPageMatcher::innerSizeTolerance()
-{
-    // 4795 fits the spread window at 300 (4789 < w < 4802); 4803 does not.
-    subOrderImages near = album(1, 0);
-    near.addInner(page(4795, 2433));
-    near.addInner(page(4799, 2433));
-    near.addInner(page(4799, 2433));
-    QVERIFY(!near.innerSizesDiffer);
-
-    subOrderImages apart = album(1, 0);
-    apart.addInner(page(4795, 2433));
-    apart.addInner(page(4800, 2433));
-    QVERIFY(apart.innerSizesDiffer);
-
-    // One size: only the first page is measured, so a page 4 px wider passes
-    // even past the window; checked one by one, the same page fails.
-    const spuMess spu = albumProduct({albumSku(11, 2, 10, 1)});
-    subOrderImages oneSize = album(1, 0);
-    oneSize.addInner(page(4798, 2433));
-    oneSize.addInner(page(4802, 2433));
-    QCOMPARE(stateOf(spu, oneSize), QStringLiteral("匹配成功"));
-    subOrderImages oneByOne = album(1, 0);
-    oneByOne.addInner(page(4797, 2433));
-    oneByOne.addInner(page(4802, 2433));
-    QVERIFY(oneByOne.innerSizesDiffer);
-    QCOMPARE(stateOf(spu, oneByOne), QStringLiteral("图片尺寸有误"));
-
-    // Rotated pages are compared upright.
-    subOrderImages turned = album(1, 0);
-    turned.addInner(page(2433, 4795, 300, 90));
-    turned.addInner(page(4795, 2433));
-    QVERIFY(!turned.innerSizesDiffer);
 }
 
 void TstPageMatcher::turnedSinglePage()
@@ -266,30 +175,6 @@ void TstPageMatcher::turnedSinglePage()
     wrong.name = QStringLiteral("small.jpg");
     wrong.addSingle(page(800, 600));
     QCOMPARE(stateOf(spu, wrong), QStringLiteral("图片尺寸有误"));
-}
-
-void TstPageMatcher::specialLayoutMarksFirstAndLast()
-{
-    skuMess sku = albumSku(31, 4, 10, 2);
-    sku.specialLayout = true;
-    const spuMess spu = albumProduct({sku});
-
-    // Full spreads only: a special layout needs half-width first and last pages.
-    QCOMPARE(stateOf(spu, album(1, 4)), QStringLiteral("首尾页尺寸有误"));
-
-    subOrderImages sub = album(1, 0);
-    sub.addInner(page(2397, 2433));
-    sub.addInner(page(4795, 2433));
-    sub.addInner(page(4795, 2433));
-    sub.addInner(page(2397, 2433));
-    groupProductImages order;
-    QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {sub}));
-    const QList<imgMess> pages = order.matched.value(31).innerImages;
-    QVERIFY(pages.first().specialLayout);
-    QCOMPARE(pages.first().specialLayoutWhitePagePosition, QStringLiteral("LEFT"));
-    QVERIFY(pages.last().specialLayout);
-    QCOMPARE(pages.last().specialLayoutWhitePagePosition, QStringLiteral("RIGHT"));
-    QVERIFY(!pages.at(1).specialLayout);
 }
 
 void TstPageMatcher::seriesShortOfOneFolder()
@@ -348,62 +233,38 @@ void TstPageMatcher::priceExample()
     QCOMPARE(later.price, 95.0f);
 }
 
-void TstPageMatcher::nextCandidateAfterReset()
+void TstPageMatcher::innerSizeTolerance()
 {
-    spuMess spu = albumProduct({albumSku(51, 30, 40, 2)}, 5);
-    skuGroupMess second;
-    second.id = 6;
-    second.skuGroupName = QStringLiteral("第二组");
-    second.skus.insert(61, albumSku(61, 10, 20, 2));
-    spu.groupsById.insert(second.id, second);
-    spu.updateCandidates();
-    QCOMPARE(spu.candidateGroups.size(), 2);
+    // 4795 fits the spread window at 300 (4789 < w < 4802); 4803 does not.
+    subOrderImages near = album(1, 0);
+    near.addInner(page(4795, 2433));
+    near.addInner(page(4799, 2433));
+    near.addInner(page(4799, 2433));
+    QVERIFY(!near.innerSizesDiffer);
 
-    groupProductImages order;
-    order.message = QString();
-    QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {album(1, 12)}));
-    QCOMPARE(order.skuGroupId, 6);
-    QCOMPARE(order.productName, QStringLiteral("第二组"));
-    QVERIFY(order.failed.isEmpty());
-    QCOMPARE(order.imageCount, 13);
+    subOrderImages apart = album(1, 0);
+    apart.addInner(page(4795, 2433));
+    apart.addInner(page(4800, 2433));
+    QVERIFY(apart.innerSizesDiffer);
 
-    // A refused file type stays refused whichever group matches.
-    groupProductImages refused;
-    refused.message = QStringLiteral("图片格式不支持：PNG");
-    PageMatcher(spu, StoreTerms()).match(refused, {album(1, 12)});
-    QCOMPARE(refused.matchStateText(), QStringLiteral("图片格式不支持：PNG"));
-}
+    // One size: only the first page is measured, so a page 4 px wider passes
+    // even past the window; checked one by one, the same page fails.
+    const spuMess spu = albumProduct({albumSku(11, 2, 10, 1)});
+    subOrderImages oneSize = album(1, 0);
+    oneSize.addInner(page(4798, 2433));
+    oneSize.addInner(page(4802, 2433));
+    QCOMPARE(stateOf(spu, oneSize), QStringLiteral("匹配成功"));
+    subOrderImages oneByOne = album(1, 0);
+    oneByOne.addInner(page(4797, 2433));
+    oneByOne.addInner(page(4802, 2433));
+    QVERIFY(oneByOne.innerSizesDiffer);
+    QCOMPARE(stateOf(spu, oneByOne), QStringLiteral("图片尺寸有误"));
 
-void TstPageMatcher::subOrderWithErrorsFails()
-{
-    const spuMess spu = albumProduct({albumSku(71, 10, 20, 2)});
-    subOrderImages sub = album(1, 12);
-    sub.errors << QStringLiteral("分辨率错误");
-    QCOMPARE(stateOf(spu, sub), QStringLiteral("分辨率错误"));
-    subOrderImages noError = album(1, 12, QSize(100, 100));
-    noError.name = QStringLiteral("李四");
-    groupProductImages order;
-    QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {noError}));
-    QCOMPARE(order.failed.first().errors,
-             (QStringList{QStringLiteral("图片尺寸有误"), QStringLiteral("产品P数不对")}));
-}
-
-void TstPageMatcher::naturalOrder_data()
-{
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("sorted");
-    QTest::newRow("numbers by value") << QStringList{"10.jpg", "2.jpg", "1.jpg"} << QStringList{"1.jpg", "2.jpg", "10.jpg"};
-    QTest::newRow("leading zeros") << QStringList{"P010", "P9", "P001"} << QStringList{"P001", "P9", "P010"};
-    QTest::newRow("case-insensitive text") << QStringList{"b2", "A10", "a2"} << QStringList{"a2", "A10", "b2"};
-    QTest::newRow("prefix first") << QStringList{"page12", "page1", "page"} << QStringList{"page", "page1", "page12"};
-    QTest::newRow("long digit runs") << QStringList{"99999999999999999999", "100000000000000000000"}
-                                     << QStringList{"99999999999999999999", "100000000000000000000"};
-}
-
-void TstPageMatcher::naturalOrder()
-{
-    QFETCH(QStringList, names);
-    QTEST(naturalSorted(names), "sorted");
+    // Rotated pages are compared upright.
+    subOrderImages turned = album(1, 0);
+    turned.addInner(page(2433, 4795, 300, 90));
+    turned.addInner(page(4795, 2433));
+    QVERIFY(!turned.innerSizesDiffer);
 }
 
 QTEST_GUILESS_MAIN(TstPageMatcher)

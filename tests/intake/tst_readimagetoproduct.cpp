@@ -19,13 +19,7 @@ class TstReadImageToProduct : public QObject
 
 private slots:
     void initTestCase();
-    void albumMatchesAndIsPriced();
-    void albumFaults_data();
-    void albumFaults();
-    void frameTurnedAndPdf();
     void series();
-    void taskOnAPoolSignalsOnce();
-    void structureRules();
     void ordersFromEntries();
 
 private:
@@ -84,88 +78,6 @@ groupProductImages TstReadImageToProduct::check(const QString &path, const spuMe
     return order;
 }
 
-void TstReadImageToProduct::albumMatchesAndIsPriced()
-{
-    const QString path = layout(folder("张三", {cover8(), spreads8(12)}));
-    const spuMess spu = m_catalogue.productForGroup(1001, 2101);
-    const groupProductImages order = check(path, spu, StoreTerms{0, QStringLiteral("PHOTO")});
-
-    QCOMPARE(order.matchStateText(), QStringLiteral("匹配成功"));
-    QCOMPARE(order.skuId, 210101);
-    QCOMPARE(order.skuGroupId, 2101);
-    QCOMPARE(order.productName, QStringLiteral("8寸 皮质封面"));
-    QCOMPARE(order.pageCount, 12);
-    QCOMPARE(order.imageCount, 13);
-    // Base 168 and one online step of 8 beyond 10 pages.
-    QCOMPARE(order.price, 176.0f);
-    QCOMPARE(order.createdSubOrders.size(), 1);
-
-    const subOrderImages sub = order.matched.value(210101);
-    QCOMPARE(sub.name, QStringLiteral("张三"));
-    QCOMPARE(sub.id, order.createdSubOrders.first().id);
-    QCOMPARE(sub.coverImages.size(), 1);
-    QStringList names;
-    for (const imgMess &m : sub.innerImages)
-        names << m.name;
-    QCOMPARE(names, (QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11", "12"}));
-    QCOMPARE(sub.innerImages.first().imageName, fileMd5Hex(path + QStringLiteral("/1.jpg")));
-    QCOMPARE(sub.innerImages.first().pageType, QStringLiteral("TEXT"));
-    QCOMPARE(sub.priceText, QStringLiteral("8.00"));
-    QVERIFY(sub.noQrCode);
-}
-
-void TstReadImageToProduct::albumFaults_data()
-{
-    QTest::addColumn<QJsonArray>("entries");
-    QTest::addColumn<QString>("state");
-
-    QTest::newRow("two covers") << QJsonArray{cover8("封面1.jpg"), cover8("封面2.jpg"), spreads8(12)}
-                                << QStringLiteral("封皮P数不对");
-    QTest::newRow("odd page count") << QJsonArray{cover8(), spreads8(11)} << QStringLiteral("产品P数不对");
-    QTest::newRow("CMYK cover")
-        << QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}, {"colorMode", "4"}}, spreads8(12)}
-        << QStringLiteral("色彩模式应为RGB:封面");
-    QTest::newRow("72 ppi page")
-        << QJsonArray{cover8(), spreads8(11), QJsonObject{{"image", "12.jpg"}, {"mm", QJsonArray{406, 206}}, {"resolution", "72/1"}}}
-        << QStringLiteral("分辨率错误");
-    QTest::newRow("png among the pages")
-        << QJsonArray{cover8(), spreads8(12), QJsonObject{{"file", "13.png"}, {"text", "x"}}}
-        << QStringLiteral("图片格式不对:13");
-    QTest::newRow("10寸 pages in an 8寸 book")
-        << QJsonArray{cover8(), QJsonObject{{"images", "{n}.jpg"}, {"count", 12}, {"mm", QJsonArray{506, 256}}}}
-        << QStringLiteral("图片尺寸有误");
-    QTest::newRow("cover of the other size")
-        << QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{546, 286}}}, spreads8(12)}
-        << QStringLiteral("封面图片尺寸有误");
-    QTest::newRow("mac files skipped") << QJsonArray{cover8(), spreads8(12), QJsonObject{{"file", "._1.jpg"}, {"text", ""}},
-                                                     QJsonObject{{"file", ".DS_Store"}, {"text", ""}}}
-                                       << QStringLiteral("匹配成功");
-}
-
-void TstReadImageToProduct::albumFaults()
-{
-    QFETCH(QJsonArray, entries);
-    const QString path = layout(folder("李四", entries));
-    QTEST(check(path, m_catalogue.productForGroup(1001, 2101)).matchStateText(), "state");
-}
-
-void TstReadImageToProduct::frameTurnedAndPdf()
-{
-    const QString root = layout(folder("摆台班", {QJsonObject{{"image", "王五.jpg"}, {"mm", QJsonArray{131, 182}}},
-                                                QJsonObject{{"file", "赵六.pdf"}, {"text", "%PDF-1.4"}}}));
-    const spuMess spu = m_catalogue.productForGroup(1003, 2301);
-    QCOMPARE(spu.kind(), ProductKind::FrameOrStage);
-
-    const groupProductImages turned = check(root + QStringLiteral("/王五.jpg"), spu);
-    QCOMPARE(turned.matchStateText(), QStringLiteral("匹配成功"));
-    QCOMPARE(turned.matched.value(230101).singleImages.first().IsRotate, 90);
-    QCOMPARE(turned.price, 45.0f);
-
-    const groupProductImages pdf = check(root + QStringLiteral("/赵六.pdf"), spu);
-    QCOMPARE(pdf.matchStateText(), QStringLiteral("匹配成功"));
-    QVERIFY(pdf.matched.value(230101).singleImages.first().isPdf);
-}
-
 void TstReadImageToProduct::series()
 {
     const QJsonArray album{cover8(), spreads8(10)};
@@ -186,37 +98,6 @@ void TstReadImageToProduct::series()
 
     QCOMPARE(check(root + QStringLiteral("/李四"), spu).matchStateText(), QStringLiteral("套系产品数不对"));
     QCOMPARE(check(root + QStringLiteral("/王五"), spu).matchStateText(), QStringLiteral("套系层次不对"));
-}
-
-void TstReadImageToProduct::taskOnAPoolSignalsOnce()
-{
-    const QString path = layout(folder("孙七", {cover8(), spreads8(10)}));
-    groupProductImages order;
-    auto *task = new readImageToProduct(path, m_catalogue.productForGroup(1001, 2101), &order, false, StoreTerms());
-    QList<groupProductImages *> received;
-    connect(task, &readImageToProduct::productCheckOK, this,
-            [&received](groupProductImages *o, bool) { received << o; }, Qt::QueuedConnection);
-    QThreadPool pool;
-    pool.start(task);
-    QTRY_COMPARE(received.size(), 1);
-    QCOMPARE(received.first(), &order);
-    QCOMPARE(order.matchStateText(), QStringLiteral("匹配成功"));
-    pool.waitForDone();
-}
-
-void TstReadImageToProduct::structureRules()
-{
-    const QString albums = layout(folder("相册班", {folder("张三", {}), QJsonObject{{"file", "stray.jpg"}, {"text", ""}}}));
-    QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
-    const QString mac = layout(folder("相册班2", {folder("张三", {}), QJsonObject{{"file", ".DS_Store"}, {"text", ""}}}));
-    QVERIFY(!FolderIntake::structureOk(mac, ProductKind::Album));
-    QVERIFY(FolderIntake::structureOk(mac, ProductKind::FrameOrStage) == false);
-    const QString series = layout(folder("套系班", {folder("张三", {}), QJsonObject{{"file", "名单.XLSX"}, {"text", ""}}}));
-    QVERIFY(FolderIntake::structureOk(series, ProductKind::Series));
-    QVERIFY(!FolderIntake::structureOk(series, ProductKind::Album));
-    const QString frames = layout(folder("摆台班", {QJsonObject{{"file", "a.jpg"}, {"text", ""}}}));
-    QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
-    QVERIFY(FolderIntake::structureOk(layout(folder("空班", {})), ProductKind::Album));
 }
 
 void TstReadImageToProduct::ordersFromEntries()

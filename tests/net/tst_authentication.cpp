@@ -15,7 +15,6 @@ private slots:
     void webToken_data();
     void webToken();
     void storeInfoAfterLogin();
-    void failedStoreInfoKeepsPreviousValues();
 
 private:
     BackendProcess m_backend;
@@ -69,18 +68,6 @@ void TstAuthentication::storeInfoAfterLogin()
     const QJsonObject request = m_backend.requests().last().toObject();
     QCOMPARE(request.value("path").toString(), QStringLiteral("crm/store/getStoreBasicInfoByStoreId/20002"));
     QCOMPARE(request.value("token").toString(), s.access_token);
-}
-
-void TstAuthentication::failedStoreInfoKeepsPreviousValues()
-{
-    // A second store logs in, but its store information cannot be read.
-    QVERIFY(HttpUtils::instance().getToken(QStringLiteral("13800000003"), QStringLiteral("later-stage")));
-    m_backend.fault(QStringLiteral("crm/store/"), QStringLiteral("fail"), 2);
-    QVERIFY(!Authentication::getStoreInfo());
-    const SessionData s = VellRuntime::instance().snapshot();
-    QCOMPARE(s.storeId, 20003);
-    QCOMPARE(s.storeType, QStringLiteral("WEDDINGDRESS"));
-    QCOMPARE(s.addressId, 30002);
 }
 
 QTEST_GUILESS_MAIN(TstAuthentication)

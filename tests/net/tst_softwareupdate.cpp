@@ -18,10 +18,7 @@ private slots:
     void compareVersion_data();
     void compareVersion();
     void upToDateEmptiesTheSetupFolder();
-    void installerAlreadyThereIsOfferedAtOnce();
     void forcedUpdateIsDownloadedThenStarted();
-    void declinedOrNotStarted();
-    void noOfferNoChange();
 
 private:
     void offer(const QString &version, const QJsonValue &forced, const QString &url = QString());
@@ -111,23 +108,6 @@ void TstSoftwareUpdate::upToDateEmptiesTheSetupFolder()
     QVERIFY(m_prompts.isEmpty());
 }
 
-void TstSoftwareUpdate::installerAlreadyThereIsOfferedAtOnce()
-{
-    QDir().mkpath(AppPaths::setupDir());
-    QFile existing(AppPaths::setupDir() + "/setup2.1.2.exe");
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("earlier download");
-    existing.close();
-    offer("2.1.2", true);  // a JSON boolean does not force
-    updater()->checkUpdate();
-    QCOMPARE(m_prompts.size(), 1);
-    QCOMPARE(m_prompts.first(), qMakePair(QStringLiteral("1. 上传更稳定\n2. 修复已知问题"), false));
-    QCOMPARE(m_started, QStringList{AppPaths::setupDir() + "/setup2.1.2.exe"});
-    QCOMPARE(m_exits, 1);
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("earlier download"));
-}
-
 void TstSoftwareUpdate::forcedUpdateIsDownloadedThenStarted()
 {
     offer("2.2.0", 1);
@@ -145,39 +125,6 @@ void TstSoftwareUpdate::forcedUpdateIsDownloadedThenStarted()
     QCOMPARE(m_exits, 1);
     QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);
     QCOMPARE(settings.value("version/isForcedUpdate").toBool(), true);
-}
-
-void TstSoftwareUpdate::declinedOrNotStarted()
-{
-    QDir().mkpath(AppPaths::setupDir());
-    QFile(AppPaths::setupDir() + "/setup2.3.0.exe").open(QIODevice::WriteOnly);
-    offer("2.3.0", 0);
-    m_confirm = false;
-    updater()->checkUpdate();
-    QCOMPARE(m_prompts.size(), 1);
-    QVERIFY(m_started.isEmpty());
-    QCOMPARE(m_exits, 0);
-
-    // An installer that cannot be started is offered again.
-    m_prompts.clear();
-    m_confirm = true;
-    m_starterFailures = 1;
-    updater()->checkUpdate();
-    QCOMPARE(m_prompts.size(), 2);
-    QCOMPARE(m_exits, 1);
-}
-
-void TstSoftwareUpdate::noOfferNoChange()
-{
-    offer("9.0.0", 0, "http://x");  // shorter than 11 characters
-    updater()->checkUpdate();
-    QVERIFY(m_prompts.isEmpty());
-    QVERIFY(!QFile::exists(AppPaths::setupDir() + "/setup9.0.0.exe"));
-
-    QDir(AppPaths::setupDir()).removeRecursively();
-    m_backend.fault("crm/open/software", "fail", 2);
-    updater()->checkUpdate();
-    QVERIFY(!QFile::exists(AppPaths::setupDir() + "/Setting.ini"));
 }
 
 QTEST_GUILESS_MAIN(TstSoftwareUpdate)

@@ -9,8 +9,6 @@ class TstOrderProgressBar : public QObject
 private slots:
     void progress_data();
     void progress();
-    void zeroPutsItBackToWaiting();
-    void orderWithoutImages();
 };
 
 void TstOrderProgressBar::progress_data()
@@ -36,22 +34,6 @@ void TstOrderProgressBar::progress()
     QTEST(bar.percentText(), "percent");
     QTEST(bar.statusText(), "status");
     QCOMPARE(bar.value(), qMin(uploaded, total));
-}
-
-void TstOrderProgressBar::zeroPutsItBackToWaiting()
-{
-    orderProgressBar bar(10);
-    bar.setProgress(4);
-    QVERIFY(!bar.setProgress(0));
-    QCOMPARE(bar.percentText(), QString());
-    QCOMPARE(bar.statusText(), QStringLiteral("等待上传…"));
-}
-
-void TstOrderProgressBar::orderWithoutImages()
-{
-    orderProgressBar bar(0);
-    QCOMPARE(bar.statusText(), QStringLiteral("无需上传"));
-    QVERIFY(!bar.setProgress(0));
 }
 
 QTEST_MAIN(TstOrderProgressBar)

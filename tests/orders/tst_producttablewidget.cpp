@@ -31,15 +31,10 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void sizeTexts();
-    void typesAndHeaders();
-    void textCells();
     void selectAllFollowsTheRows();
-    void deleteWithNothingTicked();
     void clearAllCartRecords();
-    void resizeOfAHiddenList();
     void progressRows();
     void cartSubmission();
-    void newOrderSubmission();
 
 private:
     orderGroup stored(const QString &orderNo, const QString &name, float size = 12.5f);
@@ -91,58 +86,6 @@ void TstProductTableWidget::sizeTexts()
     QCOMPARE(productTableWidget::sizeText(0.5f), QStringLiteral("0.50M"));
 }
 
-void TstProductTableWidget::typesAndHeaders()
-{
-    productTableWidget odd(7);
-    odd.setupList();
-    QCOMPARE(odd.listType(), int(productTableWidget::Cart));
-    QVERIFY(odd.headerLabels().contains(QStringLiteral("加购日期")));
-    QCOMPARE(odd.findChild<QPushButton *>("deletBtn")->text(), QStringLiteral("清除所有记录"));
-    QVERIFY(odd.findChild<QPushButton *>("uploadBtn")->isHidden());
-
-    productTableWidget uploaded(productTableWidget::Uploaded);
-    uploaded.setupList();
-    QCOMPARE(uploaded.findChild<QPushButton *>("uploadBtn")->text(), QStringLiteral("去购物车结算"));
-    QVERIFY(uploaded.findChild<QPushButton *>("addOrderBtn")->isHidden());
-
-    productTableWidget fresh(productTableWidget::NewOrder);
-    fresh.setupList();
-    fresh.setProductType(2);
-    QCOMPARE(fresh.headerLabels().at(6), QStringLiteral("匹数"));
-    QCOMPARE(fresh.table()->columnCount(), 10);
-}
-
-void TstProductTableWidget::textCells()
-{
-    productTableWidget cart(productTableWidget::Cart);
-    cart.setupList();
-    orderGroup order = stored("C1", QStringLiteral("三年二班/n合班"), 2048.0f);
-    order.timeCart = QStringLiteral("2026-12-06 10:00");
-    cart.addOrders({order});
-    QCOMPARE(cart.table()->item(0, 0)->text(), QStringLiteral("三年二班\n合班"));
-    QCOMPARE(cart.table()->item(0, 5)->text(), QStringLiteral("2.00G"));
-    QCOMPARE(cart.table()->item(0, 6)->foreground().color(), QColor("#09BB07"));
-    QCOMPARE(cart.table()->item(0, 1)->foreground().color(), QColor("#606266"));
-    QCOMPARE(cart.table()->item(0, 1)->toolTip(), QStringLiteral("三年二班/n合班*C1"));
-    QCOMPARE(cart.rowKey(0), QStringLiteral("C1"));
-    QCOMPARE(cart.findChild<QLabel *>("cartOrdersCount")->text(), QStringLiteral("共加入购物车1个文件夹"));
-
-    productTableWidget fresh(productTableWidget::NewOrder);
-    fresh.setupList();
-    groupProductImages record = orderbuilder::line("N-001", "张三", 210101, 2101, 1, 12);
-    record.className = QStringLiteral("三年二班");
-    record.productName = QStringLiteral("经典对裱相册");
-    fresh.addGroupRow(record.className, &record);
-    QCOMPARE(fresh.rowKey(0), QStringLiteral("N-001"));
-    QCOMPARE(fresh.rowName(0), QStringLiteral("张三"));
-    QCOMPARE(fresh.table()->item(0, 5)->text(), QStringLiteral("匹配中……"));
-    record.productName = QStringLiteral("8寸 皮质封面");
-    fresh.updateCheckResult(&record, false);
-    QCOMPARE(fresh.table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
-    QCOMPARE(fresh.table()->item(0, 5)->toolTip(), QStringLiteral("210101"));
-    QCOMPARE(fresh.table()->item(0, 3)->text(), QStringLiteral("8寸 皮质封面"));
-}
-
 void TstProductTableWidget::selectAllFollowsTheRows()
 {
     productTableWidget list(productTableWidget::Uploaded);
@@ -159,15 +102,6 @@ void TstProductTableWidget::selectAllFollowsTheRows()
     QCOMPARE(all->checkState(), Qt::Checked);
 }
 
-void TstProductTableWidget::deleteWithNothingTicked()
-{
-    productTableWidget list(productTableWidget::Uploaded);
-    list.setupList();
-    DialogAnswer answer(QStringLiteral("确定"));
-    list.findChild<QPushButton *>("deletBtn")->click();
-    QCOMPARE(answer.seen, QStringList{QStringLiteral("请选择要删除的订单")});
-}
-
 void TstProductTableWidget::clearAllCartRecords()
 {
     for (const char *no : {"D1", "D2"})
@@ -180,21 +114,6 @@ void TstProductTableWidget::clearAllCartRecords()
     QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要清空全部加购记录吗?")});
     QCOMPARE(cart.table()->rowCount(), 0);
     QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE orderNo IN ('D1','D2')").toInt(), 0);
-}
-
-void TstProductTableWidget::resizeOfAHiddenList()
-{
-    productTableWidget list(productTableWidget::Uploading);
-    list.setupList();
-    list.show();
-    const int before = list.table()->columnWidth(2);
-    list.resize(1800, 400);
-    QTest::qWait(150);
-    QCOMPARE(list.table()->columnWidth(2), before);
-
-    list.setResizeEnabled(true);
-    list.resize(1801, 400);
-    QTRY_COMPARE(list.table()->columnWidth(2), int(1.5 * (1801 / 9)));
 }
 
 void TstProductTableWidget::progressRows()
@@ -262,56 +181,6 @@ void TstProductTableWidget::cartSubmission()
     QCOMPARE(m_urls.opened.size(), 1);
     QCOMPARE(m_urls.opened.first().toString(),
              m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
-}
-
-void TstProductTableWidget::newOrderSubmission()
-{
-    productTableWidget fresh(productTableWidget::NewOrder);
-    fresh.setupList();
-    groupProductImages good = orderbuilder::line("G-001", "张三", 210101, 2101, 1, 12);
-    groupProductImages bad = orderbuilder::line("G-002", "李四", 210101, 2101, 1, 11);
-    bad.matched.clear();
-    bad.message = QStringLiteral("产品P数不对");
-    for (groupProductImages *r : {&good, &bad}) {
-        r->className = QStringLiteral("四年一班");
-        fresh.addGroupRow(r->className, r);
-        fresh.updateCheckResult(r, false);
-    }
-    QPushButton *submit = fresh.findChild<QPushButton *>("uploadBtn");
-
-    // Without a product nothing is stored.
-    check(fresh, 0)->click();
-    {
-        DialogAnswer answer(QStringLiteral("我知道了"));
-        submit->click();
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("请先选择产品")});
-    }
-    fresh.setSkuTable(false, {{210101, orderbuilder::product(210101)}});
-
-    // A ticked row that did not match stops the whole submission.
-    check(fresh, 1)->click();
-    {
-        DialogAnswer answer(QStringLiteral("我知道了"));
-        submit->click();
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("选中的订单中有匹配失败的,替换后再上传。")});
-    }
-    QCOMPARE(fresh.table()->rowCount(), 2);
-
-    check(fresh, 1)->click();
-    QSignalSpy more(&fresh, &productTableWidget::addOrdersAgain);
-    {
-        DialogAnswer answer(QStringLiteral("继续上传"));
-        submit->click();
-        QCOMPARE(answer.seen.size(), 1);
-        QVERIFY(answer.seen.first().contains(QStringLiteral("四年一班上传中!上传完成后请去待结算界面进行结算")));
-    }
-    QCOMPARE(more.size(), 1);
-    QCOMPARE(fresh.table()->rowCount(), 1);
-    QCOMPARE(fresh.rowKey(0), QStringLiteral("G-002"));
-    QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE name='四年一班'").toInt(), 1);
-    QCOMPARE(value("SELECT fileCout FROM orders WHERE name='四年一班'").toInt(), 13);
-    QCOMPARE(value("SELECT count(*) FROM subOrders WHERE orderNo='G-001'").toInt(), 1);
-    QCOMPARE(value("SELECT count(*) FROM product WHERE skuID=210101").toInt(), 1);
 }
 
 QTEST_MAIN(TstProductTableWidget)

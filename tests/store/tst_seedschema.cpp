@@ -75,88 +75,44 @@ void TstSeedSchema::objects()
 void TstSeedSchema::columns_data()
 {
     QTest::addColumn<QString>("table");
-    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QString>("expected");
 
     QTest::newRow("orders") << "orders"
-                            << QStringList{"id|INTEGER|1|NULL|1",
-                                           "orderNo|TEXT(100)|1|NULL|0",
-                                           "spuID|INTEGER|0|NULL|0",
-                                           "productName|TEXT|0|NULL|0",
-                                           "ifSeries|INTEGER|0|NULL|0",
-                                           "skuGroupName|TEX|0|NULL|0",
-                                           "name|TEXT(255)|1|NULL|0",
-                                           "size|INTEGER|1|NULL|0",
-                                           "timeCreated|TEXT|0|NULL|0",
-                                           "fileCout|INTEGER|1|NULL|0",
-                                           "uploadedCount|INTEGER|0|0|0",
-                                           "orderCount|INTEGER|1|NULL|0",
-                                           "status|TEXT(32)|0|'newOrder'|0",
-                                           "customerId|TEXT(20)|0|NULL|0",
-                                           "customerName|TEXT(255)|0|NULL|0",
-                                           "description|TEXT(255)|0|NULL|0",
-                                           "timeFinished|TEXT|0|NULL|0",
-                                           "timeCart|TEXT|0|NULL|0",
-                                           "orderJson|TEXT|0|NULL|0",
-                                           "failsCount|INTEGER|0|NULL|0",
-                                           "uploadUrl|TEXT(255)|0|NULL|0",
-                                           "storagePath|TEXT(255)|0|NULL|0"};
+                         << QStringLiteral("id|INTEGER|1|NULL|1 orderNo|TEXT(100)|1|NULL|0 spuID|INTEGER|0|NULL|0 productName|TEXT|0|NULL|0 "
+                             "ifSeries|INTEGER|0|NULL|0 skuGroupName|TEX|0|NULL|0 name|TEXT(255)|1|NULL|0 "
+                             "size|INTEGER|1|NULL|0 timeCreated|TEXT|0|NULL|0 fileCout|INTEGER|1|NULL|0 "
+                             "uploadedCount|INTEGER|0|0|0 orderCount|INTEGER|1|NULL|0 status|TEXT(32)|0|'newOrder'|0 "
+                             "customerId|TEXT(20)|0|NULL|0 customerName|TEXT(255)|0|NULL|0 description|TEXT(255)|0|NULL|0 "
+                             "timeFinished|TEXT|0|NULL|0 timeCart|TEXT|0|NULL|0 orderJson|TEXT|0|NULL|0 "
+                             "failsCount|INTEGER|0|NULL|0 uploadUrl|TEXT(255)|0|NULL|0 storagePath|TEXT(255)|0|NULL|0");
     QTest::newRow("subOrders") << "subOrders"
-                               << QStringList{"id|INTEGER|1|NULL|1",
-                                              "skuID|INTEGER|1|NULL|0",
-                                              "orderNo|TEXT(100)|1|NULL|0",
-                                              "name|TEXT(255)|1|NULL|0",
-                                              "timeCreated|TEXT|0|NULL|0",
-                                              "filesCount|INTEGER|1|NULL|0",
-                                              "status|TEXT(32)|0|'新订单'|0",
-                                              "failsCount|INTEGER|0|NULL|0",
-                                              "parentOrderId|TEXT|0|NULL|0",
-                                              "price|INTEGER|0|NULL|0"};
+                         << QStringLiteral("id|INTEGER|1|NULL|1 skuID|INTEGER|1|NULL|0 orderNo|TEXT(100)|1|NULL|0 name|TEXT(255)|1|NULL|0 "
+                             "timeCreated|TEXT|0|NULL|0 filesCount|INTEGER|1|NULL|0 status|TEXT(32)|0|'新订单'|0 "
+                             "failsCount|INTEGER|0|NULL|0 parentOrderId|TEXT|0|NULL|0 price|INTEGER|0|NULL|0");
     QTest::newRow("images") << "images"
-                            << QStringList{"id|INTEGER|1|NULL|1",
-                                           "imageName|TEXT|0|NULL|0",
-                                           "name|TEXT|1|NULL|0",
-                                           "orderId|TEXT|1|NULL|0",
-                                           "subOrderId|TEXT|1|NULL|0",
-                                           "skuId|INTEGER|0|NULL|0",
-                                           "size|INTEGER|0|NULL|0",
-                                           "IsRotate|BOOLEAN|1|NULL|0",
-                                           "sort|INTEGER|1|NULL|0",
-                                           "type|TEXT|1|NULL|0",
-                                           "localPath|TEXT|1|NULL|0",
-                                           "imageMess|TEXT|1|NULL|0",
-                                           "url|TEXT|0|NULL|0",
-                                           "status|TEXT|0|'waiting'|0",
-                                           "uploadDate|INTEGER|0|NULL|0",
-                                           "MD5|TEXT|0|NULL|0",
-                                           "specialLayout|BLOB|0|NULL|0",
-                                           "specialLayoutWhitePagePosition|TEXT|0|NULL|0",
-                                           "pdfPath|TEXT|0|NULL|0",
-                                           "BucketType|INTEGER|0|NULL|0"};
+                         << QStringLiteral("id|INTEGER|1|NULL|1 imageName|TEXT|0|NULL|0 name|TEXT|1|NULL|0 orderId|TEXT|1|NULL|0 "
+                             "subOrderId|TEXT|1|NULL|0 skuId|INTEGER|0|NULL|0 size|INTEGER|0|NULL|0 IsRotate|BOOLEAN|1|NULL|0 "
+                             "sort|INTEGER|1|NULL|0 type|TEXT|1|NULL|0 localPath|TEXT|1|NULL|0 imageMess|TEXT|1|NULL|0 "
+                             "url|TEXT|0|NULL|0 status|TEXT|0|'waiting'|0 uploadDate|INTEGER|0|NULL|0 MD5|TEXT|0|NULL|0 "
+                             "specialLayout|BLOB|0|NULL|0 specialLayoutWhitePagePosition|TEXT|0|NULL|0 pdfPath|TEXT|0|NULL|0 "
+                             "BucketType|INTEGER|0|NULL|0");
     QTest::newRow("product") << "product"
-                             << QStringList{"id|INTEGER|0|NULL|1",
-                                            "skuID|INTEGER|1|NULL|0",
-                                            "skuPrice|INTEGER|1|NULL|0",
-                                            "ifSeries|BOOLEAN(10)|1|NULL|0",
-                                            "spuID|INTEGER|1|NULL|0",
-                                            "productName|VARCHAR(100)|1|NULL|0",
-                                            "skuGroupName|TEXT(100)|1|NULL|0",
-                                            "skuGroupID|INTEGER|1|NULL|0",
-                                            "productID|INTEGER|0|NULL|0",
-                                            "parentID|INTEGER|0|NULL|0"};
+                         << QStringLiteral("id|INTEGER|0|NULL|1 skuID|INTEGER|1|NULL|0 skuPrice|INTEGER|1|NULL|0 "
+                             "ifSeries|BOOLEAN(10)|1|NULL|0 spuID|INTEGER|1|NULL|0 productName|VARCHAR(100)|1|NULL|0 "
+                             "skuGroupName|TEXT(100)|1|NULL|0 skuGroupID|INTEGER|1|NULL|0 productID|INTEGER|0|NULL|0 "
+                             "parentID|INTEGER|0|NULL|0");
     QTest::newRow("user") << "user"
-                          << QStringList{"id|INTEGER|1|NULL|1",
-                                         "user_name|TEXT|0|NULL|0",
-                                         "password|TEXT|0|NULL|0",
-                                         "created_time|DATE|0|NULL|0",
-                                         "last_login_time|DATE|0|NULL|0"};
+                         << QStringLiteral("id|INTEGER|1|NULL|1 user_name|TEXT|0|NULL|0 password|TEXT|0|NULL|0 created_time|DATE|0|NULL|0 "
+                             "last_login_time|DATE|0|NULL|0");
 }
 
 void TstSeedSchema::columns()
 {
     QFETCH(QString, table);
-    QFETCH(QStringList, expected);
+    QFETCH(QString, expected);
     QCOMPARE(rows(QStringLiteral("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('%1')").arg(table),
-                  5),
+                  5)
+                 .join(QLatin1Char(' ')),
              expected);
 }
 

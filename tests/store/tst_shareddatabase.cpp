@@ -21,9 +21,7 @@ private slots:
     void completeFileKeepsItsRows();
     void olderFileGainsTheBucketColumn();
     void failingSelectIsLoggedAndLeavesConnectionOpen();
-    void execStatementFailure();
     void transactionRunsSecondAfterFailingFirst();
-    void guardRollsBackUncommittedWork();
     void quotesRoundTrip();
 
 private:
@@ -163,15 +161,6 @@ void TstSharedDatabase::failingSelectIsLoggedAndLeavesConnectionOpen()
     QVERIFY(!db.isOpen());
 }
 
-void TstSharedDatabase::execStatementFailure()
-{
-    QVERIFY(!execStatement(sharedDatabase(), QStringLiteral("UPDATE noSuchTable SET a = 1")));
-    const QStringList texts = newLogTexts();
-    QCOMPARE(texts.size(), 1);
-    QVERIFY(texts.first().startsWith(QStringLiteral("Error:")));
-    QVERIFY(texts.first().contains(QStringLiteral("noSuchTable")));
-}
-
 void TstSharedDatabase::transactionRunsSecondAfterFailingFirst()
 {
     QSqlDatabase &db = sharedDatabase();
@@ -189,20 +178,6 @@ void TstSharedDatabase::transactionRunsSecondAfterFailingFirst()
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1' AND status='uploading' "
                                   "AND uploadedCount=1")), 1);
     QCOMPARE(newLogTexts(), QStringList());
-}
-
-void TstSharedDatabase::guardRollsBackUncommittedWork()
-{
-    QSqlDatabase &db = sharedDatabase();
-    db.open();
-    {
-        TransactionGuard guard(db);
-        QVERIFY(guard.begin());
-        QSqlQuery query(db);
-        QVERIFY(query.exec(QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
-                                          "VALUES('D1','班级四',1,1,1)")));
-    }
-    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='D1'")), 0);
 }
 
 void TstSharedDatabase::quotesRoundTrip()

@@ -14,8 +14,6 @@ private slots:
     void initTestCase();
     void firstLoginInsertsSecondUpdates();
     void quotesRoundTrip();
-    void newestLoginFirst();
-    void failingStatementIsLogged();
 
 private:
     ClientEnvironment m_env;
@@ -63,34 +61,6 @@ void TstUserStore::quotesRoundTrip()
     QVERIFY(UserStore::rememberLogin(phone, password + "'"));
     QCOMPARE(UserStore::storedPassword(phone), password + "'");
     QCOMPARE(UserStore::storedPassword(QStringLiteral("nobody")), QString());
-}
-
-void TstUserStore::newestLoginFirst()
-{
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM user")));
-    for (const auto &[name, time] : {std::pair{"a", "2024-05-01 10:00:00"}, std::pair{"b", "2025-01-01 09:00:00"},
-                                     std::pair{"c", "2024-12-31 23:59:59"}}) {
-        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("INSERT INTO user(user_name,password,created_time,"
-                                                               "last_login_time) VALUES('%1','p','%2','%2')")
-                                                    .arg(QLatin1String(name), QLatin1String(time))));
-    }
-    QStringList order;
-    for (const UserRecord &u : UserStore::loadUsers())
-        order << u.user_name;
-    QCOMPARE(order, (QStringList{"b", "c", "a"}));
-    QCOMPARE(UserStore::lastUser().user_name, QStringLiteral("b"));
-    QVERIFY(UserStore::lastUser().id > 0);
-}
-
-void TstUserStore::failingStatementIsLogged()
-{
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE user RENAME TO user_gone")));
-    const int before = testlog::lines().size();
-    QVERIFY(!UserStore::rememberLogin(QStringLiteral("13900000000"), QStringLiteral("x")));
-    const QStringList texts = testlog::texts().mid(before);
-    QVERIFY(!texts.isEmpty());
-    QVERIFY(texts.last().startsWith(QStringLiteral("Error:")));
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE user_gone RENAME TO user")));
 }
 
 QTEST_GUILESS_MAIN(TstUserStore)

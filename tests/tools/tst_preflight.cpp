@@ -16,8 +16,6 @@ class TstPreflight : public QObject
 private slots:
     void initTestCase();
     void reportsEveryOrder();
-    void textReport();
-    void allMatchedExitsZero();
     void refusedFolder();
 
 private:
@@ -77,29 +75,6 @@ void TstPreflight::reportsEveryOrder()
     // 254 ppi pages use the first window; 14 pages is two online steps.
     QCOMPARE(orders.at(1).toObject().value("price").toDouble(), 184.0);
     QCOMPARE(orders.at(6).toObject().value("errors").toArray().size(), 2);
-}
-
-void TstPreflight::textReport()
-{
-    QByteArray out;
-    QCOMPARE(runPreflight({QStringLiteral("--group"), QStringLiteral("2101"), m_class}, &out), 1);
-    const QString text = QString::fromUtf8(out);
-    QVERIFY(text.contains(QStringLiteral("[匹配成功] 01 张三  12P  SKU 210101 (8寸 皮质封面)  价格 176.00")));
-    QVERIFY(text.contains(QStringLiteral("    - 07 吴九: 图片尺寸有误")));
-    QVERIFY(text.endsWith(QStringLiteral("合计 7 单：匹配成功 2，匹配失败 5\n")));
-}
-
-void TstPreflight::allMatchedExitsZero()
-{
-    QTemporaryDir single;
-    const QString cls = single.filePath(QStringLiteral("好班"));
-    QVERIFY(QDir().mkpath(cls));
-    QVERIFY(QDir(m_class).rename(QStringLiteral("01 张三"), cls + QStringLiteral("/01 张三")));
-    QByteArray out;
-    // Every group is a candidate without --group.
-    QCOMPARE(runPreflight({QStringLiteral("--json"), cls}, &out), 0);
-    QCOMPARE(QJsonDocument::fromJson(out).object().value("matched").toInt(), 1);
-    QVERIFY(QDir(cls).rename(QStringLiteral("01 张三"), m_class + QStringLiteral("/01 张三")));
 }
 
 void TstPreflight::refusedFolder()

@@ -19,7 +19,6 @@ private slots:
     void initTestCase();
     void buttons_data();
     void buttons();
-    void closingGivesZero();
     void escape();
     void toolTipSignals();
 
@@ -69,16 +68,6 @@ void TstDialogs::buttons()
         QCOMPARE(cancel->property("class").toString(), QStringLiteral("grayBackBtnRound"));
         QCOMPARE(runWith(box, [cancel] { cancel->click(); }), 0);
     }
-}
-
-void TstDialogs::closingGivesZero()
-{
-    massegeBoxShow box(nullptr, "系统提示", "text", "确定", QString());
-    QCOMPARE(runWith(box, [&box] { box.close(); }), 0);
-    updateDialog update(nullptr, "系统提示", "1. 更稳定\n2. 修复", "是", QString());
-    QCOMPARE(update.findChildren<QPushButton *>().size(), 1);
-    QVERIFY(update.findChild<QLabel *>("showMessage")->alignment() & Qt::AlignLeft);
-    QCOMPARE(runWith(update, [&update] { update.close(); }), 0);
 }
 
 void TstDialogs::escape()

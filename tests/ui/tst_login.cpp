@@ -21,8 +21,6 @@ class TstLogin : public QObject
 
 private slots:
     void initTestCase();
-    void nothingRemembered();
-    void tipsGoUnderTheirField();
     void wrongPasswordShowsTheTableText();
     void ruleOnLeavingTheFieldButStillSent();
     void rememberedLoginFillsTheForm();
@@ -44,40 +42,6 @@ void TstLogin::initTestCase()
     table.write(R"({"auth.badCredentials": "手机号或密码错误", "auth.userNotFound": "账号不存在"})");
     table.close();
     VellRuntime::instance().loadErrorTable();
-}
-
-void TstLogin::nothingRemembered()
-{
-    loginwidget page;
-    QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
-    QCOMPARE(phone->text(), QString());
-    QCOMPARE(child<QLineEdit>(&page, "passwordEdit")->text(), QString());
-    QVERIFY(!phone->completer());
-    QCOMPARE(phone->placeholderText(), QStringLiteral("请输入手机号 "));
-    QCOMPARE(phone->maxLength(), 11);
-    QVERIFY(!page.styleSheet().isEmpty());
-
-    // Empty fields are refused before any request.
-    child<QPushButton>(&page, "loginButton")->click();
-    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QStringLiteral("请输入正确手机号"));
-    phone->setText("13800000001");
-    child<QPushButton>(&page, "loginButton")->click();
-    QCOMPARE(child<QLabel>(&page, "byAccountErrorTip")->text(), QStringLiteral("请输入密码"));
-    QVERIFY(m_backend.requests().isEmpty());
-}
-
-void TstLogin::tipsGoUnderTheirField()
-{
-    logingcenter form{QString(), QString()};
-    form.showTip(QStringLiteral("用户已停用"));
-    QCOMPARE(form.findChild<QLabel *>("phoneMessage")->text(), QStringLiteral("用户已停用"));
-    form.showTip(QStringLiteral("密码已过期"));
-    QCOMPARE(form.findChild<QLabel *>("byAccountErrorTip")->text(), QStringLiteral("密码已过期"));
-    // Editing a field clears its tip.
-    form.findChild<QLineEdit *>("phoneEdit")->setText("1");
-    QCOMPARE(form.findChild<QLabel *>("phoneMessage")->text(), QString());
-    form.findChild<QLineEdit *>("passwordEdit")->setText("x");
-    QCOMPARE(form.findChild<QLabel *>("byAccountErrorTip")->text(), QString());
 }
 
 void TstLogin::wrongPasswordShowsTheTableText()

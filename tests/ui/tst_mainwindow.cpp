@@ -37,11 +37,8 @@ private slots:
     void cleanupTestCase();
     void titleBeforeAndAfterLogin();
     void laterStageOpensItsOwnHome();
-    void progressOnlyWhileUploadingIsShown();
     void droppedFolderIsChecked();
     void closeAsksAccordingToTheNewOrders();
-    void dropTakesTheFirstFolderOnly();
-    void forcedUpdateQuestion();
     void refusedWhileUploadsRun();
 
 private:
@@ -96,30 +93,6 @@ void TstMainWindow::laterStageOpensItsOwnHome()
     window.openWeb();
     QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "wedding/")});
     configFile::switchBackend(true);
-}
-
-void TstMainWindow::progressOnlyWhileUploadingIsShown()
-{
-    MainWindow window;
-    orderGroup order = orderbuilder::order("PR1", "一班", {orderbuilder::line("PR1-1", "张三", 1, 2, 0, 4)});
-    order.uploadedCount = 1;
-    window.getOrdersSLOT(1, {order});
-    auto *bar = qobject_cast<orderProgressBar *>(window.list(1)->table()->cellWidget(0, 5));
-    QVERIFY(bar);
-    window.updateUploadingOrder("PR1", 2);
-    QCOMPARE(bar->percentText(), QStringLiteral("25%"));
-
-    // The page itself asks for its list again: wait for that answer first.
-    toolButton(window, QStringLiteral("正在提交"))->click();
-    QCOMPARE(centre(window)->currentIndex(), 1);
-    QTRY_COMPARE(window.list(1)->table()->rowCount(), 0);
-    window.getOrdersSLOT(1, {order});
-    bar = qobject_cast<orderProgressBar *>(window.list(1)->table()->cellWidget(0, 5));
-    window.updateUploadingOrder("PR1", 2);
-    QCOMPARE(bar->percentText(), QStringLiteral("50%"));
-    // Clicking the checked button again changes nothing.
-    toolButton(window, QStringLiteral("正在提交"))->click();
-    QCOMPARE(centre(window)->currentIndex(), 1);
 }
 
 void TstMainWindow::droppedFolderIsChecked()
@@ -185,53 +158,6 @@ void TstMainWindow::closeAsksAccordingToTheNewOrders()
         QCloseEvent event;
         QApplication::sendEvent(&window, &event);
         QVERIFY(event.isAccepted());
-    }
-}
-
-void TstMainWindow::dropTakesTheFirstFolderOnly()
-{
-    QTemporaryDir dir;
-    const auto classFolder = [](const char *name) {
-        return QJsonObject{{"folder", QString::fromUtf8(name)},
-                           {"entries", QJsonArray{QJsonObject{{"image", "1.jpg"}, {"mm", QJsonArray{182, 131}}}}}};
-    };
-    QVERIFY(ClassLayout::build(classFolder("一班"), dir.path()) == 1);
-    QVERIFY(ClassLayout::build(classFolder("二班"), dir.path()) == 1);
-    neworderwid page;
-    page.show();
-    page.setProduct(m_catalogue.productForGroup(1003, 2301), StoreTerms());
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(dir.filePath("一班")), QUrl::fromLocalFile(dir.filePath("二班"))});
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    // Straight to the page: the application only routes drops of a real drag.
-    static_cast<QObject &>(page).event(&drop);
-    QVERIFY(drop.isAccepted());
-    QCOMPARE(page.orderTable()->table()->rowCount(), 1);
-    QVERIFY(page.orderTable()->hasFolder(QStringLiteral("一班")));
-    QVERIFY(!page.orderTable()->hasFolder(QStringLiteral("二班")));
-    QTRY_COMPARE(page.orderTable()->table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
-
-    // Choosing the product again shows the example and empties the list.
-    page.setProduct(m_catalogue.productForGroup(1003, 2301), StoreTerms());
-    QCOMPARE(page.orderTable()->table()->rowCount(), 0);
-    QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 2);
-}
-
-void TstMainWindow::forcedUpdateQuestion()
-{
-    for (const bool forced : {true, false}) {
-        int buttons = 0;
-        bool closable = true;
-        QTimer::singleShot(0, [&] {
-            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-            buttons = int(dialog->findChildren<QPushButton *>().size());
-            closable = dialog->windowFlags().testFlag(Qt::WindowCloseButtonHint)
-                || !dialog->windowFlags().testFlag(Qt::CustomizeWindowHint);
-            dialog->findChildren<QPushButton *>().last()->click();
-        });
-        QVERIFY(MainWindow::askToInstall(nullptr, QStringLiteral("新版本"), forced));
-        QCOMPARE(buttons, forced ? 1 : 2);
-        QCOMPARE(closable, !forced);
     }
 }
 

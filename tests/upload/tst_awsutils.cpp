@@ -17,19 +17,14 @@ class TstAwsUtils : public QObject
 private slots:
     void initTestCase();
     void init();
-    void credentialCache();
-    void expiredCacheIsRenewed();
     void twoThreadsRenewAtOnce();
     void newObjectIsStored();
-    void secureEndpointKeepsItsScheme();
-    void objectKeys();
     void rejectedWrites_data();
     void rejectedWrites();
     void transientFailuresAreRetried();
     void stalledStoreFailsWithinTheTimeout();
     void taskSkipsAnObjectAlreadyServed();
     void taskUsesTheSpecialBucket();
-    void taskReportsAFailure();
 
 private:
     int stsRequests();
@@ -67,48 +62,6 @@ imgMess TstAwsUtils::runTask(const imgMess &image, bool *stored)
     *stored = over.size() == 1 && failed.isEmpty();
     const QSignalSpy &spy = *stored ? over : failed;
     return spy.isEmpty() ? imgMess() : spy.first().first().value<imgMess>();
-}
-
-void TstAwsUtils::credentialCache()
-{
-    const QString noon = QDate::currentDate().addDays(1).toString("yyyy-MM-dd") + " 12:00:00";
-    m_up.setCredentials(15, QJsonObject{{"expiration", noon}, {"endpoint", "https://store.example.test:9443"}});
-    AwsUtils storage;
-    QVERIFY(storage.fetchCredentials(QString()));
-    const StsCredentials c = AwsUtils::credentials();
-    QCOMPARE(c.credentialKey, QStringLiteral("normal"));
-    QCOMPARE(c.expiration, QDate::currentDate().addDays(1).toString("yyyy-MM-dd") + " 11:50:00");
-    QCOMPARE(c.endpoint, QStringLiteral("https://store.example.test:9443"));
-    QCOMPARE(c.endpointHost, QStringLiteral("store.example.test:9443"));
-    QCOMPARE(c.sessionToken, QStringLiteral("local-dev-session-token"));
-    QVERIFY(m_up.backend.paths().contains(QStringLiteral("pub/oss/sdsXsky/sts/sessionToken/normal")));
-
-    // A fresh set is not fetched again; a failed fetch keeps the cache.
-    storage.ensureCredentials();
-    QCOMPARE(stsRequests(), 1);
-    m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("fail"), 2);
-    QVERIFY(!storage.fetchCredentials(QStringLiteral("special")));
-    QCOMPARE(AwsUtils::credentials().endpoint, QStringLiteral("https://store.example.test:9443"));
-    QCOMPARE(AwsUtils::keyTable().at(4), QStringLiteral("special"));
-}
-
-void TstAwsUtils::expiredCacheIsRenewed()
-{
-    // Expiring in five minutes means cached as five minutes ago: every upload renews.
-    m_up.setCredentials(5);
-    AwsUtils storage;
-    const QString path = m_up.writeFile(QStringLiteral("renew.jpg"), 2000);
-    const imgMess image = UploadEnvironment::imageFor(path);
-    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
-    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
-    QCOMPARE(stsRequests(), 2);
-
-    m_up.setCredentials(60);
-    AwsUtils::clearCredentials();
-    m_up.backend.reset();
-    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
-    QVERIFY(!storage.upload(path, image.imageName, true).isEmpty());
-    QCOMPARE(stsRequests(), 1);
 }
 
 void TstAwsUtils::twoThreadsRenewAtOnce()
@@ -155,31 +108,6 @@ void TstAwsUtils::newObjectIsStored()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(stored, file.readAll());
     QCOMPARE(m_up.store.writes(), 1);
-}
-
-void TstAwsUtils::secureEndpointKeepsItsScheme()
-{
-    QString endpoint = m_up.store.url();
-    endpoint.replace("http://", "https://");
-    m_up.setCredentials(15, QJsonObject{{"endpoint", endpoint}});
-    const QString path = m_up.writeFile(QStringLiteral("secure.jpg"), 1000);
-    const imgMess image = UploadEnvironment::imageFor(path);
-    // The transfer goes to the host over plain HTTP; the address keeps "https://".
-    QCOMPARE(AwsUtils().upload(path, image.imageName, true), endpoint + "/normal-order-image/" + image.imageName + ".jpg");
-    QCOMPARE(m_up.store.writes(), 1);
-}
-
-void TstAwsUtils::objectKeys()
-{
-    const QString twoDots = m_up.writeFile(QStringLiteral("a.b.jpg"), 10);
-    QCOMPARE(AwsUtils::objectKey(twoDots, "10001/abc"), QStringLiteral("10001/abc.jpg"));
-    const QString noDot = m_up.writeFile(QStringLiteral("README"), 10);
-    QCOMPARE(AwsUtils::objectKey(noDot, "10001/abc"), QStringLiteral("10001/abc.README"));
-    QCOMPARE(AwsUtils::objectKey(m_up.env.path() + "/missing.jpg", "10001/abc"), QStringLiteral("10001/abc."));
-    imgMess image;
-    image.localPath = noDot;
-    image.imageName = "10001/abc";
-    QCOMPARE(SaveImageRunnable::publicUrl(image), m_up.store.url() + "/normal-order-image/10001/abc.");
 }
 
 void TstAwsUtils::rejectedWrites_data()
@@ -280,19 +208,6 @@ void TstAwsUtils::taskUsesTheSpecialBucket()
     // The second run asks the special bucket too, and finds it there.
     QCOMPARE(runTask(image, &stored).url, SaveImageRunnable::publicUrl(image));
     QCOMPARE(m_up.store.writes(), 1);
-}
-
-void TstAwsUtils::taskReportsAFailure()
-{
-    imgMess image = UploadEnvironment::imageFor(m_up.writeFile(QStringLiteral("gone.jpg"), 10));
-    QFile::remove(image.localPath);
-    const int before = testlog::lines().size();
-    bool stored = true;
-    const imgMess failed = runTask(image, &stored);
-    QVERIFY(!stored);
-    QCOMPARE(failed.url, QString());
-    QCOMPARE(failed.id, 1);
-    QCOMPARE(testlog::texts().mid(before).first(), QStringLiteral("本地图片不存在：") + image.localPath);
 }
 
 QTEST_GUILESS_MAIN(TstAwsUtils)

@@ -17,9 +17,7 @@ class TstCartPayload : public QObject
 private slots:
     void initTestCase();
     void init();
-    void storedPayload();
     void linesOfOneGroupMerge();
-    void coverAndPagesInOneBlock();
     void pdfAndMissingUrl();
 
 private:
@@ -61,53 +59,6 @@ void TstCartPayload::store(const orderGroup &order, const QString &url)
                                                 .arg(url, order.orderNo)));
 }
 
-void TstCartPayload::storedPayload()
-{
-    groupProductImages album = orderbuilder::line("S-001", QStringLiteral("张三"), 210101, 2101, 1, 2);
-    album.matched[210101].innerImages[1].IsRotate = 90;
-    const groupProductImages frame = orderbuilder::line("S-002", QStringLiteral("李四"), 230101, 2301, 0, 0, 1);
-    const QJsonArray payload = CartPayload::buildStoredPayload(orderbuilder::order("S", "班", {album, frame}));
-    QCOMPARE(payload.size(), 2);
-
-    const QJsonObject line = payload.at(0).toObject();
-    QCOMPARE(line.value("addressId").toInt(), 30001);
-    QCOMPARE(line.value("storeId").toInt(), 20001);
-    QCOMPARE(line.value("channel").toString(), QStringLiteral("B2B"));
-    QCOMPARE(line.value("memo").toString(), QStringLiteral("张三"));
-    QCOMPARE(line.value("spuId").toInt(), 1001);
-    QCOMPARE(line.value("skuId").toInt(), 210101);
-    QCOMPARE(line.value("skuGroupId").toInt(), 2101);
-    QCOMPARE(line.value("series"), QJsonValue(false));
-    QCOMPARE(line.value("spuType"), QJsonValue(true));
-    QCOMPARE(line.value("normal"), QJsonValue(false));
-    QCOMPARE(line.value("sample"), QJsonValue(false));
-    QCOMPARE(line.value("quantity").toInt(), 1);
-
-    // The inner pages only, typed TEXT, with the placeholder address.
-    const QJsonObject block = line.value("skus").toArray().at(0).toObject();
-    QCOMPARE(block.value("skuId").toInt(), 210101);
-    QCOMPARE(block.value("page").toInt(), 2);
-    const QJsonObject second = block.value("images").toArray().at(1).toObject();
-    QCOMPARE(second.value("type").toString(), QStringLiteral("TEXT"));
-    QCOMPARE(second.value("sort").toInt(), 1);
-    QCOMPARE(second.value("rotate").toInt(), 90);
-    QCOMPARE(second.value("itemType").toString(), QStringLiteral("CUSTOM"));
-    QCOMPARE(second.value("url").toString(),
-             QStringLiteral("https://img.shop.test/normal-order-image/10001/5f284fbbf9f10951a69a539fa550b03e.jpg"));
-    QCOMPARE(second.value("imgDetail").toObject().value("width").toInt(), 4795);
-    QCOMPARE(second.value("imgDetail").toObject().value("color").toString(), QStringLiteral("3"));
-
-    const QJsonObject single = payload.at(1).toObject().value("skus").toArray().at(0).toObject();
-    QCOMPARE(single.value("images").toArray().at(0).toObject().value("type").toString(), QStringLiteral("SINGLE"));
-
-    // An entry without pages: empty images and no page count.
-    groupProductImages empty = orderbuilder::line("S-003", "王五", 1, 2, 1, 0);
-    const QJsonObject emptyBlock =
-        CartPayload::buildStoredPayload(orderbuilder::order("S", "班", {empty})).at(0).toObject().value("skus").toArray().at(0).toObject();
-    QVERIFY(emptyBlock.value("images").toArray().isEmpty());
-    QVERIFY(!emptyBlock.contains("page"));
-}
-
 void TstCartPayload::linesOfOneGroupMerge()
 {
     store(orderbuilder::order("M1", QStringLiteral("一班"), {orderbuilder::line("M1-001", "张三", 210101, 2101, 1, 10)}),
@@ -128,24 +79,6 @@ void TstCartPayload::linesOfOneGroupMerge()
     QCOMPARE(second.value("folderName").toString(), QStringLiteral("二班"));
     QCOMPARE(second.value("price").toString(), QStringLiteral("236.5"));
     QCOMPARE(second.value("addressId").toInt(), 30001);
-}
-
-void TstCartPayload::coverAndPagesInOneBlock()
-{
-    store(orderbuilder::order("B", "班", {orderbuilder::line("B-001", "张三", 210101, 2101, 1, 2)}), "http://store/p.jpg");
-    const QJsonObject line = CartPayload::fetchCartItems("'B'").value(2101).value("spus").toArray().at(0).toObject();
-    const QJsonArray skus = line.value("skus").toArray();
-    QCOMPARE(skus.size(), 1);
-    const QJsonObject block = skus.at(0).toObject();
-    QCOMPARE(block.value("skuId").toInt(), 210101);
-    QCOMPARE(block.value("images").toArray().size(), 3);
-    QCOMPARE(block.value("page").toInt(), 2);
-    const QJsonObject cover = block.value("images").toArray().at(0).toObject();
-    QCOMPARE(cover.value("type").toString(), QStringLiteral("COVER"));
-    QCOMPARE(cover.value("url").toString(), QStringLiteral("http://store/p.jpg"));
-    QCOMPARE(cover.value("specialEffect"), QJsonValue(false));
-    QCOMPARE(cover.value("imgDetail").toObject().value("xdpi").toInt(), 300);
-    QCOMPARE(cover.value("specialLayoutWhitePagePosition").toString(), QStringLiteral("LEFT"));
 }
 
 void TstCartPayload::pdfAndMissingUrl()

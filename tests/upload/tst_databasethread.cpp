@@ -19,9 +19,6 @@ private slots:
     void twoLeasesBeforeTheWorkerRuns();
     void requestsServedInArrivalOrder();
     void emptyUrlChangesNothing();
-    void uploadedImageIsCounted();
-    void cartItemsAndCartList();
-    void stopServesWhatWasQueued();
 
 private:
     DatabaseThread &worker() { return DatabaseThread::instance(); }
@@ -122,54 +119,6 @@ void TstDatabaseThread::emptyUrlChangesNothing()
     QCOMPARE(rows.first().value(1).toInt(), 0);
     QCOMPARE(testlog::texts().mid(before).first(),
              QStringLiteral("图片上传成功图片路径为空123：%1:E").arg(image.id));
-}
-
-void TstDatabaseThread::uploadedImageIsCounted()
-{
-    worker().createOrder(orderbuilder::order("U", "班", {orderbuilder::line("U-1", "张三", 1, 2, 0, 2)}));
-    worker().fetchImagesToUpload(3600);
-    QTRY_COMPARE(m_leases.size(), 1);
-    for (imgMess image : m_leases.first()) {
-        image.url = QStringLiteral("http://store/%1.jpg").arg(image.id);
-        worker().storeUploadedImage(image);
-    }
-    QTRY_COMPARE(m_counts.size(), 2);
-    QCOMPARE(m_counts, (QList<QPair<QString, int>>{{"U", 1}, {"U", 2}}));
-    worker().fetchOrders(2);
-    QTRY_COMPARE(m_lists.size(), 1);
-    QCOMPARE(m_lists.first(), qMakePair(2, 1));
-}
-
-void TstDatabaseThread::cartItemsAndCartList()
-{
-    productRecord p;
-    p.skuId = 1;
-    p.skuGroupId = 2;
-    p.spuId = 1001;
-    worker().saveProducts({p});
-    worker().createOrder(orderbuilder::order("K", "班", {orderbuilder::line("K-1", "张三", 1, 2, 0, 1)}));
-    worker().fetchCartItems({"'K'"});
-    QTRY_COMPARE(m_cartItems.size(), 1);
-    QCOMPARE(m_cartItems.first().value(2).value("spus").toArray().size(), 1);
-
-    worker().markOrdersInCart({"'K'"});
-    worker().fetchOrders(3);
-    QTRY_COMPARE(m_lists.size(), 1);
-    QCOMPARE(m_lists.first(), qMakePair(3, 1));
-}
-
-void TstDatabaseThread::stopServesWhatWasQueued()
-{
-    worker().setPaused(true);
-    worker().createOrder(orderbuilder::order("S", "班", {orderbuilder::line("S-1", "张三", 1, 2, 0, 1)}));
-    worker().setPaused(false);
-    worker().stop();
-    QVERIFY(!worker().isRunning());
-    QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), "SELECT count(*) FROM orders WHERE orderNo='S'", rows);
-    QCOMPARE(rows.first().value(0).toInt(), 1);
-    // A later request starts the worker again.
-    waitIdle();
 }
 
 QTEST_GUILESS_MAIN(TstDatabaseThread)

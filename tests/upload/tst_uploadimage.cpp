@@ -18,9 +18,6 @@ private slots:
     void init();
     void tickLeasesBelowTen();
     void leaseRaisesTheCount();
-    void emptyLeaseChangesNothing();
-    void ordersAreUploadedAndCounted();
-    void failedUploadLowersTheCount();
 
 private:
     bool leaseAskedFor(const std::function<void()> &action);
@@ -120,55 +117,6 @@ void TstUploadImage::leaseRaisesTheCount()
     QCOMPARE(m_scheduler->inFlightCount(), 50);
     // Every one fails (no file), and each failure leaves the count.
     QTRY_COMPARE_WITH_TIMEOUT(m_scheduler->inFlightCount(), 0, 30000);
-}
-
-void TstUploadImage::emptyLeaseChangesNothing()
-{
-    m_scheduler->setInterval(60000);
-    m_scheduler->startUploading(false);
-    QVERIFY(m_scheduler->isPolling());
-    m_scheduler->uploadImageGetSlot({});
-    QCOMPARE(m_scheduler->inFlightCount(), 0);
-    QVERIFY(m_scheduler->isPolling());
-}
-
-void TstUploadImage::ordersAreUploadedAndCounted()
-{
-    DatabaseThread::instance().createOrder(orderWithFiles(QStringLiteral("E1"), 12));
-    DatabaseThread::instance().createOrder(orderWithFiles(QStringLiteral("E2"), 3));
-    m_scheduler->setInterval(100);
-    m_scheduler->startUploading(false);
-    QTRY_COMPARE_WITH_TIMEOUT(value("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 15, 30000);
-    QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
-    QCOMPARE(value("SELECT uploadedCount FROM orders WHERE orderNo='E1'").toInt(), 12);
-    QCOMPARE(value("SELECT status FROM orders WHERE orderNo='E1'").toString(), QStringLiteral("uploaded"));
-    QCOMPARE(value("SELECT uploadedCount FROM orders WHERE orderNo='E2'").toInt(), 3);
-    QTRY_VERIFY(m_progress.contains(qMakePair(QStringLiteral("E1"), 12)));
-    QCOMPARE(m_up.store.writes(), 15);
-
-    // Every stored object is its file, byte for byte.
-    QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), "SELECT url, localPath FROM images", rows);
-    for (const QSqlRecord &row : rows) {
-        QFile file(row.value(1).toString());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QCryptographicHash::hash(m_up.store.get(row.value(0).toString()), QCryptographicHash::Md5),
-                 QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
-    }
-}
-
-void TstUploadImage::failedUploadLowersTheCount()
-{
-    const ScopedStorageOptions options(0, 1);
-    m_up.store.control("fault", QJsonObject{{"kind", "stall"}, {"times", 1}});
-    DatabaseThread::instance().createOrder(orderWithFiles(QStringLiteral("S1"), 1));
-    m_scheduler->setInterval(100);
-    m_scheduler->startUploading(false);
-    QTRY_COMPARE(value("SELECT count(*) FROM images WHERE status='uploading'").toInt(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(m_scheduler->inFlightCount(), 0, 10000);
-    // The image waits for its lease to run out; nothing was counted.
-    QCOMPARE(value("SELECT status FROM images").toString(), QStringLiteral("uploading"));
-    QCOMPARE(value("SELECT uploadedCount FROM orders").toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstUploadImage)
