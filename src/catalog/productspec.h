@@ -4,7 +4,8 @@
 
 #include "catalog/spumess.h"
 
-// The specification texts of the new-order page for a product's group.
+// The lines describing a product's group on the new-order page: resolution,
+// sizes with bleed and supported page counts.
 struct ProductSpecText
 {
     QStringList lines;       // one label each

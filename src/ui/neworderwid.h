@@ -19,7 +19,7 @@ class neworderwid;
 class QCompleter;
 class productTableWidget;
 
-// The new-order page: product search and choice, its specification and
+// The new-order page: product search and choice, its size lines and
 // example, the dropped class folders with their check tasks on the page's
 // own pool, and the new-order list.
 class neworderwid final : public QWidget

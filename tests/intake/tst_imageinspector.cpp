@@ -21,7 +21,6 @@ private slots:
     void orientation();
     void unreadableFile();
     void memoryRouteForNonLatinPath();
-    void md5IsStreamedWithTheSameDigest();
     void cleanPathRenames();
 
 private:
@@ -160,25 +159,6 @@ void TstImageInspector::memoryRouteForNonLatinPath()
     const imgMess missing = ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
     QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
     QVERIFY(missing.errors.isEmpty());
-}
-
-void TstImageInspector::md5IsStreamedWithTheSameDigest()
-{
-    SampleImage s;
-    s.width = 100;
-    s.height = 100;
-    s.padToBytes = 3 * 1024 * 1024 + 17;
-    const QString path = write(s, QStringLiteral("big.jpg"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString whole = QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex());
-    QCOMPARE(fileMd5Hex(path), whole);
-    QCOMPARE(fileMd5Hex(m_dir.filePath(QStringLiteral("missing.jpg"))), QString());
-
-    QFile empty(m_dir.filePath(QStringLiteral("empty.jpg")));
-    QVERIFY(empty.open(QIODevice::WriteOnly));
-    empty.close();
-    QCOMPARE(fileMd5Hex(empty.fileName()), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
 }
 
 void TstImageInspector::cleanPathRenames()

@@ -215,22 +215,6 @@ void TstPageMatcher::priceExample()
     QCOMPARE(order.pageCount, 26);
     QCOMPARE(order.imageCount, 27);
     QCOMPARE(order.totalBytes, 27000);
-
-    // Ordinary stores pay the online step; start-up pricing its own prices.
-    skuMess startup = albumSku(42, 20, 40, 2);
-    startup.startupsBasePagePrice = 80;
-    startup.startupsBaseStepPrice = 5;
-    spuMess startupSpu = albumProduct({startup});
-    startupSpu.startupsSpu = true;
-    groupProductImages online;
-    QVERIFY(PageMatcher(startupSpu, StoreTerms{0, QStringLiteral("PHOTO")}).match(online, {album(1, 26)}));
-    QCOMPARE(online.price, 100.0f + 27.0f);
-    groupProductImages wedding;
-    QVERIFY(PageMatcher(startupSpu, StoreTerms{1, QStringLiteral("WEDDINGDRESS")}).match(wedding, {album(1, 26)}));
-    QCOMPARE(wedding.price, 80.0f + 15.0f);
-    groupProductImages later;
-    QVERIFY(PageMatcher(albumProduct({startup}), StoreTerms{0, QStringLiteral("LATERSTAGE")}).match(later, {album(1, 26)}));
-    QCOMPARE(later.price, 95.0f);
 }
 
 void TstPageMatcher::innerSizeTolerance()

@@ -23,7 +23,6 @@ private slots:
     void rejectedCallIsSentTwice();
     void transportFailures();
     void unauthorizedRefreshesOnce();
-    void unauthorizedTwiceFails();
     void tokenRequestUnauthorizedNeverRefreshes();
     void hangingEndpointTimesOut();
     void concurrentCallsReadTheirOwnResult();
@@ -138,15 +137,6 @@ void TstHttpUtils::unauthorizedRefreshesOnce()
     QVERIFY(newToken != oldToken);
     QCOMPARE(requests.at(2).toObject().value("token").toString(), newToken);
     QCOMPARE(VellRuntime::instance().userName(), kUser);
-}
-
-void TstHttpUtils::unauthorizedTwiceFails()
-{
-    m_backend.fault(kStorePath, QStringLiteral("unauthorized"), 2);
-    HttpUtils &http = HttpUtils::instance();
-    QVERIFY(!http.httpGet(storeInfoUrl(), HttpUtils::formType(), true));
-    QCOMPARE(m_backend.paths(), (QStringList{kStorePath + "20001", kTokenPath, kStorePath + "20001"}));
-    QCOMPARE(http.lastMessage(), QStringLiteral("auth.unauthorized"));
 }
 
 void TstHttpUtils::tokenRequestUnauthorizedNeverRefreshes()

@@ -22,7 +22,6 @@ private slots:
     void olderFileGainsTheBucketColumn();
     void failingSelectIsLoggedAndLeavesConnectionOpen();
     void transactionRunsSecondAfterFailingFirst();
-    void quotesRoundTrip();
 
 private:
     QStringList newLogTexts();
@@ -178,21 +177,6 @@ void TstSharedDatabase::transactionRunsSecondAfterFailingFirst()
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1' AND status='uploading' "
                                   "AND uploadedCount=1")), 1);
     QCOMPARE(newLogTexts(), QStringList());
-}
-
-void TstSharedDatabase::quotesRoundTrip()
-{
-    QSqlDatabase &db = sharedDatabase();
-    const QString name = QStringLiteral("O'Brien's \"class\" '');--");
-    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO user(user_name,password) VALUES('%1', '%2')")
-                                  .arg(sqlEscaped(name), sqlEscaped(QStringLiteral("'")))));
-    QList<QSqlRecord> rows;
-    QCOMPARE(runQuery(db, QStringLiteral("SELECT user_name, password FROM user WHERE user_name = '%1'").arg(sqlEscaped(name)),
-                      rows).type(),
-             QSqlError::NoError);
-    QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.first().value(0).toString(), name);
-    QCOMPARE(rows.first().value(1).toString(), QStringLiteral("'"));
 }
 
 QTEST_GUILESS_MAIN(TstSharedDatabase)

@@ -24,7 +24,6 @@ private slots:
     void transientFailuresAreRetried();
     void stalledStoreFailsWithinTheTimeout();
     void taskSkipsAnObjectAlreadyServed();
-    void taskUsesTheSpecialBucket();
 
 private:
     int stsRequests();
@@ -190,24 +189,6 @@ void TstAwsUtils::taskSkipsAnObjectAlreadyServed()
     QCOMPARE(again.url, SaveImageRunnable::publicUrl(image));
     QCOMPARE(m_up.store.writes(), 1);
     QCOMPARE(again.orderId, QStringLiteral("ORDER"));
-}
-
-void TstAwsUtils::taskUsesTheSpecialBucket()
-{
-    const QString path = m_up.writeFile(QStringLiteral("special.jpg"), 3000);
-    const imgMess image = UploadEnvironment::imageFor(path, false);
-    bool stored = false;
-    const imgMess done = runTask(image, &stored);
-    QVERIFY(stored);
-    QVERIFY(done.url.contains("/special-order-image/"));
-    int status = 0;
-    m_up.store.get(m_up.store.url() + "/special-order-image/" + image.imageName + ".jpg", &status);
-    QCOMPARE(status, 200);
-    m_up.store.get(m_up.store.url() + "/normal-order-image/" + image.imageName + ".jpg", &status);
-    QCOMPARE(status, 404);
-    // The second run asks the special bucket too, and finds it there.
-    QCOMPARE(runTask(image, &stored).url, SaveImageRunnable::publicUrl(image));
-    QCOMPARE(m_up.store.writes(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstAwsUtils)

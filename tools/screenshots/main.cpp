@@ -154,7 +154,7 @@ int main(int argc, char *argv[])
     save(&window, QStringLiteral("window-login"));
     window.loginOK();
     save(&window, QStringLiteral("window-neworder"));
-    // With a product of the local catalogue chosen: specification and example.
+    // With a product of the local catalogue chosen: its example picture.
     if (argc > 2) {
         QFile file(QString::fromLocal8Bit(argv[2]));
         if (file.open(QIODevice::ReadOnly)) {
