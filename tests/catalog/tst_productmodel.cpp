@@ -23,8 +23,8 @@ private slots:
     void dictIdSet_data();
     void dictIdSet();
     void candidatesFollowChoices();
-    void specification_data();
-    void specification();
+    void sizeLines_data();
+    void sizeLines();
 
 private:
     QJsonObject productData(qint32 id) const;
@@ -124,7 +124,7 @@ void TstProductModel::candidatesFollowChoices()
     QCOMPARE(series.currentGroup.skus.value(310102).other.totalWidth, 182.0f);
 }
 
-void TstProductModel::specification_data()
+void TstProductModel::sizeLines_data()
 {
     QTest::addColumn<int>("spuId");
     QTest::addColumn<int>("groupId");
@@ -154,7 +154,7 @@ void TstProductModel::specification_data()
                            + "  单页尺寸: 182*131mm(含出血)  出血(mm): 上(2)下(2)左(2)右(2)内(0)"};
 }
 
-void TstProductModel::specification()
+void TstProductModel::sizeLines()
 {
     QFETCH(int, spuId);
     QFETCH(int, groupId);

@@ -21,7 +21,7 @@ class TstNewOrderWid : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void singleValuesShowTheSpecificationAtOnce();
+    void singleValuesShowTheSizesAtOnce();
 
 private:
     void type(neworderwid &page, const QString &text);
@@ -49,7 +49,7 @@ void TstNewOrderWid::type(neworderwid &page, const QString &text)
     page.on_selectProductEdit_textEdited(text);
 }
 
-void TstNewOrderWid::singleValuesShowTheSpecificationAtOnce()
+void TstNewOrderWid::singleValuesShowTheSizesAtOnce()
 {
     neworderwid page;
     type(page, QStringLiteral("首尾页纪念册"));
