@@ -93,6 +93,8 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
 
     if (m_listType == Uploaded)
         connect(&DatabaseThread::instance(), &DatabaseThread::subOrderGetSig, this, &productTableWidget::subOrdersToCart);
+    if (m_listType == NewOrder)
+        connect(&DatabaseThread::instance(), &DatabaseThread::orderCreated, this, &productTableWidget::orderStored);
     m_resizeTimer.setSingleShot(true);
     connect(&m_resizeTimer, &QTimer::timeout, this, &productTableWidget::handleDelayedResize);
 }
@@ -459,7 +461,9 @@ void productTableWidget::on_uploadBtn_clicked()
         return;
     }
     submitNewOrders();
-    m_uploadBtn->setEnabled(true);
+    // Stays disabled while the worker stores the submitted orders.
+    if (m_pendingCreates.isEmpty())
+        m_uploadBtn->setEnabled(true);
 }
 
 void productTableWidget::updateCheckResult(groupProductImages *record, bool refreshName)
@@ -512,7 +516,7 @@ void productTableWidget::submitNewOrders()
     QString failure;
     QMap<QString, orderGroup> orders;  // by class-folder key
     QStringList folderOrder;
-    QList<int> submittedRows;
+    QMap<QString, QStringList> rowKeys;  // by class-folder key
     if (m_skuTable.isEmpty()) {
         // No product chosen: nothing can be stored for any row.
         failure = QStringLiteral("请先选择产品");
@@ -560,7 +564,7 @@ void productTableWidget::submitNewOrders()
         order.subOrders << *record;
         order.spuID = product.spuId;
         order.ifSeries = product.isSeries;
-        submittedRows << row;
+        rowKeys[folder] << record->orderNo;
     }
     if (failure.isEmpty() && orders.isEmpty())
         failure = QStringLiteral("请选择要上传的订单");
@@ -569,15 +573,45 @@ void productTableWidget::submitNewOrders()
         return;
     }
 
-    DatabaseThread &worker = DatabaseThread::instance();
-    worker.saveProducts(m_skuTable.values());
-    for (const QString &folder : folderOrder)
-        worker.createOrder(orders.value(folder));
-    for (int i = int(submittedRows.size()) - 1; i >= 0; --i)
-        deleteRow(submittedRows.at(i), false);
+    // The rows stay until the worker has stored their order, so a submission
+    // that cannot be saved is still on screen to be submitted again.
+    m_storedFolders.clear();
+    m_failedFolders.clear();
+    for (const QString &folder : folderOrder) {
+        const orderGroup &order = orders[folder];
+        m_pendingCreates.insert(order.orderNo, qMakePair(folder, rowKeys.value(folder)));
+        DatabaseThread::instance().createOrder(order, m_skuTable.values());
+    }
+}
 
+void productTableWidget::orderStored(const QString &orderNo, bool stored)
+{
+    if (!m_pendingCreates.contains(orderNo))
+        return;
+    const auto [folder, keys] = m_pendingCreates.take(orderNo);
+    if (stored) {
+        m_storedFolders << folder;
+        for (int row = m_table->rowCount() - 1; row >= 0; --row) {
+            if (keys.contains(rowKey(row)))
+                deleteRow(row, false);
+        }
+    } else {
+        m_failedFolders << folder;
+        LogManager::logError(QStringLiteral("订单未能保存，保留在列表中:%1(%2)").arg(folder, orderNo));
+    }
+    if (!m_pendingCreates.isEmpty())
+        return;
+    m_uploadBtn->setEnabled(true);
+    if (!m_failedFolders.isEmpty()) {
+        QString text = QStringLiteral("%1未能保存到本地数据库，订单仍在列表中。请检查磁盘空间和文件权限后重新提交。")
+                           .arg(m_failedFolders.join(QLatin1Char(',')));
+        if (!m_storedFolders.isEmpty())
+            text.prepend(m_storedFolders.join(QLatin1Char(',')) + QStringLiteral("已提交上传；"));
+        showMessage(text, QStringLiteral("我知道了"), QString());
+        return;
+    }
     toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
-                         folderOrder.join(QLatin1Char(',')) + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
+                         m_storedFolders.join(QLatin1Char(',')) + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
     connect(&dialog, &toolTipDialog::goToUploadWid, this, &productTableWidget::goToUploadWid);
     connect(&dialog, &toolTipDialog::uploadOrders, this, &productTableWidget::uploadOrders);
     dialog.exec();

@@ -73,6 +73,7 @@ public slots:
     void on_uploadBtn_clicked();
     void handleDelayedResize();
     void subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
+    void orderStored(const QString &orderNo, bool stored);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -99,6 +100,11 @@ private:
     QSet<QString> m_selectedKeys;
     QMap<QString, orderGroup> m_ordersByNo;
     QList<int> m_pendingCartRows;
+    // Submitted orders not yet answered by the worker: order number to its
+    // class folder and the keys of its rows.
+    QMap<QString, QPair<QString, QStringList>> m_pendingCreates;
+    QStringList m_storedFolders;
+    QStringList m_failedFolders;
     bool m_skuTableIsSeries = false;
     QMap<qint32, productRecord> m_skuTable;
     QTimer m_resizeTimer;

@@ -2,11 +2,15 @@
 
 #include <exception>
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRecursiveMutex>
 #include <QSqlQuery>
+#include <QThread>
 
 #include "core/apppaths.h"
 #include "core/logmanager.h"
@@ -27,6 +31,10 @@ QRecursiveMutex &databaseLock()
     static QRecursiveMutex lock;
     return lock;
 }
+
+// Set while runAtomically's body runs (under the lock): closing the
+// connection then would roll the open transaction back.
+bool g_inTransaction = false;
 
 #ifdef Q_OS_WIN
 // The leading dot hides the folder elsewhere; Windows needs the attribute.
@@ -82,6 +90,90 @@ void prepareFile(QSqlDatabase &db)
     addLookupIndexes(db);
 }
 
+// Operator-facing note on what the last check found; empty when all is well.
+QString g_notice;
+QString g_checkError;
+int g_startupWaitMs = 30000;
+
+// The driver closes and reopens a connection that is opened again, which
+// would end a transaction in progress.
+void openIfClosed(QSqlDatabase &db)
+{
+    if (!db.isOpen())
+        db.open();
+}
+
+enum class FileCheck { Complete, Incomplete, Unavailable };
+
+int sqliteCode(const QSqlError &error)
+{
+    return error.nativeErrorCode().toInt() & 0xff;
+}
+
+// Reads the table list, waiting while another process holds the file. A file
+// SQLite calls corrupt or no database is Incomplete (it is backed up and
+// replaced); any other failure to read it is Unavailable.
+FileCheck checkFile(QSqlDatabase &db, const QString &file)
+{
+    constexpr int kBusy = 5, kLocked = 6, kCorrupt = 11, kNotADatabase = 26;
+    if (!db.isOpen() && !db.open()) {
+        g_checkError = db.lastError().text();
+        return FileCheck::Unavailable;
+    }
+    QSqlQuery query(db);
+    // Short waits inside SQLite, so the start-up wait is what bounds it.
+    query.exec(QStringLiteral("PRAGMA busy_timeout=200"));
+    QElapsedTimer waited;
+    waited.start();
+    bool loggedWait = false;
+    FileCheck result = FileCheck::Unavailable;
+    forever {
+        if (query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"))) {
+            QStringList tables;
+            while (query.next())
+                tables << query.value(0).toString();
+            result = FileCheck::Complete;
+            for (const char *table : kExpectedTables) {
+                if (!tables.contains(QLatin1String(table)))
+                    result = FileCheck::Incomplete;
+            }
+            break;
+        }
+        const QSqlError error = query.lastError();
+        g_checkError = error.text();
+        const int code = sqliteCode(error);
+        if (code == kCorrupt || code == kNotADatabase) {
+            result = FileCheck::Incomplete;
+            break;
+        }
+        if ((code != kBusy && code != kLocked) || waited.elapsed() >= g_startupWaitMs)
+            break;
+        if (!loggedWait)
+            LogManager::logInfo(QStringLiteral("数据库被占用，等待:%1").arg(file));
+        loggedWait = true;
+    }
+    query.finish();
+    query.exec(QStringLiteral("PRAGMA busy_timeout=5000"));
+    return result;
+}
+
+// Moves the file, and the journal beside it, to a time-stamped name in the
+// same folder. Returns the new name, empty when it could not be moved.
+QString backupFile(const QString &file)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString backup = file + QStringLiteral(".broken-") + stamp;
+    for (int i = 2; QFile::exists(backup); ++i)
+        backup = file + QStringLiteral(".broken-%1-%2").arg(stamp).arg(i);
+    if (!QFile::rename(file, backup))
+        return QString();
+    for (const char *suffix : {"-journal", "-wal", "-shm"}) {
+        if (QFile::exists(file + QLatin1String(suffix)))
+            QFile::rename(file + QLatin1String(suffix), backup + QLatin1String(suffix));
+    }
+    return backup;
+}
+
 } // namespace
 
 bool checkSqliteDriver()
@@ -114,6 +206,7 @@ QSqlDatabase &sharedDatabase()
 bool ensureDatabase(QSqlDatabase &db)
 {
     QMutexLocker lock(&databaseLock());
+    g_notice.clear();
     const QString folder = AppPaths::databaseDir();
     const QString file = AppPaths::databaseFile();
     if (!QDir(folder).exists()) {
@@ -130,17 +223,20 @@ bool ensureDatabase(QSqlDatabase &db)
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kConnectionName);
         db.setDatabaseName(file);
     }
-    db.open();
 
-    bool complete = true;
-    for (const char *table : kExpectedTables) {
-        if (!tableExists(db, QString::fromLatin1(table))) {
-            complete = false;
-            break;
-        }
-    }
-    if (complete) {
+    const FileCheck check = checkFile(db, file);
+    if (check == FileCheck::Complete) {
         prepareFile(db);
+        return true;
+    }
+    if (check == FileCheck::Unavailable) {
+        // Busy, locked or unreadable is no sign of a broken file: the queue in
+        // it may be whole, so it is left exactly as it is.
+        if (db.isOpen())
+            db.close();
+        g_notice = QStringLiteral("无法打开本地数据库%1（%2），文件未做任何改动。请关闭正在使用它的程序或检查文件权限后重新启动。")
+                       .arg(QDir::toNativeSeparators(file), g_checkError);
+        LogManager::logError(QStringLiteral("无法打开数据库，保持原文件不变:%1 %2").arg(file, g_checkError));
         return true;
     }
 
@@ -151,11 +247,25 @@ bool ensureDatabase(QSqlDatabase &db)
         return true;
 
     if (QFile::exists(file)) {
-        if (!QFile::remove(file)) {
-            LogManager::logError(QStringLiteral("数据库删除失败，不能重置数据库"));
-            return true;
+        if (QFileInfo(file).size() == 0) {
+            // Nothing in it to keep: the empty file a first open creates.
+            if (!QFile::remove(file)) {
+                LogManager::logError(QStringLiteral("数据库删除失败，不能重置数据库"));
+                return true;
+            }
+            LogManager::logInfo(QStringLiteral("删除坏数据库成功"));
+        } else {
+            const QString backup = backupFile(file);
+            if (backup.isEmpty()) {
+                LogManager::logError(QStringLiteral("数据库删除失败，不能重置数据库"));
+                g_notice = QStringLiteral("本地数据库%1已损坏且无法另存，文件未做任何改动。")
+                               .arg(QDir::toNativeSeparators(file));
+                return true;
+            }
+            LogManager::logInfo(QStringLiteral("旧数据库已另存为:%1").arg(backup));
+            g_notice = QStringLiteral("本地数据库已损坏，原文件已另存为%1，并已新建数据库。")
+                           .arg(QDir::toNativeSeparators(backup));
         }
-        LogManager::logInfo(QStringLiteral("删除坏数据库成功"));
     }
     if (!QFile::exists(file) && QFile::copy(kSeedResource, file)) {
         LogManager::logInfo(QStringLiteral("复制数据库成功"));
@@ -166,6 +276,18 @@ bool ensureDatabase(QSqlDatabase &db)
         }
     }
     return true;
+}
+
+QString databaseNotice()
+{
+    QMutexLocker lock(&databaseLock());
+    return g_notice;
+}
+
+void setStartupWaitMs(int ms)
+{
+    QMutexLocker lock(&databaseLock());
+    g_startupWaitMs = ms;
 }
 
 bool tableExists(QSqlDatabase &db, const QString &name)
@@ -180,7 +302,7 @@ bool tableExists(QSqlDatabase &db, const QString &name)
 QSqlError runQuery(QSqlDatabase &db, const QString &sql, QList<QSqlRecord> &rows)
 {
     QMutexLocker lock(&databaseLock());
-    db.open();
+    openIfClosed(db);
     QSqlError error;
     {
         QSqlQuery query(db);
@@ -195,14 +317,15 @@ QSqlError runQuery(QSqlDatabase &db, const QString &sql, QList<QSqlRecord> &rows
         LogManager::logError(QStringLiteral("数据库语句执行错误:") + error.text() + sql);
         return error;
     }
-    db.close();
+    if (!g_inTransaction)
+        db.close();
     return QSqlError();
 }
 
 bool execStatement(QSqlDatabase &db, const QString &sql)
 {
     QMutexLocker lock(&databaseLock());
-    db.open();
+    openIfClosed(db);
     QSqlQuery query(db);
     if (query.exec(sql))
         return true;
@@ -214,7 +337,7 @@ bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &sec
 {
     QMutexLocker lock(&databaseLock());
     try {
-        db.open();
+        openIfClosed(db);
         {
             QSqlQuery pragma(db);
             pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
@@ -248,7 +371,7 @@ bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QSt
     QMutexLocker lock(&databaseLock());
     *changed = false;
     try {
-        db.open();
+        openIfClosed(db);
         TransactionGuard guard(db);
         if (!guard.begin()) {
             LogManager::logError(QStringLiteral("Failed to begin transaction"));
@@ -272,6 +395,35 @@ bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QSt
         }
         return true;
     } catch (const std::exception &ex) {
+        LogManager::logError(QStringLiteral("Database operation failed:%1").arg(QString::fromLocal8Bit(ex.what())));
+        return false;
+    }
+}
+
+bool runAtomically(QSqlDatabase &db, const std::function<bool()> &body)
+{
+    QMutexLocker lock(&databaseLock());
+    if (g_inTransaction)
+        return body();
+    try {
+        openIfClosed(db);
+        TransactionGuard guard(db);
+        if (!guard.begin()) {
+            LogManager::logError(QStringLiteral("Failed to begin transaction:") + db.lastError().text());
+            return false;
+        }
+        g_inTransaction = true;
+        const bool done = body();
+        g_inTransaction = false;
+        if (!done)
+            return false;
+        if (!guard.commit()) {
+            LogManager::logError(QStringLiteral("Failed to commit transaction:") + db.lastError().text());
+            return false;
+        }
+        return true;
+    } catch (const std::exception &ex) {
+        g_inTransaction = false;
         LogManager::logError(QStringLiteral("Database operation failed:%1").arg(QString::fromLocal8Bit(ex.what())));
         return false;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -16,10 +18,20 @@ QSqlDatabase &sharedDatabase();
 
 bool checkSqliteDriver();
 
-// Registers and opens the connection on the database file, replacing a file
-// that lacks a table with the seed copy. False only when the folder cannot be
-// created.
+// Registers and opens the connection on the database file. A file that lacks
+// a table or that SQLite finds damaged is moved to a time-stamped backup
+// beside it and replaced by the seed copy; a file that is busy is waited for
+// (see setStartupWaitMs), and one that cannot be read is left untouched.
+// Either case leaves a note in databaseNotice(). False only when the folder
+// cannot be created.
 bool ensureDatabase(QSqlDatabase &db);
+
+// What the operator should be told about the last check of the file (a
+// backup made, a file left alone); empty when there is nothing to tell.
+QString databaseNotice();
+
+// How long the check waits for a file another process holds (30 s).
+void setStartupWaitMs(int ms);
 
 bool tableExists(QSqlDatabase &db, const QString &name);
 
@@ -38,6 +50,12 @@ bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &sec
 // one transaction. False when the transaction could not be completed; a
 // failing statement is logged like runInTransaction does.
 bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QString &second, bool *changed);
+
+// Runs `body` inside one transaction; the body's statements (through the
+// routines above, on the same thread) are committed together or not at all.
+// Rolled back when the body returns false or the commit fails; the reason is
+// logged. Returns whether everything was committed.
+bool runAtomically(QSqlDatabase &db, const std::function<bool()> &body);
 
 // `value` with every single quote doubled, for pasting between the single
 // quotes of a statement text; the stored value is exactly `value`.

@@ -14,6 +14,7 @@
 #include <QSvgRenderer>
 #include <QTableWidget>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -29,6 +30,7 @@
 #include "ui/updatedialog.h"
 #include "upload/awsutils.h"
 #include "upload/databasethread.h"
+#include "store/shareddatabase.h"
 #include "upload/uploadimage.h"
 
 namespace {
@@ -98,6 +100,15 @@ MainWindow::MainWindow(QWidget *parent)
     }
     m_lists[0] = ui->checkProductWid->orderTable();
     connect(ui->checkProductWid, &neworderwid::changeToUploadWid, this, &MainWindow::changeToUploading);
+
+    // The login page opened the database: a file kept aside or left alone at
+    // that check is told once the window is up.
+    if (!databaseNotice().isEmpty()) {
+        QTimer::singleShot(0, this, [this] {
+            massegeBoxShow box(this, QStringLiteral("系统提示"), databaseNotice(), QStringLiteral("我知道了"), QString());
+            box.exec();
+        });
+    }
 }
 
 MainWindow::~MainWindow()

@@ -87,10 +87,11 @@ void DatabaseThread::saveProducts(const QList<productRecord> &products)
     enqueue(SaveProducts);
 }
 
-void DatabaseThread::createOrder(const orderGroup &order)
+void DatabaseThread::createOrder(const orderGroup &order, const QList<productRecord> &products)
 {
     QMutexLocker lock(&m_mutex);
     m_newOrders.append(order);
+    m_newOrderProducts.append(products);
     enqueue(CreateOrder);
 }
 
@@ -165,10 +166,14 @@ void DatabaseThread::serve(DbRequest kind)
         if (!m_productBatches.isEmpty())
             OrderRecords::saveProducts(m_productBatches.takeFirst());
         return;
-    case CreateOrder:
-        if (!m_newOrders.isEmpty())
-            OrderRecords::createOrder(m_newOrders.takeFirst());
+    case CreateOrder: {
+        if (m_newOrders.isEmpty())
+            return;
+        const orderGroup order = m_newOrders.takeFirst();
+        const bool stored = OrderRecords::createOrder(order, m_newOrderProducts.takeFirst());
+        emit orderCreated(order.orderNo, stored);
         return;
+    }
     case DeleteOrders:
         if (!m_deletions.isEmpty())
             OrderRecords::deleteOrders(m_deletions.takeFirst());

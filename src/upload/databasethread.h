@@ -40,7 +40,9 @@ public:
     // Dropped while another lease request is still pending.
     void fetchImagesToUpload(int leaseSeconds);
     void saveProducts(const QList<productRecord> &products);
-    void createOrder(const orderGroup &order);
+    // The order and the product records it refers to are stored together or
+    // not at all; orderCreated tells which.
+    void createOrder(const orderGroup &order, const QList<productRecord> &products = {});
     void deleteOrders(const QStringList &quotedOrderNos);
     void markOrdersInCart(const QStringList &quotedOrderNos);
     void fetchOrders(int listType);
@@ -58,6 +60,8 @@ signals:
     void uploadImages(const QList<imgMess> &imageMesses);
     void ordersGetSig(int type, const QList<orderGroup> &orders);
     void subOrderGetSig(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
+    // Outcome of one createOrder request; emitted from the worker thread.
+    void orderCreated(const QString &orderNo, bool stored);
 
 protected:
     void run() override;
@@ -74,6 +78,7 @@ private:
     QList<imgMess> m_uploadedImages;
     QList<QList<productRecord>> m_productBatches;
     QList<orderGroup> m_newOrders;
+    QList<QList<productRecord>> m_newOrderProducts;
     QList<QStringList> m_deletions;
     QList<QStringList> m_cartUpdates;
     QList<int> m_listTypes;

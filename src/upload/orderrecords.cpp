@@ -92,29 +92,39 @@ bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString 
     return false;
 }
 
-bool OrderRecords::createOrder(const orderGroup &order)
+bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecord> &products)
 {
     const QString payload =
         QString::fromUtf8(QJsonDocument(CartPayload::buildStoredPayload(order)).toJson(QJsonDocument::Compact));
     const QString created = minuteNow();
-    for (const groupProductImages &line : order.subOrders) {
-        if (!insertSubOrder(line, order.orderNo, created))
-            return false;
-    }
     const QString sql = Sql::SQL_INSERT_ORDER.arg(
         e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))), created,
         e(payload), shortest(double(order.size)), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
         n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
-    return execStatement(sharedDatabase(), sql);
+    const bool stored = runAtomically(sharedDatabase(), [&] {
+        if (!saveProducts(products))
+            return false;
+        for (const groupProductImages &line : order.subOrders) {
+            if (!insertSubOrder(line, order.orderNo, created))
+                return false;
+        }
+        return execStatement(sharedDatabase(), sql);
+    });
+    if (!stored)
+        LogManager::logError(QStringLiteral("订单保存失败，未写入任何记录:%1").arg(order.orderNo));
+    return stored;
 }
 
-void OrderRecords::saveProducts(const QList<productRecord> &products)
+bool OrderRecords::saveProducts(const QList<productRecord> &products)
 {
     for (const productRecord &p : products) {
-        execStatement(sharedDatabase(),
-                      Sql::SQL_INSERT_PRODUCT.arg(e(p.spuName), e(p.skuGroupName), e(p.priceText), n(p.skuId),
-                                                  n(p.spuId), n(p.skuGroupId), n(p.isSeries ? 1 : 0), n(p.parentId)));
+        if (!execStatement(sharedDatabase(),
+                           Sql::SQL_INSERT_PRODUCT.arg(e(p.spuName), e(p.skuGroupName), e(p.priceText), n(p.skuId),
+                                                       n(p.spuId), n(p.skuGroupId), n(p.isSeries ? 1 : 0),
+                                                       n(p.parentId))))
+            return false;
     }
+    return true;
 }
 
 void OrderRecords::deleteOrders(const QStringList &quotedOrderNos)

@@ -15,12 +15,14 @@ class OrderRecords final
 public:
     OrderRecords() = delete;
 
-    // Lines and their images first; the order row only when all of them
-    // were stored.
-    static bool createOrder(const orderGroup &order);
+    // The product records, the lines with their images and the order row in
+    // one transaction: after a failure or a crash nothing of the order is
+    // stored. False when it was not stored; the reason is logged.
+    static bool createOrder(const orderGroup &order, const QList<productRecord> &products = {});
     static bool insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created);
     static bool insertImages(const groupProductImages &line, const QString &orderNo);
-    static void saveProducts(const QList<productRecord> &products);
+    // Stops at the first product that could not be stored.
+    static bool saveProducts(const QList<productRecord> &products);
     // Orders, sub-orders and images of the quoted numbers; each statement
     // runs even when an earlier one failed.
     static void deleteOrders(const QStringList &quotedOrderNos);

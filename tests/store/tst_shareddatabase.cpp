@@ -1,7 +1,11 @@
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -17,7 +21,11 @@ class TstSharedDatabase : public QObject
 private slots:
     void initTestCase();
     void firstStartCopiesTheSeed();
-    void fileMissingOneTableIsReset();
+    void brokenFileIsKeptAsBackup_data();
+    void brokenFileIsKeptAsBackup();
+    void fileThatCannotBeReadIsLeftAlone_data();
+    void fileThatCannotBeReadIsLeftAlone();
+    void busyFileIsWaitedFor();
     void completeFileKeepsItsRows();
     void olderFileGainsTheBucketColumn();
     void failingSelectIsLoggedAndLeavesConnectionOpen();
@@ -25,6 +33,8 @@ private slots:
 
 private:
     QStringList newLogTexts();
+    QProcess *lockFile(int seconds);
+    QByteArray fileBytes();
     qint64 count(const QString &sql);
     bool insertOrder(const QString &orderNo, const QString &name);
 
@@ -90,19 +100,142 @@ void TstSharedDatabase::firstStartCopiesTheSeed()
                                   "('images_orderId','images_subOrderId','images_status')")), 3);
 }
 
-void TstSharedDatabase::fileMissingOneTableIsReset()
+QByteArray TstSharedDatabase::fileBytes()
 {
+    QFile file(AppPaths::databaseFile());
+    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                          : QByteArray();
+}
+
+// Another process holding the file with an exclusive lock for `seconds`.
+QProcess *TstSharedDatabase::lockFile(int seconds)
+{
+    auto *holder = new QProcess(this);
+    holder->start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("(echo 'BEGIN EXCLUSIVE;'; echo \"SELECT 'locked';\"; sleep %1; echo 'COMMIT;') "
+                                  "| sqlite3 \"$0\"").arg(seconds),
+                   AppPaths::databaseFile()});
+    if (!holder->waitForReadyRead(10000) || !holder->readAllStandardOutput().contains("locked"))
+        qWarning() << "lock not taken" << holder->readAllStandardError();
+    return holder;
+}
+
+void TstSharedDatabase::brokenFileIsKeptAsBackup_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("no user table") << "DROP TABLE user;";
+    QTest::newRow("damaged row in sqlite_master")
+        << "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql='CREATE INDEX images_status ON' "
+           "WHERE name='images_status';";
+    QTest::newRow("not a database") << "";
+}
+
+// A file that fails the check is moved aside whole, never deleted: the
+// backup holds the queued order, the new file is the seed.
+void TstSharedDatabase::brokenFileIsKeptAsBackup()
+{
+    QFETCH(QString, damage);
     QSqlDatabase &db = sharedDatabase();
     QVERIFY(insertOrder(QStringLiteral("A1"), QStringLiteral("班级一")));
-    QVERIFY(execStatement(db, QStringLiteral("DROP TABLE user")));
-    QVERIFY(!tableExists(db, QStringLiteral("user")));
     db.close();
+    if (damage.isEmpty()) {
+        QFile file(AppPaths::databaseFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("queue of a later client? no: ").repeated(200));
+    } else {
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {AppPaths::databaseFile(), damage}), 0);
+    }
+    const QByteArray damaged = fileBytes();
+    newLogTexts();
 
     QVERIFY(ensureDatabase(db));
-    QCOMPARE(newLogTexts(), kResetLines);
+    const QStringList texts = newLogTexts();
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts.at(0), kResetLines.at(0));
+    QVERIFY(texts.at(1).startsWith(QStringLiteral("旧数据库已另存为:") + AppPaths::databaseFile() + ".broken-"));
+    QCOMPARE(texts.at(2), kResetLines.at(2));
+    const QString backup = texts.at(1).section(':', 1);
+    QVERIFY(databaseNotice().contains(QDir::toNativeSeparators(backup)));
+
+    QFile kept(backup);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(QCryptographicHash::hash(kept.readAll(), QCryptographicHash::Sha256), damaged);
+    if (damage.startsWith("DROP")) {
+        QCOMPARE(QProcess::execute(QStringLiteral("sh"), {"-c", "test \"$(sqlite3 \"$0\" 'SELECT name FROM orders')\" = 班级一",
+                                                          backup}), 0);
+    }
     QCOMPARE(count(kTableCount), 5);
-    // Reset as a whole: the order went with the broken file.
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
+    QVERIFY(QFile::remove(backup));
+}
+
+void TstSharedDatabase::fileThatCannotBeReadIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("obstacle");
+    QTest::newRow("locked by another process past the wait") << "lock";
+    QTest::newRow("a folder in its place") << "folder";
+    QTest::newRow("no read permission") << "mode000";
+}
+
+// Busy or unreadable says nothing about the queue in the file: it is left as
+// it is, the operator is told, and once readable it is used as it stands.
+void TstSharedDatabase::fileThatCannotBeReadIsLeftAlone()
+{
+    QFETCH(QString, obstacle);
+    if (obstacle == "mode000" && geteuid() == 0)
+        QSKIP("root reads files without permission");
+    QSqlDatabase &db = sharedDatabase();
+    QVERIFY(insertOrder(obstacle, QStringLiteral("班级锁")));
+    db.close();
+    const QString file = AppPaths::databaseFile();
+    const QByteArray before = fileBytes();
+    const QString aside = file + QStringLiteral(".aside");
+    QProcess *holder = nullptr;
+    if (obstacle == "lock") {
+        holder = lockFile(3);
+        setStartupWaitMs(500);
+    } else if (obstacle == "folder") {
+        QVERIFY(QFile::rename(file, aside));
+        QVERIFY(QDir().mkdir(file));
+    } else {
+        QVERIFY(QFile::setPermissions(file, QFile::Permissions()));
+    }
+    newLogTexts();
+
+    QVERIFY(ensureDatabase(db));
+    const QStringList texts = newLogTexts();
+    QVERIFY(!texts.contains(kResetLines.at(0)));
+    QVERIFY(texts.last().startsWith(QStringLiteral("无法打开数据库，保持原文件不变:") + file));
+    QVERIFY(databaseNotice().startsWith(QStringLiteral("无法打开本地数据库") + QDir::toNativeSeparators(file)));
+
+    if (holder) {
+        QVERIFY(holder->waitForFinished(10000));
+        setStartupWaitMs(30000);
+    } else if (obstacle == "folder") {
+        QVERIFY(QDir().rmdir(file));
+        QVERIFY(QFile::rename(aside, file));
+    } else {
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+    }
+    QCOMPARE(fileBytes(), before);
+    QVERIFY(ensureDatabase(db));
+    QCOMPARE(databaseNotice(), QString());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='%1'").arg(obstacle)), 1);
+}
+
+void TstSharedDatabase::busyFileIsWaitedFor()
+{
+    QSqlDatabase &db = sharedDatabase();
+    QVERIFY(insertOrder(QStringLiteral("W1"), QStringLiteral("班级等")));
+    db.close();
+    QProcess *holder = lockFile(1);
+    newLogTexts();
+    QVERIFY(ensureDatabase(db));
+    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("数据库被占用，等待:") + AppPaths::databaseFile()});
+    QCOMPARE(databaseNotice(), QString());
+    QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='W1'")), 1);
+    QVERIFY(holder->waitForFinished(10000));
 }
 
 void TstSharedDatabase::completeFileKeepsItsRows()
@@ -154,7 +287,7 @@ void TstSharedDatabase::failingSelectIsLoggedAndLeavesConnectionOpen()
 
     // A successful query returns every row in order and closes the connection.
     rows.clear();
-    QCOMPARE(runQuery(db, QStringLiteral("SELECT name FROM orders ORDER BY id"), rows).type(), QSqlError::NoError);
+    QCOMPARE(runQuery(db, QStringLiteral("SELECT name FROM orders WHERE orderNo IN ('B1','X') ORDER BY id"), rows).type(), QSqlError::NoError);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().value(QStringLiteral("name")).toString(), QStringLiteral("班级二"));
     QVERIFY(!db.isOpen());

@@ -123,7 +123,7 @@ void TstEndToEnd::oneClassFromDropToCart()
     {
         DialogAnswer answer(QStringLiteral("查看提交进度"));
         button(fresh, QStringLiteral("提交"))->click();
-        QCOMPARE(answer.seen.size(), 1);
+        QTRY_COMPARE(answer.seen.size(), 1);
     }
     QCOMPARE(fresh->table()->rowCount(), 5);
     QCOMPARE(window.findChild<QStackedWidget *>("centerStackedWidget")->currentIndex(), 1);

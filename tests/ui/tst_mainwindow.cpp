@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "classlayout.h"
+#include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/vellruntime.h"
 #include "net/httputils.h"
@@ -22,6 +23,7 @@
 #include "support/dialoganswer.h"
 #include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
+#include "store/shareddatabase.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
 #include "upload/databasethread.h"
@@ -40,6 +42,7 @@ private slots:
     void droppedFolderIsChecked();
     void closeAsksAccordingToTheNewOrders();
     void refusedWhileUploadsRun();
+    void databaseKeptAsideIsTold();
 
 private:
     QPushButton *toolButton(MainWindow &w, const QString &text);
@@ -187,6 +190,21 @@ void TstMainWindow::refusedWhileUploadsRun()
     QThreadPool::globalInstance()->waitForDone();
     window.loginOutFun();
     QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
+}
+
+void TstMainWindow::databaseKeptAsideIsTold()
+{
+    sharedDatabase().close();
+    QFile file(AppPaths::databaseFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("damaged").repeated(100));
+    file.close();
+    QVERIFY(ensureDatabase(sharedDatabase()));
+    DialogAnswer answer(QStringLiteral("我知道了"));
+    MainWindow window;
+    QTRY_COMPARE(answer.seen.size(), 1);
+    QVERIFY(answer.seen.first().contains(QStringLiteral("本地数据库已损坏，原文件已另存为")));
+    QVERIFY(answer.seen.first().contains(QDir::toNativeSeparators(AppPaths::databaseFile()) + ".broken-"));
 }
 
 QTEST_MAIN(TstMainWindow)

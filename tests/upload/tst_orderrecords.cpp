@@ -19,7 +19,8 @@ private slots:
     void initTestCase();
     void init();
     void quotesRoundTrip();
-    void failedCreateInsertsNoOrderRow();
+    void failedCreateStoresNothing_data();
+    void failedCreateStoresNothing();
     void leaseInBatchesOfFifty();
     void leaseTimeout_data();
     void leaseTimeout();
@@ -86,17 +87,43 @@ void TstOrderRecords::quotesRoundTrip()
     QCOMPARE(payload.at(0).toObject().value("memo").toString(), QStringLiteral("O'Neil's 张三"));
 }
 
-void TstOrderRecords::failedCreateInsertsNoOrderRow()
+void TstOrderRecords::failedCreateStoresNothing_data()
 {
-    QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE images RENAME TO images_gone"));
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("products") << "product" << "Error:no such table: product";
+    QTest::newRow("images") << "images" << "增加图片到数据库失败:INSERT INTO images(";
+    QTest::newRow("second line") << "subOrders" << "增加子订单SQL失败:INSERT INTO subOrders(";
+    QTest::newRow("order row, after everything else") << "orders" << "Error:no such table: orders";
+}
+
+// Whichever statement fails, the statements before it are rolled back.
+void TstOrderRecords::failedCreateStoresNothing()
+{
+    QFETCH(QString, table);
+    QFETCH(QString, logged);
+    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE %1 RENAME TO gone").arg(table)));
     const int before = testlog::lines().size();
-    QVERIFY(!OrderRecords::createOrder(
-        orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 1, 2, 1, 10)})));
-    QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE images_gone RENAME TO images"));
-    QCOMPARE(value("SELECT count(*) FROM orders").toInt(), 0);
-    QCOMPARE(value("SELECT count(*) FROM subOrders").toInt(), 0);
+    const bool stored = OrderRecords::createOrder(
+        orderbuilder::order("F", "班", {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
+                                        orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
+        {orderbuilder::product(1)});
+    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table)));
+    QVERIFY(!stored);
+    for (const char *t : {"orders", "subOrders", "images", "product"})
+        QCOMPARE(value(QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(t))).toInt(), 0);
     const QStringList texts = testlog::texts().mid(before);
-    QVERIFY(texts.last().startsWith(QStringLiteral("增加图片到数据库失败:INSERT INTO images(")));
+    QVERIFY2(texts.join('\n').contains(logged), qPrintable(texts.join('\n')));
+    QCOMPARE(texts.last(), QStringLiteral("订单保存失败，未写入任何记录:F"));
+
+    // The same order goes in whole once the table is back.
+    QVERIFY(OrderRecords::createOrder(
+        orderbuilder::order("F", "班", {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
+                                        orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
+        {orderbuilder::product(1)}));
+    QCOMPARE(value("SELECT count(*) FROM images WHERE orderId='F'").toInt(), value("SELECT fileCout FROM orders").toInt());
+    QCOMPARE(value("SELECT count(*) FROM subOrders").toInt(), 2);
+    QCOMPARE(value("SELECT count(*) FROM product").toInt(), 1);
 }
 
 void TstOrderRecords::leaseInBatchesOfFifty()

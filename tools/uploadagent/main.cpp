@@ -22,6 +22,17 @@ namespace {
 int enqueue(const QString &folder)
 {
     const QFileInfoList files = QDir(folder).entryInfoList(QDir::Files, QDir::Name);
+    // One line per stored order, printed as soon as its transaction ended, so
+    // a test can kill the agent at a known point of the creation.
+    int created = 0;
+    QObject::connect(
+        &DatabaseThread::instance(), &DatabaseThread::orderCreated, &DatabaseThread::instance(),
+        [&created](const QString &, bool stored) {
+            if (stored)
+                std::printf("uploadagent: %d orders created\n", ++created);
+            std::fflush(stdout);
+        },
+        Qt::DirectConnection);
     int queued = 0;
     for (qsizetype start = 0; start < files.size(); start += 50) {
         orderGroup order;
