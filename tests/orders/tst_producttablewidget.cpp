@@ -17,6 +17,7 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
+#include "support/logfile.h"
 #include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
 #include "upload/databasethread.h"
@@ -32,6 +33,7 @@ private slots:
     void cleanupTestCase();
     void sizeTexts();
     void selectAllFollowsTheRows();
+    void newOrdersLeaveOnlyWhenStored();
     void clearAllCartRecords();
     void progressRows();
     void cartSubmission();
@@ -100,6 +102,51 @@ void TstProductTableWidget::selectAllFollowsTheRows()
     all->click();
     QVERIFY(check(list, 1)->isChecked());
     QCOMPARE(all->checkState(), Qt::Checked);
+}
+
+// Rows stay on screen until their order is in the database: a submission the
+// file refuses is told and can be sent again.
+void TstProductTableWidget::newOrdersLeaveOnlyWhenStored()
+{
+    productTableWidget list(productTableWidget::NewOrder);
+    list.setupList();
+    list.setSkuTable(false, {{1, orderbuilder::product(1)}});
+    groupProductImages first = orderbuilder::line("N-001", "张三", 1, 2101, 0, 3);
+    groupProductImages second = orderbuilder::line("N-002", "李四", 1, 2101, 0, 2);
+    list.addGroupRow(QStringLiteral("一班"), &first);
+    list.addGroupRow(QStringLiteral("二班"), &second);
+    for (groupProductImages *record : {&first, &second})
+        list.updateCheckResult(record, false);
+    check(list, 0)->click();
+    check(list, 1)->click();
+    QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
+
+    QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE images RENAME TO gone"));
+    const int logged = testlog::lines().size();
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        submit->click();
+        QTRY_COMPARE(answer.seen.size(), 1);
+        QCOMPARE(answer.seen.first(), QStringLiteral("一班,二班未能保存到本地数据库，订单仍在列表中。"
+                                                     "请检查磁盘空间和文件权限后重新提交。"));
+    }
+    QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE gone RENAME TO images"));
+    QCOMPARE(list.table()->rowCount(), 2);
+    QVERIFY(submit->isEnabled());
+    QCOMPARE(value("SELECT count(*) FROM orders WHERE name IN ('一班','二班')").toInt(), 0);
+    const QString log = testlog::texts().mid(logged).join('\n');
+    QVERIFY(log.contains(QStringLiteral("no such table: images")));
+    QVERIFY(log.contains(QStringLiteral("订单未能保存，保留在列表中:一班")));
+
+    {
+        DialogAnswer answer(QStringLiteral("继续上传"));
+        submit->click();
+        QTRY_COMPARE(answer.seen.size(), 1);
+        QVERIFY(answer.seen.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
+    }
+    QCOMPARE(list.table()->rowCount(), 0);
+    QCOMPARE(value("SELECT count(*) FROM images i JOIN orders o ON i.orderId = o.orderNo "
+                   "WHERE o.name IN ('一班','二班')").toInt(), 5);
 }
 
 void TstProductTableWidget::clearAllCartRecords()
