@@ -11,6 +11,7 @@
 
 // The upload pipeline killed with SIGKILL at random moments and started
 // again: in the end every image is stored once, intact, and counted once.
+// Order creation killed part-way leaves whole orders or none.
 class TstCrashRecovery : public QObject
 {
     Q_OBJECT
@@ -18,9 +19,11 @@ class TstCrashRecovery : public QObject
 private slots:
     void initTestCase();
     void killedAgainAndAgain();
+    void orderCreationKilled();
 
 private:
-    QProcess *startAgent();
+    QProcess *startAgent(const QStringList &arguments = {});
+    QString halfWrittenRows();
     QVariant value(const QString &sql);
 
     UploadEnvironment m_up;
@@ -55,11 +58,12 @@ QVariant TstCrashRecovery::value(const QString &sql)
     return rows.isEmpty() ? QVariant() : rows.first().value(0);
 }
 
-QProcess *TstCrashRecovery::startAgent()
+QProcess *TstCrashRecovery::startAgent(const QStringList &arguments)
 {
     auto *agent = new QProcess(this);
     agent->setProgram(QStringLiteral(UPLOADAGENT_EXECUTABLE));
-    agent->setArguments({QStringLiteral("--interval"), QStringLiteral("200")});
+    agent->setArguments(arguments.isEmpty() ? QStringList{QStringLiteral("--interval"), QStringLiteral("200")}
+                                            : arguments);
     agent->setWorkingDirectory(QDir::currentPath());
     agent->setProcessEnvironment(QProcessEnvironment::systemEnvironment());
     agent->start();
@@ -115,6 +119,77 @@ void TstCrashRecovery::killedAgainAndAgain()
                                         "kill: %5; %6 writes reached the store (%7 sent again after a kill)")
                              .arg(seed).arg(total).arg(kOrders).arg(kKills).arg(progress.join(", ")).arg(writes)
                              .arg(writes - total);
+}
+
+// Every way an order can be half there; empty when there is none.
+QString TstCrashRecovery::halfWrittenRows()
+{
+    const QStringList checks{
+        "SELECT count(*) FROM images WHERE orderId NOT IN (SELECT orderNo FROM orders)",
+        "SELECT count(*) FROM subOrders WHERE parentOrderId NOT IN (SELECT orderNo FROM orders)",
+        "SELECT count(*) FROM orders o WHERE fileCout != (SELECT count(*) FROM images i WHERE i.orderId = o.orderNo)",
+        "SELECT count(*) FROM orders o WHERE orderCount != "
+        "(SELECT count(*) FROM subOrders s WHERE s.parentOrderId = o.orderNo)",
+    };
+    QStringList found;
+    for (const QString &sql : checks) {
+        if (value(sql).toInt() != 0)
+            found << QStringLiteral("%1 from: %2").arg(value(sql).toInt()).arg(sql);
+    }
+    if (value("PRAGMA quick_check").toString() != QLatin1String("ok"))
+        found << value("PRAGMA quick_check").toString();
+    return found.join('\n');
+}
+
+void TstCrashRecovery::orderCreationKilled()
+{
+    constexpr int kFiles = 20000;
+    constexpr int kOrdersPerRun = kFiles / 50;
+    constexpr int kCreationKills = 16;
+    const QString folder = m_up.env.path() + QStringLiteral("/class");
+    QVERIFY(QDir().mkpath(folder));
+    for (int i = 0; i < kFiles; ++i) {
+        QFile file(QStringLiteral("%1/%2.jpg").arg(folder).arg(i, 5, 10, QLatin1Char('0')));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::number(i).repeated(16));
+    }
+    const int ordersBefore = value("SELECT count(*) FROM orders").toInt();
+
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    QStringList storedAtKill;
+    for (int kill = 0; kill < kCreationKills; ++kill) {
+        // Kill points spread from the first order to the last.
+        const int target = 1 + kill * (kOrdersPerRun - 2) / (kCreationKills - 1);
+        const int before = value("SELECT count(*) FROM orders").toInt();
+        QProcess *agent = startAgent({QStringLiteral("--enqueue"), folder});
+        int created = 0;
+        QByteArray pending;
+        while (created < target && agent->state() == QProcess::Running) {
+            if (!agent->canReadLine() && !agent->waitForReadyRead(30000))
+                break;
+            while (agent->canReadLine()) {
+                const QByteArray line = agent->readLine();
+                if (line.endsWith(" orders created\n"))
+                    created = line.split(' ').at(1).toInt();
+            }
+        }
+        // Somewhere inside one of the next orders' transactions.
+        QThread::usleep(random.bounded(30000));
+        agent->kill();
+        QVERIFY(agent->waitForFinished(10000));
+        delete agent;
+        QVERIFY2(created >= target, qPrintable(QStringLiteral("run %1 reached %2 of %3").arg(kill).arg(created).arg(target)));
+        const int stored = value("SELECT count(*) FROM orders").toInt() - before;
+        QVERIFY(stored >= created && stored <= kOrdersPerRun);
+        const QString broken = halfWrittenRows();
+        QVERIFY2(broken.isEmpty(), qPrintable(broken));
+        storedAtKill << QString::number(stored);
+    }
+    qInfo().noquote() << QStringLiteral("creation kill test (seed %5): %1 files a run, killed %2 times; orders stored at each "
+                                        "kill (of %3): %4; 0 half-written rows")
+                             .arg(kFiles).arg(kCreationKills).arg(kOrdersPerRun).arg(storedAtKill.join(", ")).arg(seed);
+    QVERIFY(value("SELECT count(*) FROM orders").toInt() > ordersBefore);
 }
 
 QTEST_GUILESS_MAIN(TstCrashRecovery)

@@ -25,7 +25,7 @@ int enqueue(const QString &folder)
     // One line per stored order, printed as soon as its transaction ended, so
     // a test can kill the agent at a known point of the creation.
     int created = 0;
-    QObject::connect(
+    const QMetaObject::Connection progress = QObject::connect(
         &DatabaseThread::instance(), &DatabaseThread::orderCreated, &DatabaseThread::instance(),
         [&created](const QString &, bool stored) {
             if (stored)
@@ -63,6 +63,7 @@ int enqueue(const QString &folder)
         queued += entry.count;
     }
     DatabaseThread::instance().stop();
+    QObject::disconnect(progress);
     std::printf("uploadagent: %d files queued\n", queued);
     return 0;
 }
