@@ -27,6 +27,7 @@
 #include "ui/massegeboxshow.h"
 #include "ui/tooltipdialog.h"
 #include "upload/databasethread.h"
+#include "upload/orderrecords.h"
 
 namespace {
 
@@ -245,6 +246,9 @@ void productTableWidget::addOrders(const QList<orderGroup> &orders)
                 bar->setProgress(order.uploadedCount);
                 m_table->setCellWidget(row, 5, bar);
             }
+            if (const QStringList held = order.details.value(OrderRecords::heldImagesKey()).toStringList();
+                !held.isEmpty())
+                addHeldCell(row, order.orderNo, held);
             break;
         case Uploaded:
             addCheckCell(row);
@@ -265,6 +269,53 @@ void productTableWidget::addOrders(const QList<orderGroup> &orders)
     if (m_listType == Cart)
         m_cartOrdersCount->setText(QStringLiteral("共加入购物车%1个文件夹").arg(m_ordersByNo.size()));
     m_table->resizeRowsToContents();
+}
+
+// Images that cannot be sent (file missing or changed since its check) wait
+// for the operator: restore the file and check again, or delete the order.
+void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStringList &held)
+{
+    auto *cell = new QWidget(m_table);
+    cell->setObjectName(QStringLiteral("heldCell"));
+    auto *layout = new QHBoxLayout(cell);
+    layout->setSpacing(8);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setAlignment(Qt::AlignCenter);
+    auto *label = new QLabel(QStringLiteral("需处理"), cell);
+    label->setStyleSheet(QStringLiteral("color: red;"));
+    cell->setToolTip(QStringLiteral("以下图片无法上传，恢复原文件后点“重新检查”，或删除订单：\n") + held.join(QLatin1Char('\n')));
+    label->setToolTip(cell->toolTip());
+    layout->addWidget(label);
+    const QString quoted = QStringLiteral("'%1'").arg(orderNo);
+    const auto rowOf = [this, orderNo] {
+        for (int r = 0; r < m_table->rowCount(); ++r) {
+            if (rowKey(r) == orderNo)
+                return r;
+        }
+        return -1;
+    };
+    const auto button = [cell, layout](const QString &text, const char *styleClass) {
+        auto *b = new QPushButton(text, cell);
+        b->setFlat(true);
+        b->setProperty("class", QString::fromLatin1(styleClass));
+        b->setCursor(Qt::PointingHandCursor);
+        layout->addWidget(b);
+        return b;
+    };
+    connect(button(QStringLiteral("重新检查"), "changeBtn"), &QPushButton::clicked, this, [this, quoted, rowOf] {
+        DatabaseThread::instance().releaseHeldImages({quoted});
+        const int r = rowOf();
+        if (r >= 0) {
+            m_table->removeCellWidget(r, 6);
+            m_table->setItem(r, 6, textItem(QStringLiteral("等待重新检查")));
+        }
+    });
+    connect(button(QStringLiteral("删除"), "deleteBtn"), &QPushButton::clicked, this, [this, quoted, rowOf] {
+        const int r = rowOf();
+        if (r >= 0 && deleteRow(r, true))
+            DatabaseThread::instance().deleteOrders({quoted});
+    });
+    m_table->setCellWidget(row, 6, cell);
 }
 
 void productTableWidget::clearTable()

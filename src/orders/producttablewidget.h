@@ -83,6 +83,7 @@ private:
     void setHeader(const QStringList &labels);
     QTableWidgetItem *textItem(const QString &text, bool done = false) const;
     void addCheckCell(int row);
+    void addHeldCell(int row, const QString &orderNo, const QStringList &held);
     void setRowSelected(int row, QString key, bool deselect);
     int senderRow() const;
     QCheckBox *rowCheck(int row) const;

@@ -84,10 +84,24 @@ void addLookupIndexes(QSqlDatabase &db)
     }
 }
 
+// Failed uploads wait here for their next try, or for the operator. Rows of
+// images that were stored or deleted since are dropped at each start.
+void addUploadHoldTable(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS uploadHolds(imageId INTEGER PRIMARY KEY, orderId TEXT, "
+                                   "localPath TEXT, attempts INTEGER NOT NULL DEFAULT 0, notBefore INTEGER, "
+                                   "problem TEXT)"))
+        || !query.exec(QStringLiteral("DELETE FROM uploadHolds WHERE imageId NOT IN "
+                                      "(SELECT id FROM images WHERE status<>'uploaded')")))
+        LogManager::logError(QStringLiteral("Error:%1").arg(query.lastError().text()));
+}
+
 void prepareFile(QSqlDatabase &db)
 {
     addMissingBucketColumn(db);
     addLookupIndexes(db);
+    addUploadHoldTable(db);
 }
 
 // Operator-facing note on what the last check found; empty when all is well.

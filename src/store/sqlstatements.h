@@ -53,9 +53,12 @@ inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
 
 inline const QString SQL_SELECT_SUBORDER_IMAGES = QStringLiteral("SELECT * FROM images WHERE subOrderId='%1'");
 
+// Images held in uploadHolds (a retry time not yet come, or waiting for the
+// operator) are left out.
 inline const QString SQL_LEASE_IMAGES = QStringLiteral(
     "UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (SELECT id FROM images WHERE "
-    "status='waiting' OR (status='uploading' AND '%1'-uploadDate>%2) LIMIT 50) RETURNING *");
+    "(status='waiting' OR (status='uploading' AND '%1'-uploadDate>%2)) AND id NOT IN (SELECT imageId FROM "
+    "uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50) RETURNING *");
 
 inline const QString SQL_MARK_IMAGE_UPLOADED = QStringLiteral(
     "UPDATE images SET status='uploaded',uploadDate='%1',url='%3' WHERE status='uploading' AND id='%2'");
@@ -68,5 +71,21 @@ inline const QString SQL_SELECT_UPLOADED_COUNT = QStringLiteral("SELECT uploaded
 
 inline const QString SQL_MARK_ORDERS_IN_CART =
     QStringLiteral("UPDATE orders SET status ='CARTOK',timeCart='%3' WHERE orderNo IN ");
+
+// A failed upload goes back to the queue; uploadHolds says from when it may
+// be leased again (notBefore, seconds since the epoch) or, with notBefore
+// NULL, that it waits for the operator and why (problem).
+inline const QString SQL_RETURN_FAILED_IMAGE =
+    QStringLiteral("UPDATE images SET status='waiting' WHERE status='uploading' AND id='%1'");
+inline const QString SQL_SELECT_UPLOAD_ATTEMPTS = QStringLiteral("SELECT attempts FROM uploadHolds WHERE imageId='%1'");
+inline const QString SQL_HOLD_IMAGE = QStringLiteral(
+    "INSERT OR REPLACE INTO uploadHolds(imageId,orderId,localPath,attempts,notBefore,problem) "
+    "VALUES('%1','%2','%3','%4',%5,%6)");
+inline const QString SQL_SELECT_HELD_IMAGES = QStringLiteral(
+    "SELECT h.orderId, h.localPath, h.problem FROM uploadHolds h JOIN images i ON i.id=h.imageId "
+    "WHERE h.notBefore IS NULL AND i.status='waiting' ORDER BY h.imageId");
+inline const QString SQL_RELEASE_HELD_IMAGES =
+    QStringLiteral("DELETE FROM uploadHolds WHERE notBefore IS NULL AND orderId IN (%1)");
+inline const QString SQL_DELETE_HOLDS = QStringLiteral("DELETE FROM uploadHolds WHERE orderId IN (%1)");
 
 } // namespace Sql

@@ -1,5 +1,6 @@
 #include "upload/awsutils.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -11,9 +12,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMutex>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QThread>
+#include <QUrl>
 
 #include "core/apppaths.h"
 #include "core/logmanager.h"
@@ -32,6 +36,7 @@ StsCredentials g_cache;
 QMutex g_optionsLock;
 AwsUtils::Options g_options;
 QMutex g_transferLogLock;
+std::atomic<qint64> g_clockOffset{0};
 
 void globalInit()
 {
@@ -43,6 +48,14 @@ size_t readFromFile(char *buffer, size_t size, size_t count, void *stream)
 {
     const qint64 n = static_cast<QFile *>(stream)->read(buffer, qint64(size * count));
     return n < 0 ? CURL_READFUNC_ABORT : size_t(n);
+}
+
+size_t collectDate(char *data, size_t size, size_t count, void *sink)
+{
+    const QByteArray line(data, qsizetype(size * count));
+    if (line.startsWith("Date:") || line.startsWith("date:"))
+        *static_cast<QByteArray *>(sink) = line.mid(5).trimmed();
+    return size * count;
 }
 
 size_t collectReply(char *data, size_t size, size_t count, void *sink)
@@ -79,6 +92,7 @@ struct Attempt
     CURLcode code = CURLE_OK;
     long status = 0;
     QByteArray reply;
+    QByteArray serverDate;  // the Date header of the answer
     QString curlError;
 
     bool succeeded() const { return code == CURLE_OK && status >= 200 && status < 300; }
@@ -106,6 +120,74 @@ struct Attempt
     }
 };
 
+// libcurl 7.88 signs with a caller's X-Amz-Date but then sends that header
+// a second time, and a store refuses the doubled header. So a request at a
+// corrected time is signed by libcurl in a dry run whose connection ends in a
+// local socket that never answers; the Authorization line it wrote goes with
+// the real request. Empty when the dry run produced none.
+QByteArray authorizationFor(const QByteArray &url, curl_slist *headers, const QByteArray &userPwd, curl_off_t size)
+{
+    QTcpServer sink;
+    if (!sink.listen(QHostAddress::LocalHost))
+        return QByteArray();
+    const QUrl target(QString::fromUtf8(url));
+    const QByteArray connectTo =
+        QStringLiteral("%1:%2:127.0.0.1:%3").arg(target.host()).arg(target.port(80)).arg(sink.serverPort()).toUtf8();
+    curl_slist *route = curl_slist_append(nullptr, connectTo.constData());
+    QByteArray sent;
+    CURL *curl = curl_easy_init();
+    if (!curl) {
+        curl_slist_free_all(route);
+        return QByteArray();
+    }
+    const auto keepHeaders = [](CURL *, curl_infotype type, char *data, size_t size, void *out) -> int {
+        if (type == CURLINFO_HEADER_OUT)
+            static_cast<QByteArray *>(out)->append(data, qsizetype(size));
+        return 0;
+    };
+    const auto stopWhenSent = [](void *out, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+        return static_cast<QByteArray *>(out)->isEmpty() ? 0 : 1;
+    };
+    const auto noBody = [](char *, size_t, size_t, void *) -> size_t { return CURL_READFUNC_ABORT; };
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_CONNECT_TO, route);
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, size);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, static_cast<curl_read_callback>(noBody));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_AWS_SIGV4, "aws:amz:us-east-1:s3");
+    curl_easy_setopt(curl, CURLOPT_USERPWD, userPwd.constData());
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, static_cast<curl_debug_callback>(keepHeaders));
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &sent);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, static_cast<curl_xferinfo_callback>(stopWhenSent));
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &sent);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 5L);
+    curl_easy_perform(curl);
+    curl_easy_cleanup(curl);
+    curl_slist_free_all(route);
+    for (const QByteArray &line : sent.split('\n')) {
+        if (line.toLower().startsWith("authorization:"))
+            return line.trimmed();
+    }
+    return QByteArray();
+}
+
+// An HTTP date, "Sun, 06 Nov 1994 08:49:37 GMT"; invalid otherwise.
+QDateTime httpDate(const QByteArray &text)
+{
+    const QDateTime parsed =
+        QLocale::c().toDateTime(QString::fromLatin1(text), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"));
+    return parsed.isValid() ? QDateTime(parsed.date(), parsed.time(), Qt::UTC) : QDateTime();
+}
+
+QString amzDateNow()
+{
+    return QDateTime::currentDateTimeUtc().addSecs(g_clockOffset.load()).toString(QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
+}
+
 Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, const QString &sha256,
                 const QString &contentMd5, const AwsUtils::Options &opt)
 {
@@ -125,16 +207,32 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
     if (!contentMd5.isEmpty())
         headers = curl_slist_append(headers, ("Content-MD5: " + contentMd5).toUtf8().constData());
 
+    if (g_clockOffset.load() != 0) {
+        headers = curl_slist_append(headers, ("X-Amz-Date: " + amzDateNow()).toUtf8().constData());
+        const QByteArray authorization = authorizationFor(urlBytes, headers, userPwd, curl_off_t(file.size()));
+        if (authorization.isEmpty()) {
+            curl_slist_free_all(headers);
+            curl_easy_cleanup(curl);
+            attempt.code = CURLE_FAILED_INIT;
+            attempt.curlError = QStringLiteral("signing at the corrected time failed");
+            return attempt;
+        }
+        headers = curl_slist_append(headers, authorization.constData());
+    } else {
+        curl_easy_setopt(curl, CURLOPT_AWS_SIGV4, "aws:amz:us-east-1:s3");
+        curl_easy_setopt(curl, CURLOPT_USERPWD, userPwd.constData());
+    }
+
     curl_easy_setopt(curl, CURLOPT_URL, urlBytes.constData());
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readFromFile);
     curl_easy_setopt(curl, CURLOPT_READDATA, &file);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(file.size()));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_AWS_SIGV4, "aws:amz:us-east-1:s3");
-    curl_easy_setopt(curl, CURLOPT_USERPWD, userPwd.constData());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectReply);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &attempt.reply);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectDate);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &attempt.serverDate);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(opt.connectSeconds));
@@ -273,20 +371,40 @@ QString AwsUtils::objectKey(const QString &localPath, const QString &imageName)
     return imageName + QLatin1Char('.') + extension;
 }
 
+qint64 AwsUtils::clockOffset()
+{
+    return g_clockOffset.load();
+}
+
+void AwsUtils::setClockOffset(qint64 seconds)
+{
+    g_clockOffset.store(seconds);
+}
+
 QString AwsUtils::upload(const QString &localPath, const QString &imageName, bool bucketType)
 {
     globalInit();
+    m_failure = Failure::None;
     ensureCredentials();
-    const StsCredentials creds = credentials();
+    StsCredentials creds = credentials();
     const Options opt = options();
     const QString bucket = bucketName(bucketType);
     const QString key = objectKey(localPath, imageName);
-    const QString url = QStringLiteral("http://") + creds.endpointHost + QLatin1Char('/') + bucket + QLatin1Char('/') + key;
 
-    const auto fail = [&](const QString &message) {
+    const auto fail = [&](Failure failure, const QString &message) {
+        m_failure = failure;
         LogManager::logError(QStringLiteral("图片上传失败：%1").arg(message));
         qDebug().noquote() << QStringLiteral("图片上传失败：%1").arg(message);
         return QString();
+    };
+    // Without an endpoint or a key a request could only go nowhere.
+    const auto usable = [](const StsCredentials &c) {
+        return !c.endpointHost.isEmpty() && !c.accessKeyId.isEmpty() && !c.secretAccessKey.isEmpty();
+    };
+    if (!usable(creds))
+        return fail(Failure::NoCredentials, QStringLiteral("没有可用的存储凭证"));
+    const auto urlOf = [&](const StsCredentials &c) {
+        return QStringLiteral("http://") + c.endpointHost + QLatin1Char('/') + bucket + QLatin1Char('/') + key;
     };
 
     QFile file(localPath);
@@ -294,8 +412,8 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
         Attempt missing;
         missing.code = CURLE_READ_ERROR;
         missing.curlError = file.errorString();
-        logTransfer(url, missing, 0);
-        return fail(QStringLiteral("%1: %2").arg(localPath, file.errorString()));
+        logTransfer(urlOf(creds), missing, 0);
+        return fail(Failure::FileMissing, QStringLiteral("%1: %2").arg(localPath, file.errorString()));
     }
     const QString sha256 = QString::fromLatin1(streamDigest(file, DigestAlgorithm::Sha256).toHex());
     // The MD5 taken when the image was checked: a file changed since then is
@@ -311,23 +429,53 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
 
     Attempt attempt;
     int tries = 0;
+    bool renewed = false;
+    bool clockSet = false;
     forever {
         ++tries;
-        attempt = putOnce(url, file, creds, sha256, contentMd5, opt);
+        attempt = putOnce(urlOf(creds), file, creds, sha256, contentMd5, opt);
         if (attempt.succeeded())
             return creds.endpoint + QLatin1Char('/') + bucket + QLatin1Char('/') + key;
+        const QString s3Code = attempt.s3Code();
+        if (s3Code == QLatin1String("RequestTimeTooSkewed") && !clockSet) {
+            // Signed again at the store's time, as the SDKs do.
+            const QDateTime storeTime = httpDate(attempt.serverDate);
+            if (storeTime.isValid()) {
+                clockSet = true;
+                setClockOffset(QDateTime::currentDateTimeUtc().secsTo(storeTime));
+                LogManager::logInfo(QStringLiteral("本机时间与存储服务相差%1秒，按存储服务时间签名").arg(clockOffset()));
+                continue;
+            }
+        }
+        if ((s3Code == QLatin1String("ExpiredToken") || s3Code == QLatin1String("InvalidToken")
+             || s3Code == QLatin1String("InvalidAccessKeyId"))
+            && !renewed) {
+            // The set is dropped unless another upload has renewed it
+            // meanwhile; a set that differs from the refused one is tried at once.
+            renewed = true;
+            {
+                QMutexLocker lock(&g_cacheLock);
+                if (g_cache.sessionToken == creds.sessionToken && g_cache.accessKeyId == creds.accessKeyId) {
+                    const QString word = g_cache.credentialKey;
+                    g_cache = StsCredentials();
+                    g_cache.credentialKey = word;
+                }
+            }
+            ensureCredentials();
+            const StsCredentials fresh = credentials();
+            if (usable(fresh)
+                && (fresh.sessionToken != creds.sessionToken || fresh.accessKeyId != creds.accessKeyId
+                    || fresh.secretAccessKey != creds.secretAccessKey)) {
+                creds = fresh;
+                continue;
+            }
+        }
         if (!attempt.transient() || tries > opt.retries)
             break;
         QThread::msleep(ulong(opt.backoffMs) << (tries - 1));
     }
 
-    logTransfer(url, attempt, tries);
-    const QString s3Code = attempt.s3Code();
-    if (s3Code == QLatin1String("ExpiredToken") || s3Code == QLatin1String("InvalidToken")
-        || s3Code == QLatin1String("InvalidAccessKeyId")) {
-        // The next upload asks the backend for a fresh set.
-        QMutexLocker lock(&g_cacheLock);
-        g_cache.expiration.clear();
-    }
-    return fail(attempt.describe());
+    logTransfer(urlOf(creds), attempt, tries);
+    return fail(attempt.s3Code() == QLatin1String("BadDigest") ? Failure::FileChanged : Failure::Passing,
+                attempt.describe());
 }

@@ -36,6 +36,11 @@ public:
         int stallSeconds = 30;    // no byte moved for this long ends a transfer
     };
 
+    // Why the last upload() of this object failed. Passing troubles (the
+    // network, the store, credentials) go away by themselves; a missing or
+    // changed file needs the operator.
+    enum class Failure { None, Passing, NoCredentials, FileMissing, FileChanged };
+
     explicit AwsUtils(QObject *parent = nullptr);
 
     // 0 "agent", 1 "customer", 2 "normal", 3 "product", 4 "special".
@@ -51,6 +56,7 @@ public:
     // The stored object's address (endpoint/bucket/key), or empty after a
     // failure, which is logged.
     QString upload(const QString &localPath, const QString &imageName, bool bucketType);
+    Failure lastFailure() const { return m_failure; }
 
     static StsCredentials credentials();
     static void clearCredentials();
@@ -61,4 +67,11 @@ public:
     static QString bucketName(bool bucketType);
     // Where failed transfers are described, without secrets.
     static QString transferLogDir();
+    // Seconds the store's clock is ahead of ours, learnt from its answer to a
+    // request it found too skewed; requests are signed at our time plus this.
+    static qint64 clockOffset();
+    static void setClockOffset(qint64 seconds);
+
+private:
+    Failure m_failure = Failure::None;
 };

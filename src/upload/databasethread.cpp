@@ -123,6 +123,20 @@ void DatabaseThread::fetchCartItems(const QStringList &quotedOrderNos)
     enqueue(FetchCartItems);
 }
 
+void DatabaseThread::storeFailedUpload(const imgMess &image, const QString &problem)
+{
+    QMutexLocker lock(&m_mutex);
+    m_failedUploads.append(qMakePair(image, problem));
+    enqueue(StoreFailedUpload);
+}
+
+void DatabaseThread::releaseHeldImages(const QStringList &quotedOrderNos)
+{
+    QMutexLocker lock(&m_mutex);
+    m_releases.append(quotedOrderNos);
+    enqueue(ReleaseHeldImages);
+}
+
 void DatabaseThread::run()
 {
     forever {
@@ -193,5 +207,15 @@ void DatabaseThread::serve(DbRequest kind)
         emit subOrderGetSig(orders, CartPayload::fetchCartItems(orders.join(QLatin1Char(','))));
         return;
     }
+    case StoreFailedUpload:
+        if (!m_failedUploads.isEmpty()) {
+            const QPair<imgMess, QString> failed = m_failedUploads.takeFirst();
+            OrderRecords::recordFailedUpload(failed.first, failed.second);
+        }
+        return;
+    case ReleaseHeldImages:
+        if (!m_releases.isEmpty())
+            OrderRecords::releaseHeldImages(m_releases.takeFirst());
+        return;
     }
 }

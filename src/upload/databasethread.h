@@ -31,6 +31,8 @@ public:
         MarkOrdersInCart = 5,
         FetchOrders = 6,
         FetchCartItems = 7,
+        StoreFailedUpload = 8,
+        ReleaseHeldImages = 9,
     };
 
     static DatabaseThread &instance();
@@ -47,6 +49,10 @@ public:
     void markOrdersInCart(const QStringList &quotedOrderNos);
     void fetchOrders(int listType);
     void fetchCartItems(const QStringList &quotedOrderNos);
+    // A failed upload back to the queue: retried later, or, with a problem,
+    // held for the operator (OrderRecords::recordFailedUpload).
+    void storeFailedUpload(const imgMess &image, const QString &problem);
+    void releaseHeldImages(const QStringList &quotedOrderNos);
 
     // Serves what was requested before the call, then ends the thread; a
     // later request starts it again. For an orderly end of the process.
@@ -84,6 +90,8 @@ private:
     QList<int> m_listTypes;
     QList<int> m_leaseTimeouts;
     QList<QStringList> m_cartItemRequests;
+    QList<QPair<imgMess, QString>> m_failedUploads;
+    QList<QStringList> m_releases;
     QList<imgMess> m_leased;
     bool m_stop = false;
     bool m_paused = false;

@@ -1,6 +1,9 @@
 #include "upload/orderrecords.h"
 
+#include <atomic>
+
 #include <QDateTime>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlRecord>
@@ -13,6 +16,9 @@
 #include "upload/cartpayload.h"
 
 namespace {
+
+std::atomic<int> g_firstRetrySeconds{15};
+std::atomic<int> g_retryCapSeconds{300};
 
 QString minuteNow()
 {
@@ -47,6 +53,22 @@ QString imageTuple(const imgMess &image, const QString &userId, const QString &s
         n(image.IsRotate), n(sort), e(type), e(image.localPath),
         e(QString::fromUtf8(QJsonDocument(mess).toJson(QJsonDocument::Compact))), n(image.specialLayout ? 1 : 0),
         e(image.specialLayoutWhitePagePosition), n(image.BucketType ? 1 : 0));
+}
+
+void attachHeldImages(QList<orderGroup> &orders)
+{
+    QList<QSqlRecord> rows;
+    if (runQuery(sharedDatabase(), Sql::SQL_SELECT_HELD_IMAGES, rows).type() != QSqlError::NoError)
+        return;
+    QHash<QString, QStringList> held;
+    for (const QSqlRecord &row : rows) {
+        held[row.value(0).toString()]
+            << QStringLiteral("%1：%2").arg(row.value(1).toString(), row.value(2).toString());
+    }
+    for (orderGroup &order : orders) {
+        if (held.contains(order.orderNo))
+            order.details.insert(OrderRecords::heldImagesKey(), held.value(order.orderNo));
+    }
 }
 
 } // namespace
@@ -133,6 +155,7 @@ void OrderRecords::deleteOrders(const QStringList &quotedOrderNos)
     execStatement(sharedDatabase(), Sql::SQL_DELETE_ORDERS.arg(list));
     execStatement(sharedDatabase(), Sql::SQL_DELETE_SUBORDERS.arg(list));
     execStatement(sharedDatabase(), Sql::SQL_DELETE_IMAGES.arg(list));
+    execStatement(sharedDatabase(), Sql::SQL_DELETE_HOLDS.arg(list));
 }
 
 QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
@@ -165,6 +188,8 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
         order.orderJson = QJsonDocument::fromJson(row.value("orderJson").toString().toUtf8()).array();
         orders << order;
     }
+    if (listType == 1 && !orders.isEmpty())
+        attachHeldImages(orders);
     return orders;
 }
 
@@ -232,4 +257,39 @@ void OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
     }
     if (retries > 0)
         LogManager::logError(QStringLiteral("更新订单状态为加入购物车重试次数:%1").arg(retries));
+}
+
+void OrderRecords::setRetryDelays(int firstSeconds, int capSeconds)
+{
+    g_firstRetrySeconds.store(firstSeconds);
+    g_retryCapSeconds.store(capSeconds);
+}
+
+void OrderRecords::recordFailedUpload(const imgMess &image, const QString &problem)
+{
+    QList<QSqlRecord> rows;
+    runQuery(sharedDatabase(), Sql::SQL_SELECT_UPLOAD_ATTEMPTS.arg(n(image.id)), rows);
+    const int attempts = (rows.isEmpty() ? 0 : rows.first().value(0).toInt()) + 1;
+    const qint64 pause = qMin(qint64(g_firstRetrySeconds.load()) << qMin(attempts - 1, 20),
+                              qint64(g_retryCapSeconds.load()));
+    const QString notBefore = problem.isEmpty() ? QStringLiteral("'%1'").arg(QDateTime::currentSecsSinceEpoch() + pause)
+                                                : QStringLiteral("NULL");
+    const QString why = problem.isEmpty() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(e(problem));
+    const QString hold = Sql::SQL_HOLD_IMAGE.arg(n(image.id), e(image.orderId), e(image.localPath), n(attempts),
+                                                 notBefore, why);
+    bool changed = false;
+    if (!runInTransactionIfChanged(sharedDatabase(), Sql::SQL_RETURN_FAILED_IMAGE.arg(n(image.id)), hold, &changed)
+        || !changed)
+        return;
+    if (problem.isEmpty()) {
+        LogManager::logError(QStringLiteral("图片上传失败，%1秒后重试：%2:%3").arg(pause).arg(image.id).arg(image.orderId));
+    } else {
+        LogManager::logError(
+            QStringLiteral("图片需要人工处理，订单%1，文件%2：%3").arg(image.orderId, image.localPath, problem));
+    }
+}
+
+void OrderRecords::releaseHeldImages(const QStringList &quotedOrderNos)
+{
+    execStatement(sharedDatabase(), Sql::SQL_RELEASE_HELD_IMAGES.arg(quotedOrderNos.join(QLatin1Char(','))));
 }

@@ -35,6 +35,19 @@ public:
     // was still uploading. Returns the order's uploadedCount, 0 on failure.
     static int recordUploadedImage(const imgMess &image);
     static void markOrdersInCart(const QStringList &quotedOrderNos);
+    // Puts a failed upload back into the queue. With an empty `problem` it
+    // may be leased again after a pause that grows with each failure of the
+    // image (first, doubled, ... up to the cap); otherwise it waits for the
+    // operator, who learns the file and `problem` from the uploading list.
+    // Nothing happens when the image is no longer leased.
+    static void recordFailedUpload(const imgMess &image, const QString &problem);
+    // The images of the quoted orders that wait for the operator are tried again.
+    static void releaseHeldImages(const QStringList &quotedOrderNos);
+    // Pause before the first retry and its upper bound, in seconds.
+    static void setRetryDelays(int firstSeconds, int capSeconds);
+    // Key in orderGroup::details of the uploading list's orders: one
+    // "file：problem" text per image that waits for the operator.
+    static QString heldImagesKey() { return QStringLiteral("heldImages"); }
 
     // Shortest text of a float, as the size and price columns take it.
     static QString shortest(double value);

@@ -40,6 +40,18 @@ int SaveImageRunnable::headStatus(const QString &url)
     return status.isValid() ? status.toInt() : 0;
 }
 
+QString SaveImageRunnable::problemText(AwsUtils::Failure failure)
+{
+    switch (failure) {
+    case AwsUtils::Failure::FileMissing:
+        return QStringLiteral("本地图片不存在");
+    case AwsUtils::Failure::FileChanged:
+        return QStringLiteral("图片在检查后被修改");
+    default:
+        return QString();
+    }
+}
+
 void SaveImageRunnable::run()
 {
     imgMess image = m_image;
@@ -56,7 +68,7 @@ void SaveImageRunnable::run()
         if (!image.url.isEmpty())
             emit runOver(image);
         else
-            emit uploadFailed(image);
+            emit uploadFailed(image, problemText(storage.lastFailure()));
     }
     m_done.store(true, std::memory_order_release);
 }

@@ -6,11 +6,14 @@
 #include <QRunnable>
 
 #include "model/imgmess.h"
+#include "upload/awsutils.h"
 
 // Uploads one leased image on a pool thread: asks the public image address
 // first (an object already there is not sent again), otherwise stores the
 // file. Reports the image with its URL through runOver, or through
 // uploadFailed when it could not be stored; exactly one of them, once.
+// uploadFailed's problem is empty for a passing trouble, else it says why
+// the operator is needed (file missing or changed since its check).
 class SaveImageRunnable final : public QObject, public QRunnable
 {
     Q_OBJECT
@@ -25,10 +28,12 @@ public:
 
     // "<image host>/<bucket>/<imageName>.<suffix>"
     static QString publicUrl(const imgMess &image);
+    // The operator's text for an AwsUtils::Failure; empty when none is needed.
+    static QString problemText(AwsUtils::Failure failure);
 
 signals:
     void runOver(const imgMess &imgM);
-    void uploadFailed(const imgMess &imgM);
+    void uploadFailed(const imgMess &imgM, const QString &problem);
 
 private:
     // The HTTP status of a HEAD request, 0 without one.

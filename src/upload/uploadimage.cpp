@@ -94,11 +94,11 @@ void uploadImage::slot_runOver(const imgMess &imgM)
         LogManager::logError(QStringLiteral("图片上传成功图片路径为空11：%1:%2").arg(imgM.id).arg(imgM.orderId));
 }
 
-void uploadImage::slot_uploadFailed(const imgMess &imgM)
+void uploadImage::slot_uploadFailed(const imgMess &imgM, const QString &problem)
 {
     --m_inFlightCount;
     release(qobject_cast<SaveImageRunnable *>(sender()));
-    LogManager::logError(QStringLiteral("图片上传失败，等待下次租用后重传：%1:%2").arg(imgM.id).arg(imgM.orderId));
+    DatabaseThread::instance().storeFailedUpload(imgM, problem);
 }
 
 void uploadImage::uploadingOrderSlot(const QString &orderId, int num)

@@ -39,9 +39,10 @@ public slots:
     void uploadingOrderSlot(const QString &orderId, int num);
     void uploadImageGetSlot(const QList<imgMess> &imageMesses);
     void now_time_SLOT();
-    // An upload that could not be stored: it leaves the count; the image
-    // stays leased and comes back with a later lease.
-    void slot_uploadFailed(const imgMess &imgM);
+    // An upload that could not be stored: it leaves the count and goes back
+    // to the queue, to be tried again after a pause or, with a problem, once
+    // the operator has seen to it.
+    void slot_uploadFailed(const imgMess &imgM, const QString &problem);
 
 private:
     void release(SaveImageRunnable *task);

@@ -184,6 +184,22 @@ void TstProductTableWidget::progressRows()
     list.updateUploadProgress("P1", 10);
     QCOMPARE(list.table()->rowCount(), 1);
     QCOMPARE(list.rowKey(0), QStringLiteral("P2"));
+
+    // An order with an image that cannot be sent names it; "重新检查" lets
+    // the worker try it again.
+    QVERIFY(execStatement(sharedDatabase(), "INSERT INTO uploadHolds(imageId,orderId,localPath,problem) "
+                                            "VALUES(77,'P3','/photos/3.jpg','本地图片不存在')"));
+    orderGroup held = stored("P3", "三班");
+    held.details.insert(OrderRecords::heldImagesKey(), QStringList{"/photos/3.jpg：本地图片不存在"});
+    list.addOrders({held});
+    QWidget *cell = list.table()->cellWidget(1, 6);
+    QVERIFY(cell && cell->toolTip().contains("/photos/3.jpg：本地图片不存在"));
+    for (QPushButton *b : cell->findChildren<QPushButton *>()) {
+        if (b->text() == QStringLiteral("重新检查"))
+            b->click();
+    }
+    QCOMPARE(list.table()->item(1, 6)->text(), QStringLiteral("等待重新检查"));
+    QTRY_COMPARE(value("SELECT count(*) FROM uploadHolds WHERE orderId='P3'").toInt(), 0);
 }
 
 void TstProductTableWidget::cartSubmission()

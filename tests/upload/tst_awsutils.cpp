@@ -22,6 +22,12 @@ private slots:
     void rejectedWrites_data();
     void rejectedWrites();
     void transientFailuresAreRetried();
+    void refusedTokenIsRenewed_data();
+    void refusedTokenIsRenewed();
+    void unusableCredentialsSendNothing_data();
+    void unusableCredentialsSendNothing();
+    void signedAtTheStoresTime_data();
+    void signedAtTheStoresTime();
     void stalledStoreFailsWithinTheTimeout();
     void taskSkipsAnObjectAlreadyServed();
 
@@ -160,6 +166,75 @@ void TstAwsUtils::transientFailuresAreRetried()
     QVERIFY(!AwsUtils().upload(path, image.imageName, true).isEmpty());
     QCOMPARE(m_up.store.rejected("InternalError"), 2);
     QCOMPARE(m_up.store.writes(), 1);
+}
+
+void TstAwsUtils::refusedTokenIsRenewed_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::newRow("token replaced at the store") << "ExpiredToken";
+    QTest::newRow("token the store does not know") << "InvalidToken";
+}
+
+// The cached set is refused; the upload drops it, fetches a fresh one and
+// goes through at once.
+void TstAwsUtils::refusedTokenIsRenewed()
+{
+    QFETCH(QString, code);
+    if (code == "InvalidToken")
+        m_up.setCredentials(15, QJsonObject{{"sessionToken", "forged-token"}});
+    AwsUtils().ensureCredentials();
+    if (code == "ExpiredToken")
+        m_up.store.control("credentials", QJsonObject{{"sessionToken", "renewed-token"}});
+    m_up.setCredentials(15, QJsonObject{{"sessionToken", code == "ExpiredToken" ? "renewed-token" : "local-dev-session-token"}});
+
+    const QString path = m_up.writeFile(QStringLiteral("renewed.jpg"), 6000);
+    AwsUtils storage;
+    QVERIFY(!storage.upload(path, UploadEnvironment::imageFor(path).imageName, true).isEmpty());
+    QCOMPARE(m_up.store.rejected(code), 1);
+    QCOMPARE(m_up.store.writes(), 1);
+    QCOMPARE(stsRequests(), 2);
+    QCOMPARE(storage.lastFailure(), AwsUtils::Failure::None);
+}
+
+void TstAwsUtils::unusableCredentialsSendNothing_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("no endpoint") << "endpoint";
+    QTest::newRow("no access key") << "accessKeyId";
+}
+
+void TstAwsUtils::unusableCredentialsSendNothing()
+{
+    QFETCH(QString, field);
+    m_up.setCredentials(15, QJsonObject{{field, ""}});
+    const QString path = m_up.writeFile(QStringLiteral("nowhere.jpg"), 3000);
+    AwsUtils storage;
+    QVERIFY(storage.upload(path, UploadEnvironment::imageFor(path).imageName, true).isEmpty());
+    QCOMPARE(storage.lastFailure(), AwsUtils::Failure::NoCredentials);
+    const QJsonObject stats = m_up.store.control(QStringLiteral("stats"));
+    QCOMPARE(stats.value("writes").toInt(), 0);
+    QVERIFY2(stats.value("rejected").toObject().isEmpty(), QJsonDocument(stats).toJson().constData());
+}
+
+void TstAwsUtils::signedAtTheStoresTime_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("skewAnswers");
+    QTest::newRow("known offset, signed at it") << 60 << 0;
+    QTest::newRow("stale offset, learnt again") << -1200 << 1;
+}
+
+void TstAwsUtils::signedAtTheStoresTime()
+{
+    QFETCH(int, offset);
+    QFETCH(int, skewAnswers);
+    AwsUtils::setClockOffset(offset);
+    const auto restore = qScopeGuard([] { AwsUtils::setClockOffset(0); });
+    const QString path = m_up.writeFile(QStringLiteral("skew.jpg"), 7000);
+    QVERIFY(!AwsUtils().upload(path, UploadEnvironment::imageFor(path).imageName, true).isEmpty());
+    QCOMPARE(m_up.store.rejected("RequestTimeTooSkewed"), skewAnswers);
+    QCOMPARE(m_up.store.writes(), 1);
+    QVERIFY(skewAnswers ? qAbs(AwsUtils::clockOffset()) <= 2 : AwsUtils::clockOffset() == offset);
 }
 
 void TstAwsUtils::stalledStoreFailsWithinTheTimeout()

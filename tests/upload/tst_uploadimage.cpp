@@ -1,11 +1,14 @@
 #include <QCryptographicHash>
+#include <QProcess>
 #include <QSqlRecord>
 #include <QtTest>
 
 #include "store/shareddatabase.h"
+#include "support/logfile.h"
 #include "support/orderbuilder.h"
 #include "support/uploadenvironment.h"
 #include "upload/databasethread.h"
+#include "upload/orderrecords.h"
 #include "upload/uploadimage.h"
 
 // The scheduler with the real worker, tasks, backend and verifying store.
@@ -18,6 +21,10 @@ private slots:
     void init();
     void tickLeasesBelowTen();
     void leaseRaisesTheCount();
+    void failedUploadComesBack();
+    void imageThatCannotBeSentIsHeld_data();
+    void imageThatCannotBeSentIsHeld();
+    void wrongClockStillUploads();
 
 private:
     bool leaseAskedFor(const std::function<void()> &action);
@@ -45,8 +52,9 @@ void TstUploadImage::initTestCase()
 
 void TstUploadImage::init()
 {
+    OrderRecords::setRetryDelays(1, 4);
     QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
-    for (const char *table : {"orders", "subOrders", "images"})
+    for (const char *table : {"orders", "subOrders", "images", "uploadHolds"})
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
     m_up.store.control(QStringLiteral("reset"));
     m_progress.clear();
@@ -117,6 +125,115 @@ void TstUploadImage::leaseRaisesTheCount()
     QCOMPARE(m_scheduler->inFlightCount(), 50);
     // Every one fails (no file), and each failure leaves the count.
     QTRY_COMPARE_WITH_TIMEOUT(m_scheduler->inFlightCount(), 0, 30000);
+}
+
+// The store fails the first two writes; the image is back in the queue
+// after 1 s, then 2 s, and lands long before its one-hour lease ends.
+void TstUploadImage::failedUploadComesBack()
+{
+    const ScopedStorageOptions options(0, 2);
+    m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", 2}});
+    DatabaseThread::instance().createOrder(orderWithFiles("R1", 1));
+    const int before = int(testlog::lines().size());
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
+    ticks.start(100);
+    QTRY_COMPARE_WITH_TIMEOUT(value("SELECT status FROM images WHERE orderId='R1'").toString(), QStringLiteral("uploaded"),
+                              20000);
+    QCOMPARE(m_up.store.rejected("InternalError"), 2);
+    QCOMPARE(m_up.store.writes(), 1);
+    const QStringList pauses = testlog::texts().mid(before).filter(QStringLiteral("秒后重试："));
+    QCOMPARE(pauses.size(), 2);
+    QVERIFY2(pauses.at(0).startsWith(QStringLiteral("图片上传失败，1秒后重试："))
+                 && pauses.at(1).startsWith(QStringLiteral("图片上传失败，2秒后重试：")),
+             qPrintable(pauses.join('|')));
+    QTRY_COMPARE(m_progress.value(0), qMakePair(QStringLiteral("R1"), 1));
+}
+
+void TstUploadImage::imageThatCannotBeSentIsHeld_data()
+{
+    QTest::addColumn<bool>("removed");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("changed since its check") << false << QStringLiteral("图片在检查后被修改");
+    QTest::newRow("missing") << true << QStringLiteral("本地图片不存在");
+}
+
+// One of two files is changed or gone: the other lands, this one waits for
+// the operator without further tries, the log and the uploading list name
+// it, and once the file is back a new check sends it.
+void TstUploadImage::imageThatCannotBeSentIsHeld()
+{
+    QFETCH(bool, removed);
+    QFETCH(QString, problem);
+    const orderGroup order = orderWithFiles("H1", 2);
+    const QString bad = order.subOrders.first().matched.value(1).innerImages.at(1).localPath;
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray original = file.readAll();
+    file.close();
+    if (removed)
+        QVERIFY(file.remove());
+    else
+        QVERIFY(m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
+    DatabaseThread::instance().createOrder(order);
+    const int before = int(testlog::lines().size());
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
+    ticks.start(100);
+
+    const QString heldProblem = QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'")
+                                    .arg(bad);
+    QTRY_COMPARE_WITH_TIMEOUT(value(heldProblem).toString(), problem, 20000);
+    QTRY_COMPARE(value("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 1);
+    const int leases = m_leases;
+    QTRY_VERIFY(m_leases >= leases + 5);
+    QCOMPARE(m_up.store.rejected("BadDigest"), removed ? 0 : 1);
+    QCOMPARE(value(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(bad)).toString(),
+             QStringLiteral("waiting"));
+    QCOMPARE(testlog::texts().mid(before).filter(QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem)).size(),
+             1);
+
+    QSignalSpy lists(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig);
+    DatabaseThread::instance().fetchOrders(1);
+    QTRY_COMPARE(lists.size(), 1);
+    const QList<orderGroup> shown = lists.first().at(1).value<QList<orderGroup>>();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().details.value(OrderRecords::heldImagesKey()).toStringList(),
+             QStringList{QStringLiteral("%1：%2").arg(bad, problem)});
+
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(original);
+    file.close();
+    DatabaseThread::instance().releaseHeldImages({QStringLiteral("'H1'")});
+    QTRY_COMPARE_WITH_TIMEOUT(value("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2,
+                              20000);
+    QCOMPARE(value("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
+}
+
+// The upload agent runs with its clock 20 minutes ahead: the store refuses
+// the first writes as too skewed, and the agent signs at the store's time.
+void TstUploadImage::wrongClockStillUploads()
+{
+    QVERIFY2(QFile::exists(QStringLiteral(FAKETIME_LIBRARY)), "faketime is not installed (scripts/install.sh)");
+    DatabaseThread::instance().createOrder(orderWithFiles("S1", 3));
+    DatabaseThread::instance().stop();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAKETIME_LIBRARY));
+    environment.insert(QStringLiteral("FAKETIME"), QStringLiteral("+20m"));
+    QProcess agent;  // killed when it goes out of scope
+    agent.setProgram(QStringLiteral(UPLOADAGENT_EXECUTABLE));
+    agent.setArguments({QStringLiteral("--interval"), QStringLiteral("200")});
+    agent.setProcessEnvironment(environment);
+    agent.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    agent.start();
+    QVERIFY(agent.waitForStarted(10000));
+    QTRY_COMPARE_WITH_TIMEOUT(value("SELECT count(*) FROM images WHERE orderId='S1' AND status='uploaded'").toInt(), 3,
+                              30000);
+    agent.kill();
+    QVERIFY(agent.waitForFinished(10000));
+    const int skewed = m_up.store.rejected("RequestTimeTooSkewed");
+    QVERIFY2(skewed >= 1 && skewed <= 3, qPrintable(QString::number(skewed)));
+    QCOMPARE(m_up.store.writes(), 3);
 }
 
 QTEST_GUILESS_MAIN(TstUploadImage)

@@ -35,10 +35,14 @@ let faults = [];          // {kind: 'fail' | 'stall', times}
 const stats = { writes: 0, reads: 0, rejected: {} };
 const stalled = [];
 
-function s3Error(res, status, code, message) {
+// Every answer carries the store's Date, from which a client with a wrong
+// clock learns the store's time.
+function s3Error(res, status, code, message, extra = '') {
   stats.rejected[code] = (stats.rejected[code] || 0) + 1;
-  const body = `<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>${code}</Code><Message>${message}</Message></Error>`;
-  res.writeHead(status, { 'Content-Type': 'application/xml', 'Content-Length': Buffer.byteLength(body) });
+  const body = `<?xml version="1.0" encoding="UTF-8"?>\n<Error><Code>${code}</Code><Message>${message}</Message>${extra}</Error>`;
+  res.writeHead(status, {
+    'Content-Type': 'application/xml', 'Content-Length': Buffer.byteLength(body), Date: new Date().toUTCString(),
+  });
   res.end(body);
 }
 
@@ -71,7 +75,11 @@ async function verify(req, body) {
 
   const date = parseAmzDate(req.headers['x-amz-date']);
   if (!date) return [403, 'AccessDenied', 'x-amz-date is missing'];
-  if (Math.abs(Date.now() - date.getTime()) > 15 * 60 * 1000) return [403, 'RequestTimeTooSkewed', 'Request time too skewed'];
+  if (Math.abs(Date.now() - date.getTime()) > 15 * 60 * 1000) {
+    return [403, 'RequestTimeTooSkewed', 'The difference between the request time and the current time is too large.',
+      `<RequestTime>${req.headers['x-amz-date']}</RequestTime><ServerTime>${new Date().toISOString()}</ServerTime>`
+      + '<MaxAllowedSkewMilliseconds>900000</MaxAllowedSkewMilliseconds>'];
+  }
 
   const signedHeaders = signedHeaderList.split(';');
   for (const h of ['host', 'x-amz-date', 'x-amz-content-sha256', 'x-amz-security-token']) {
