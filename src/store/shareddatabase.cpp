@@ -76,10 +76,22 @@ void addLookupIndexes(QSqlDatabase &db)
     }
 }
 
+// Which orders were sent to the shop's cart but not yet marked, kept apart
+// from the order tables so that a post is never repeated after a crash or a
+// failed marking.
+void addCartPostTable(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS cartPosts (orderNo TEXT PRIMARY KEY NOT NULL, "
+                                   "postedAt TEXT, state TEXT NOT NULL)")))
+        LogManager::logError(QStringLiteral("Error:%1").arg(query.lastError().text()));
+}
+
 void prepareFile(QSqlDatabase &db)
 {
     addMissingBucketColumn(db);
     addLookupIndexes(db);
+    addCartPostTable(db);
 }
 
 } // namespace

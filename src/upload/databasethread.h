@@ -31,6 +31,8 @@ public:
         MarkOrdersInCart = 5,
         FetchOrders = 6,
         FetchCartItems = 7,
+        BeginCartPost = 8,
+        AbandonCartPost = 9,
     };
 
     static DatabaseThread &instance();
@@ -45,6 +47,11 @@ public:
     void markOrdersInCart(const QStringList &quotedOrderNos);
     void fetchOrders(int listType);
     void fetchCartItems(const QStringList &quotedOrderNos);
+    // Records the orders as being posted to the cart (again: after the
+    // operator confirmed a repeat); answered by cartPostBegun.
+    void beginCartPost(const QStringList &quotedOrderNos, bool again);
+    // Drops the record of a post that the backend refused or never got.
+    void abandonCartPost(const QStringList &quotedOrderNos);
 
     // Serves what was requested before the call, then ends the thread; a
     // later request starts it again. For an orderly end of the process.
@@ -58,6 +65,11 @@ signals:
     void uploadImages(const QList<imgMess> &imageMesses);
     void ordersGetSig(int type, const QList<orderGroup> &orders);
     void subOrderGetSig(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
+    // The record is written (recorded) or not, and then nothing may be posted.
+    void cartPostBegun(const QStringList &ordersList, bool recorded);
+    // Sent before the uploaded or cart list: the cart posts still recorded
+    // after the posted ones were marked, order number -> state.
+    void cartPostsPending(const QHash<QString, QString> &states);
 
 protected:
     void run() override;
@@ -79,6 +91,8 @@ private:
     QList<int> m_listTypes;
     QList<int> m_leaseTimeouts;
     QList<QStringList> m_cartItemRequests;
+    QList<QPair<QStringList, bool>> m_cartPostBegins;
+    QList<QStringList> m_cartPostAbandons;
     QList<imgMess> m_leased;
     bool m_stop = false;
     bool m_paused = false;

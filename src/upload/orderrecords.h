@@ -32,7 +32,8 @@ public:
     // Marks the image uploaded and counts it for its order, only when its row
     // was still uploading. Returns the order's uploadedCount, 0 on failure.
     static int recordUploadedImage(const imgMess &image);
-    static void markOrdersInCart(const QStringList &quotedOrderNos);
+    // False when the statement still failed after its retries.
+    static bool markOrdersInCart(const QStringList &quotedOrderNos);
 
     // Shortest text of a float, as the size and price columns take it.
     static QString shortest(double value);
