@@ -11,6 +11,7 @@
 #include "core/logmanager.h"
 #include "core/vellruntime.h"
 #include "net/endpoints.h"
+#include "net/oneshotbody.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ struct LastResult
 {
     QString message;
     QJsonObject json;
+    bool outcomeUnknown = false;
 };
 
 LastResult &last()
@@ -83,13 +85,29 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     // A backend that never answers must not hold a login or an upload thread.
     request.setTransferTimeout(configFile::requestTimeoutSec() * 1000);
 
-    QNetworkReply *reply = verb == Verb::Get ? manager.get(request) : manager.post(request, body);
+    last().outcomeUnknown = false;
+    OneShotBody oneShot(body);
+    QNetworkReply *reply = nullptr;
+    if (verb == Verb::Get) {
+        reply = manager.get(request);
+    } else {
+        request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        reply = manager.post(request, &oneShot);
+    }
+    bool bodySent = false;
+    connect(reply, &QNetworkReply::uploadProgress, reply,
+            [&bodySent](qint64 sent, qint64 total) { bodySent = bodySent || (total > 0 && sent >= total); });
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
 
     if (reply->error() != QNetworkReply::NoError) {
+        // A request never written out cannot have reached the backend; one
+        // that was, and got no answer of the backend's own, may have.
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        last().outcomeUnknown = status == 0 ? bodySent : (status == 502 || status == 504);
         last().message = reply->errorString();
         logNetworkError(last().message);
         delete reply;
@@ -146,6 +164,11 @@ QJsonObject HttpUtils::getJson() const
 QString HttpUtils::lastMessage() const
 {
     return last().message;
+}
+
+bool HttpUtils::lastOutcomeUnknown() const
+{
+    return last().outcomeUnknown;
 }
 
 QString HttpUtils::errorMessage() const

@@ -39,6 +39,10 @@ public:
     QString lastMessage() const;
     // The operator text of lastMessage() from the error table; empty when unknown.
     QString errorMessage() const;
+    // True when the calling thread's last call failed after its request may
+    // have reached the backend (no answer after the body was sent, or a
+    // gateway error): whether the backend acted on it is not known.
+    bool lastOutcomeUnknown() const;
 
     // Parses one response body into the calling thread's result.
     Q_INVOKABLE int callBack(const QString &json);

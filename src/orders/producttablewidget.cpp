@@ -26,6 +26,7 @@
 #include "orders/orderprogressbar.h"
 #include "ui/massegeboxshow.h"
 #include "ui/tooltipdialog.h"
+#include "upload/cartpostjournal.h"
 #include "upload/databasethread.h"
 #include "upload/orderrecords.h"
 
@@ -33,6 +34,17 @@ namespace {
 
 const QString kGrey = QStringLiteral("#606266");
 const QString kDone = QStringLiteral("#09BB07");
+const QString kUnsure = QStringLiteral("#E6A23C");
+const QString kMaybeInCart = QStringLiteral("可能已加入购物车");
+const QString kInCart = QStringLiteral("已加入购物车");
+
+QString quotedNames(const QStringList &names)
+{
+    QStringList quoted;
+    for (const QString &name : names)
+        quoted << QStringLiteral("“%1”").arg(name);
+    return quoted.join(QLatin1Char(','));
+}
 
 } // namespace
 
@@ -92,8 +104,12 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     layout->addWidget(m_btnsWidget);
     QMetaObject::connectSlotsByName(this);
 
-    if (m_listType == Uploaded)
-        connect(&DatabaseThread::instance(), &DatabaseThread::subOrderGetSig, this, &productTableWidget::subOrdersToCart);
+    if (m_listType == Uploaded) {
+        DatabaseThread &worker = DatabaseThread::instance();
+        connect(&worker, &DatabaseThread::subOrderGetSig, this, &productTableWidget::subOrdersToCart);
+        connect(&worker, &DatabaseThread::cartPostBegun, this, &productTableWidget::postRecordedCart);
+        connect(&worker, &DatabaseThread::cartPostsPending, this, &productTableWidget::setCartPostStates);
+    }
     if (m_listType == NewOrder)
         connect(&DatabaseThread::instance(), &DatabaseThread::orderCreated, this, &productTableWidget::orderStored);
     m_resizeTimer.setSingleShot(true);
@@ -254,7 +270,7 @@ void productTableWidget::addOrders(const QList<orderGroup> &orders)
             addCheckCell(row);
             first = 1;
             items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
-                     textItem(size), textItem(QStringLiteral("上传完成"), true)};
+                     textItem(size), uploadedStateItem(order.orderNo)};
             break;
         default:
             items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
@@ -668,49 +684,147 @@ void productTableWidget::orderStored(const QString &orderNo, bool stored)
     dialog.exec();
 }
 
+QTableWidgetItem *productTableWidget::uploadedStateItem(const QString &orderNo) const
+{
+    const QString state = m_cartPostStates.value(orderNo);
+    if (state.isEmpty())
+        return textItem(QStringLiteral("上传完成"), true);
+    QTableWidgetItem *item = textItem(state == CartPostJournal::posted ? kInCart : kMaybeInCart);
+    item->setForeground(QColor(kUnsure));
+    return item;
+}
+
+void productTableWidget::setCartPostStates(const QHash<QString, QString> &states)
+{
+    m_cartPostStates = states;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (m_table->item(row, 6))
+            m_table->setItem(row, 6, uploadedStateItem(rowKey(row)));
+    }
+}
+
+void productTableWidget::endCartSubmission()
+{
+    m_pendingCartRows.clear();
+    m_pendingCartItems = QJsonArray();
+    m_uploadBtn->setEnabled(true);
+}
+
 void productTableWidget::submitToCart()
 {
     qDebug() << "addOrderToShoppingCart";
     QStringList quoted;
+    QStringList unsureQuoted, unsureNames, postedNames;
+    QList<int> unsureRows;
     m_pendingCartRows.clear();
     for (int row = 0; row < m_table->rowCount(); ++row) {
         QCheckBox *check = rowCheck(row);
         if (!check || !check->isChecked())
             continue;
-        quoted << QStringLiteral("'%1'").arg(m_ordersByNo.value(rowKey(row)).orderNo);
+        const QString orderNo = m_ordersByNo.value(rowKey(row)).orderNo;
+        quoted << QStringLiteral("'%1'").arg(orderNo);
         m_pendingCartRows << row;
+        const QString state = m_cartPostStates.value(orderNo);
+        if (state == CartPostJournal::posted) {
+            postedNames << rowName(row);
+        } else if (state == CartPostJournal::posting) {
+            unsureQuoted << quoted.last();
+            unsureNames << rowName(row);
+            unsureRows << row;
+        }
+    }
+    // The shop has these already; they are marked when the list is loaded again.
+    if (!postedNames.isEmpty()) {
+        showMessage(QStringLiteral("%1已加入购物车，不能重复提交").arg(quotedNames(postedNames)),
+                    QStringLiteral("我知道了"), QString());
+        endCartSubmission();
+        return;
+    }
+    m_postAgain = !unsureQuoted.isEmpty();
+    if (m_postAgain && !confirmCartRepeat(unsureQuoted, unsureNames, unsureRows)) {
+        endCartSubmission();
+        return;
     }
     DatabaseThread::instance().fetchCartItems(quoted);
 }
 
+bool productTableWidget::confirmCartRepeat(const QStringList &quoted, const QStringList &names, const QList<int> &rows)
+{
+    const QString shown = quotedNames(names);
+    if (showMessage(QStringLiteral("%1可能已加入购物车，请先到商城购物车中查看。购物车中已有这些订单吗?").arg(shown),
+                    QStringLiteral("已在购物车"), QStringLiteral("没有"))
+        == 1) {
+        DatabaseThread::instance().markOrdersInCart(quoted);
+        for (int i = int(rows.size()) - 1; i >= 0; --i) {
+            m_cartPostStates.remove(rowKey(rows.at(i)));
+            deleteRow(rows.at(i), false);
+        }
+        return false;
+    }
+    return showMessage(QStringLiteral("确定将%1再次加入购物车吗?").arg(shown), QStringLiteral("重新加入"),
+                       QStringLiteral("取消"))
+        == 1;
+}
+
 void productTableWidget::subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList)
 {
-    QJsonArray items;
-    for (const QJsonObject &item : productList)
-        items.append(item);
     if (ordersList.isEmpty()) {
         showMessage(QStringLiteral("请选择要提交的订单"), QStringLiteral("我知道了"), QString());
-    } else if (!postCart(ordersList, items)) {
+        endCartSubmission();
+        return;
+    }
+    for (const QJsonObject &item : productList)
+        m_pendingCartItems.append(item);
+    // Posted only once the worker has recorded the post.
+    DatabaseThread::instance().beginCartPost(ordersList, m_postAgain);
+}
+
+void productTableWidget::postRecordedCart(const QStringList &ordersList, bool recorded)
+{
+    const CartPost result = recorded ? postCart(ordersList, m_pendingCartItems) : CartPost::Failed;
+    if (result == CartPost::Posted) {
+        for (int i = int(m_pendingCartRows.size()) - 1; i >= 0; --i) {
+            m_cartPostStates.remove(rowKey(m_pendingCartRows.at(i)));
+            deleteRow(m_pendingCartRows.at(i), false);
+        }
+    } else if (result == CartPost::Failed) {
         LogManager::logError(QStringLiteral("加入购物车出错！"));
         showMessage(QStringLiteral("加入购物车出错"), QStringLiteral("我知道了"), QString());
     } else {
-        for (int i = int(m_pendingCartRows.size()) - 1; i >= 0; --i)
-            deleteRow(m_pendingCartRows.at(i), false);
+        LogManager::logError(QStringLiteral("加入购物车结果未知:%1").arg(ordersList.join(QLatin1Char(','))));
+        for (const int row : std::as_const(m_pendingCartRows))
+            m_cartPostStates.insert(rowKey(row), CartPostJournal::posting);
+        setCartPostStates(m_cartPostStates);
+        if (showMessage(QStringLiteral("加入购物车的结果未知（网络超时或连接中断），订单可能已加入购物车。"
+                                       "请到商城购物车中查看，不要重复提交。"),
+                        QStringLiteral("查看购物车"), QStringLiteral("我知道了"))
+            == 1)
+            openCartPage();
     }
-    m_pendingCartRows.clear();
-    m_uploadBtn->setEnabled(true);
+    endCartSubmission();
 }
 
-bool productTableWidget::postCart(const QStringList &orders, const QJsonArray &items)
+productTableWidget::CartPost productTableWidget::postCart(const QStringList &orders, const QJsonArray &items)
 {
-    if (!HttpUtils::instance().httpPostArray(Endpoints::cartBatch(), items, HttpUtils::jsonType(), true))
-        return false;
+    HttpUtils &http = HttpUtils::instance();
+    if (!http.httpPostArray(Endpoints::cartBatch(), items, HttpUtils::jsonType(), true)) {
+        // Without an answer the record stays: the shop may hold the items.
+        if (http.lastOutcomeUnknown())
+            return CartPost::Unknown;
+        DatabaseThread::instance().abandonCartPost(orders);
+        return CartPost::Failed;
+    }
     DatabaseThread::instance().markOrdersInCart(orders);
+    openCartPage();
+    return CartPost::Posted;
+}
+
+void productTableWidget::openCartPage()
+{
     const SessionData session = VellRuntime::instance().snapshot();
     QDesktopServices::openUrl(QUrl(QStringLiteral("%1?mes=%2").arg(configFile::cartUrl(),
                                                                  Authentication::webToken(session.userName,
                                                                                           session.password))));
-    return true;
 }
 
 void productTableWidget::resizeEvent(QResizeEvent *event)

@@ -74,6 +74,8 @@ public slots:
     void handleDelayedResize();
     void subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
     void orderStored(const QString &orderNo, bool stored);
+    void postRecordedCart(const QStringList &ordersList, bool recorded);
+    void setCartPostStates(const QHash<QString, QString> &states);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -89,8 +91,15 @@ private:
     QCheckBox *rowCheck(int row) const;
     groupProductImages *recordOf(const QString &toolTip) const;
     void submitNewOrders();
+    enum class CartPost { Failed, Posted, Unknown };
     void submitToCart();
-    bool postCart(const QStringList &orders, const QJsonArray &items);
+    // False when the operator chose not to post the orders of an earlier
+    // post whose outcome is unknown (or said they are in the cart already).
+    bool confirmCartRepeat(const QStringList &quoted, const QStringList &names, const QList<int> &rows);
+    void endCartSubmission();
+    CartPost postCart(const QStringList &orders, const QJsonArray &items);
+    void openCartPage();
+    QTableWidgetItem *uploadedStateItem(const QString &orderNo) const;
     int showMessage(const QString &text, const QString &sure, const QString &cancel);
 
     int m_listType;
@@ -106,6 +115,9 @@ private:
     QMap<QString, QPair<QString, QStringList>> m_pendingCreates;
     QStringList m_storedFolders;
     QStringList m_failedFolders;
+    QJsonArray m_pendingCartItems;
+    bool m_postAgain = false;
+    QHash<QString, QString> m_cartPostStates;  // order number -> recorded cart post state
     bool m_skuTableIsSeries = false;
     QMap<qint32, productRecord> m_skuTable;
     QTimer m_resizeTimer;

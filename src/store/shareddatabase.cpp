@@ -97,11 +97,23 @@ void addUploadHoldTable(QSqlDatabase &db)
         LogManager::logError(QStringLiteral("Error:%1").arg(query.lastError().text()));
 }
 
+// Which orders were sent to the shop's cart but not yet marked, kept apart
+// from the order tables so that a post is never repeated after a crash or a
+// failed marking.
+void addCartPostTable(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS cartPosts (orderNo TEXT PRIMARY KEY NOT NULL, "
+                                   "postedAt TEXT, state TEXT NOT NULL)")))
+        LogManager::logError(QStringLiteral("Error:%1").arg(query.lastError().text()));
+}
+
 void prepareFile(QSqlDatabase &db)
 {
     addMissingBucketColumn(db);
     addLookupIndexes(db);
     addUploadHoldTable(db);
+    addCartPostTable(db);
 }
 
 // Operator-facing note on what the last check found; empty when all is well.

@@ -6,6 +6,7 @@
 #include "core/logmanager.h"
 #include "store/shareddatabase.h"
 #include "upload/cartpayload.h"
+#include "upload/cartpostjournal.h"
 #include "upload/orderrecords.h"
 
 DatabaseThread &DatabaseThread::instance()
@@ -25,6 +26,7 @@ DatabaseThread::DatabaseThread()
     qRegisterMetaType<orderGroup>();
     qRegisterMetaType<QList<orderGroup>>();
     qRegisterMetaType<QHash<int, QJsonObject>>();
+    qRegisterMetaType<QHash<QString, QString>>();
 }
 
 DatabaseThread::~DatabaseThread()
@@ -137,6 +139,20 @@ void DatabaseThread::releaseHeldImages(const QStringList &quotedOrderNos)
     enqueue(ReleaseHeldImages);
 }
 
+void DatabaseThread::beginCartPost(const QStringList &quotedOrderNos, bool again)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cartPostBegins.append(qMakePair(quotedOrderNos, again));
+    enqueue(BeginCartPost);
+}
+
+void DatabaseThread::abandonCartPost(const QStringList &quotedOrderNos)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cartPostAbandons.append(quotedOrderNos);
+    enqueue(AbandonCartPost);
+}
+
 void DatabaseThread::run()
 {
     forever {
@@ -194,10 +210,12 @@ void DatabaseThread::serve(DbRequest kind)
         return;
     case MarkOrdersInCart:
         if (!m_cartUpdates.isEmpty())
-            OrderRecords::markOrdersInCart(m_cartUpdates.takeFirst());
+            CartPostJournal::complete(m_cartUpdates.takeFirst());
         return;
     case FetchOrders: {
         const int type = m_listTypes.isEmpty() ? 3 : m_listTypes.takeFirst();
+        if (type != 1)
+            emit cartPostsPending(CartPostJournal::settle());
         emit ordersGetSig(type, OrderRecords::fetchOrders(100, type));
         return;
     }
@@ -216,6 +234,16 @@ void DatabaseThread::serve(DbRequest kind)
     case ReleaseHeldImages:
         if (!m_releases.isEmpty())
             OrderRecords::releaseHeldImages(m_releases.takeFirst());
+        return;
+    case BeginCartPost: {
+        const auto [orders, again] = m_cartPostBegins.isEmpty() ? qMakePair(QStringList(), false)
+                                                                : m_cartPostBegins.takeFirst();
+        emit cartPostBegun(orders, CartPostJournal::begin(orders, again));
+        return;
+    }
+    case AbandonCartPost:
+        if (!m_cartPostAbandons.isEmpty())
+            CartPostJournal::abandon(m_cartPostAbandons.takeFirst());
         return;
     }
 }

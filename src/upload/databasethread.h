@@ -33,6 +33,8 @@ public:
         FetchCartItems = 7,
         StoreFailedUpload = 8,
         ReleaseHeldImages = 9,
+        BeginCartPost = 10,
+        AbandonCartPost = 11,
     };
 
     static DatabaseThread &instance();
@@ -53,6 +55,11 @@ public:
     // held for the operator (OrderRecords::recordFailedUpload).
     void storeFailedUpload(const imgMess &image, const QString &problem);
     void releaseHeldImages(const QStringList &quotedOrderNos);
+    // Records the orders as being posted to the cart (again: after the
+    // operator confirmed a repeat); answered by cartPostBegun.
+    void beginCartPost(const QStringList &quotedOrderNos, bool again);
+    // Drops the record of a post that the backend refused or never got.
+    void abandonCartPost(const QStringList &quotedOrderNos);
 
     // Serves what was requested before the call, then ends the thread; a
     // later request starts it again. For an orderly end of the process.
@@ -68,6 +75,11 @@ signals:
     void subOrderGetSig(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
     // Outcome of one createOrder request; emitted from the worker thread.
     void orderCreated(const QString &orderNo, bool stored);
+    // The record is written (recorded) or not, and then nothing may be posted.
+    void cartPostBegun(const QStringList &ordersList, bool recorded);
+    // Sent before the uploaded or cart list: the cart posts still recorded
+    // after the posted ones were marked, order number -> state.
+    void cartPostsPending(const QHash<QString, QString> &states);
 
 protected:
     void run() override;
@@ -92,6 +104,8 @@ private:
     QList<QStringList> m_cartItemRequests;
     QList<QPair<imgMess, QString>> m_failedUploads;
     QList<QStringList> m_releases;
+    QList<QPair<QStringList, bool>> m_cartPostBegins;
+    QList<QStringList> m_cartPostAbandons;
     QList<imgMess> m_leased;
     bool m_stop = false;
     bool m_paused = false;

@@ -243,7 +243,7 @@ int OrderRecords::recordUploadedImage(const imgMess &image)
     return rows.isEmpty() ? 0 : rows.first().value("uploadedCount").toInt();
 }
 
-void OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
+bool OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
 {
     const QString sql = Sql::SQL_MARK_ORDERS_IN_CART.arg(minuteNow()) + QLatin1Char('(')
         + quotedOrderNos.join(QLatin1Char(',')) + QLatin1Char(')');
@@ -257,6 +257,7 @@ void OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
     }
     if (retries > 0)
         LogManager::logError(QStringLiteral("更新订单状态为加入购物车重试次数:%1").arg(retries));
+    return done;
 }
 
 void OrderRecords::setRetryDelays(int firstSeconds, int capSeconds)

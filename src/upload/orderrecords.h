@@ -34,7 +34,8 @@ public:
     // Marks the image uploaded and counts it for its order, only when its row
     // was still uploading. Returns the order's uploadedCount, 0 on failure.
     static int recordUploadedImage(const imgMess &image);
-    static void markOrdersInCart(const QStringList &quotedOrderNos);
+    // False when the statement still failed after its retries.
+    static bool markOrdersInCart(const QStringList &quotedOrderNos);
     // Puts a failed upload back into the queue. With an empty `problem` it
     // may be leased again after a pause that grows with each failure of the
     // image (first, doubled, ... up to the cap); otherwise it waits for the

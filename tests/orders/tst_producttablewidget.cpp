@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "core/configfile.h"
 #include "core/vellruntime.h"
 #include "net/authentication.h"
 #include "net/httputils.h"
@@ -15,6 +16,7 @@
 #include "orders/producttablewidget.h"
 #include "store/shareddatabase.h"
 #include "support/backendprocess.h"
+#include "support/cartmarking.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
 #include "support/logfile.h"
@@ -30,30 +32,90 @@ class TstProductTableWidget : public QObject
 
 private slots:
     void initTestCase();
+    void init();
     void cleanupTestCase();
     void sizeTexts();
     void selectAllFollowsTheRows();
     void newOrdersLeaveOnlyWhenStored();
     void clearAllCartRecords();
     void progressRows();
-    void cartSubmission();
+    void failureBeforeTheShopTookIt_data();
+    void failureBeforeTheShopTookIt();
+    void postedOrdersAreMarkedNotPostedAgain_data();
+    void postedOrdersAreMarkedNotPostedAgain();
+    void unknownOutcome_data();
+    void unknownOutcome();
 
 private:
     orderGroup stored(const QString &orderNo, const QString &name, float size = 12.5f);
     QCheckBox *check(productTableWidget &list, int row);
     QVariant value(const QString &sql);
+    void addUploaded(const QStringList &orderNos);
+    // The "待结算" list as the main window fills it from the worker.
+    void load(productTableWidget &list);
+    void waitIdle();
+    QString stateText(productTableWidget &list, int row) { return list.table()->item(row, 6)->text(); }
+    int cartPosts() { return int(m_backend.control("cart").array().size()); }
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
     UrlCatcher m_urls;
+    int m_loads = 0;
+    QList<orderGroup> m_uploaded;
 };
 
 void TstProductTableWidget::initTestCase()
 {
     QVERIFY(m_backend.start());
-    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"webKey", "sk"}}));
+    // The second address leads nowhere: a backend that cannot be reached.
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()},
+                                    {"baseUrlW", "http://127.0.0.1:1/"},
+                                    {"webKey", "sk"},
+                                    {"requestTimeout", 1}}));
     QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
     QVERIFY(Authentication::getStoreInfo());
+    OrderRecords::saveProducts({orderbuilder::product(210101)});
+    connect(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig, this, [this](int type, const QList<orderGroup> &o) {
+        if (type == 2)
+            m_uploaded = o;
+        ++m_loads;
+    });
+}
+
+void TstProductTableWidget::init()
+{
+    waitIdle();
+    QVERIFY(cartmarking::block(false));
+    for (const char *table : {"orders", "subOrders", "images", "cartPosts"})
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
+    m_backend.reset();
+    m_urls.opened.clear();
+}
+
+void TstProductTableWidget::waitIdle()
+{
+    const int before = m_loads;
+    DatabaseThread::instance().fetchOrders(1);
+    QTRY_COMPARE(m_loads, before + 1);
+}
+
+void TstProductTableWidget::load(productTableWidget &list)
+{
+    const int before = m_loads;
+    DatabaseThread::instance().fetchOrders(2);
+    QTRY_COMPARE(m_loads, before + 1);
+    list.clearTable();
+    list.addOrders(m_uploaded);
+}
+
+void TstProductTableWidget::addUploaded(const QStringList &orderNos)
+{
+    for (const QString &no : orderNos) {
+        QVERIFY(OrderRecords::createOrder(stored(no, "班")));
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
+                                                               "WHERE orderId='%1'").arg(no)));
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE orders SET status='uploaded' WHERE orderNo='%1'").arg(no)));
+    }
 }
 
 void TstProductTableWidget::cleanupTestCase()
@@ -202,41 +264,53 @@ void TstProductTableWidget::progressRows()
     QTRY_COMPARE(value("SELECT count(*) FROM uploadHolds WHERE orderId='P3'").toInt(), 0);
 }
 
-void TstProductTableWidget::cartSubmission()
+void TstProductTableWidget::failureBeforeTheShopTookIt_data()
 {
-    OrderRecords::saveProducts({orderbuilder::product(210101)});
-    for (const QString no : {"K1", "K2", "K3"}) {
-        QVERIFY(OrderRecords::createOrder(stored(no, "班")));
-        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
-                                                               "WHERE orderId='%1'").arg(no)));
-        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE orders SET status='uploaded' WHERE orderNo='%1'").arg(no)));
-    }
+    QTest::addColumn<bool>("unreachable");
+    QTest::newRow("error envelope") << false;
+    QTest::newRow("backend unreachable") << true;
+}
+
+void TstProductTableWidget::failureBeforeTheShopTookIt()
+{
+    QFETCH(bool, unreachable);
+    addUploaded({"K1", "K2", "K3"});
     productTableWidget list(productTableWidget::Uploaded);
     list.setupList();
-    list.addOrders(OrderRecords::fetchOrders(100, 2));
+    load(list);
     QCOMPARE(list.table()->rowCount(), 3);
     QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
 
-    // A failed post keeps every row.
     check(list, 0)->click();
     check(list, 2)->click();
-    m_backend.fault("oms/cart", "fail", 2);
+    if (unreachable)
+        configFile::switchBackend(false);
+    else
+        m_backend.fault("oms/cart", "fail", 2);
     {
         DialogAnswer answer(QStringLiteral("我知道了"));
         submit->click();
         QTRY_VERIFY(submit->isEnabled());
         QCOMPARE(answer.seen, QStringList{QStringLiteral("加入购物车出错")});
     }
+    configFile::switchBackend(true);
     QCOMPARE(list.table()->rowCount(), 3);
+    QCOMPARE(stateText(list, 0), QStringLiteral("上传完成"));
     QVERIFY(m_urls.opened.isEmpty());
+    QCOMPARE(cartPosts(), 0);
+    QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
 
+    // The retry is an ordinary first post: nobody is asked, it goes out once.
     m_backend.reset();
+    DialogAnswer none(QStringLiteral("取消"));
     submit->click();
     QTRY_VERIFY(submit->isEnabled());
+    QVERIFY(none.seen.isEmpty());
     QCOMPARE(list.table()->rowCount(), 1);
     QCOMPARE(list.rowKey(0), QStringLiteral("K2"));
     QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
     QCOMPARE(value("SELECT status FROM orders WHERE orderNo='K2'").toString(), QStringLiteral("uploaded"));
+    QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
 
     const QJsonArray posts = m_backend.control("cart").array();
     QCOMPARE(posts.size(), 1);
@@ -244,6 +318,109 @@ void TstProductTableWidget::cartSubmission()
     QCOMPARE(m_urls.opened.size(), 1);
     QCOMPARE(m_urls.opened.first().toString(),
              m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
+}
+
+void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain_data()
+{
+    QTest::addColumn<bool>("crashed");
+    QTest::addColumn<int>("posts");
+    QTest::newRow("marking failed after the post") << false << 1;
+    QTest::newRow("crash between post and marking") << true << 0;
+}
+
+void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain()
+{
+    QFETCH(bool, crashed);
+    QFETCH(int, posts);
+    addUploaded({"M1", "M2"});
+    QVERIFY(cartmarking::block(true));
+    productTableWidget list(productTableWidget::Uploaded);
+    list.setupList();
+    QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
+    if (crashed) {
+        QVERIFY(execStatement(sharedDatabase(), "INSERT INTO cartPosts VALUES('M1','2024-05-01 10:00:00','posted'),"
+                                                "('M2','2024-05-01 10:00:00','posted')"));
+    } else {
+        load(list);
+        list.findChild<QCheckBox *>("selectAll")->click();
+        submit->click();
+        QTRY_VERIFY(submit->isEnabled());
+        QCOMPARE(list.table()->rowCount(), 0);
+        QTRY_COMPARE(value("SELECT count(*) FROM cartPosts WHERE state='posted'").toInt(), 2);
+    }
+
+    // Still not markable: the rows come back as in the cart and are not sent.
+    load(list);
+    QCOMPARE(list.table()->rowCount(), 2);
+    QCOMPARE(stateText(list, 1), QStringLiteral("已加入购物车"));
+    list.findChild<QCheckBox *>("selectAll")->click();
+    {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        submit->click();
+        QTRY_VERIFY(submit->isEnabled());
+        QCOMPARE(answer.seen, QStringList{QStringLiteral("“班”,“班”已加入购物车，不能重复提交")});
+    }
+
+    QVERIFY(cartmarking::block(false));
+    load(list);
+    QCOMPARE(list.table()->rowCount(), 0);
+    QCOMPARE(value("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
+    QCOMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
+    QCOMPARE(cartPosts(), posts);
+}
+
+void TstProductTableWidget::unknownOutcome_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("posts");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("dialogs");
+    QTest::newRow("timeout, not again") << "delay" << "取消" << 1 << "uploaded" << 2;
+    QTest::newRow("dropped, already in the cart") << "drop" << "已在购物车" << 1 << "CARTOK" << 1;
+    QTest::newRow("timeout, posted again") << "delay" << "重新加入" << 2 << "CARTOK" << 2;
+}
+
+void TstProductTableWidget::unknownOutcome()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, answer);
+    QFETCH(int, posts);
+    QFETCH(QString, status);
+    QFETCH(int, dialogs);
+    addUploaded({"U1"});
+    productTableWidget list(productTableWidget::Uploaded);
+    list.setupList();
+    load(list);
+    QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
+    check(list, 0)->click();
+    // Longer than the client waits; the shop takes the items all the same.
+    m_backend.fault("oms/cart", fault, 1, 5000);
+    {
+        DialogAnswer known(QStringLiteral("我知道了"));
+        submit->click();
+        QTRY_VERIFY(submit->isEnabled());
+        QCOMPARE(known.seen, QStringList{QStringLiteral("加入购物车的结果未知（网络超时或连接中断），订单可能已加入购物车。"
+                                                        "请到商城购物车中查看，不要重复提交。")});
+    }
+    QCOMPARE(cartPosts(), 1);
+    QVERIFY(m_urls.opened.isEmpty());
+    QCOMPARE(value("SELECT state FROM cartPosts WHERE orderNo='U1'").toString(), QStringLiteral("posting"));
+
+    // As after a restart: the row still says the order may be in the cart.
+    load(list);
+    QCOMPARE(stateText(list, 0), QStringLiteral("可能已加入购物车"));
+    check(list, 0)->click();
+    DialogAnswer second(answer);
+    submit->click();
+    QTRY_VERIFY(submit->isEnabled());
+    QCOMPARE(second.seen.size(), dialogs);
+    QCOMPARE(second.seen.first(),
+             QStringLiteral("“班”可能已加入购物车，请先到商城购物车中查看。购物车中已有这些订单吗?"));
+    QTRY_COMPARE(value("SELECT status FROM orders WHERE orderNo='U1'").toString(), status);
+    QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), status == "CARTOK" ? 0 : 1);
+    QCOMPARE(list.table()->rowCount(), status == "CARTOK" ? 0 : 1);
+    QCOMPARE(cartPosts(), posts);
 }
 
 QTEST_MAIN(TstProductTableWidget)

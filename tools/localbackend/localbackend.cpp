@@ -152,6 +152,15 @@ bool LocalBackend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
         response = page(req);
     }
 
+    if (response.drop) {
+        // The request was served; only the answer is lost on the way.
+        QPointer<QTcpSocket> target(socket);
+        QTimer::singleShot(0, this, [target] {
+            if (target)
+                target->abort();
+        });
+        return true;
+    }
     if (response.delayMs <= 0) {
         QHttpServerResponder responder = makeResponder(request, socket);
         responder.write(response.body, {{"Content-Type", response.contentType}},
@@ -229,6 +238,8 @@ LocalBackend::Response LocalBackend::applyFault(const Fault &fault, Response nor
     }
     if (fault.kind == QLatin1String("delay"))
         normal.delayMs = fault.delayMs;
+    if (fault.kind == QLatin1String("drop"))
+        normal.drop = true;
     return normal;
 }
 
@@ -243,7 +254,8 @@ LocalBackend::Response LocalBackend::api(const Request &req)
 
     Fault fault;
     const bool faulty = takeFault(req.path, &fault);
-    if (faulty && fault.kind != QLatin1String("delay"))
+    // These two serve the request as usual and only hold back or lose the answer.
+    if (faulty && fault.kind != QLatin1String("delay") && fault.kind != QLatin1String("drop"))
         return applyFault(fault, Response());
 
     Response r;

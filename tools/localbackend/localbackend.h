@@ -33,6 +33,7 @@ public:
         QByteArray contentType = "application/json";
         QByteArray body;
         int delayMs = 0;
+        bool drop = false;  // close the connection without an answer
     };
 
     explicit LocalBackend(const QString &dataDir, QObject *parent = nullptr);
