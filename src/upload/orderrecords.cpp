@@ -7,6 +7,7 @@
 #include <QVariant>
 
 #include "core/logmanager.h"
+#include "core/numbertext.h"
 #include "core/vellruntime.h"
 #include "store/shareddatabase.h"
 #include "store/sqlstatements.h"
@@ -51,9 +52,9 @@ QString imageTuple(const imgMess &image, const QString &userId, const QString &s
 
 } // namespace
 
-QString OrderRecords::shortest(double value)
+QString OrderRecords::shortest(float value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return NumberText::shortest(value);
 }
 
 bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo)
@@ -83,7 +84,7 @@ bool OrderRecords::insertImages(const groupProductImages &line, const QString &o
 bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created)
 {
     const QString sql = Sql::SQL_INSERT_SUBORDER.arg(e(line.orderNo), e(line.name), created, e(orderNo), n(line.skuId),
-                                                     n(line.imageCount), shortest(double(line.price)));
+                                                     n(line.imageCount), shortest(line.price));
     if (!insertImages(line, orderNo))
         return false;
     if (execStatement(sharedDatabase(), sql))

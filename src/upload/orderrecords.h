@@ -35,5 +35,5 @@ public:
     static void markOrdersInCart(const QStringList &quotedOrderNos);
 
     // Shortest text of a float, as the size and price columns take it.
-    static QString shortest(double value);
+    static QString shortest(float value);
 };
