@@ -19,6 +19,7 @@ struct LastResult
 {
     QString message;
     QJsonObject json;
+    bool transportFailed = false;
 };
 
 LastResult &last()
@@ -91,6 +92,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
 
     if (reply->error() != QNetworkReply::NoError) {
         last().message = reply->errorString();
+        last().transportFailed = true;
         logNetworkError(last().message);
         delete reply;
         if (verb == Verb::Get && !isRetry)
@@ -98,6 +100,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
         return false;
     }
 
+    last().transportFailed = false;
     const QString text = QString::fromUtf8(reply->readAll());
     delete reply;
     const int code = callBack(text);
@@ -146,6 +149,11 @@ QJsonObject HttpUtils::getJson() const
 QString HttpUtils::lastMessage() const
 {
     return last().message;
+}
+
+bool HttpUtils::lastFailedInTransport() const
+{
+    return last().transportFailed;
 }
 
 QString HttpUtils::errorMessage() const

@@ -78,6 +78,16 @@ int idAfter(const QString &path, const QString &prefix)
     return okNumber ? id : -1;
 }
 
+// A query value as a servlet-style backend reads it: "+" is a blank, then
+// %XX escapes are decoded. A value sent without percent-encoding that holds
+// "+" or "%" therefore arrives changed, as it would at the shop.
+QString formValue(const QUrlQuery &query, const QString &key)
+{
+    QByteArray raw = query.queryItemValue(key, QUrl::FullyEncoded).toLatin1();
+    raw.replace('+', ' ');
+    return QUrl::fromPercentEncoding(raw);
+}
+
 } // namespace
 
 LocalBackend::LocalBackend(const QString &dataDir, QObject *parent)
@@ -283,8 +293,8 @@ LocalBackend::Response LocalBackend::token(const Request &req)
         || req.query.queryItemValue("type") != QLatin1String("STORE"))
         return fail(QStringLiteral("auth.badRequest"), 400);
 
-    const QString user = req.query.queryItemValue("username", QUrl::FullyDecoded);
-    const QString password = req.query.queryItemValue("password", QUrl::FullyDecoded);
+    const QString user = formValue(req.query, QStringLiteral("username"));
+    const QString password = formValue(req.query, QStringLiteral("password"));
     for (int i = 0; i < m_accounts.size(); ++i) {
         const QJsonObject account = m_accounts.at(i).toObject();
         if (account.value("phone").toString() != user)
