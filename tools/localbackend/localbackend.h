@@ -33,6 +33,7 @@ public:
         QByteArray contentType = "application/json";
         QByteArray body;
         int delayMs = 0;
+        int sentBytes = -1;  // fewer than the body: the connection closes early
     };
 
     explicit LocalBackend(const QString &dataDir, QObject *parent = nullptr);
@@ -60,6 +61,7 @@ private:
     Response page(const Request &req);
     bool takeFault(const QString &path, Fault *fault);
     Response applyFault(const Fault &fault, Response normal);
+    Response downloadFault(const Fault &fault, Response normal);
 
     Response token(const Request &req);
     Response storeInfo(int storeId);
