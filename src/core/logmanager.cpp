@@ -1,5 +1,6 @@
 #include "core/logmanager.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -40,7 +41,11 @@ std::shared_ptr<spdlog::logger> getLogger()
         logger->set_level(spdlog::level::debug);
         logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
             kPattern, spdlog::pattern_time_type::local, std::string("\r\n")));
+        // A crash or kill leaves the buffer unwritten: error lines go to disk at
+        // once, the rest within a second.
+        logger->flush_on(spdlog::level::err);
         spdlog::register_logger(logger);
+        spdlog::flush_every(std::chrono::seconds(1));
         g_logger = logger;
     } catch (const spdlog::spdlog_ex &ex) {
         qDebug().noquote() << QStringLiteral("Log initialization failed: ") + QString::fromUtf8(ex.what());

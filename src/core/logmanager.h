@@ -14,7 +14,9 @@ struct LogEntry
 
 // The log queue and its writer thread. Writers on any thread only append to
 // the queue; the writer thread alone hands lines to the daily file in
-// AppPaths::logDir(). Lines still queued when the manager stops are dropped.
+// AppPaths::logDir(). Error lines reach the disk as soon as they are written,
+// the others within a second, so a killed process leaves its last lines.
+// Lines still queued when the manager stops are dropped.
 class LogManager final : public QThread
 {
     Q_OBJECT

@@ -1,12 +1,24 @@
 #include "net/endpoints.h"
 
+#include <QUrl>
+
 #include "core/configfile.h"
+
+namespace {
+
+// A raw "&", "#", "+" or "%" in a password would end or change the value.
+QString queryValue(const QString &value)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(value));
+}
+
+} // namespace
 
 QString Endpoints::token(const QString &userName, const QString &password)
 {
     return configFile::apiUrl()
         + QStringLiteral("crm/oauth/token?grant_type=password&client_id=client-app&client_secret=739214&username=")
-        + userName + QStringLiteral("&password=") + password + QStringLiteral("&type=STORE");
+        + queryValue(userName) + QStringLiteral("&password=") + queryValue(password) + QStringLiteral("&type=STORE");
 }
 
 QString Endpoints::storeInfo()

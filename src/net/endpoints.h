@@ -9,7 +9,7 @@ class Endpoints final
 public:
     Endpoints() = delete;
 
-    // The password grant; user name and password are inserted as typed.
+    // The password grant; user name and password are percent-encoded.
     static QString token(const QString &userName, const QString &password);
     static QString storeInfo();       // %1 store id
     static QString versions();        // %1 platform word

@@ -21,6 +21,7 @@ struct LastResult
     QString message;
     QJsonObject json;
     bool outcomeUnknown = false;
+    bool transportFailed = false;
 };
 
 LastResult &last()
@@ -109,6 +110,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         last().outcomeUnknown = status == 0 ? bodySent : (status == 502 || status == 504);
         last().message = reply->errorString();
+        last().transportFailed = true;
         logNetworkError(last().message);
         delete reply;
         if (verb == Verb::Get && !isRetry)
@@ -116,6 +118,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
         return false;
     }
 
+    last().transportFailed = false;
     const QString text = QString::fromUtf8(reply->readAll());
     delete reply;
     const int code = callBack(text);
@@ -169,6 +172,11 @@ QString HttpUtils::lastMessage() const
 bool HttpUtils::lastOutcomeUnknown() const
 {
     return last().outcomeUnknown;
+}
+
+bool HttpUtils::lastFailedInTransport() const
+{
+    return last().transportFailed;
 }
 
 QString HttpUtils::errorMessage() const

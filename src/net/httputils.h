@@ -37,6 +37,9 @@ public:
     QJsonObject getJson() const;
     // The calling thread's last message key or transport error text.
     QString lastMessage() const;
+    // True when the calling thread's last call got no usable HTTP answer: the
+    // backend could not be reached, timed out or answered with an error status.
+    bool lastFailedInTransport() const;
     // The operator text of lastMessage() from the error table; empty when unknown.
     QString errorMessage() const;
     // True when the calling thread's last call failed after its request may

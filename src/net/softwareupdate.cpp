@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include "core/apppaths.h"
@@ -98,8 +99,10 @@ void SoftwareUpdate::checkUpdate()
 
     const QString setupDir = AppPaths::setupDir();
     if (compareVersion(currentVersion(), version) == -1) {
-        const QString installer = setupDir + QStringLiteral("/setup") + version + QStringLiteral(".exe");
-        if (downloadUrl.size() >= 11) {
+        const QString installer = installerPath(setupDir, version);
+        if (installer.isEmpty()) {
+            LogManager::logError(QStringLiteral("Update version is not a file name:%1").arg(version));
+        } else if (downloadUrl.size() >= 11) {
             if (QFileInfo::exists(installer))
                 runInstaller(installer, context, forced);
             else
@@ -119,6 +122,22 @@ void SoftwareUpdate::checkUpdate()
     settings.endGroup();
 }
 
+QString SoftwareUpdate::installerPath(const QString &setupDir, const QString &version)
+{
+    // The version comes from the backend and becomes part of a file name: a
+    // separator or a drive or stream colon would write the installer
+    // elsewhere; the rest cannot be in a Windows file name at all.
+    static const QRegularExpression unsafe(QStringLiteral("[/\\\\:*?\"<>|\\x00-\\x1f]"));
+    if (version.isEmpty() || version.contains(unsafe))
+        return QString();
+    return setupDir + QStringLiteral("/setup") + version + QStringLiteral(".exe");
+}
+
+QString SoftwareUpdate::partialPath(const QString &path)
+{
+    return path + QStringLiteral(".part");
+}
+
 void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, const QString &context, bool forced)
 {
     auto *manager = new QNetworkAccessManager(this);
@@ -132,30 +151,68 @@ void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, 
         }
         LogManager::logDebug(QStringLiteral("Folder created successfully!"));
     }
-    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, path, context, forced] {
+
+    // The bytes go to a side file that takes the installer's name only when
+    // complete: a file under that name is always whole and is run at once on
+    // the next start.
+    // A side file that cannot be opened is reported when the reply ends.
+    auto *file = new QFile(partialPath(path), reply);
+    file->open(QIODevice::WriteOnly | QIODevice::Truncate);
+    connect(reply, &QNetworkReply::readyRead, file, [reply, file] {
+        if (file->isOpen() && file->write(reply->readAll()) < 0)
+            file->close();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, file, path, context, forced] {
+        if (file->isOpen() && file->write(reply->readAll()) < 0)
+            file->close();
+        const bool written = file->isOpen();
+        const qint64 size = written ? file->size() : -1;
+        file->close();
+
         bool saved = false;
         if (reply->error() != QNetworkReply::NoError) {
             LogManager::logDebug(QStringLiteral("Error downloading update:") + reply->errorString());
+        } else if (!written) {
+            LogManager::logDebug(QStringLiteral("Failed to save update file."));
+        } else if (const QString fault = installerFault(reply, partialPath(path), size); !fault.isEmpty()) {
+            LogManager::logDebug(QStringLiteral("Error downloading update:") + fault);
+        } else if (QFile::exists(path) && !QFile::remove(path)) {
+            LogManager::logDebug(QStringLiteral("Failed to save update file."));
+        } else if (!QFile::rename(partialPath(path), path)) {
+            LogManager::logDebug(QStringLiteral("Failed to save update file."));
         } else {
-            const QByteArray bytes = reply->readAll();
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                LogManager::logDebug(QStringLiteral("Failed to save update file."));
-            } else {
-                file.write(bytes);
-                file.close();
-                saved = true;
-                emit downloadFinished(true);
-                runInstaller(path, context, forced);
-                qDebug() << "updateType:" << forced;
-                LogManager::logDebug(QStringLiteral("Update downloaded successfully."));
-            }
+            saved = true;
         }
+        if (!saved)
+            QFile::remove(partialPath(path));
         reply->deleteLater();
         manager->deleteLater();
-        if (!saved)
-            emit downloadFinished(false);
+        emit downloadFinished(saved);
+        if (saved) {
+            runInstaller(path, context, forced);
+            qDebug() << "updateType:" << forced;
+            LogManager::logDebug(QStringLiteral("Update downloaded successfully."));
+        }
     });
+}
+
+QString SoftwareUpdate::installerFault(const QNetworkReply *reply, const QString &savedFile, qint64 size)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299))
+        return QStringLiteral("HTTP status %1").arg(status.toInt());
+    // The stated length counts the bytes on the wire, which differ from the
+    // saved ones when the transfer was compressed.
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (length.isValid() && (encoding.isEmpty() || encoding == "identity") && length.toLongLong() != size)
+        return QStringLiteral("received %1 of %2 bytes").arg(size).arg(length.toLongLong());
+    if (reply->header(QNetworkRequest::ContentTypeHeader).toString().startsWith(QLatin1String("text/")))
+        return QStringLiteral("a page, not an installer");
+    QFile saved(savedFile);
+    if (!saved.open(QIODevice::ReadOnly) || saved.read(2) != "MZ")
+        return QStringLiteral("not an installer");
+    return QString();
 }
 
 void SoftwareUpdate::runInstaller(const QString &path, const QString &context, bool forced)
@@ -164,8 +221,13 @@ void SoftwareUpdate::runInstaller(const QString &path, const QString &context, b
     QString text = context;
     text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
     forever {
-        if (!m_prompt(text, forced))
+        // A forced update has no "no": a prompt that ended without the
+        // confirming button is shown again.
+        if (!m_prompt(text, forced)) {
+            if (forced)
+                continue;
             return;
+        }
         if (m_starter(path)) {
             m_exit();
             return;

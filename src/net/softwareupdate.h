@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+class QNetworkReply;
+
 // Asks the backend for the newest Windows version at start-up; when the
 // client is older it downloads the installer into the setup folder (or uses
 // one downloaded before), asks the operator, and starts it. When up to date
@@ -16,7 +18,7 @@ class SoftwareUpdate final : public QObject
 
 public:
     // Shows the release notes; true when the operator confirmed. A forced
-    // update offers no way to decline.
+    // update offers no way to decline: a false answer to it asks again.
     using Prompt = std::function<bool(const QString &text, bool forced)>;
     // Starts the installer detached; true when it started.
     using Starter = std::function<bool(const QString &path)>;
@@ -37,12 +39,21 @@ public:
     static int compareVersion(const QString &current, const QString &offered);
     // Empties the folder, which stays; false at the first entry that cannot go.
     static bool clearDir(const QString &folder);
+    // setupDir + "/setup" + version + ".exe"; empty when the version would
+    // make it name anything but a file directly in setupDir.
+    static QString installerPath(const QString &setupDir, const QString &version);
+    // Where a download is written until it is complete.
+    static QString partialPath(const QString &path);
 
 signals:
     // The download ended: saved and handed to runInstaller, or not.
     void downloadFinished(bool saved);
 
 private:
+    // Why a finished download is no installer (error status, short, a page,
+    // no executable header); empty when it is one.
+    static QString installerFault(const QNetworkReply *reply, const QString &savedFile, qint64 size);
+
     Prompt m_prompt;
     Starter m_starter;
     std::function<void()> m_exit;

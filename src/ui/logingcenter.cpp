@@ -38,6 +38,11 @@ logingcenter::~logingcenter()
     delete ui;
 }
 
+QString logingcenter::unreachableTip()
+{
+    return QStringLiteral("无法连接服务器，请检查网络后重试");
+}
+
 void logingcenter::showTip(const QString &text)
 {
     if (text.contains(QStringLiteral("用户")) || text.contains(QStringLiteral("手机号")))
@@ -83,7 +88,10 @@ void logingcenter::on_loginButton_clicked()
     }
     HttpUtils &http = HttpUtils::instance();
     if (!http.getToken(phone, password)) {
-        showTip(http.errorMessage());
+        // A transport error text is not in the message table: say so plainly
+        // rather than leave the operator looking at an unchanged form.
+        const QString text = http.errorMessage();
+        showTip(text.isEmpty() && http.lastFailedInTransport() ? unreachableTip() : text);
         return;
     }
     if (ui->byAccountRdbRememberMe->isChecked())

@@ -22,6 +22,8 @@ public:
     // Under the phone field when the text mentions the user or the phone
     // number, else under the password field.
     void showTip(const QString &text);
+    // Shown when the token request got no answer from the backend.
+    static QString unreachableTip();
 
 signals:
     void loginSuccess();

@@ -8,6 +8,7 @@
 
 #include "core/configfile.h"
 #include "core/logmanager.h"
+#include "core/numbertext.h"
 #include "core/vellruntime.h"
 #include "store/shareddatabase.h"
 #include "store/sqlstatements.h"
@@ -49,6 +50,18 @@ QJsonObject storedBlock(qint32 skuId, const subOrderImages &entry)
     }
     block.insert("images", images);
     return block;
+}
+
+// Prices are floats: rows stored before they were written in their shortest
+// form hold the digits of the float widened to double, which the shop would
+// take as a different price.
+QString priceText(const QVariant &stored)
+{
+    bool isNumber = false;
+    const double value = stored.toDouble(&isNumber);
+    if (stored.isNull() || !isNumber)
+        return stored.toString();
+    return NumberText::shortest(float(value));
 }
 
 QJsonObject cartImage(const QSqlRecord &row)
@@ -132,7 +145,7 @@ QHash<int, QJsonObject> CartPayload::fetchCartItems(const QString &joinedOrderNo
         const QString orderName = line.value("orderName").toString();
         QJsonObject lineObject{{"addressId", session.addressId},
                                {"memo", QStringLiteral("%1-%2").arg(orderName, line.value("name").toString())},
-                               {"price", line.value("price").toString()},
+                               {"price", priceText(line.value("price"))},
                                {"quantity", 1},
                                {"spuId", line.value("spuID").toInt()},
                                {"folderName", orderName}};

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include "core/logmanager.h"
+#include "core/numbertext.h"
 #include "core/vellruntime.h"
 #include "store/shareddatabase.h"
 #include "store/sqlstatements.h"
@@ -73,9 +74,9 @@ void attachHeldImages(QList<orderGroup> &orders)
 
 } // namespace
 
-QString OrderRecords::shortest(double value)
+QString OrderRecords::shortest(float value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return NumberText::shortest(value);
 }
 
 bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo)
@@ -105,7 +106,7 @@ bool OrderRecords::insertImages(const groupProductImages &line, const QString &o
 bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created)
 {
     const QString sql = Sql::SQL_INSERT_SUBORDER.arg(e(line.orderNo), e(line.name), created, e(orderNo), n(line.skuId),
-                                                     n(line.imageCount), shortest(double(line.price)));
+                                                     n(line.imageCount), shortest(line.price));
     if (!insertImages(line, orderNo))
         return false;
     if (execStatement(sharedDatabase(), sql))
@@ -121,7 +122,7 @@ bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecor
     const QString created = minuteNow();
     const QString sql = Sql::SQL_INSERT_ORDER.arg(
         e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))), created,
-        e(payload), shortest(double(order.size)), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
+        e(payload), shortest(order.size), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
         n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
     const bool stored = runAtomically(sharedDatabase(), [&] {
         if (!saveProducts(products))

@@ -51,5 +51,5 @@ public:
     static QString heldImagesKey() { return QStringLiteral("heldImages"); }
 
     // Shortest text of a float, as the size and price columns take it.
-    static QString shortest(double value);
+    static QString shortest(float value);
 };

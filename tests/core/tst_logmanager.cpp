@@ -1,4 +1,8 @@
+#include <cstdio>
+
+#include <QCoreApplication>
 #include <QDate>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
@@ -17,6 +21,8 @@ private slots:
     void lineFormatAndLevels();
     void linesOfSeveralThreadsKeepQueueOrder();
     void lineQueuedAfterStopIsNeverWritten();
+    void killedProcessLeavesItsLines_data();
+    void killedProcessLeavesItsLines();
 
 private:
     QTemporaryDir m_dir;
@@ -109,5 +115,91 @@ void TstLogManager::lineQueuedAfterStopIsNeverWritten()
     QVERIFY(!texts.contains(QStringLiteral("after stop")));
 }
 
-QTEST_GUILESS_MAIN(TstLogManager)
+namespace {
+
+const char *const kChildMode = "--log-then-hang";
+
+QString todaysFileIn(const QString &appDataDir)
+{
+    return appDataDir + QStringLiteral("/logs/app_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
+        + QStringLiteral(".log");
+}
+
+QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The child: logs "level:text" arguments, says so, and waits to be killed
+// without ever stopping its logger.
+int logThenHang(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    AppPaths::setAppDataDir(args.at(2));
+    for (const QString &arg : args.mid(3))
+        LogManager::instance().write(arg.section(QLatin1Char(':'), 0, 0).toInt(), arg.section(QLatin1Char(':'), 1));
+    std::puts("queued");
+    std::fflush(stdout);
+    std::getchar();
+    return 0;
+}
+
+} // namespace
+
+void TstLogManager::killedProcessLeavesItsLines_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("error lines with the info before them")
+        << QStringList{QStringLiteral("1:before crash"), QStringLiteral("3:网络错误:Connection refused"),
+                       QStringLiteral("3:网络错误:Connection refused")}
+        << QStringList{QStringLiteral("[info] before crash"), QStringLiteral("[critical] 网络错误:Connection refused")};
+    QTest::newRow("info line alone") << QStringList{QStringLiteral("1:lonely info")}
+                                     << QStringList{QStringLiteral("[info] lonely info")};
+    QTest::newRow("debug after an error")
+        << QStringList{QStringLiteral("3:fatal"), QStringLiteral("0:trailing debug")}
+        << QStringList{QStringLiteral("[critical] fatal"), QStringLiteral("[debug] trailing debug")};
+}
+
+void TstLogManager::killedProcessLeavesItsLines()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, expected);
+    const QString appData = m_dir.path() + QStringLiteral("/child-") + QString::fromLatin1(QTest::currentDataTag());
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                QStringList{QString::fromLatin1(kChildMode), appData} + lines);
+    QVERIFY(child.waitForStarted());
+    QByteArray out;
+    QTRY_VERIFY((out += child.readAllStandardOutput()).contains("queued") || child.state() != QProcess::Running);
+    QCOMPARE(child.state(), QProcess::Running);
+
+    // Nothing stops or flushes the child's logger: the lines must reach the
+    // disk by themselves while it runs.
+    const auto hasAll = [&] {
+        const QString text = QString::fromUtf8(fileContent(todaysFileIn(appData)));
+        for (const QString &line : expected) {
+            if (!text.contains(line + QStringLiteral("\r\n")))
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(hasAll(), 3000);
+
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QVERIFY(hasAll());
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 2 && qstrcmp(argv[1], kChildMode) == 0)
+        return logThenHang(argc, argv);
+    QCoreApplication app(argc, argv);
+    TstLogManager test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_logmanager.moc"

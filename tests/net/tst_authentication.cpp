@@ -15,6 +15,8 @@ private slots:
     void webToken_data();
     void webToken();
     void storeInfoAfterLogin();
+    void passwordsWithQuerySymbols_data();
+    void passwordsWithQuerySymbols();
 
 private:
     BackendProcess m_backend;
@@ -68,6 +70,31 @@ void TstAuthentication::storeInfoAfterLogin()
     const QJsonObject request = m_backend.requests().last().toObject();
     QCOMPARE(request.value("path").toString(), QStringLiteral("crm/store/getStoreBasicInfoByStoreId/20002"));
     QCOMPARE(request.value("token").toString(), s.access_token);
+}
+
+void TstAuthentication::passwordsWithQuerySymbols_data()
+{
+    QTest::addColumn<QString>("phone");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("storeId");
+    QTest::newRow("ampersand") << "13800000011" << "rock&roll" << 20011;
+    QTest::newRow("hash") << "13800000012" << "no#1fan" << 20012;
+    QTest::newRow("plus and equals") << "13800000013" << "a+b=c" << 20013;
+    QTest::newRow("percent before hex digits") << "13800000014" << "tax%20free" << 20014;
+    QTest::newRow("space") << "13800000015" << "open sesame" << 20015;
+}
+
+void TstAuthentication::passwordsWithQuerySymbols()
+{
+    QFETCH(QString, phone);
+    QFETCH(QString, password);
+    QVERIFY2(HttpUtils::instance().getToken(phone, password), qPrintable(HttpUtils::instance().lastMessage()));
+    QTEST(VellRuntime::instance().storeId(), "storeId");
+    QCOMPARE(VellRuntime::instance().snapshot().password, password);
+
+    // The silent refresh sends the same credentials again.
+    m_backend.control(QStringLiteral("revokeTokens"));
+    QVERIFY(Authentication::getStoreInfo());
 }
 
 QTEST_GUILESS_MAIN(TstAuthentication)

@@ -6,6 +6,7 @@
 #include "net/softwareupdate.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
+#include "support/logfile.h"
 
 // The update check against the local backend's version offer.
 class TstSoftwareUpdate : public QObject
@@ -19,6 +20,12 @@ private slots:
     void compareVersion();
     void upToDateEmptiesTheSetupFolder();
     void forcedUpdateIsDownloadedThenStarted();
+    void spoiledDownloadLeavesNothing_data();
+    void spoiledDownloadLeavesNothing();
+    void versionNamingAPathIsRefused_data();
+    void versionNamingAPathIsRefused();
+    void declining_data();
+    void declining();
 
 private:
     void offer(const QString &version, const QJsonValue &forced, const QString &url = QString());
@@ -29,7 +36,7 @@ private:
     QList<QPair<QString, bool>> m_prompts;
     QStringList m_started;
     int m_exits = 0;
-    bool m_confirm = true;
+    int m_declines = 0;  // answers "no" this many times, then "yes"
     int m_starterFailures = 0;
 };
 
@@ -45,7 +52,7 @@ void TstSoftwareUpdate::init()
     m_prompts.clear();
     m_started.clear();
     m_exits = 0;
-    m_confirm = true;
+    m_declines = 0;
     m_starterFailures = 0;
     m_backend.reset();
 }
@@ -62,7 +69,7 @@ SoftwareUpdate *TstSoftwareUpdate::updater()
 {
     auto *u = new SoftwareUpdate([this](const QString &text, bool forced) {
         m_prompts << qMakePair(text, forced);
-        return m_confirm;
+        return m_declines-- <= 0;
     }, this);
     u->setStarter([this](const QString &path) {
         if (m_starterFailures > 0) {
@@ -125,6 +132,82 @@ void TstSoftwareUpdate::forcedUpdateIsDownloadedThenStarted()
     QCOMPARE(m_exits, 1);
     QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);
     QCOMPARE(settings.value("version/isForcedUpdate").toBool(), true);
+}
+
+void TstSoftwareUpdate::spoiledDownloadLeavesNothing_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("connection dropped half-way") << "truncated";
+    QTest::newRow("not found") << "http404";
+    QTest::newRow("web page with status 200") << "page";
+    QTest::newRow("no executable header") << "notinstaller";
+}
+
+void TstSoftwareUpdate::spoiledDownloadLeavesNothing()
+{
+    QFETCH(QString, fault);
+    const QString installer = AppPaths::setupDir() + "/setup2.2.0.exe";
+    offer("2.2.0", 0);
+    m_backend.fault("/download/", fault);
+    SoftwareUpdate *first = updater();
+    QSignalSpy failed(first, &SoftwareUpdate::downloadFinished);
+    first->checkUpdate();
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(failed.first().first().toBool(), false);
+    QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files), QStringList{"Setting.ini"});
+    QVERIFY(m_prompts.isEmpty());
+
+    // The next start is not stuck with a broken file: it downloads again.
+    SoftwareUpdate *next = updater();
+    QSignalSpy saved(next, &SoftwareUpdate::downloadFinished);
+    next->checkUpdate();
+    QTRY_COMPARE(saved.size(), 1);
+    QCOMPARE(saved.first().first().toBool(), true);
+    QCOMPARE(m_started, QStringList{installer});
+    QVERIFY(!QFileInfo::exists(SoftwareUpdate::partialPath(installer)));
+}
+
+void TstSoftwareUpdate::versionNamingAPathIsRefused_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::newRow("slashes") << "9.0/../../evil";
+    QTest::newRow("backslashes") << "9.0\\..\\..\\evil";
+    QTest::newRow("drive or stream colon") << "9.0:evil";
+}
+
+void TstSoftwareUpdate::versionNamingAPathIsRefused()
+{
+    QFETCH(QString, version);
+    offer(version, 1);
+    updater()->checkUpdate();
+    QVERIFY(m_prompts.isEmpty());
+    QVERIFY(m_started.isEmpty());
+    QVERIFY(testlog::texts().contains("Update version is not a file name:" + version));
+    QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("version/newVersion").toString(), version);
+}
+
+void TstSoftwareUpdate::declining_data()
+{
+    QTest::addColumn<bool>("forced");
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<QStringList>("started");
+    QTest::newRow("optional: one no is final") << false << 1 << QStringList();
+    QTest::newRow("forced: asked until confirmed") << true << 3 << QStringList{AppPaths::setupDir() + "/setup2.2.0.exe"};
+}
+
+void TstSoftwareUpdate::declining()
+{
+    QFETCH(bool, forced);
+    QDir().mkpath(AppPaths::setupDir());
+    QFile present(AppPaths::setupDir() + "/setup2.2.0.exe");
+    QVERIFY(present.open(QIODevice::WriteOnly));
+    present.close();
+    offer("2.2.0", forced ? 1 : 0);
+    m_declines = 2;
+    updater()->checkUpdate();
+    QTEST(int(m_prompts.size()), "prompts");
+    QTEST(m_started, "started");
 }
 
 QTEST_GUILESS_MAIN(TstSoftwareUpdate)

@@ -75,16 +75,23 @@ void TstDialogs::escape()
     massegeBoxShow box(nullptr, "系统提示", "text", "是", "否");
     QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
 
-    // Escape leaves the update prompt open; only its button ends it.
+    // The forced update prompt outlives Escape, closing and rejecting; only
+    // its button ends it.
     updateDialog update(nullptr, "系统提示", "text", "是", QString());
     bool stillOpen = false;
     QCOMPARE(runWith(update, [&] {
                  QTest::keyClick(&update, Qt::Key_Escape);
+                 update.close();
+                 update.reject();
                  stillOpen = update.isVisible();
                  update.findChild<QPushButton *>()->click();
              }),
              1);
     QVERIFY(stillOpen);
+
+    // With a "否" button, closing the window is a "no".
+    updateDialog optional(nullptr, "系统提示", "text", "是", "否");
+    QCOMPARE(runWith(optional, [&optional] { optional.close(); }), 0);
 }
 
 void TstDialogs::toolTipSignals()

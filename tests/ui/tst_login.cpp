@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QtTest>
 
 #include "core/vellruntime.h"
@@ -24,6 +25,8 @@ private slots:
     void wrongPasswordShowsTheTableText();
     void ruleOnLeavingTheFieldButStillSent();
     void rememberedLoginFillsTheForm();
+    void unansweredLoginShowsATip_data();
+    void unansweredLoginShowsATip();
 
 private:
     template <typename T>
@@ -104,6 +107,42 @@ void TstLogin::rememberedLoginFillsTheForm()
     QCOMPARE(password->text(), QStringLiteral("wedding'88"));
     phone->setText("13900000002");
     QCOMPARE(password->text(), QString());
+}
+
+void TstLogin::unansweredLoginShowsATip_data()
+{
+    QTest::addColumn<bool>("closedPort");
+    QTest::newRow("nothing listens") << true;
+    QTest::newRow("error status") << false;
+}
+
+void TstLogin::unansweredLoginShowsATip()
+{
+    QFETCH(bool, closedPort);
+    m_backend.reset();
+    if (closedPort) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", QStringLiteral("http://127.0.0.1:%1/").arg(port)}}));
+    } else {
+        m_backend.fault("crm/oauth/token", "http500");
+    }
+
+    loginwidget page;
+    page.show();
+    QSignalSpy ok(&page, &loginwidget::loginOK);
+    child<QLineEdit>(&page, "phoneEdit")->setText("13800000001");
+    child<QLineEdit>(&page, "passwordEdit")->setText("demo1234");
+    child<QPushButton>(&page, "loginButton")->click();
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
+
+    QCOMPARE(ok.size(), 0);
+    QLabel *tip = child<QLabel>(&page, "byAccountErrorTip");
+    QCOMPARE(tip->text(), QStringLiteral("无法连接服务器，请检查网络后重试"));
+    QVERIFY(tip->isVisible());
+    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QString());
 }
 
 QTEST_MAIN(TstLogin)

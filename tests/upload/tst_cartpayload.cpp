@@ -1,9 +1,13 @@
 #include <QJsonDocument>
+#include <QSqlRecord>
 #include <QtTest>
 
 #include "core/configfile.h"
 #include "core/vellruntime.h"
+#include "net/endpoints.h"
+#include "net/httputils.h"
 #include "store/shareddatabase.h"
+#include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
 #include "support/orderbuilder.h"
@@ -19,17 +23,22 @@ private slots:
     void init();
     void linesOfOneGroupMerge();
     void pdfAndMissingUrl();
+    void pricesAndSizesAsTyped_data();
+    void pricesAndSizesAsTyped();
 
 private:
     void store(const orderGroup &order, const QString &url);
+    QJsonValue postedPrice(const QString &quotedOrderNo);
 
+    BackendProcess m_backend;
     ClientEnvironment m_env;
 };
 
 void TstCartPayload::initTestCase()
 {
-    QVERIFY(m_env.setUp(QJsonObject{{"imageHost", "https://img.shop.test"}}));
-    VellRuntime::instance().applyLogin(QJsonObject{{"userId", 10001}, {"storeId", 20001}}, "13800000001", "pw");
+    QVERIFY(m_backend.start());
+    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"imageHost", "https://img.shop.test"}}));
+    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
     VellRuntime::instance().setStoreInfo(QJsonObject{{"addressId", 30001}});
     productRecord p;
     p.spuId = 1001;
@@ -94,6 +103,54 @@ void TstCartPayload::pdfAndMissingUrl()
     QVERIFY(!images.at(0).toObject().contains("imgDetail"));
     QCOMPARE(images.at(1).toObject().value("url").toString(), QString());
     QCOMPARE(testlog::texts().mid(before), QStringList{QStringLiteral("图片没上传完，图片路径为空")});
+}
+
+// The price of the first line as the backend's cart endpoint received it.
+QJsonValue TstCartPayload::postedPrice(const QString &quotedOrderNo)
+{
+    m_backend.reset();
+    QJsonArray items;
+    for (const QJsonObject &item : CartPayload::fetchCartItems(quotedOrderNo))
+        items.append(item);
+    if (!HttpUtils::instance().httpPostArray(Endpoints::cartBatch(), items, HttpUtils::jsonType(), true))
+        return QJsonValue();
+    const QJsonArray posts = m_backend.control("cart").array();
+    return posts.at(0)["items"][0]["spus"][0]["price"];
+}
+
+void TstCartPayload::pricesAndSizesAsTyped_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("198.9") << 198.9f << "198.9";
+    QTest::newRow("0.1") << 0.1f << "0.1";
+    QTest::newRow("12.35") << 12.35f << "12.35";
+    QTest::newRow("ten million, no exponent") << 1e7f << "10000000";
+    QTest::newRow("million with a fraction") << 1234567.9f << "1234567.9";
+    QTest::newRow("integer") << 176.0f << "176";
+    QTest::newRow("zero") << 0.0f << "0";
+}
+
+void TstCartPayload::pricesAndSizesAsTyped()
+{
+    QFETCH(float, value);
+    QFETCH(QString, text);
+    orderGroup order = orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, 0, value)});
+    order.size = value;
+    store(order, "http://store/f.jpg");
+
+    QList<QSqlRecord> rows;
+    QVERIFY(runQuery(sharedDatabase(), "SELECT s.price, o.size FROM subOrders s JOIN orders o ON s.parentOrderId = o.orderNo",
+                     rows).type() == QSqlError::NoError);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).value("price").toString(), text);
+    QCOMPARE(rows.at(0).value("size").toString(), text);
+    QCOMPARE(postedPrice("'F'"), QJsonValue(text));
+
+    // A row queued by an older client holds the float widened to double.
+    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE subOrders SET price='%1'")
+                                                .arg(QString::number(double(value), 'g', 17))));
+    QCOMPARE(postedPrice("'F'"), QJsonValue(text));
 }
 
 QTEST_GUILESS_MAIN(TstCartPayload)

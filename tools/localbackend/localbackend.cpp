@@ -78,6 +78,16 @@ int idAfter(const QString &path, const QString &prefix)
     return okNumber ? id : -1;
 }
 
+// A query value as a servlet-style backend reads it: "+" is a blank, then
+// %XX escapes are decoded. A value sent without percent-encoding that holds
+// "+" or "%" therefore arrives changed, as it would at the shop.
+QString formValue(const QUrlQuery &query, const QString &key)
+{
+    QByteArray raw = query.queryItemValue(key, QUrl::FullyEncoded).toLatin1();
+    raw.replace('+', ' ');
+    return QUrl::fromPercentEncoding(raw);
+}
+
 } // namespace
 
 LocalBackend::LocalBackend(const QString &dataDir, QObject *parent)
@@ -161,21 +171,24 @@ bool LocalBackend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
         });
         return true;
     }
-    if (response.delayMs <= 0) {
+    if (response.delayMs <= 0 && response.sentBytes < 0) {
         QHttpServerResponder responder = makeResponder(request, socket);
         responder.write(response.body, {{"Content-Type", response.contentType}},
                         static_cast<QHttpServerResponder::StatusCode>(response.status));
         return true;
     }
 
-    // A client that gave up meanwhile has closed its socket: nothing to send.
+    // Written by hand: late, or announcing the whole body but closing the
+    // connection part-way. A client that gave up meanwhile has closed its
+    // socket: nothing to send.
     QPointer<QTcpSocket> target(socket);
-    QTimer::singleShot(response.delayMs, this, [target, response] {
+    QTimer::singleShot(qMax(0, response.delayMs), this, [target, response] {
         if (!target || target->state() != QAbstractSocket::ConnectedState)
             return;
+        const QByteArray sent = response.sentBytes < 0 ? response.body : response.body.left(response.sentBytes);
         QByteArray raw = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status)
             + "\r\nContent-Type: " + response.contentType + "\r\nContent-Length: "
-            + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n" + response.body;
+            + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n" + sent;
         target->write(raw);
         target->disconnectFromHost();
     });
@@ -295,8 +308,8 @@ LocalBackend::Response LocalBackend::token(const Request &req)
         || req.query.queryItemValue("type") != QLatin1String("STORE"))
         return fail(QStringLiteral("auth.badRequest"), 400);
 
-    const QString user = req.query.queryItemValue("username", QUrl::FullyDecoded);
-    const QString password = req.query.queryItemValue("password", QUrl::FullyDecoded);
+    const QString user = formValue(req.query, QStringLiteral("username"));
+    const QString password = formValue(req.query, QStringLiteral("password"));
     for (int i = 0; i < m_accounts.size(); ++i) {
         const QJsonObject account = m_accounts.at(i).toObject();
         if (account.value("phone").toString() != user)
@@ -441,12 +454,39 @@ LocalBackend::Response LocalBackend::control(const Request &req)
     return r;
 }
 
+// Installer downloads that go wrong the ways a web server or a dropped
+// connection make them.
+LocalBackend::Response LocalBackend::downloadFault(const Fault &fault, Response normal)
+{
+    if (fault.kind == QLatin1String("truncated")) {
+        normal.sentBytes = normal.body.size() / 2;
+        return normal;
+    }
+    if (fault.kind == QLatin1String("http404")) {
+        Response r = html(QStringLiteral("页面不存在"), QString());
+        r.status = 404;
+        return r;
+    }
+    if (fault.kind == QLatin1String("page"))
+        return html(QStringLiteral("系统维护中"), QStringLiteral("<p>请稍后再试。</p>"));
+    if (fault.kind == QLatin1String("notinstaller")) {
+        normal.body = "PK not an installer\n";
+        return normal;
+    }
+    if (fault.kind == QLatin1String("delay"))
+        normal.delayMs = fault.delayMs;
+    return normal;
+}
+
 LocalBackend::Response LocalBackend::page(const Request &req)
 {
     if (req.path.startsWith(QLatin1String("/download/"))) {
         Response r;
         r.contentType = "application/octet-stream";
         r.body = "MZ local installer stand-in: " + req.path.mid(10).toUtf8() + '\n';
+        Fault fault;
+        if (takeFault(req.path, &fault))
+            return downloadFault(fault, r);
         return r;
     }
     if (req.path == QLatin1String("/") || req.path.isEmpty())

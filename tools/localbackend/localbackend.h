@@ -34,6 +34,7 @@ public:
         QByteArray body;
         int delayMs = 0;
         bool drop = false;  // close the connection without an answer
+        int sentBytes = -1;  // fewer than the body: the connection closes early
     };
 
     explicit LocalBackend(const QString &dataDir, QObject *parent = nullptr);
@@ -61,6 +62,7 @@ private:
     Response page(const Request &req);
     bool takeFault(const QString &path, Fault *fault);
     Response applyFault(const Fault &fault, Response normal);
+    Response downloadFault(const Fault &fault, Response normal);
 
     Response token(const Request &req);
     Response storeInfo(int storeId);

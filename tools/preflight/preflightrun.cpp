@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QThreadPool>
 
+#include "core/numbertext.h"
 #include "intake/cleanpath.h"
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
@@ -75,7 +76,7 @@ QJsonObject PreflightRun::toJson() const
                                   {"skuId", order->skuId},
                                   {"skuGroupId", order->skuGroupId},
                                   {"group", ok ? order->productName : QString()},
-                                  {"price", double(order->price)},
+                                  {"price", NumberText::shortest(order->price).toDouble()},
                                   {"images", order->imageCount},
                                   {"bytes", order->totalBytes},
                                   {"errors", QJsonArray::fromStringList(allErrors(*order))}});

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Decimal texts of the single-precision prices and sizes the client keeps.
+class NumberText final
+{
+public:
+    NumberText() = delete;
+
+    // The fewest digits that read back as the same float, never in exponent
+    // form: 198.9f gives "198.9" (its double widening would give
+    // "198.89999389648438"), 1e7f gives "10000000".
+    static QString shortest(float value);
+};
