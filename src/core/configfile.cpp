@@ -1,10 +1,11 @@
 #include "core/configfile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QReadWriteLock>
+
+#include "core/regularfile.h"
 
 namespace {
 
@@ -88,10 +89,7 @@ void configFile::readConfig()
     if (!QDir(dataDir).exists())
         QDir().mkdir(dataDir);
 
-    QFile file(QStringLiteral("data/config.json"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return;
-    const QString text = QString::fromUtf8(file.readAll());
+    const QString text = QString::fromUtf8(RegularFile::readSmall(QStringLiteral("data/config.json")));
     if (text.isEmpty())
         return;
 

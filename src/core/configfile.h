@@ -13,7 +13,8 @@ public:
     configFile() = delete;
 
     // Creates "data" when missing and reads "data/config.json"; a missing,
-    // empty or malformed file silently keeps the defaults.
+    // empty or malformed file silently keeps the defaults; one that is not a
+    // regular file or is too large keeps them with a log line.
     static void readConfig();
     // Points the API, cart and products addresses at `baseUrl` (flag true)
     // or `baseUrlW`; an empty target changes nothing.

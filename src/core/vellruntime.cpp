@@ -1,9 +1,10 @@
 #include "core/vellruntime.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QMutexLocker>
+
+#include "core/regularfile.h"
 
 namespace {
 // JSON numbers arrive as doubles; anything else reads as 0.
@@ -60,10 +61,8 @@ void VellRuntime::setStoreInfo(const QJsonObject &data)
 
 void VellRuntime::loadErrorTable()
 {
-    QJsonObject table;
-    QFile file(QStringLiteral("data/error.json"));
-    if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text))
-        table = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject table =
+        QJsonDocument::fromJson(RegularFile::readSmall(QStringLiteral("data/error.json"))).object();
     QMutexLocker lock(&m_mutex);
     m_errorTable = table;
 }

@@ -39,7 +39,8 @@ public:
     void setStoreInfo(const QJsonObject &data);
 
     // Reads "data/error.json" from the working directory; missing or
-    // malformed gives an empty table.
+    // malformed gives an empty table, as does (logged) a file that is not
+    // regular or is too large.
     void loadErrorTable();
     // The text under `key`, or empty when missing or not a string.
     QString errorText(const QString &key) const;

@@ -5,12 +5,24 @@
 #include <QFileInfo>
 
 #include "core/logmanager.h"
+#include "core/regularfile.h"
 #include "intake/cleanpath.h"
+#include "intake/entryguard.h"
 
 namespace {
 bool suffixIs(const QFileInfo &info, const char *suffix)
 {
     return info.suffix().compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0;
+}
+
+bool fitsKind(ProductKind kind, bool isDir, bool spreadsheet)
+{
+    switch (kind) {
+    case ProductKind::Series: return isDir || spreadsheet;
+    case ProductKind::FrameOrStage: return !isDir;
+    case ProductKind::Album: return isDir;
+    }
+    return false;
 }
 } // namespace
 
@@ -31,20 +43,12 @@ bool FolderIntake::structureOk(const QString &folder, ProductKind kind)
     const QDir dir(folder);
     for (const QString &entry : entries(folder)) {
         const QFileInfo info(dir.absoluteFilePath(entry));
-        switch (kind) {
-        case ProductKind::Series:
-            if (!info.isDir() && !suffixIs(info, "XLSX"))
-                return false;
-            break;
-        case ProductKind::FrameOrStage:
-            if (info.isDir())
-                return false;
-            break;
-        case ProductKind::Album:
-            if (!info.isDir())
-                return false;
-            break;
-        }
+        if (!fitsKind(kind, info.isDir(), suffixIs(info, "XLSX")))
+            return false;
+    }
+    for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
+        if (!fitsKind(kind, entry.isDir, suffixIs(QFileInfo(entry.shownName), "XLSX")))
+            return false;
     }
     return true;
 }
@@ -56,24 +60,42 @@ std::vector<std::unique_ptr<groupProductImages>> FolderIntake::createOrders(cons
     const QDir dir(folder);
     const QString className = QFileInfo(folder).fileName();
     int position = 0;
+    const auto add = [&](const QString &name, const QString &path, const QString &message) {
+        auto order = std::make_unique<groupProductImages>();
+        if (!message.isEmpty()) {
+            order->message = message;
+            LogManager::logWarning(message);
+        }
+        order->orderNo = groupProductImages::makeOrderNo(created, position);
+        order->name = name;
+        order->path = path;
+        order->productName = spu.spuName;
+        order->className = className;
+        orders.push_back(std::move(order));
+    };
+
     for (const QString &entry : entries(folder)) {
         ++position;
         const QString path = cleanPath(dir.absoluteFilePath(entry));
         const QFileInfo info(path);
         if (info.isFile() && suffixIs(info, "XLSX"))
             continue;
-        auto order = std::make_unique<groupProductImages>();
-        if (info.isFile() && !isAcceptedFile(path)) {
+        QString message;
+        if (!info.isDir() && !RegularFile::isRegular(path)) {
+            // Checked before the suffix: a FIFO named .jpg must never reach a reader.
+            message = EntryGuard::notRegularText(info.fileName());
+        } else if (info.isFile() && !isAcceptedFile(path)) {
             qDebug().noquote() << QStringLiteral("图片格式不对：") + info.suffix();
-            order->message = QStringLiteral("图片格式不支持：") + info.suffix().toUpper();
-            LogManager::logWarning(order->message);
+            message = QStringLiteral("图片格式不支持：") + info.suffix().toUpper();
         }
-        order->orderNo = groupProductImages::makeOrderNo(created, position);
-        order->name = info.fileName();
-        order->path = path;
-        order->productName = spu.spuName;
-        order->className = className;
-        orders.push_back(std::move(order));
+        add(info.fileName(), path, message);
+    }
+    // Listings leave these out; each still becomes an order the operator sees.
+    for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
+        ++position;
+        if (!entry.isDir && suffixIs(QFileInfo(entry.shownName), "XLSX"))
+            continue;
+        add(entry.shownName, dir.absoluteFilePath(entry.shownName), EntryGuard::undecodableText(entry.shownName));
     }
     return orders;
 }

@@ -1,9 +1,12 @@
 #include "intake/readimagetoproduct.h"
 
+#include <limits>
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
+#include "core/regularfile.h"
 #include "intake/cleanpath.h"
 #include "intake/filedigest.h"
 #include "intake/imageinspector.h"
@@ -63,6 +66,10 @@ void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
             continue;
         const QString path = cleanPath(dir.absoluteFilePath(fileName));
         const QFileInfo info(path);
+        if (!RegularFile::isRegular(path)) {
+            sub.errors << EntryGuard::notRegularText(info.fileName());
+            continue;
+        }
         const bool cover = info.completeBaseName().contains(QStringLiteral("封面"));
         imgMess image;
         if (hasSuffix(path, "PDF")) {
@@ -78,6 +85,18 @@ void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
         else
             sub.addInner(image);
     }
+    for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
+        if (!entry.isDir && !skipped(entry.shownName))
+            addUndecodable(entry, sub);
+    }
+}
+
+void readImageToProduct::addUndecodable(const EntryGuard::Undecodable &entry, subOrderImages &sub)
+{
+    // Counted as the page it most likely is, so the totals never come up short.
+    sub.errors << EntryGuard::undecodableText(entry.shownName);
+    sub.count += 1;
+    sub.bytes += qint32(qMin<qint64>(entry.bytes, std::numeric_limits<qint32>::max()));
 }
 
 QList<subOrderImages> readImageToProduct::collect()
@@ -88,7 +107,9 @@ QList<subOrderImages> readImageToProduct::collect()
         const QString path = cleanPath(m_path);
         subOrderImages sub;
         sub.name = QFileInfo(path).fileName();
-        if (hasSuffix(path, "PDF")) {
+        if (!RegularFile::isRegular(path)) {
+            sub.errors << EntryGuard::notRegularText(sub.name);
+        } else if (hasSuffix(path, "PDF")) {
             sub.addSingle(pdfRecord(path));
         } else {
             if (!hasSuffix(path, "JPG"))
@@ -112,7 +133,8 @@ QList<subOrderImages> readImageToProduct::collect()
         const QDir dir(m_path);
         const QStringList entries =
             naturalSorted(dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
-        if (entries.isEmpty()) {
+        const QList<EntryGuard::Undecodable> undecodable = EntryGuard::undecodableEntries(m_path);
+        if (entries.isEmpty() && undecodable.isEmpty()) {
             m_order->message += QStringLiteral("套系层次不对");
             break;
         }
@@ -131,12 +153,25 @@ QList<subOrderImages> readImageToProduct::collect()
             const QString path = cleanPath(raw);
             subOrderImages sub;
             sub.name = QFileInfo(path).fileName();
-            if (hasSuffix(path, "PDF"))
+            if (!RegularFile::isRegular(path))
+                sub.errors << EntryGuard::notRegularText(sub.name);
+            else if (hasSuffix(path, "PDF"))
                 sub.addSingle(pdfRecord(path));
             else if (hasSuffix(path, "JPG"))
                 sub.addSingle(inspected(path));
             else
                 continue;
+            subs << sub;
+        }
+        for (const EntryGuard::Undecodable &entry : undecodable) {
+            if (skipped(entry.shownName))
+                continue;
+            subOrderImages sub;
+            sub.name = entry.shownName;
+            if (entry.isDir)
+                sub.errors << EntryGuard::undecodableText(entry.shownName);
+            else
+                addUndecodable(entry, sub);
             subs << sub;
         }
         break;
@@ -147,6 +182,11 @@ QList<subOrderImages> readImageToProduct::collect()
 
 void readImageToProduct::run()
 {
+    // Intake already said why an order whose entry cannot be named has nothing to read.
+    if (!m_order->message.isEmpty() && !QFileInfo::exists(m_path)) {
+        emit productCheckOK(m_order, m_flag);
+        return;
+    }
     const QList<subOrderImages> subs = collect();
     if (m_order->message.isEmpty() || !subs.isEmpty()) {
         const PageMatcher matcher(m_spu, m_terms);

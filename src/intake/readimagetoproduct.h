@@ -6,6 +6,7 @@
 
 #include "catalog/spumess.h"
 #include "catalog/storeterms.h"
+#include "intake/entryguard.h"
 #include "model/groupproductimages.h"
 
 // The check of one dropped order on a pool thread: collects the order's
@@ -34,6 +35,7 @@ private:
     imgMess pdfRecord(const QString &path) const;
     imgMess inspected(const QString &path) const;
     void scanFolder(const QString &folder, subOrderImages &sub);
+    static void addUndecodable(const EntryGuard::Undecodable &entry, subOrderImages &sub);
     static bool skipped(const QString &fileName);
 
     QString m_path;

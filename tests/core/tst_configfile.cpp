@@ -5,22 +5,33 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "core/apppaths.h"
 #include "core/configfile.h"
+#include "core/regularfile.h"
+#include "core/vellruntime.h"
+#include "support/deadline.h"
+#include "support/logfile.h"
+#include "support/specialfiles.h"
 
 class TstConfigFile : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void readConfig_data();
     void readConfig();
+    // Bad start-up files: both files read before any window exists.
+    void badStartupFiles_data();
+    void badStartupFiles();
 
 private:
     void writeConfig(const QByteArray &content);
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    QTemporaryDir m_appData;
     QString m_oldCwd;
 };
 
@@ -28,6 +39,11 @@ namespace {
 const QString kDefaultBase = QStringLiteral("http://127.0.0.1:27080/");
 const QByteArray kNoFile = QByteArrayLiteral("<no file>");
 } // namespace
+
+void TstConfigFile::initTestCase()
+{
+    AppPaths::setAppDataDir(m_appData.path());
+}
 
 void TstConfigFile::init()
 {
@@ -99,6 +115,62 @@ void TstConfigFile::readConfig()
     QTEST(configFile::productsUrl(), "productsUrl");
     QTEST(configFile::baseUrlW(), "baseUrlW");
     QTEST(configFile::autoLogin(), "autoLogin");
+}
+
+void TstConfigFile::badStartupFiles_data()
+{
+    QTest::addColumn<int>("kind");  // a special file kind, or -1 for a regular file of `bytes`
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<QString>("why");
+
+    const QString notRegular = QStringLiteral("不是普通文件");
+    const QString tooLarge = QStringLiteral("超过1048576字节");
+    QTest::newRow("fifo") << int(specialfiles::Fifo) << qint64(0) << false << notRegular;
+    QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero) << qint64(0) << false << notRegular;
+    QTest::newRow("socket") << int(specialfiles::Socket) << qint64(0) << false << notRegular;
+    QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo) << qint64(0) << false << notRegular;
+    QTest::newRow("one byte over the limit") << -1 << RegularFile::kStartupFileLimit + 1 << false << tooLarge;
+    QTest::newRow("at the limit is read") << -1 << RegularFile::kStartupFileLimit << true << QString();
+}
+
+void TstConfigFile::badStartupFiles()
+{
+    QFETCH(int, kind);
+    QFETCH(qint64, bytes);
+    QFETCH(bool, read);
+    QFETCH(QString, why);
+
+    QVERIFY(QDir().mkdir(QStringLiteral("data")));
+    const QStringList names{QStringLiteral("data/config.json"), QStringLiteral("data/error.json")};
+    if (kind < 0) {
+        // Valid JSON padded with spaces to the size under test.
+        const QByteArray config = "{\"baseUrl\": \"http://big.test/\"}";
+        const QByteArray table = "{\"net.error\": \"网络错误\"}";
+        for (const QByteArray &json : {config, table}) {
+            QFile file(names.at(json == config ? 0 : 1));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(json + QByteArray(int(bytes - json.size()), ' '));
+        }
+    } else {
+        for (const QString &name : names)
+            QVERIFY(specialfiles::make(specialfiles::Kind(kind), QDir::current().absoluteFilePath(name), m_dir->path()));
+    }
+
+    QVERIFY2(testdeadline::finishes([] {
+                 configFile::readConfig();
+                 VellRuntime::instance().loadErrorTable();
+             }),
+             "start-up blocked on a configuration file");
+
+    QCOMPARE(configFile::apiUrl(), read ? QStringLiteral("http://big.test/api/") : kDefaultBase + "api/");
+    QCOMPARE(VellRuntime::instance().errorText(QStringLiteral("net.error")),
+             read ? QStringLiteral("网络错误") : QString());
+    const QStringList logged = testlog::texts();
+    for (const QString &name : names) {
+        const QString line = QStringLiteral("未读取%1：%2，沿用默认值").arg(name, why);
+        QCOMPARE(logged.contains(line), !read);
+    }
 }
 
 QTEST_GUILESS_MAIN(TstConfigFile)

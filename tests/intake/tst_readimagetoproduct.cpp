@@ -1,4 +1,9 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -10,7 +15,9 @@
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
 #include "support/catalogue.h"
+#include "support/deadline.h"
 #include "support/logfile.h"
+#include "support/specialfiles.h"
 
 // Whole orders on disk, generated, checked against the local backend's catalogue.
 class TstReadImageToProduct : public QObject
@@ -21,10 +28,17 @@ private slots:
     void initTestCase();
     void series();
     void ordersFromEntries();
+    // Special files.
+    void specialFiles_data();
+    void specialFiles();
+    // Names in other encodings.
+    void namesInOtherEncodings();
 
 private:
     QString layout(const QJsonObject &description);
     groupProductImages check(const QString &path, const spuMess &spu, const StoreTerms &terms = StoreTerms());
+    // Every order of a class folder, checked as the new-order page does, by name.
+    QMap<QString, groupProductImages> checkClass(const QString &folder, const spuMess &spu);
 
     QTemporaryDir m_dir;
     Catalogue m_catalogue;
@@ -47,6 +61,30 @@ QJsonObject spreads8(int count, int start = 1)
 {
     return QJsonObject{{"images", "{n}.jpg"}, {"count", count}, {"start", start}, {"mm", QJsonArray{406, 206}}, {"dpi", 300}};
 }
+
+QJsonObject frame7(const QString &name)
+{
+    return QJsonObject{{"image", name}, {"mm", QJsonArray{182, 131}}};
+}
+
+// Writes through the raw byte path: names that do not decode have no QString.
+bool writeRaw(const QByteArray &path, const QByteArray &content)
+{
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
+    ::close(fd);
+    return written;
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
 
 } // namespace
 
@@ -76,6 +114,17 @@ groupProductImages TstReadImageToProduct::check(const QString &path, const spuMe
     if (spy.size() != 1)
         qWarning() << "productCheckOK emitted" << spy.size() << "times";
     return order;
+}
+
+QMap<QString, groupProductImages> TstReadImageToProduct::checkClass(const QString &folder, const spuMess &spu)
+{
+    QMap<QString, groupProductImages> byName;
+    for (const auto &order : FolderIntake::createOrders(folder, spu, QDateTime::currentDateTime())) {
+        groupProductImages checked = check(order->path, spu);
+        checked.message.prepend(order->message);
+        byName.insert(order->name, checked);
+    }
+    return byName;
 }
 
 void TstReadImageToProduct::series()
@@ -124,6 +173,89 @@ void TstReadImageToProduct::ordersFromEntries()
     QCOMPARE(frameOrders.at(1)->message, QString());
     QCOMPARE(frameOrders.at(2)->message, QString());
     QVERIFY(testlog::texts().contains(QStringLiteral("图片格式不支持：DS_STORE")));
+}
+
+void TstReadImageToProduct::specialFiles_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("fifo") << int(specialfiles::Fifo);
+    QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero);
+    QTest::newRow("socket") << int(specialfiles::Socket);
+    QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo);
+    QTest::newRow("dangling link") << int(specialfiles::DanglingLink);
+}
+
+void TstReadImageToProduct::specialFiles()
+{
+    QFETCH(int, kind);
+    const auto special = specialfiles::Kind(kind);
+    const QString albums = layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+    const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
+    QVERIFY(specialfiles::make(special, albums + QStringLiteral("/乙/11.jpg"), m_dir.path()));
+    QVERIFY(specialfiles::make(special, frames + QStringLiteral("/zero.jpg"), m_dir.path()));
+    QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
+
+    QMap<QString, groupProductImages> albumOrders;
+    QMap<QString, groupProductImages> frameOrders;
+    QVERIFY2(testdeadline::finishes([&] {
+                 albumOrders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
+                 frameOrders = checkClass(frames, m_catalogue.productForGroup(1003, 2301));
+             }),
+             "a special file was opened for reading");
+
+    QCOMPARE(albumOrders.keys(), (QStringList{QStringLiteral("乙"), QStringLiteral("甲")}));
+    QVERIFY(albumOrders.value(QStringLiteral("甲")).isMatched());
+    QCOMPARE(albumOrders.value(QStringLiteral("乙")).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
+    QCOMPARE(frameOrders.keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("zero.jpg")}));
+    QVERIFY(frameOrders.value(QStringLiteral("a.jpg")).isMatched());
+    QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(), QStringLiteral("不是普通文件:zero.jpg"));
+}
+
+void TstReadImageToProduct::namesInOtherEncodings()
+{
+    // GBK names as Windows archives unpack them: "内页.jpg", "丙", "名单.txt".
+    const QByteArray page = QByteArrayLiteral("\xc4\xda\xd2\xb3.jpg");
+    const QByteArray orderFolder = QByteArrayLiteral("\xb1\xfb");
+    const QByteArray stray = QByteArrayLiteral("\xc3\xfb\xb5\xa5.txt");
+    for (const QByteArray &raw : {page, orderFolder, stray})
+        QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
+
+    const QString albums = layout(folder("编码班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+    const QString good = albums + QStringLiteral("/甲");
+    const QByteArray rawPage = QFile::encodeName(albums + QStringLiteral("/乙/")) + page;
+    const QByteArray rawOrder = QFile::encodeName(albums + QLatin1Char('/')) + orderFolder;
+    const QByteArray rawStray = QFile::encodeName(albums + QLatin1Char('/')) + stray;
+    const QStringList goodFiles = QDir(good).entryList(QDir::Files);
+    // Directory removal lists with Qt, which cannot see these names.
+    const auto removeRaw = qScopeGuard([&] {
+        for (const QString &name : goodFiles)
+            ::unlink((rawOrder + '/' + QFile::encodeName(name)).constData());
+        ::rmdir(rawOrder.constData());
+        ::unlink(rawPage.constData());
+        ::unlink(rawStray.constData());
+    });
+    QVERIFY(writeRaw(rawPage, contentOf(good + QStringLiteral("/10.jpg"))));
+    QVERIFY(::mkdir(rawOrder.constData(), 0755) == 0);
+    for (const QString &name : goodFiles)
+        QVERIFY(writeRaw(rawOrder + '/' + QFile::encodeName(name), contentOf(good + QLatin1Char('/') + name)));
+    qint64 listedBytes = 0;
+    for (const QFileInfo &info : QDir(albums + QStringLiteral("/乙")).entryInfoList(QDir::Files))
+        listedBytes += info.size();
+    QVERIFY(FolderIntake::structureOk(albums, ProductKind::Album));
+
+    const QMap<QString, groupProductImages> orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
+    QCOMPARE(orders.size(), 3);
+    QVERIFY(orders.value(QStringLiteral("甲")).isMatched());
+    QCOMPARE(orders.value(QStringLiteral("甲")).imageCount, 11);
+    const groupProductImages withPage = orders.value(QStringLiteral("乙"));
+    QCOMPARE(withPage.matchStateText(), kUndecodable + QString::fromUtf8(page));
+    QCOMPARE(withPage.imageCount, 12);
+    QCOMPARE(qint64(withPage.totalBytes), listedBytes + QFileInfo(good + QStringLiteral("/10.jpg")).size());
+    QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(), kUndecodable + QString::fromUtf8(orderFolder));
+
+    // A stray file at the top of an album class breaks its rule whatever its name.
+    QVERIFY(writeRaw(rawStray, QByteArray("x")));
+    QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
 }
 
 QTEST_MAIN(TstReadImageToProduct)
