@@ -3,13 +3,16 @@
 # ASan and UBSan (build-fuzz/), generates their seed corpora with the
 # project's own tools, and runs each target for SECONDS (default 60).
 # Exits non-zero when a target crashes, leaks, times out or runs out of
-# memory; the reproducer is kept under build-fuzz/findings/.
+# memory (one allocation over 200 MB counts); the reproducer and the log are
+# kept under build-fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 SECONDS_EACH="${1:-60}"
 BUILD="${FUZZ_BUILD_DIR:-build-fuzz}"
 TARGETS=(fuzz_imageinspector fuzz_productparser fuzz_folderintake)
+
+./scripts/install.sh >/dev/null
 
 if [[ ! -f "$BUILD/build.ninja" ]]; then
     CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -37,6 +40,9 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 "$BUILD/tools/samplegen/samplegen" fuzz/image-seeds.json "$work/gen" >/dev/null
 mkdir -p "$work/seeds/imageinspector"
 cp "$work"/gen/images/* "$work/seeds/imageinspector/"
+# Other formats under a .jpg name: the same picture as TIFF (Exif in IFDs) and PNG.
+convert "$work/gen/images/exif.jpg" "$work/seeds/imageinspector/exif.tif"
+convert "$work/gen/images/exif.jpg" "$work/seeds/imageinspector/exif.png"
 
 findings="$BUILD/findings"
 mkdir -p "$findings"
@@ -47,9 +53,10 @@ for target in "${TARGETS[@]}"; do
     corpus="$work/corpus/$name"
     mkdir -p "$corpus"
     log="$findings/$name.log"
+    rm -f "$findings/$name-"*
     start=$(date +%s)
     "$BUILD/fuzz/$target" "$corpus" "$work/seeds/$name" -max_total_time="$SECONDS_EACH" \
-        -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+        -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=200 -max_len=65536 -print_final_stats=1 \
         -artifact_prefix="$findings/$name-" >"$log" 2>&1 &
     pids+=($!)
     status=0
