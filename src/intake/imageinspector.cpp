@@ -12,6 +12,7 @@
 #include <QImage>
 
 #include "core/logmanager.h"
+#include "intake/jpegstructure.h"
 
 namespace {
 
@@ -132,7 +133,25 @@ void readMetadata(imgMess &m, Exiv2::Image &image)
     resolutionRule(m);
 }
 
+
+// Exiv2 cannot open every path the local 8-bit encoding fails to express.
+bool pathUnreadable(const QString &path, ImageInspector::Route route)
+{
+    return route == ImageInspector::Route::Memory || !Exiv2::fileExists(path.toLocal8Bit().toStdString());
+}
+
 } // namespace
+
+imgMess ImageInspector::fileRecord(const QString &path)
+{
+    imgMess m;
+    const QFileInfo info(path);
+    m.size = qint32(info.size());
+    m.name = info.completeBaseName();
+    m.localPath = path;
+    m.suffix = info.suffix();
+    return m;
+}
 
 quint32 ImageInspector::number(const QString &text)
 {
@@ -169,35 +188,33 @@ void ImageInspector::decoderSize(const QString &path, QSize *pixels, QSize *reso
 
 imgMess ImageInspector::inspect(const QString &path, Route route)
 {
-    initialiseXmp();
-    imgMess m;
-    const QFileInfo info(path);
-    m.size = qint32(info.size());
-    m.name = info.completeBaseName();
-    m.localPath = path;
-    m.suffix = info.suffix();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) && pathUnreadable(path, route)) {
+        LogManager::logError(QStringLiteral("File Path Error:%1").arg(path));
+        qDebug().noquote() << "Failed to open file:" << path;
+        return fileRecord(path);
+    }
+    return inspect(path, file.isOpen() ? JpegStructure::readMetadata(file) : QByteArray(), route);
+}
 
+imgMess ImageInspector::inspect(const QString &path, const QByteArray &jpegMetadata, Route route)
+{
+    initialiseXmp();
+    imgMess m = fileRecord(path);
+    if (pathUnreadable(path, route))
+        LogManager::logError(QStringLiteral("File Path Error:%1").arg(path));
+    if (jpegMetadata.isEmpty()) {
+        fromDecoder(m);
+        return m;
+    }
     try {
-        Exiv2::Image::AutoPtr image;
-        const std::string encoded = path.toLocal8Bit().toStdString();
-        if (route == Route::Memory || !Exiv2::fileExists(encoded)) {
-            LogManager::logError(QStringLiteral("File Path Error:%1").arg(path));
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly)) {
-                qDebug().noquote() << "Failed to open file:" << path;
-                return m;
-            }
-            const QByteArray bytes = file.readAll();
-            image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(bytes.constData()),
-                                              long(bytes.size()));
-            if (image.get())
-                readMetadata(m, *image);
-        } else {
-            image = Exiv2::ImageFactory::open(encoded);
-            if (image.get())
-                readMetadata(m, *image);
-        }
-        if (!image.get())
+        // Only the metadata segments, so a crafted file cannot make the
+        // library read, or allocate for, more than their bounded size.
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte *>(jpegMetadata.constData()), long(jpegMetadata.size()));
+        if (image.get())
+            readMetadata(m, *image);
+        else
             fromDecoder(m);
     } catch (const std::exception &e) {
         LogManager::logError(QStringLiteral("Caught exception in worker thread:%1").arg(QString::fromLocal8Bit(e.what())));

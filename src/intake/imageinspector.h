@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -15,9 +16,16 @@ public:
 
     ImageInspector() = delete;
 
-    // Route::Memory reads the file through Qt and lets Exiv2 parse the bytes,
-    // as Auto does for paths the local 8-bit encoding cannot express.
+    // Exiv2 only ever parses a bounded in-memory copy of a JPEG's metadata
+    // segments, read through Qt; files that are no JPEG go to the decoder.
+    // Route::Memory logs the path as Auto does for paths the local 8-bit
+    // encoding cannot express.
     static imgMess inspect(const QString &path, Route route = Route::Auto);
+    // Same, with the metadata copy already taken (JpegStructure::metadata()).
+    static imgMess inspect(const QString &path, const QByteArray &jpegMetadata, Route route = Route::Auto);
+
+    // Size, base name, path and suffix from the file system; nothing inspected.
+    static imgMess fileRecord(const QString &path);
 
     // Pixel size and resolution from Qt's decoder; -1 x -1 for both (and a
     // warning logged) when it cannot load the file.

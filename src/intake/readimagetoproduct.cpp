@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "core/logmanager.h"
 #include "core/regularfile.h"
 #include "intake/cleanpath.h"
 #include "intake/filedigest.h"
@@ -18,6 +19,24 @@ namespace {
 bool hasSuffix(const QString &path, const char *suffix)
 {
     return QFileInfo(path).suffix().compare(QLatin1String(suffix), Qt::CaseInsensitive) == 0;
+}
+
+QString wrongFormat(const QString &baseName)
+{
+    return QStringLiteral("图片格式不对:%1").arg(baseName);
+}
+
+// A file whose bytes are not what its name says fails with a text naming it.
+void refuseContent(imgMess &m, FileContent content)
+{
+    QString error;
+    switch (content) {
+    case FileContent::AsNamed: return;
+    case FileContent::WrongFormat: error = wrongFormat(m.name); break;
+    case FileContent::Truncated: error = QStringLiteral("图片不完整:%1").arg(m.name); break;
+    }
+    m.errors << error;
+    LogManager::logWarning(QStringLiteral("%1 (%2)").arg(error, m.localPath));
 }
 
 } // namespace
@@ -40,21 +59,22 @@ bool readImageToProduct::skipped(const QString &fileName)
 
 imgMess readImageToProduct::pdfRecord(const QString &path) const
 {
-    const QFileInfo info(path);
-    imgMess m;
-    m.localPath = path;
-    m.size = qint32(info.size());
-    m.name = info.completeBaseName();
-    m.suffix = info.suffix();
+    imgMess m = ImageInspector::fileRecord(path);
     m.isPdf = true;
-    m.imageName = fileMd5Hex(path);
+    const FileScan scan = scanFile(path);
+    m.imageName = scan.md5Hex;
+    refuseContent(m, scan.content);
     return m;
 }
 
+// The content is checked before the metadata library sees any of it.
 imgMess readImageToProduct::inspected(const QString &path) const
 {
-    imgMess m = ImageInspector::inspect(path);
-    m.imageName = fileMd5Hex(path);
+    const FileScan scan = scanFile(path);
+    imgMess m = scan.content == FileContent::AsNamed ? ImageInspector::inspect(path, scan.jpegMetadata)
+                                                     : ImageInspector::fileRecord(path);
+    refuseContent(m, scan.content);
+    m.imageName = scan.md5Hex;
     return m;
 }
 
@@ -75,7 +95,7 @@ void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
         if (hasSuffix(path, "PDF")) {
             image = pdfRecord(path);
         } else if (!hasSuffix(path, "JPG") && !hasSuffix(path, "JPEG")) {
-            sub.errors << QStringLiteral("图片格式不对:%1").arg(info.completeBaseName());
+            sub.errors << wrongFormat(info.completeBaseName());
             continue;
         } else {
             image = inspected(path);
@@ -113,7 +133,7 @@ QList<subOrderImages> readImageToProduct::collect()
             sub.addSingle(pdfRecord(path));
         } else {
             if (!hasSuffix(path, "JPG"))
-                qDebug().noquote() << QStringLiteral("图片格式不对:%1").arg(QFileInfo(path).completeBaseName());
+                qDebug().noquote() << wrongFormat(QFileInfo(path).completeBaseName());
             sub.addSingle(inspected(path));
         }
         subs << sub;

@@ -6,6 +6,7 @@
 #include "intake/cleanpath.h"
 #include "intake/filedigest.h"
 #include "intake/imageinspector.h"
+#include "intake/jpegstructure.h"
 #include "samplewriter.h"
 #include "support/logfile.h"
 
@@ -20,6 +21,8 @@ private slots:
     void orientation_data();
     void orientation();
     void unreadableFile();
+    void jpegStructure_data();
+    void jpegStructure();
     void memoryRouteForNonLatinPath();
     void cleanPathRenames();
 
@@ -131,10 +134,67 @@ void TstImageInspector::unreadableFile()
     QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
     QCOMPARE(m.xdpi, -1);
     QVERIFY(m.errors.isEmpty());
-    const QStringList texts = newLogTexts();
-    QCOMPARE(texts.size(), 2);
-    QVERIFY(texts.at(0).startsWith(QStringLiteral("Caught exception in worker thread:")));
-    QCOMPARE(texts.at(1), QStringLiteral("加载图片获取大小失败：") + path);
+    // No JPEG, so the metadata library is never handed it.
+    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("加载图片获取大小失败：") + path});
+}
+
+namespace {
+
+QByteArray segment(quint8 marker, const QByteArray &payload)
+{
+    return QByteArray("\xFF", 1) + char(marker) + char((payload.size() + 2) >> 8) + char((payload.size() + 2) & 0xFF)
+           + payload;
+}
+
+} // namespace
+
+void TstImageInspector::jpegStructure_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("verdict");
+    QTest::addColumn<QByteArray>("metadata");
+    using V = JpegStructure::Verdict;
+    const QByteArray soi("\xFF\xD8", 2);
+    const QByteArray eoi("\xFF\xD9", 2);
+    const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0MM", 8));
+    const QByteArray frame = segment(0xC2, QByteArray(15, '\x01'));
+    const QByteArray sos = segment(0xDA, QByteArray(10, '\x01'));
+    const QByteArray scanData("\x12\xFF\x00\x34\xFF\xD3\x56\xFF\xFF\x00", 10);  // stuffing, restart, fill
+    const QByteArray kept = soi + exif + frame + eoi;
+    const QByteArray progressive =
+        soi + exif + segment(0xFE, "comment") + frame + sos + scanData + segment(0xC4, "table") + sos + scanData + eoi;
+    QTest::newRow("progressive, two scans") << progressive << int(V::Complete) << kept;
+    QTest::newRow("trailer after EOI") << progressive + "\xFF\xE1\x00" << int(V::Complete) << kept;
+    QTest::newRow("cut in the scan") << progressive.left(progressive.size() - 3) << int(V::Truncated) << kept;
+    QTest::newRow("cut in a length") << soi + "\xFF\xE1\x01" << int(V::Truncated) << soi + eoi;
+    QTest::newRow("EOI before any scan") << soi + frame + eoi << int(V::NotJpeg) << QByteArray();
+    QTest::newRow("scan before the frame") << soi + sos + scanData + eoi << int(V::NotJpeg) << QByteArray();
+    QTest::newRow("length below 2") << soi + QByteArray::fromHex("ffe10001") << int(V::NotJpeg) << QByteArray();
+    QTest::newRow("no SOI") << QByteArray("\x89PNG\r\n") << int(V::NotJpeg) << QByteArray();
+
+    // Segments past the bound are left out of the copy, the rest still checked.
+    QByteArray big = soi;
+    const QByteArray photoshop = segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, 'p'));
+    for (int i = 0; i < 20; ++i)
+        big += photoshop;
+    const int fitting = (JpegStructure::kMetadataLimit - 4) / photoshop.size();
+    QTest::newRow("metadata past the bound") << big + frame + sos + scanData + eoi << int(V::Complete)
+                                             << soi + photoshop.repeated(fitting) + frame + eoi;
+}
+
+// Fed whole and one byte at a time: the verdict cannot depend on where reads end.
+void TstImageInspector::jpegStructure()
+{
+    QFETCH(QByteArray, bytes);
+    JpegStructure whole;
+    whole.feed(bytes.constData(), bytes.size());
+    JpegStructure bytewise;
+    for (char c : bytes)
+        bytewise.feed(&c, 1);
+    QTEST(int(whole.verdict()), "verdict");
+    QTEST(int(bytewise.verdict()), "verdict");
+    QTEST(whole.metadata(), "metadata");
+    QTEST(bytewise.metadata(), "metadata");
 }
 
 void TstImageInspector::memoryRouteForNonLatinPath()

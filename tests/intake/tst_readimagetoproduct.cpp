@@ -2,8 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QImage>
 #include <QJsonArray>
 #include <QScopeGuard>
+#include <QtEndian>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -33,8 +36,14 @@ private slots:
     void specialFiles();
     // Names in other encodings.
     void namesInOtherEncodings();
+    void disguisedAndTruncatedImages_data();
+    void disguisedAndTruncatedImages();
+    void amplification_data();
+    void amplification();
 
 private:
+    QByteArray frameJpeg();
+    QString writeFile(const QString &name, const QByteArray &bytes);
     QString layout(const QJsonObject &description);
     groupProductImages check(const QString &path, const spuMess &spu, const StoreTerms &terms = StoreTerms());
     // Every order of a class folder, checked as the new-order page does, by name.
@@ -46,6 +55,8 @@ private:
 };
 
 namespace {
+
+const StoreTerms kPhoto{0, QStringLiteral("PHOTO")};
 
 QJsonObject folder(const QString &name, const QJsonArray &entries)
 {
@@ -85,6 +96,52 @@ QByteArray contentOf(const QString &path)
 }
 
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
+
+QByteArray le16(quint16 v)
+{
+    QByteArray b(2, Qt::Uninitialized);
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, Qt::Uninitialized);
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// A little-endian TIFF whose first directory holds `tags` entries of type
+// UNDEFINED that all point at one blob of `blobBytes`: a reader copying each
+// value allocates tags x blobBytes.
+QByteArray amplifyingTiff(int tags, int blobBytes)
+{
+    const quint32 blobOffset = 8 + 2 + 12 * tags + 4;
+    QByteArray t = QByteArray("II*\0", 4) + le32(8) + le16(quint16(tags));
+    for (int i = 0; i < tags; ++i)
+        t += le16(quint16(0xC000 + i)) + le16(7) + le32(quint32(blobBytes)) + le32(blobOffset);
+    return t + le32(0) + QByteArray(blobBytes, 'A');
+}
+
+QByteArray segment(quint8 marker, const QByteArray &payload)
+{
+    QByteArray s("\xFF", 1);
+    s += char(marker);
+    s += char((payload.size() + 2) >> 8);
+    s += char((payload.size() + 2) & 0xFF);
+    return s + payload;
+}
+
+QByteArray png()
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
 
 } // namespace
 
@@ -256,6 +313,86 @@ void TstReadImageToProduct::namesInOtherEncodings()
     // A stray file at the top of an album class breaks its rule whatever its name.
     QVERIFY(writeRaw(rawStray, QByteArray("x")));
     QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
+
+// A JPEG that matches the 7-inch frame, as the bytes other rows start from.
+QByteArray TstReadImageToProduct::frameJpeg()
+{
+    const QString dir = layout(folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}));
+    QFile file(dir + QStringLiteral("/ok.jpg"));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+QString TstReadImageToProduct::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('/')
+                                       + QString::fromLatin1(QTest::currentDataTag()));
+    QDir().mkpath(dir);
+    QFile file(dir + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qWarning() << "not written:" << file.fileName();
+    return file.fileName();
+}
+
+void TstReadImageToProduct::disguisedAndTruncatedImages_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("state");
+    const QByteArray jpeg = frameJpeg();
+    const int scan = jpeg.indexOf("\xFF\xDA");
+    QVERIFY(scan > 0);
+    const QString matched = QStringLiteral("匹配成功");
+    QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
+    QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
+    QTest::newRow("camera trailer after EOI") << "a.jpg" << jpeg + "\xFF\xD8trailer\xFF" << matched;
+    QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
+    QTest::newRow("TIFF") << "t.jpg" << amplifyingTiff(3, 16) << "图片格式不对:t";
+    QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << "图片格式不对:s";
+    QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
+    QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
+    QTest::newRow("scan without frame header") << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
+    QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
+    QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
+    QTest::newRow("cut off in the metadata") << "c.jpg" << jpeg.left(scan / 2) << "图片不完整:c";
+    QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
+    QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
+}
+
+// Each file is one frame order; what the operator reads is its state text.
+void TstReadImageToProduct::disguisedAndTruncatedImages()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    const QString path = writeFile(name, bytes);
+    const groupProductImages order = check(path, m_catalogue.productForGroup(1003, 2301, kPhoto), kPhoto);
+    QTEST(order.matchStateText(), "state");
+    if (!order.failed.isEmpty())
+        QCOMPARE(order.failed.last().singleImages.value(0).imageName, fileMd5Hex(path));
+}
+
+void TstReadImageToProduct::amplification_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("state");
+    const QByteArray jpeg = frameJpeg();
+    // Exif in a JPEG is one segment of at most 64 KB: 250 tags at a 60 KB blob.
+    const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
+    QByteArray manySegments("\xFF\xD8", 2);
+    for (int i = 0; i < 48; ++i)
+        manySegments += segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
+    QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob") << amplifyingTiff(250, 4 << 20) << "图片格式不对:amp";
+    QTest::newRow("JPEG Exif, 250 tags at one blob") << QByteArray("\xFF\xD8") + exif + jpeg.mid(2) << "匹配成功";
+    QTest::newRow("3 MB of metadata segments") << manySegments + jpeg.mid(2) << "匹配成功";
+}
+
+// Only the order's message is asserted here; bench/preflight_bench.sh and the
+// same files run through the preflight tool give the memory figures.
+void TstReadImageToProduct::amplification()
+{
+    QFETCH(QByteArray, bytes);
+    QTEST(check(writeFile(QStringLiteral("amp.jpg"), bytes), m_catalogue.productForGroup(1003, 2301, kPhoto), kPhoto).matchStateText(),
+          "state");
 }
 
 QTEST_MAIN(TstReadImageToProduct)
