@@ -16,6 +16,8 @@ private slots:
     void cleanup();
     void readConfig_data();
     void readConfig();
+    void requestTimeoutHeldInRange_data();
+    void requestTimeoutHeldInRange();
 
 private:
     void writeConfig(const QByteArray &content);
@@ -99,6 +101,27 @@ void TstConfigFile::readConfig()
     QTEST(configFile::productsUrl(), "productsUrl");
     QTEST(configFile::baseUrlW(), "baseUrlW");
     QTEST(configFile::autoLogin(), "autoLogin");
+}
+
+void TstConfigFile::requestTimeoutHeldInRange_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("as given") << QByteArray("30") << 30;
+    QTest::newRow("1e12 is held at ten minutes") << QByteArray("1e12") << 600;
+    QTest::newRow("beyond double range") << QByteArray("1e999") << 60;
+    QTest::newRow("negative keeps the default") << QByteArray("-5") << 60;
+    QTest::newRow("zero keeps the default") << QByteArray("0") << 60;
+    QTest::newRow("a fraction rounds up") << QByteArray("0.2") << 1;
+    QTest::newRow("a string keeps the default") << QByteArray("\"NaN\"") << 60;
+}
+
+void TstConfigFile::requestTimeoutHeldInRange()
+{
+    QFETCH(QByteArray, value);
+    writeConfig("{\"requestTimeout\": " + value + "}");
+    configFile::readConfig();
+    QTEST(configFile::requestTimeoutSec(), "seconds");
 }
 
 QTEST_GUILESS_MAIN(TstConfigFile)
