@@ -2,16 +2,18 @@
 
 #include <cmath>
 
+#include "core/jsonnumber.h"
+
 qint32 composeSizeMess::windowMin(float totalMm, qint32 dpi)
 {
     const float product = float(dpi) * (totalMm - 0.5f);
-    return qint32(std::trunc(double(product) / 25.4));
+    return JsonNumber::saturated(double(product) / 25.4);
 }
 
 qint32 composeSizeMess::windowMax(float totalMm, qint32 dpi)
 {
     const float product = float(dpi) * (totalMm + 0.5f);
-    return qint32(1 - std::trunc(double(product) / -25.4));
+    return JsonNumber::saturated(1 - std::trunc(double(product) / -25.4));
 }
 
 void composeSizeMess::computeWindows(qint32 firstDpi, qint32 secondDpi)

@@ -1,20 +1,28 @@
 #include "catalog/productparser.h"
 
-#include <QJsonArray>
+#include <cmath>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "core/jsonnumber.h"
 #include "core/logmanager.h"
 
 namespace {
 
+// No print product measures or costs this much; larger values read as
+// missing rather than as infinities in single precision.
+constexpr double kMaxReal = 1.0e7;
+
 qint32 num(const QJsonObject &obj, const char *key)
 {
-    const QJsonValue v = obj.value(QLatin1String(key));
-    return v.isDouble() ? qint32(v.toDouble()) : 0;
+    return JsonNumber::toInt32(obj.value(QLatin1String(key)));
 }
 
 float real(const QJsonObject &obj, const char *key)
 {
-    return float(obj.value(QLatin1String(key)).toDouble(0.0));
+    const double value = obj.value(QLatin1String(key)).toDouble(0.0);
+    return std::isfinite(value) && std::fabs(value) <= kMaxReal ? float(value) : 0.0f;
 }
 
 bool flag(const QJsonObject &obj, const char *key)
@@ -30,6 +38,55 @@ QString text(const QJsonObject &obj, const char *key)
 QJsonArray array(const QJsonObject &obj, const char *key)
 {
     return obj.value(QLatin1String(key)).toArray();
+}
+
+// The value as the operator would find it in the catalogue, cut short.
+QString shortJson(const QJsonValue &value)
+{
+    if (value.isUndefined())
+        return QStringLiteral("缺失");
+    const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    const QString text = QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
+    return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text;
+}
+
+bool isId(const QJsonValue &value)
+{
+    return JsonNumber::toInt32(value) > 0;
+}
+
+// What the product query's `data` lacks for the client to read it, or empty.
+QString shapeProblem(const QJsonObject &data)
+{
+    const QJsonValue groups = data.value(QLatin1String("skuGroupList"));
+    if (!groups.isArray())
+        return QStringLiteral("skuGroupList 不是数组: %1").arg(shortJson(groups));
+    if (groups.toArray().isEmpty())
+        return QStringLiteral("没有SKU组");
+    const QJsonValue dicts = data.value(QLatin1String("spuDictList"));
+    if (!dicts.isUndefined() && !dicts.isNull() && !dicts.isArray())
+        return QStringLiteral("spuDictList 不是数组: %1").arg(shortJson(dicts));
+    const bool series = flag(data, "isSeries");
+    for (const QJsonValue &groupValue : groups.toArray()) {
+        const QJsonObject group = groupValue.toObject();
+        if (!groupValue.isObject() || !isId(group.value(QLatin1String("id"))))
+            return QStringLiteral("SKU组的 id 不对: %1").arg(shortJson(groupValue));
+        const QJsonValue skuList = group.value(QLatin1String("skuList"));
+        if (!skuList.isArray() || skuList.toArray().isEmpty())
+            return QStringLiteral("SKU组 %1 的 skuList 不是数组或为空").arg(num(group, "id"));
+        QJsonArray skus = skuList.toArray();
+        if (series) {
+            const QJsonValue members = skus.at(0).toObject().value(QLatin1String("seriesAssociateSkuList"));
+            if (!members.isArray())
+                return QStringLiteral("套系组 %1 的 seriesAssociateSkuList 不是数组").arg(num(group, "id"));
+            skus = members.toArray();
+        }
+        for (const QJsonValue &sku : skus) {
+            if (!sku.isObject() || !isId(sku.toObject().value(QLatin1String("id"))))
+                return QStringLiteral("SKU组 %1 中SKU的 id 不对: %2").arg(num(group, "id")).arg(shortJson(sku));
+        }
+    }
+    return QString();
 }
 
 void readPageSettings(skuMess &sku, const QJsonArray &settings)
@@ -106,8 +163,8 @@ composeSizeMess ProductParser::parseComposeSize(const QJsonObject &size, const Q
         const QJsonObject area = value.toObject();
         if (text(area, "pageTypeCode") != cs.pageTypeCode)
             continue;
-        cs.areaWidth = cs.totalWidth + float(num(area, "areaLeft") + num(area, "areaRight"));
-        cs.areaHeight = cs.totalHeight + float(num(area, "areaTop") + num(area, "areaBottom"));
+        cs.areaWidth = cs.totalWidth + float(num(area, "areaLeft")) + float(num(area, "areaRight"));
+        cs.areaHeight = cs.totalHeight + float(num(area, "areaTop")) + float(num(area, "areaBottom"));
         break;
     }
     cs.computeWindows(firstDpi, secondDpi);
@@ -159,6 +216,29 @@ double ProductParser::seriesSetPrice(const QJsonObject &seriesSku, const StoreTe
     if (!startupsSpu && !terms.isWeddingDress())
         return seriesSku.value(QStringLiteral("onlineSalePrice")).toDouble(0.0);
     return real(seriesSku, "basePagePrice");
+}
+
+bool ProductParser::readProduct(const QJsonValue &data, const StoreTerms &terms, spuMess *spu, QString *problem)
+{
+    QString detail = data.isObject() ? shapeProblem(data.toObject())
+                                     : QStringLiteral("data 不是对象: %1").arg(shortJson(data));
+    spuMess parsed;
+    if (detail.isEmpty()) {
+        parsed = parseProduct(data.toObject(), terms);
+        for (const skuGroupMess &group : parsed.groupsById) {
+            for (const skuMess &sku : group.skus) {
+                if (detail.isEmpty())
+                    detail = sku.rangeProblem();
+            }
+        }
+    }
+    if (!detail.isEmpty()) {
+        *problem = QStringLiteral("产品数据有误，请联系客服: %1").arg(detail);
+        LogManager::logWarning(*problem);
+        return false;
+    }
+    *spu = parsed;
+    return true;
 }
 
 spuMess ProductParser::parseProduct(const QJsonObject &data, const StoreTerms &terms)

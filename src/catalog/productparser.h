@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
 
 #include "catalog/spumess.h"
 #include "catalog/storeterms.h"
@@ -15,6 +17,11 @@ public:
     // The `data` object of the product query. Series carry their members'
     // geometry; other products get theirs from the store group list.
     static spuMess parseProduct(const QJsonObject &data, const StoreTerms &terms);
+    // The same for an answer not yet known to be an object; refuses, with the
+    // operator's text in `problem` and a warning logged, data of the wrong
+    // shape (ids that are not numbers, lists that are not arrays, no groups)
+    // and SKUs whose page range cannot be offered. `spu` is kept on refusal.
+    static bool readProduct(const QJsonValue &data, const StoreTerms &terms, spuMess *spu, QString *problem);
     static skuMess parseSku(const QJsonObject &entry);
     // Places each compose size of `entry` in the cover, text or other slot.
     static void applyGeometry(skuMess &sku, const QJsonObject &entry, qint32 firstDpi, qint32 secondDpi);

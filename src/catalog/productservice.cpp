@@ -4,6 +4,7 @@
 
 #include "catalog/productparser.h"
 #include "catalog/storeterms.h"
+#include "core/jsonnumber.h"
 #include "core/vellruntime.h"
 #include "net/endpoints.h"
 #include "net/httputils.h"
@@ -17,19 +18,20 @@ bool ProductService::search(const QString &text, QList<QPair<qint32, QString>> *
     found->clear();
     for (const QJsonValue &value : http.getJson().value(QStringLiteral("data")).toArray()) {
         const QJsonObject item = value.toObject();
-        found->append({qint32(item.value(QStringLiteral("id")).toDouble()),
+        found->append({JsonNumber::toInt32(item.value(QStringLiteral("id"))),
                        item.value(QStringLiteral("spuName")).toString()});
     }
     return true;
 }
 
-bool ProductService::query(qint32 spuId, spuMess *spu)
+bool ProductService::query(qint32 spuId, spuMess *spu, QString *problem)
 {
     HttpUtils &http = HttpUtils::instance();
     if (!http.httpGet(Endpoints::productQuery().arg(spuId), HttpUtils::formType(), true))
         return false;
-    *spu = ProductParser::parseProduct(http.getJson().value(QStringLiteral("data")).toObject(),
-                                       StoreTerms::fromSession());
+    if (!ProductParser::readProduct(http.getJson().value(QStringLiteral("data")), StoreTerms::fromSession(), spu,
+                                    problem))
+        return false;
     spu->id = spuId;
     return true;
 }

@@ -38,8 +38,14 @@ struct skuMess
     composeSizeMess text;
     composeSizeMess other;
 
-    // basePage, basePage + baseStep, ... up to maxPage; empty for a step of 0
-    // unless basePage equals maxPage.
+    // No bound item has more pages; a larger count is a catalogue typo.
+    static constexpr qint32 kMaxPages = 1000;
+
+    // Empty when the page range can be offered, otherwise the operator's
+    // text of what is wrong with it.
+    QString rangeProblem() const;
+    // basePage, basePage + baseStep, ... up to maxPage; empty when the range
+    // has a problem. A step of 0 is allowed only when basePage equals maxPage.
     QList<qint32> pageCounts() const;
     // "%1P," for every allowed page count.
     static QString pageList(qint32 basePage, qint32 maxPage, qint32 baseStep);

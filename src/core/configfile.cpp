@@ -1,5 +1,8 @@
 #include "core/configfile.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +17,7 @@ const QString kDefaultHost = QStringLiteral("127.0.0.1:27080");
 const QString kDefaultImageHost = QStringLiteral("http://127.0.0.1:27090");
 const QByteArray kDefaultWebKey = QByteArrayLiteral("sk");
 constexpr int kDefaultTimeoutSec = 60;
+constexpr int kMaxTimeoutSec = 600;
 
 struct Values
 {
@@ -76,9 +80,11 @@ void readDeploymentKeys(Values &v, const QJsonObject &obj)
     if (key.size() == 2 && key.at(0).unicode() < 0x80 && key.at(1).unicode() < 0x80)
         v.webKey = key.toLatin1();
 
-    const int timeout = obj.value(QStringLiteral("requestTimeout")).toInt(0);
-    if (timeout > 0)
-        v.requestTimeoutSec = timeout;
+    // Milliseconds of a huge value would overflow the network layer's int;
+    // zero, negative or non-numeric values keep the default.
+    const double timeout = obj.value(QStringLiteral("requestTimeout")).toDouble(0.0);
+    if (std::isfinite(timeout) && timeout > 0.0)
+        v.requestTimeoutSec = int(std::ceil(std::min(timeout, double(kMaxTimeoutSec))));
 }
 
 } // namespace

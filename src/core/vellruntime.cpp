@@ -4,14 +4,13 @@
 #include <QJsonValue>
 #include <QMutexLocker>
 
+#include "core/jsonnumber.h"
 #include "core/regularfile.h"
 
 namespace {
-// JSON numbers arrive as doubles; anything else reads as 0.
 qint32 intOf(const QJsonObject &obj, const char *key)
 {
-    const QJsonValue v = obj.value(QLatin1String(key));
-    return v.isDouble() ? static_cast<qint32>(v.toDouble()) : 0;
+    return JsonNumber::toInt32(obj.value(QLatin1String(key)));
 }
 
 void applyTokenFields(SessionData &data, const QJsonObject &response)

@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include "core/configfile.h"
@@ -14,6 +15,9 @@
 #include "net/oneshotbody.h"
 
 namespace {
+
+// Backend answers are small JSON documents; a reply past this is not one.
+constexpr qint64 kMaxBodyBytes = 8 * 1024 * 1024;
 
 // The result of the calling thread's latest call.
 struct LastResult
@@ -83,8 +87,6 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
         request.setRawHeader("token", token);
     }
     request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
-    // A backend that never answers must not hold a login or an upload thread.
-    request.setTransferTimeout(configFile::requestTimeoutSec() * 1000);
 
     last().outcomeUnknown = false;
     OneShotBody oneShot(body);
@@ -99,17 +101,37 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     bool bodySent = false;
     connect(reply, &QNetworkReply::uploadProgress, reply,
             [&bodySent](qint64 sent, qint64 total) { bodySent = bodySent || (total > 0 && sent >= total); });
+    // A backend that never answers, answers a byte at a time or never stops
+    // must not hold a login or an upload thread: the whole call has a
+    // deadline, and the answer a size limit.
+    QString abortReason;
+    const auto abortWith = [reply, &abortReason](const QString &reason) {
+        if (abortReason.isEmpty() && !reply->isFinished()) {
+            abortReason = reason;
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::downloadProgress, reply, [&abortWith](qint64 received, qint64 total) {
+        if (received > kMaxBodyBytes || total > kMaxBodyBytes)
+            abortWith(QStringLiteral("应答超过%1MB，已中止").arg(kMaxBodyBytes / (1024 * 1024)));
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, reply,
+            [&abortWith] { abortWith(QStringLiteral("请求超过%1秒未完成，已中止").arg(configFile::requestTimeoutSec())); });
+    deadline.start(configFile::requestTimeoutSec() * 1000);
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
+    deadline.stop();
 
     if (reply->error() != QNetworkReply::NoError) {
         // A request never written out cannot have reached the backend; one
         // that was, and got no answer of the backend's own, may have.
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        last().outcomeUnknown = status == 0 ? bodySent : (status == 502 || status == 504);
-        last().message = reply->errorString();
+        last().outcomeUnknown = status == 0 || !abortReason.isEmpty() ? bodySent : (status == 502 || status == 504);
+        last().message = abortReason.isEmpty() ? reply->errorString() : abortReason;
         last().transportFailed = true;
         logNetworkError(last().message);
         delete reply;

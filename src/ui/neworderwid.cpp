@@ -177,7 +177,10 @@ void neworderwid::on_selectBtn_clicked()
         return;
     }
     spuMess product;
-    if (!ProductService::query(m_knownProducts.value(name), &product)) {
+    QString problem;
+    if (!ProductService::query(m_knownProducts.value(name), &product, &problem)) {
+        if (!problem.isEmpty())
+            message(problem);
         ui->selectBtn->setEnabled(true);
         return;
     }

@@ -1,3 +1,5 @@
+#include <limits>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,6 +11,28 @@
 #include "core/apppaths.h"
 #include "support/catalogue.h"
 #include "support/logfile.h"
+
+namespace {
+// `root` with the value at `path` (keys and array indexes) replaced by
+// `value`, or removed when `value` is undefined; an empty path replaces all.
+QJsonValue patched(const QJsonValue &root, QStringList path, const QJsonValue &value)
+{
+    if (path.isEmpty())
+        return value;
+    const QString step = path.takeFirst();
+    if (root.isArray()) {
+        QJsonArray array = root.toArray();
+        array[step.toInt()] = patched(array.at(step.toInt()), path, value);
+        return array;
+    }
+    QJsonObject object = root.toObject();
+    if (path.isEmpty() && value.isUndefined())
+        object.remove(step);
+    else
+        object[step] = patched(object.value(step), path, value);
+    return object;
+}
+} // namespace
 
 // The product model against the numbers the shop works with, and against the
 // local backend's catalogue that the demo and the matching tests use.
@@ -25,6 +49,10 @@ private slots:
     void candidatesFollowChoices();
     void sizeLines_data();
     void sizeLines();
+    void pageRanges_data();
+    void pageRanges();
+    void malformedProduct_data();
+    void malformedProduct();
 
 private:
     QJsonObject productData(qint32 id) const;
@@ -162,6 +190,92 @@ void TstProductModel::sizeLines()
     const ProductSpecText spec = ProductSpec::build(spu, spu.groupsById.value(groupId));
     QVERIFY(!spec.goldStamp);
     QTEST(spec.lines, "lines");
+}
+
+void TstProductModel::pageRanges_data()
+{
+    QTest::addColumn<int>("base");
+    QTest::addColumn<int>("max");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<QString>("list");
+    const int limit = std::numeric_limits<qint32>::max();
+    QTest::newRow("20 to 24 by 2") << 20 << 24 << 2 << "20P,22P,24P,";
+    QTest::newRow("fixed count without a step") << 1 << 1 << 0 << "1P,";
+    QTest::newRow("step past the end") << 10 << 20 << limit << "10P,";
+    QTest::newRow("the most pages") << 999 << 1000 << 1 << "999P,1000P,";
+    QTest::newRow("one page too many") << 1 << 1001 << 1000 << "";
+    QTest::newRow("maxPage at the 32-bit limit") << 1 << limit << 1 << "";
+    QTest::newRow("range at the limit, step overflows") << limit - 47 << limit << 100 << "";
+    QTest::newRow("basePage above maxPage") << 30 << 20 << 2 << "";
+    QTest::newRow("step 0") << 10 << 20 << 0 << "";
+    QTest::newRow("negative step") << 10 << 20 << -2 << "";
+    QTest::newRow("no pages") << 0 << 0 << 0 << "";
+}
+
+void TstProductModel::pageRanges()
+{
+    QFETCH(int, base);
+    QFETCH(int, max);
+    QFETCH(int, step);
+    QFETCH(QString, list);
+    QCOMPARE(skuMess::pageList(base, max, step), list);
+    skuMess sku;
+    sku.basePage = base;
+    sku.maxPage = max;
+    sku.baseStep = step;
+    QCOMPARE(sku.rangeProblem().isEmpty(), !list.isEmpty());
+}
+
+void TstProductModel::malformedProduct_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QString>("problem");  // empty: the product reads
+    const QString sku = QStringLiteral("skuGroupList/0/skuList/0/");
+    QTest::newRow("as sent") << "" << QJsonValue(productData(1001)) << "";
+    QTest::newRow("data null") << "" << QJsonValue() << "data 不是对象: null";
+    QTest::newRow("data an array") << "" << QJsonValue(QJsonArray{1, 2}) << "data 不是对象: [1,2]";
+    QTest::newRow("data a string") << "" << QJsonValue("oops") << "data 不是对象: \"oops\"";
+    QTest::newRow("skuGroupList an object") << "skuGroupList" << QJsonValue(QJsonObject{{"id", 1}})
+                                            << "skuGroupList 不是数组: {\"id\":1}";
+    QTest::newRow("skuGroupList missing") << "skuGroupList" << QJsonValue(QJsonValue::Undefined)
+                                          << "skuGroupList 不是数组: 缺失";
+    QTest::newRow("no groups") << "skuGroupList" << QJsonValue(QJsonArray()) << "没有SKU组";
+    QTest::newRow("spuDictList a string") << "spuDictList" << QJsonValue("11") << "spuDictList 不是数组: \"11\"";
+    QTest::newRow("group id as string") << "skuGroupList/0/id" << QJsonValue("2101") << "SKU组的 id 不对: {";
+    QTest::newRow("group id missing") << "skuGroupList/1/id" << QJsonValue(QJsonValue::Undefined)
+                                      << "SKU组的 id 不对: {";
+    QTest::newRow("skuList null") << "skuGroupList/0/skuList" << QJsonValue() << "SKU组 2101 的 skuList 不是数组";
+    QTest::newRow("sku id as string") << sku + "id" << QJsonValue("210101") << "SKU组 2101 中SKU的 id 不对: {";
+    QTest::newRow("sku a number") << sku.chopped(1) << QJsonValue(7) << "SKU组 2101 中SKU的 id 不对: 7";
+    QTest::newRow("maxPage at the 32-bit limit")
+        << sku + "maxPage" << QJsonValue(2147483647) << "P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)";
+    QTest::newRow("maxPage 1e300 reads as missing") << sku + "maxPage" << QJsonValue(1e300) << "最大0P";
+    QTest::newRow("basePage above maxPage") << sku + "basePage" << QJsonValue(30) << "起始30P，最大20P";
+    QTest::newRow("step 0") << sku + "baseStep" << QJsonValue(0) << "步长0；";
+    QTest::newRow("basePage missing") << sku + "basePage" << QJsonValue(QJsonValue::Undefined) << "起始0P";
+}
+
+void TstProductModel::malformedProduct()
+{
+    QFETCH(QString, path);
+    QFETCH(QJsonValue, value);
+    QFETCH(QString, problem);
+    const QJsonValue data =
+        patched(productData(1001), path.isEmpty() ? QStringList() : path.split(QLatin1Char('/')), value);
+    spuMess spu;
+    spu.spuName = QStringLiteral("kept");
+    QString text;
+    const int logSeen = testlog::texts().size();
+    const bool read = ProductParser::readProduct(data, StoreTerms(), &spu, &text);
+    QCOMPARE(read, problem.isEmpty());
+    if (read) {
+        QCOMPARE(spu.groupsById.size(), 4);
+        return;
+    }
+    QCOMPARE(spu.spuName, QStringLiteral("kept"));
+    QVERIFY2(text.startsWith(QStringLiteral("产品数据有误，请联系客服: ")) && text.contains(problem), qPrintable(text));
+    QCOMPARE(testlog::texts().mid(logSeen), QStringList{text});
 }
 
 QTEST_GUILESS_MAIN(TstProductModel)

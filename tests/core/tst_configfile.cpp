@@ -26,6 +26,8 @@ private slots:
     // Bad start-up files: both files read before any window exists.
     void badStartupFiles_data();
     void badStartupFiles();
+    void requestTimeoutHeldInRange_data();
+    void requestTimeoutHeldInRange();
 
 private:
     void writeConfig(const QByteArray &content);
@@ -171,6 +173,27 @@ void TstConfigFile::badStartupFiles()
         const QString line = QStringLiteral("未读取%1：%2，沿用默认值").arg(name, why);
         QCOMPARE(logged.contains(line), !read);
     }
+}
+
+void TstConfigFile::requestTimeoutHeldInRange_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("as given") << QByteArray("30") << 30;
+    QTest::newRow("1e12 is held at ten minutes") << QByteArray("1e12") << 600;
+    QTest::newRow("beyond double range") << QByteArray("1e999") << 60;
+    QTest::newRow("negative keeps the default") << QByteArray("-5") << 60;
+    QTest::newRow("zero keeps the default") << QByteArray("0") << 60;
+    QTest::newRow("a fraction rounds up") << QByteArray("0.2") << 1;
+    QTest::newRow("a string keeps the default") << QByteArray("\"NaN\"") << 60;
+}
+
+void TstConfigFile::requestTimeoutHeldInRange()
+{
+    QFETCH(QByteArray, value);
+    writeConfig("{\"requestTimeout\": " + value + "}");
+    configFile::readConfig();
+    QTEST(configFile::requestTimeoutSec(), "seconds");
 }
 
 QTEST_GUILESS_MAIN(TstConfigFile)

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <limits>
 
 #include <QDateTime>
 #include <QDir>
@@ -21,6 +22,8 @@ private slots:
     void errorText_data();
     void errorText();
     void readersNeverSeeHalfALogin();
+    void numbersThatDoNotFit_data();
+    void numbersThatDoNotFit();
 };
 
 void TstSession::cleanup()
@@ -118,6 +121,35 @@ void TstSession::readersNeverSeeHalfALogin()
     delete writer;
     QVERIFY(reads > 0);
     QCOMPARE(torn, 0);
+}
+
+void TstSession::numbersThatDoNotFit_data()
+{
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<int>("read");
+    QTest::newRow("plain") << QJsonValue(20001) << 20001;
+    QTest::newRow("fraction truncated") << QJsonValue(-3.7) << -3;
+    QTest::newRow("largest") << QJsonValue(2147483647.0) << 2147483647;
+    QTest::newRow("one past largest") << QJsonValue(2147483648.0) << 0;
+    QTest::newRow("1e300") << QJsonValue(1e300) << 0;
+    QTest::newRow("-1e300") << QJsonValue(-1e300) << 0;
+    QTest::newRow("infinity") << QJsonValue(std::numeric_limits<double>::infinity()) << 0;
+    QTest::newRow("NaN") << QJsonValue(std::numeric_limits<double>::quiet_NaN()) << 0;
+    QTest::newRow("as string") << QJsonValue("20001") << 0;
+}
+
+void TstSession::numbersThatDoNotFit()
+{
+    QFETCH(QJsonValue, value);
+    QFETCH(int, read);
+    VellRuntime &session = VellRuntime::instance();
+    session.setLoginInfo(QJsonObject{{"userId", value}, {"storeId", value}});
+    session.setStoreInfo(QJsonObject{{"addressId", value}, {"startups", value}});
+    const SessionData data = session.snapshot();
+    QCOMPARE(data.userId, read);
+    QCOMPARE(data.storeId, read);
+    QCOMPARE(data.addressId, read);
+    QCOMPARE(data.startups, read);
 }
 
 QTEST_GUILESS_MAIN(TstSession)

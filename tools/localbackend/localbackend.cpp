@@ -171,6 +171,10 @@ bool LocalBackend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
         });
         return true;
     }
+    if (response.streamPiece > 0) {
+        stream(socket, response);
+        return true;
+    }
     if (response.delayMs <= 0 && response.sentBytes < 0) {
         QHttpServerResponder responder = makeResponder(request, socket);
         responder.write(response.body, {{"Content-Type", response.contentType}},
@@ -193,6 +197,37 @@ bool LocalBackend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
         target->disconnectFromHost();
     });
     return true;
+}
+
+// A body that never ends or trickles in. It stops after its limit, so a
+// client that fails to give up still gets to the end of it.
+void LocalBackend::stream(QTcpSocket *socket, const Response &response)
+{
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: " + response.contentType + "\r\nConnection: close\r\n\r\n");
+    QPointer<QTcpSocket> target(socket);
+    auto *timer = new QTimer(socket);
+    qint64 sent = 0;
+    connect(timer, &QTimer::timeout, socket, [target, timer, response, sent]() mutable {
+        if (!target || target->state() != QAbstractSocket::ConnectedState) {
+            timer->stop();
+            return;
+        }
+        // Only as fast as the client reads, so the stream holds no memory here.
+        if (target->bytesToWrite() > 1024 * 1024)
+            return;
+        if (sent >= response.streamLimit) {
+            timer->stop();
+            target->disconnectFromHost();
+            return;
+        }
+        const qint64 size = qMin<qint64>(response.streamPiece, response.streamLimit - sent);
+        QByteArray piece(size, Qt::Uninitialized);
+        for (qint64 i = 0; i < size; ++i)
+            piece[i] = response.streamPattern.at((sent + i) % response.streamPattern.size());
+        target->write(piece);
+        sent += size;
+    });
+    timer->start(qMax(0, response.delayMs));
 }
 
 void LocalBackend::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
@@ -234,6 +269,23 @@ LocalBackend::Response LocalBackend::applyFault(const Fault &fault, Response nor
     }
     if (fault.kind == QLatin1String("empty"))
         return r;
+    if (fault.kind == QLatin1String("answer")) {
+        r.body = fault.body;
+        return r;
+    }
+    if (fault.kind == QLatin1String("endless")) {
+        r.streamPattern = "x";
+        r.streamPiece = 64 * 1024;
+        r.streamLimit = qint64(64) * 1024 * 1024;
+        return r;
+    }
+    if (fault.kind == QLatin1String("drip")) {
+        r.streamPattern = fault.body.isEmpty() ? QByteArray(R"({"success": true})") : fault.body;
+        r.streamPiece = 1;
+        r.streamLimit = r.streamPattern.size();
+        r.delayMs = fault.delayMs > 0 ? fault.delayMs : 1000;
+        return r;
+    }
     if (fault.kind == QLatin1String("nonjson")) {
         r.contentType = "text/html";
         r.body = "<html><body>backend error</body></html>";
@@ -437,6 +489,7 @@ LocalBackend::Response LocalBackend::control(const Request &req)
         fault.kind = body.value("kind").toString();
         fault.times = body.value("times").toInt(1);
         fault.delayMs = body.value("delayMs").toInt(0);
+        fault.body = body.value("body").toString().toUtf8();
         m_faults.insert(body.value("path").toString(), fault);
     } else if (req.path == QLatin1String("requests")) {
         r.body = json(m_requests);

@@ -35,6 +35,11 @@ public:
         int delayMs = 0;
         bool drop = false;  // close the connection without an answer
         int sentBytes = -1;  // fewer than the body: the connection closes early
+        // Streamed without a length: `streamPattern` repeated, `streamPiece`
+        // bytes every `delayMs`, until `streamLimit` bytes have gone out.
+        QByteArray streamPattern;
+        int streamPiece = 0;
+        qint64 streamLimit = 0;
     };
 
     explicit LocalBackend(const QString &dataDir, QObject *parent = nullptr);
@@ -55,8 +60,10 @@ private:
         QString kind;
         int times = 1;  // -1: until reset
         int delayMs = 0;
+        QByteArray body;  // the answer of kind "answer", the dripped text of "drip"
     };
 
+    void stream(QTcpSocket *socket, const Response &response);
     Response api(const Request &req);
     Response control(const Request &req);
     Response page(const Request &req);

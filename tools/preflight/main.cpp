@@ -60,10 +60,11 @@ bool productFromFile(const QString &path, qint32 spuId, const StoreTerms &terms,
             return false;
         }
     }
-    QJsonObject query = entry.contains("query") ? entry.value("query").toObject() : entry;
-    if (query.contains("data") && query.value("data").isObject())
-        query = query.value("data").toObject();
-    *spu = ProductParser::parseProduct(query, terms);
+    QJsonValue query = entry.contains("query") ? entry.value("query") : QJsonValue(entry);
+    if (query.toObject().contains("data"))
+        query = query.toObject().value("data");
+    if (!ProductParser::readProduct(query, terms, spu, error))
+        return false;
     const QJsonObject details = entry.value("groupDetails").toObject();
     for (skuGroupMess group : spu->groupsById) {
         const QJsonObject detail = details.value(QString::number(group.id)).toObject();
@@ -92,8 +93,9 @@ bool productFromBackend(const QString &backend, const QString &phone, const QStr
         *error = QStringLiteral("no product named %1").arg(name);
         return false;
     }
-    if (!ProductService::query(found.first().first, spu)) {
-        *error = QStringLiteral("product query failed: %1").arg(http.lastMessage());
+    if (!ProductService::query(found.first().first, spu, error)) {
+        if (error->isEmpty())
+            *error = QStringLiteral("product query failed: %1").arg(http.lastMessage());
         return false;
     }
     if (!spu->isSeries) {
