@@ -313,6 +313,7 @@ void TstReadImageToProduct::namesInOtherEncodings()
     // A stray file at the top of an album class breaks its rule whatever its name.
     QVERIFY(writeRaw(rawStray, QByteArray("x")));
     QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
+}
 
 // A JPEG that matches the 7-inch frame, as the bytes other rows start from.
 QByteArray TstReadImageToProduct::frameJpeg()
