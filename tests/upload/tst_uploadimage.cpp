@@ -220,6 +220,9 @@ void TstUploadImage::wrongClockStillUploads()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(FAKETIME_LIBRARY));
     environment.insert(QStringLiteral("FAKETIME"), QStringLiteral("+20m"));
+    // In the sanitized build the preload comes before AddressSanitizer's runtime.
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":verify_asan_link_order=0"));
     QProcess agent;  // killed when it goes out of scope
     agent.setProgram(QStringLiteral(UPLOADAGENT_EXECUTABLE));
     agent.setArguments({QStringLiteral("--interval"), QStringLiteral("200")});
