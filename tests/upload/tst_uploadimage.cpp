@@ -1,6 +1,7 @@
 #include <QCryptographicHash>
 #include <QProcess>
 #include <QSqlRecord>
+#include <QThreadPool>
 #include <QtTest>
 
 #include "store/shareddatabase.h"
@@ -19,6 +20,7 @@ class TstUploadImage : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanupTestCase();
     void tickLeasesBelowTen();
     void leaseRaisesTheCount();
     void failedUploadComesBack();
@@ -48,6 +50,13 @@ void TstUploadImage::initTestCase()
     connect(&worker, &DatabaseThread::ordersGetSig, this, [this] { ++m_lists; });
     connect(m_scheduler, &uploadImage::updateUploadingOrder, this,
             [this](const QString &order, int n) { m_progress << qMakePair(order, n); });
+}
+
+// Pool threads that made network requests end before the process's statics.
+void TstUploadImage::cleanupTestCase()
+{
+    QThreadPool::globalInstance()->waitForDone();
+    DatabaseThread::instance().stop();
 }
 
 void TstUploadImage::init()
