@@ -29,6 +29,10 @@ private:
     UploadEnvironment m_up;
 };
 
+#ifndef CREATION_KILL_FILES
+#define CREATION_KILL_FILES 20000
+#endif
+
 namespace {
 constexpr int kOrders = 8;
 constexpr int kPerOrder = 50;
@@ -143,7 +147,7 @@ QString TstCrashRecovery::halfWrittenRows()
 
 void TstCrashRecovery::orderCreationKilled()
 {
-    constexpr int kFiles = 20000;
+    constexpr int kFiles = CREATION_KILL_FILES;
     constexpr int kOrdersPerRun = kFiles / 50;
     constexpr int kCreationKills = 16;
     const QString folder = m_up.env.path() + QStringLiteral("/class");
