@@ -298,7 +298,8 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setAlignment(Qt::AlignCenter);
     auto *label = new QLabel(QStringLiteral("需处理"), cell);
-    label->setStyleSheet(QStringLiteral("color: red;"));
+    // The size of the row buttons beside it.
+    label->setStyleSheet(QStringLiteral("color: red; font-size: 14px;"));
     cell->setToolTip(QStringLiteral("以下图片无法上传，恢复原文件后点“重新检查”，或删除订单：\n") + held.join(QLatin1Char('\n')));
     label->setToolTip(cell->toolTip());
     layout->addWidget(label);

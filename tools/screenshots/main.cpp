@@ -12,6 +12,7 @@
 #include "core/apppaths.h"
 #include "orders/orderprogressbar.h"
 #include "orders/producttablewidget.h"
+#include "upload/orderrecords.h"
 #include "ui/loginwidget.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
@@ -108,10 +109,17 @@ int main(int argc, char *argv[])
                                          96.2f, 48, 47)};
     const QStringList names{QString(), QStringLiteral("list-uploading"), QStringLiteral("list-uploaded"),
                             QStringLiteral("list-cart")};
+    // An order held for the operator, and cart posts recorded but not marked.
+    QList<orderGroup> uploading = orders;
+    uploading[1].details.insert(OrderRecords::heldImagesKey(),
+                                QStringList{QStringLiteral("/班级/三年三班/张三/封面.jpg：图片在检查后被修改")});
     for (int type = 1; type <= 3; ++type) {
         auto *list = new productTableWidget(type);
         list->setupList();
-        list->addOrders(orders);
+        list->addOrders(type == 1 ? uploading : orders);
+        if (type == 2)
+            list->setCartPostStates({{QStringLiteral("A2"), QStringLiteral("posted")},
+                                     {QStringLiteral("A3"), QStringLiteral("posting")}});
         list->resize(1280, 420);
         list->setResizeEnabled(true);
         list->show();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Saves PNGs of the client's windows under Xvfb with CJK fonts.
-#   tools/screenshots/take.sh [outdir]      (default: build/screenshots)
+#   [SCREEN=WxH] tools/screenshots/take.sh [outdir]      (default: build/screenshots, 1600x1000)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 OUT="$(realpath -m "${1:-build/screenshots}")"
@@ -9,5 +9,5 @@ mkdir -p "$OUT"
 WORK="$(mktemp -d)"
 trap 'rm -rf "$WORK"' EXIT
 # A home of its own, so no remembered login of the developer shows.
-(cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 1600x1000x24" "$OLDPWD/build/tools/screenshots/screenshots" "$OUT" "$OLDPWD/tools/localbackend/data/catalogue.json")
+(cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 ${SCREEN:-1600x1000}x24" "$OLDPWD/build/tools/screenshots/screenshots" "$OUT" "$OLDPWD/tools/localbackend/data/catalogue.json")
 echo "screenshots in $OUT"
