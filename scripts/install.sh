@@ -11,7 +11,7 @@ PACKAGES=(
     qt6-httpserver-dev qt6-websockets-dev libgl-dev
     libexiv2-dev libspdlog-dev libfmt-dev libcurl4-openssl-dev libssl-dev
     xvfb xauth x11-apps fonts-noto-cjk time bc rclone awscli imagemagick faketime
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
 )
 
 missing=()
@@ -21,19 +21,22 @@ for p in "${PACKAGES[@]}"; do
     fi
 done
 
-if ((${#missing[@]})); then
-    echo "install: apt-get install ${missing[*]}"
-    SUDO=""
-    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# Every package goes through apt as root: directly when run as root, else
+# through sudo (asking for the password once).
+apt_install() {
+    local SUDO=()
+    if [[ $(id -u) -ne 0 ]]; then
+        command -v sudo >/dev/null || { echo "install: $* missing; run as root or install sudo" >&2; exit 1; }
+        SUDO=(sudo)
+    fi
+    echo "install: apt-get install $*"
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"
+}
 
+((${#missing[@]} == 0)) || apt_install "${missing[@]}"
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
-    echo "install: apt-get install nodejs npm"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq && apt-get install -y -qq nodejs npm
+    apt_install nodejs npm
 fi
 
 # Node test peers (object store with signature check), pinned by the lockfile.

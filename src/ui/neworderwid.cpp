@@ -29,7 +29,7 @@
 #include "intake/readimagetoproduct.h"
 #include "orders/producttablewidget.h"
 #include "ui/customlabel.h"
-#include "ui/massegeboxshow.h"
+#include "dialogs/massegeboxshow.h"
 
 namespace {
 

@@ -18,6 +18,7 @@ private slots:
     void init();
     void compareVersion_data();
     void compareVersion();
+    void versionIsTheBuilds();
     void upToDateEmptiesTheSetupFolder();
     void forcedUpdateIsDownloadedThenStarted();
     void spoiledDownloadLeavesNothing_data();
@@ -100,6 +101,25 @@ void TstSoftwareUpdate::compareVersion()
     QFETCH(QString, a);
     QFETCH(QString, b);
     QTEST(SoftwareUpdate::compareVersion(a, b), "result");
+}
+
+// The client, its update comparison and the Windows version resource all
+// carry the one version of the build.
+void TstSoftwareUpdate::versionIsTheBuilds()
+{
+    const QString current = SoftwareUpdate::currentVersion();
+    QCOMPARE(current.split(QLatin1Char('.')).size(), 4);
+    QCOMPARE(SoftwareUpdate::compareVersion(current, QStringLiteral(PROJECT_VERSION_TEXT)), 0);
+
+    QFile rc(QStringLiteral(VERSION_RESOURCE));
+    QVERIFY(rc.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(rc.readAll());
+    const QString commas = QString(current).replace(QLatin1Char('.'), QLatin1Char(','));
+    for (const QString &key : {QStringLiteral("FILEVERSION"), QStringLiteral("PRODUCTVERSION")})
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1\\s+%2$").arg(key, commas),
+                                    QRegularExpression::MultilineOption).match(text).hasMatch(), qPrintable(key));
+    QCOMPARE(text.count(QStringLiteral("\"%1\\0\"").arg(current)), 2);  // FileVersion, ProductVersion
+    QVERIFY(!text.contains(QLatin1Char('@')));
 }
 
 void TstSoftwareUpdate::upToDateEmptiesTheSetupFolder()

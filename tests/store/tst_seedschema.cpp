@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -19,6 +20,7 @@ private slots:
     void columns_data();
     void columns();
     void uniqueSkuIndex();
+    void seedIsTheSchemaTextBuilt();
 
 private:
     QStringList rows(const QString &sql, int columns);
@@ -133,6 +135,30 @@ void TstSeedSchema::uniqueSkuIndex()
     // Rows ids are aliases of the rowid, as the list queries sorting by id expect.
     QVERIFY(query.exec(QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) VALUES('x','y',1,1,1)")));
     QCOMPARE(rows(QStringLiteral("SELECT id = rowid, status, uploadedCount FROM orders"), 3), QStringList{"1|newOrder|0"});
+}
+
+// The resource is what the tree's builder makes of the schema text, and the
+// builder gives the same bytes every time.
+void TstSeedSchema::seedIsTheSchemaTextBuilt()
+{
+    QFile resource(QStringLiteral(":/db/upload.db.bak"));
+    QVERIFY(resource.open(QIODevice::ReadOnly));
+    const QByteArray seed = resource.readAll();
+    QVERIFY(seed.startsWith("SQLite format 3"));
+    for (const QString &name : {QStringLiteral("a.db"), QStringLiteral("b.db")}) {
+        const QString out = m_dir.filePath(name);
+        QProcess builder;
+        builder.start(QStringLiteral(SEED_BUILDER), {QStringLiteral(SCHEMA_SQL), out});
+        QVERIFY(builder.waitForFinished(30000));
+        QCOMPARE(builder.exitCode(), 0);
+        QFile built(out);
+        QVERIFY(built.open(QIODevice::ReadOnly));
+        QVERIFY(built.readAll() == seed);
+    }
+    QProcess missing;
+    missing.start(QStringLiteral(SEED_BUILDER), {m_dir.filePath(QStringLiteral("none.sql")), m_dir.filePath(QStringLiteral("c.db"))});
+    QVERIFY(missing.waitForFinished(30000));
+    QCOMPARE(missing.exitCode(), 1);
 }
 
 QTEST_GUILESS_MAIN(TstSeedSchema)

@@ -19,9 +19,9 @@
 #include "catalog/productparser.h"
 #include <QJsonArray>
 #include <QJsonDocument>
-#include "ui/massegeboxshow.h"
-#include "ui/tooltipdialog.h"
-#include "ui/updatedialog.h"
+#include "dialogs/massegeboxshow.h"
+#include "dialogs/tooltipdialog.h"
+#include "dialogs/updatedialog.h"
 
 // screenshots OUTDIR: shows the client's windows one by one and saves each as
 // a PNG, for looking at them. Run under a display with CJK fonts (the

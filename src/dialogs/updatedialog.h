@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/massegeboxshow.h"
+#include "dialogs/massegeboxshow.h"
 
 // The software-update prompt: the system dialog with its text aligned left,
 // and Escape does not close it. Without a cancel text (a forced update) it

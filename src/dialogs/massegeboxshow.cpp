@@ -1,4 +1,4 @@
-#include "ui/massegeboxshow.h"
+#include "dialogs/massegeboxshow.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "ui/tooltipdialog.h"
+#include "dialogs/tooltipdialog.h"
 #include "ui_tooltipdialog.h"
 
 #include <QFile>

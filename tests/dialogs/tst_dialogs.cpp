@@ -6,9 +6,9 @@
 #include <QtTest>
 
 #include "core/apppaths.h"
-#include "ui/massegeboxshow.h"
-#include "ui/tooltipdialog.h"
-#include "ui/updatedialog.h"
+#include "dialogs/massegeboxshow.h"
+#include "dialogs/tooltipdialog.h"
+#include "dialogs/updatedialog.h"
 
 // The result convention and the ways out of the system's dialogs.
 class TstDialogs : public QObject

@@ -1,4 +1,4 @@
-#include "ui/updatedialog.h"
+#include "dialogs/updatedialog.h"
 
 #include <QKeyEvent>
 #include <QLabel>
