@@ -19,16 +19,16 @@ private slots:
     void initTestCase();
     void init();
     void versionCheckBeforeLoginSendsEmptyToken();
-    void rejectedCallIsSentTwice();
-    void transportFailures();
+    void repeats_data();
+    void repeats();
     void unauthorizedRefreshesOnce();
-    void tokenRequestUnauthorizedNeverRefreshes();
     void boundedCalls_data();
     void boundedCalls();
     void concurrentCallsReadTheirOwnResult();
 
 private:
     QString storeInfoUrl() const;
+    bool call(const QString &kind);
     int networkErrorLines();
 
     BackendProcess m_backend;
@@ -81,46 +81,54 @@ void TstHttpUtils::versionCheckBeforeLoginSendsEmptyToken()
     QVERIFY(http.getToken(kUser, kPassword));
 }
 
-void TstHttpUtils::rejectedCallIsSentTwice()
+bool TstHttpUtils::call(const QString &kind)
 {
-    m_backend.fault(kStorePath, QStringLiteral("fail"), 2);
     HttpUtils &http = HttpUtils::instance();
-    QVERIFY(!http.httpGet(storeInfoUrl(), HttpUtils::formType(), true));
-    QCOMPARE(http.lastMessage(), QStringLiteral("test.failed"));
-    QCOMPARE(m_backend.paths(), QStringList(2, kStorePath + "20001"));
-
-    // Rejected once, then accepted: the repeat's answer is the outcome.
-    m_backend.reset();
-    m_backend.fault(kStorePath, QStringLiteral("fail"), 1);
-    QVERIFY(http.httpGet(storeInfoUrl(), HttpUtils::formType(), true));
-    QCOMPARE(http.getJson().value("data").toObject().value("storeType").toString(), QStringLiteral("PHOTO"));
+    if (kind == QLatin1String("token"))
+        return http.getToken(kUser, kPassword);
+    if (kind == QLatin1String("post"))
+        return http.httpPostArray(Endpoints::cartBatch(), QJsonArray{QJsonObject{{"skuId", 1}}}, HttpUtils::jsonType(),
+                                  true);
+    return http.httpGet(storeInfoUrl(), HttpUtils::formType(), true);
 }
 
-void TstHttpUtils::transportFailures()
+// A call the backend rejects, or that fails on the way, is sent once more;
+// a POST that reached the backend never is, nor a refused token request.
+void TstHttpUtils::repeats_data()
 {
-    HttpUtils &http = HttpUtils::instance();
-    m_backend.fault(kStorePath, QStringLiteral("http500"), 2);
-    QVERIFY(!http.httpGet(storeInfoUrl(), HttpUtils::formType(), true));
-    QCOMPARE(networkErrorLines(), 2);
-    QCOMPARE(m_backend.requests().size(), 2);
-    QVERIFY(!http.lastMessage().isEmpty());
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("times");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<int>("errorLines");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("rejected twice") << "get" << "fail" << 2 << false << 2 << 0 << "test.failed";
+    QTest::newRow("rejected once, then the repeat's answer") << "get" << "fail" << 1 << true << 2 << 0 << "";
+    QTest::newRow("http 500") << "get" << "http500" << 2 << false << 2 << 2 << "";
+    QTest::newRow("http 500 on a POST") << "post" << "http500" << 2 << false << 1 << 1 << "";
+    QTest::newRow("body not JSON") << "get" << "nonjson" << 2 << false << 2 << 2 << "net.error";
+    QTest::newRow("token refused never refreshes") << "token" << "unauthorized" << -1 << false << 1 << 0 << "";
+    QTest::newRow("token rejected once") << "token" << "fail" << 1 << true << 2 << 0 << "";
+}
 
-    m_logSeen = testlog::lines().size();
-    m_backend.reset();
-    m_backend.fault(QStringLiteral("oms/cart"), QStringLiteral("http500"), 2);
-    QVERIFY(!http.httpPostArray(Endpoints::cartBatch(), QJsonArray{QJsonObject{{"skuId", 1}}}, HttpUtils::jsonType(),
-                                true));
-    QCOMPARE(networkErrorLines(), 1);
-    QCOMPARE(m_backend.requests().size(), 1);
-
-    // A body that is not JSON: "net.error", logged, and repeated once.
-    m_logSeen = testlog::lines().size();
-    m_backend.reset();
-    m_backend.fault(kStorePath, QStringLiteral("nonjson"), 2);
-    QVERIFY(!http.httpGet(storeInfoUrl(), HttpUtils::formType(), true));
-    QCOMPARE(http.lastMessage(), QStringLiteral("net.error"));
-    QCOMPARE(networkErrorLines(), 2);
-    QCOMPARE(m_backend.requests().size(), 2);
+void TstHttpUtils::repeats()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, fault);
+    QFETCH(int, times);
+    QFETCH(int, sent);
+    QFETCH(QString, message);
+    const QString path = kind == "token" ? kTokenPath : kind == "post" ? QStringLiteral("oms/cart") : kStorePath;
+    m_backend.fault(path, fault, times);
+    QTEST(call(kind), "ok");
+    QTEST(networkErrorLines(), "errorLines");
+    const QStringList paths = m_backend.paths();
+    QCOMPARE(paths.size(), sent);
+    for (const QString &p : paths)
+        QVERIFY2(p.startsWith(path), qPrintable(p));
+    if (!message.isEmpty())
+        QCOMPARE(HttpUtils::instance().lastMessage(), message);
 }
 
 void TstHttpUtils::unauthorizedRefreshesOnce()
@@ -137,20 +145,6 @@ void TstHttpUtils::unauthorizedRefreshesOnce()
     QVERIFY(newToken != oldToken);
     QCOMPARE(requests.at(2).toObject().value("token").toString(), newToken);
     QCOMPARE(VellRuntime::instance().userName(), kUser);
-}
-
-void TstHttpUtils::tokenRequestUnauthorizedNeverRefreshes()
-{
-    m_backend.fault(kTokenPath, QStringLiteral("unauthorized"), -1);
-    HttpUtils &http = HttpUtils::instance();
-    QVERIFY(!http.getToken(kUser, kPassword));
-    QCOMPARE(m_backend.paths(), QStringList{kTokenPath});
-
-    // A token request rejected otherwise is repeated once like any call.
-    m_backend.reset();
-    m_backend.fault(kTokenPath, QStringLiteral("fail"), 1);
-    QVERIFY(http.getToken(kUser, kPassword));
-    QCOMPARE(m_backend.paths(), QStringList(2, kTokenPath));
 }
 
 void TstHttpUtils::boundedCalls_data()
@@ -180,10 +174,7 @@ void TstHttpUtils::boundedCalls()
     HttpUtils &http = HttpUtils::instance();
     const QString path = post ? QStringLiteral("oms/cart") : kStorePath;
     m_backend.fault(path, kind, -1, delayMs);
-    const bool ok = post ? http.httpPostArray(Endpoints::cartBatch(), QJsonArray{QJsonObject{{"skuId", 1}}},
-                                              HttpUtils::jsonType(), true)
-                         : http.httpGet(storeInfoUrl(), HttpUtils::formType(), true);
-    QVERIFY(!ok);
+    QVERIFY(!call(post ? QStringLiteral("post") : QStringLiteral("get")));
     QCOMPARE(http.lastMessage(), message);
     QCOMPARE(testlog::texts().mid(m_logSeen), QStringList(sent, QStringLiteral("网络错误:") + message));
     QCOMPARE(m_backend.requests().size(), sent);
