@@ -15,7 +15,6 @@
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
 #include "samplewriter.h"
-#include "support/catalogue.h"
 
 namespace {
 
@@ -122,9 +121,7 @@ int removeEntry(const char *path, const struct stat *, int, struct FTW *)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     fuzz::start(argc, argv);
-    Catalogue catalogue;
-    if (!catalogue.load())
-        std::abort();
+    const Catalogue &catalogue = fuzz::catalogue();
     g_products = {catalogue.productForGroup(1001, 2101), catalogue.productForGroup(1003, 2301),
                   catalogue.product(1005)};
 

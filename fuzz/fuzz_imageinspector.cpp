@@ -9,7 +9,6 @@
 #include "fuzzsupport.h"
 #include "intake/imageinspector.h"
 #include "intake/readimagetoproduct.h"
-#include "support/catalogue.h"
 
 namespace {
 
@@ -20,10 +19,7 @@ spuMess g_frame;
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     fuzz::start(argc, argv);
-    Catalogue catalogue;
-    if (!catalogue.load())
-        std::abort();
-    g_frame = catalogue.productForGroup(1003, 2301);
+    g_frame = fuzz::catalogue().productForGroup(1003, 2301);
     return 0;
 }
 

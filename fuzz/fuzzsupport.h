@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtGlobal>
 
+#include "support/catalogue.h"
+
 // What every fuzz target needs once: an application object (image plugins,
 // temporary paths), no per-input chatter on stderr, and a scratch folder that
 // goes away with the process.
@@ -23,6 +25,18 @@ inline void start(int *argc, char ***argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static QCoreApplication app(*argc, *argv);
     qInstallMessageHandler(dropMessages);
+}
+
+// The local backend's catalogue; a target without it would fuzz nothing.
+inline const Catalogue &catalogue()
+{
+    static const Catalogue loaded = [] {
+        Catalogue c;
+        if (!c.load())
+            std::abort();
+        return c;
+    }();
+    return loaded;
 }
 
 inline QString scratch()
