@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, starts the local backend and
 # the local object store on loopback, prepares a working folder and starts
-# the client there. Without a display the client runs under Xvfb. Stopping
-# the client stops both.
+# the client there. Without a display it runs a guided tour of the client
+# instead and writes a page of its steps. Stopping the client (or the end of
+# the tour, or Ctrl+C) stops everything it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
@@ -62,23 +63,19 @@ if [[ -n "${DISPLAY:-}" ]]; then
     exit 0
 fi
 
-# No display: a virtual one, and a picture of the client every 30 s.
-SHOTS="$WORK/screenshots"
-mkdir -p "$SHOTS"
+# No display: a guided tour of the real window on a virtual screen of a
+# laptop's size, from a fresh queue, one screenshot a step and a page showing
+# them in order. Everything started here stops when it ends.
+TOUR="$WORK/tour"
+rm -rf "$TOUR" "$WORK/tour-home"
+mkdir -p "$TOUR" "$WORK/tour-home"
 for n in $(seq 90 120); do [[ -e /tmp/.X11-unix/X$n ]] || break; done
-Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp > "$WORK/xvfb.log" 2>&1 &
+Xvfb ":$n" -screen 0 1366x768x24 -nolisten tcp > "$WORK/xvfb.log" 2>&1 &
 PIDS+=($!)
 export DISPLAY=":$n"
-sleep 1
-"$ROOT/build/src/orderdesk" &
-CLIENT=$!
-PIDS+=($CLIENT)
-echo "run: no display; the client runs under Xvfb on $DISPLAY, screenshots in $SHOTS"
-shot=0
-while kill -0 "$CLIENT" 2>/dev/null; do
-    sleep 3
-    if ((shot % 10 == 0)); then
-        import -display "$DISPLAY" -window root "$SHOTS/client-$(date +%H%M%S).png" 2>/dev/null || true
-    fi
-    shot=$((shot + 1))
-done
+for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+echo "run: no display; a guided tour of the client runs under Xvfb on $DISPLAY (1366x768)"
+status=0
+HOME="$WORK/tour-home" "$ROOT/build/tools/tour/tour" "$TOUR" "$SAMPLES" || status=$?
+echo "run: the tour's page: $TOUR/index.html"
+exit $status
