@@ -1,5 +1,6 @@
 #include "orders/producttablewidget.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QCheckBox>
@@ -227,7 +228,8 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
     connect(button(QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")), &QPushButton::clicked,
             this, &productTableWidget::deleteClicked);
     m_table->setCellWidget(row, m_productType == 2 ? 7 : 6, cell);
-    m_table->resizeRowsToContents();
+    // Only the new row: all of them each time is quadratic in a large class.
+    m_table->resizeRowToContents(row);
 }
 
 void productTableWidget::addOrders(const QList<orderGroup> &orders)
@@ -371,12 +373,17 @@ void productTableWidget::setRowSelected(int row, QString key, bool deselect)
         m_selectedKeys.remove(key);
     else
         m_selectedKeys.insert(key);
-    if (m_selectedKeys.size() == m_table->rowCount())
-        m_selectAll->setCheckState(Qt::Checked);
-    else if (!m_selectedKeys.isEmpty())
-        m_selectAll->setCheckState(Qt::PartiallyChecked);
-    else
+    updateSelectAll();
+}
+
+void productTableWidget::updateSelectAll()
+{
+    if (m_selectedKeys.isEmpty())
         m_selectAll->setCheckState(Qt::Unchecked);
+    else if (m_selectedKeys.size() == m_table->rowCount())
+        m_selectAll->setCheckState(Qt::Checked);
+    else
+        m_selectAll->setCheckState(Qt::PartiallyChecked);
 }
 
 void productTableWidget::seleteItem(bool checked)
@@ -420,27 +427,47 @@ int productTableWidget::showMessage(const QString &text, const QString &sure, co
 
 bool productTableWidget::deleteRow(int row, bool confirm)
 {
-    setRowSelected(row, QString(), true);
     const QTableWidgetItem *item = m_table->item(row, 1);
-    if (!item || item->toolTip().isEmpty())
+    if (!item || item->toolTip().isEmpty()) {
+        setRowSelected(row, QString(), true);
         return false;
-    const QString folder = item->toolTip().section(QLatin1Char('*'), 0, 0);
-    groupProductImages *record = recordOf(item->toolTip());
+    }
     if (confirm) {
+        const groupProductImages *record = recordOf(item->toolTip());
         const QString name = record ? record->name : rowName(row);
         if (showMessage(QStringLiteral("确定删除“%1”?").arg(name), QStringLiteral("确定"), QStringLiteral("取消")) != 1)
             return false;
     }
-    if (record) {
-        QList<groupProductImages *> list = m_groupsByFolder.value(folder);
-        list.removeAll(record);
-        if (list.isEmpty())
-            m_groupsByFolder.remove(folder);
-        else
-            m_groupsByFolder.insert(folder, list);
-    }
-    m_table->removeRow(row);
+    deleteRows({row});
     return true;
+}
+
+void productTableWidget::deleteRows(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    for (const int row : std::as_const(rows)) {
+        m_selectedKeys.remove(rowKey(row));
+        const QTableWidgetItem *item = m_table->item(row, 1);
+        if (!item || item->toolTip().isEmpty())
+            continue;
+        const QString folder = item->toolTip().section(QLatin1Char('*'), 0, 0);
+        if (groupProductImages *record = recordOf(item->toolTip())) {
+            QList<groupProductImages *> &list = m_groupsByFolder[folder];
+            list.removeAll(record);
+            if (list.isEmpty())
+                m_groupsByFolder.remove(folder);
+        }
+    }
+    // Runs of rows go at once: row by row, every later row's cell widgets
+    // would be moved again for each removed row.
+    for (int end = int(rows.size()); end > 0;) {
+        int start = end - 1;
+        while (start > 0 && rows.at(start - 1) == rows.at(start) - 1)
+            --start;
+        m_table->model()->removeRows(rows.at(start), end - start);
+        end = start;
+    }
+    updateSelectAll();
 }
 
 void productTableWidget::deleteClicked()
@@ -500,8 +527,7 @@ void productTableWidget::on_deletBtn_clicked()
                       QStringLiteral("否")) == 1;
     if (!accepted)
         return;
-    for (int i = int(rows.size()) - 1; i >= 0; --i)
-        deleteRow(rows.at(i), false);
+    deleteRows(rows);
     if (m_listType == Uploaded || m_listType == Cart)
         DatabaseThread::instance().deleteOrders(keys);
     m_table->verticalScrollBar()->setValue(scroll);
@@ -646,10 +672,7 @@ void productTableWidget::orderStored(const QString &orderNo, bool stored)
     const auto [folder, keys] = m_pendingCreates.take(orderNo);
     if (stored) {
         m_storedFolders << folder;
-        for (int row = m_table->rowCount() - 1; row >= 0; --row) {
-            if (keys.contains(rowKey(row)))
-                deleteRow(row, false);
-        }
+        removeRowsOf(QSet<QString>(keys.begin(), keys.end()));
     } else {
         m_failedFolders << folder;
         LogManager::logError(QStringLiteral("订单未能保存，保留在列表中:%1(%2)").arg(folder, orderNo));
@@ -709,10 +732,17 @@ void productTableWidget::submitToCart()
 
 void productTableWidget::removeOrderRows(const QStringList &orderNos)
 {
-    for (int row = m_table->rowCount() - 1; row >= 0; --row) {
-        if (orderNos.contains(rowKey(row)))
-            deleteRow(row, false);
+    removeRowsOf(QSet<QString>(orderNos.begin(), orderNos.end()));
+}
+
+void productTableWidget::removeRowsOf(const QSet<QString> &keys)
+{
+    QList<int> rows;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (keys.contains(rowKey(row)))
+            rows << row;
     }
+    deleteRows(rows);
 }
 
 void productTableWidget::resizeEvent(QResizeEvent *event)

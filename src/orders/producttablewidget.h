@@ -91,6 +91,10 @@ private:
     void submitNewOrders();
     void submitToCart();
     void removeOrderRows(const QStringList &orderNos);
+    void removeRowsOf(const QSet<QString> &keys);
+    // Bookkeeping of each row, then the rows in runs.
+    void deleteRows(QList<int> rows);
+    void updateSelectAll();
     void refreshCartPostStates();
     QTableWidgetItem *uploadedStateItem(const QString &orderNo) const;
     int showMessage(const QString &text, const QString &sure, const QString &cancel);

@@ -88,7 +88,8 @@ private:
     DatabaseThread();
     // Called with the mutex held.
     void enqueue(DbRequest kind);
-    void serve(DbRequest kind);
+    // Takes the request's data under `lock`, then lets it go for the statements.
+    void serve(DbRequest kind, QMutexLocker<QMutex> &lock);
 
     QMutex m_mutex;
     QWaitCondition m_wake;

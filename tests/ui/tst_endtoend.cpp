@@ -1,7 +1,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCryptographicHash>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSqlRecord>
 #include <QStackedWidget>
@@ -15,6 +14,7 @@
 #include "support/dialoganswer.h"
 #include "support/uploadenvironment.h"
 #include "support/urlcatcher.h"
+#include "support/windowdriver.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
 #include "upload/databasethread.h"
@@ -85,23 +85,11 @@ void TstEndToEnd::oneClassFromDropToCart()
     window.resize(1400, 900);
     window.show();
 
-    // Log in through the form.
-    window.findChild<QLineEdit *>("phoneEdit")->setText("13800000001");
-    window.findChild<QLineEdit *>("passwordEdit")->setText("demo1234");
-    window.findChild<QPushButton *>("loginButton")->click();
+    neworderwid *page = windowdriver::logIn(window);
     QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
     window.scheduler()->setInterval(200);
-
-    // Search, choose the product and its properties.
-    auto *page = window.findChild<neworderwid *>("checkProductWid");
-    auto *search = page->findChild<QLineEdit *>("selectProductEdit");
-    search->setText(QStringLiteral("经典对裱相册"));
-    page->on_selectProductEdit_textEdited(search->text());
-    page->on_selectBtn_clicked();
-    const QList<QComboBox *> combos = page->findChildren<QComboBox *>();
-    QCOMPARE(combos.size(), 2);
-    combos.at(0)->setCurrentIndex(0);
-    combos.at(1)->setCurrentIndex(0);
+    windowdriver::chooseProduct(page, QStringLiteral("经典对裱相册"));
+    QCOMPARE(page->findChildren<QComboBox *>().size(), 2);
     QVERIFY(page->isReady());
     QCOMPARE(page->product().currentGroup.id, 2101);
 
