@@ -17,6 +17,7 @@
 
 #include "core/logmanager.h"
 #include "orders/orderprogressbar.h"
+#include "orders/queueprogresslabel.h"
 #include "ui/massegeboxshow.h"
 #include "ui/tooltipdialog.h"
 #include "upload/cartpostjournal.h"
@@ -63,6 +64,8 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
         header->setDefaultSectionSize(39);
     }
     m_table->setFocusPolicy(Qt::NoFocus);
+    if (m_listType == Uploading)
+        layout->addWidget(new QueueProgressLabel(this));
     layout->addWidget(m_table);
 
     m_btnsWidget = new QWidget(this);

@@ -1,5 +1,7 @@
 #include "upload/databasethread.h"
 
+#include <utility>
+
 #include <QDebug>
 #include <QMutexLocker>
 
@@ -27,6 +29,7 @@ DatabaseThread::DatabaseThread()
     qRegisterMetaType<QList<orderGroup>>();
     qRegisterMetaType<QHash<int, QJsonObject>>();
     qRegisterMetaType<QHash<QString, QString>>();
+    qRegisterMetaType<QueueCounts>();
 }
 
 DatabaseThread::~DatabaseThread()
@@ -153,6 +156,15 @@ void DatabaseThread::abandonCartPost(const QStringList &quotedOrderNos)
     enqueue(AbandonCartPost);
 }
 
+void DatabaseThread::countQueue(qint64 sinceSecs)
+{
+    QMutexLocker lock(&m_mutex);
+    const bool waiting = m_countSince >= 0;
+    m_countSince = sinceSecs;
+    if (!waiting)
+        enqueue(CountQueue);
+}
+
 void DatabaseThread::run()
 {
     forever {
@@ -269,5 +281,12 @@ void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
             CartPostJournal::abandon(orders);
         }
         return;
+    case CountQueue: {
+        const qint64 since = std::exchange(m_countSince, -1);
+        lock.unlock();
+        if (since >= 0)
+            emit queueCounted(OrderRecords::countQueue(since));
+        return;
+    }
     }
 }
