@@ -1,32 +1,27 @@
 #include "orders/producttablewidget.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTableWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
-#include "core/configfile.h"
 #include "core/logmanager.h"
-#include "core/vellruntime.h"
-#include "net/authentication.h"
-#include "net/endpoints.h"
-#include "net/httputils.h"
 #include "orders/orderprogressbar.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
+#include "orders/queueprogresslabel.h"
 #include "upload/cartpostjournal.h"
+#include "upload/cartsubmission.h"
 #include "upload/databasethread.h"
 #include "upload/orderrecords.h"
 
@@ -37,14 +32,6 @@ const QString kDone = QStringLiteral("#09BB07");
 const QString kUnsure = QStringLiteral("#E6A23C");
 const QString kMaybeInCart = QStringLiteral("可能已加入购物车");
 const QString kInCart = QStringLiteral("已加入购物车");
-
-QString quotedNames(const QStringList &names)
-{
-    QStringList quoted;
-    for (const QString &name : names)
-        quoted << QStringLiteral("“%1”").arg(name);
-    return quoted.join(QLatin1Char(','));
-}
 
 } // namespace
 
@@ -77,6 +64,8 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
         header->setDefaultSectionSize(39);
     }
     m_table->setFocusPolicy(Qt::NoFocus);
+    if (m_listType == Uploading)
+        layout->addWidget(new QueueProgressLabel(this));
     layout->addWidget(m_table);
 
     m_btnsWidget = new QWidget(this);
@@ -105,10 +94,12 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     QMetaObject::connectSlotsByName(this);
 
     if (m_listType == Uploaded) {
-        DatabaseThread &worker = DatabaseThread::instance();
-        connect(&worker, &DatabaseThread::subOrderGetSig, this, &productTableWidget::subOrdersToCart);
-        connect(&worker, &DatabaseThread::cartPostBegun, this, &productTableWidget::postRecordedCart);
-        connect(&worker, &DatabaseThread::cartPostsPending, this, &productTableWidget::setCartPostStates);
+        m_cart = new CartSubmission([this](const QString &text, const QString &sure, const QString &cancel) {
+            return showMessage(text, sure, cancel);
+        }, this);
+        connect(m_cart, &CartSubmission::ordersLeft, this, &productTableWidget::removeOrderRows);
+        connect(m_cart, &CartSubmission::postStatesChanged, this, &productTableWidget::refreshCartPostStates);
+        connect(m_cart, &CartSubmission::finished, m_uploadBtn, [this] { m_uploadBtn->setEnabled(true); });
     }
     if (m_listType == NewOrder)
         connect(&DatabaseThread::instance(), &DatabaseThread::orderCreated, this, &productTableWidget::orderStored);
@@ -240,7 +231,8 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
     connect(button(QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")), &QPushButton::clicked,
             this, &productTableWidget::deleteClicked);
     m_table->setCellWidget(row, m_productType == 2 ? 7 : 6, cell);
-    m_table->resizeRowsToContents();
+    // Only the new row: all of them each time is quadratic in a large class.
+    m_table->resizeRowToContents(row);
 }
 
 void productTableWidget::addOrders(const QList<orderGroup> &orders)
@@ -384,12 +376,17 @@ void productTableWidget::setRowSelected(int row, QString key, bool deselect)
         m_selectedKeys.remove(key);
     else
         m_selectedKeys.insert(key);
-    if (m_selectedKeys.size() == m_table->rowCount())
-        m_selectAll->setCheckState(Qt::Checked);
-    else if (!m_selectedKeys.isEmpty())
-        m_selectAll->setCheckState(Qt::PartiallyChecked);
-    else
+    updateSelectAll();
+}
+
+void productTableWidget::updateSelectAll()
+{
+    if (m_selectedKeys.isEmpty())
         m_selectAll->setCheckState(Qt::Unchecked);
+    else if (m_selectedKeys.size() == m_table->rowCount())
+        m_selectAll->setCheckState(Qt::Checked);
+    else
+        m_selectAll->setCheckState(Qt::PartiallyChecked);
 }
 
 void productTableWidget::seleteItem(bool checked)
@@ -433,27 +430,47 @@ int productTableWidget::showMessage(const QString &text, const QString &sure, co
 
 bool productTableWidget::deleteRow(int row, bool confirm)
 {
-    setRowSelected(row, QString(), true);
     const QTableWidgetItem *item = m_table->item(row, 1);
-    if (!item || item->toolTip().isEmpty())
+    if (!item || item->toolTip().isEmpty()) {
+        setRowSelected(row, QString(), true);
         return false;
-    const QString folder = item->toolTip().section(QLatin1Char('*'), 0, 0);
-    groupProductImages *record = recordOf(item->toolTip());
+    }
     if (confirm) {
+        const groupProductImages *record = recordOf(item->toolTip());
         const QString name = record ? record->name : rowName(row);
         if (showMessage(QStringLiteral("确定删除“%1”?").arg(name), QStringLiteral("确定"), QStringLiteral("取消")) != 1)
             return false;
     }
-    if (record) {
-        QList<groupProductImages *> list = m_groupsByFolder.value(folder);
-        list.removeAll(record);
-        if (list.isEmpty())
-            m_groupsByFolder.remove(folder);
-        else
-            m_groupsByFolder.insert(folder, list);
-    }
-    m_table->removeRow(row);
+    deleteRows({row});
     return true;
+}
+
+void productTableWidget::deleteRows(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    for (const int row : std::as_const(rows)) {
+        m_selectedKeys.remove(rowKey(row));
+        const QTableWidgetItem *item = m_table->item(row, 1);
+        if (!item || item->toolTip().isEmpty())
+            continue;
+        const QString folder = item->toolTip().section(QLatin1Char('*'), 0, 0);
+        if (groupProductImages *record = recordOf(item->toolTip())) {
+            QList<groupProductImages *> &list = m_groupsByFolder[folder];
+            list.removeAll(record);
+            if (list.isEmpty())
+                m_groupsByFolder.remove(folder);
+        }
+    }
+    // Runs of rows go at once: row by row, every later row's cell widgets
+    // would be moved again for each removed row.
+    for (int end = int(rows.size()); end > 0;) {
+        int start = end - 1;
+        while (start > 0 && rows.at(start - 1) == rows.at(start) - 1)
+            --start;
+        m_table->model()->removeRows(rows.at(start), end - start);
+        end = start;
+    }
+    updateSelectAll();
 }
 
 void productTableWidget::deleteClicked()
@@ -513,8 +530,7 @@ void productTableWidget::on_deletBtn_clicked()
                       QStringLiteral("否")) == 1;
     if (!accepted)
         return;
-    for (int i = int(rows.size()) - 1; i >= 0; --i)
-        deleteRow(rows.at(i), false);
+    deleteRows(rows);
     if (m_listType == Uploaded || m_listType == Cart)
         DatabaseThread::instance().deleteOrders(keys);
     m_table->verticalScrollBar()->setValue(scroll);
@@ -659,10 +675,7 @@ void productTableWidget::orderStored(const QString &orderNo, bool stored)
     const auto [folder, keys] = m_pendingCreates.take(orderNo);
     if (stored) {
         m_storedFolders << folder;
-        for (int row = m_table->rowCount() - 1; row >= 0; --row) {
-            if (keys.contains(rowKey(row)))
-                deleteRow(row, false);
-        }
+        removeRowsOf(QSet<QString>(keys.begin(), keys.end()));
     } else {
         m_failedFolders << folder;
         LogManager::logError(QStringLiteral("订单未能保存，保留在列表中:%1(%2)").arg(folder, orderNo));
@@ -687,7 +700,7 @@ void productTableWidget::orderStored(const QString &orderNo, bool stored)
 
 QTableWidgetItem *productTableWidget::uploadedStateItem(const QString &orderNo) const
 {
-    const QString state = m_cartPostStates.value(orderNo);
+    const QString state = m_cart ? m_cart->postState(orderNo) : QString();
     if (state.isEmpty())
         return textItem(QStringLiteral("上传完成"), true);
     QTableWidgetItem *item = textItem(state == CartPostJournal::posted ? kInCart : kMaybeInCart);
@@ -697,135 +710,42 @@ QTableWidgetItem *productTableWidget::uploadedStateItem(const QString &orderNo) 
 
 void productTableWidget::setCartPostStates(const QHash<QString, QString> &states)
 {
-    m_cartPostStates = states;
+    if (m_cart)
+        m_cart->setPostStates(states);
+}
+
+void productTableWidget::refreshCartPostStates()
+{
     for (int row = 0; row < m_table->rowCount(); ++row) {
         if (m_table->item(row, 6))
             m_table->setItem(row, 6, uploadedStateItem(rowKey(row)));
     }
 }
 
-void productTableWidget::endCartSubmission()
-{
-    m_pendingCartRows.clear();
-    m_pendingCartItems = QJsonArray();
-    m_uploadBtn->setEnabled(true);
-}
-
 void productTableWidget::submitToCart()
 {
-    qDebug() << "addOrderToShoppingCart";
-    QStringList quoted;
-    QStringList unsureQuoted, unsureNames, postedNames;
-    QList<int> unsureRows;
-    m_pendingCartRows.clear();
+    QList<CartSubmission::Choice> chosen;
     for (int row = 0; row < m_table->rowCount(); ++row) {
         QCheckBox *check = rowCheck(row);
-        if (!check || !check->isChecked())
-            continue;
-        const QString orderNo = m_ordersByNo.value(rowKey(row)).orderNo;
-        quoted << QStringLiteral("'%1'").arg(orderNo);
-        m_pendingCartRows << row;
-        const QString state = m_cartPostStates.value(orderNo);
-        if (state == CartPostJournal::posted) {
-            postedNames << rowName(row);
-        } else if (state == CartPostJournal::posting) {
-            unsureQuoted << quoted.last();
-            unsureNames << rowName(row);
-            unsureRows << row;
-        }
+        if (check && check->isChecked())
+            chosen << CartSubmission::Choice{m_ordersByNo.value(rowKey(row)).orderNo, rowName(row)};
     }
-    // The shop has these already; they are marked when the list is loaded again.
-    if (!postedNames.isEmpty()) {
-        showMessage(QStringLiteral("%1已加入购物车，不能重复提交").arg(quotedNames(postedNames)),
-                    QStringLiteral("我知道了"), QString());
-        endCartSubmission();
-        return;
-    }
-    m_postAgain = !unsureQuoted.isEmpty();
-    if (m_postAgain && !confirmCartRepeat(unsureQuoted, unsureNames, unsureRows)) {
-        endCartSubmission();
-        return;
-    }
-    DatabaseThread::instance().fetchCartItems(quoted);
+    m_cart->submit(chosen);
 }
 
-bool productTableWidget::confirmCartRepeat(const QStringList &quoted, const QStringList &names, const QList<int> &rows)
+void productTableWidget::removeOrderRows(const QStringList &orderNos)
 {
-    const QString shown = quotedNames(names);
-    if (showMessage(QStringLiteral("%1可能已加入购物车，请先到商城购物车中查看。购物车中已有这些订单吗?").arg(shown),
-                    QStringLiteral("已在购物车"), QStringLiteral("没有"))
-        == 1) {
-        DatabaseThread::instance().markOrdersInCart(quoted);
-        for (int i = int(rows.size()) - 1; i >= 0; --i) {
-            m_cartPostStates.remove(rowKey(rows.at(i)));
-            deleteRow(rows.at(i), false);
-        }
-        return false;
-    }
-    return showMessage(QStringLiteral("确定将%1再次加入购物车吗?").arg(shown), QStringLiteral("重新加入"),
-                       QStringLiteral("取消"))
-        == 1;
+    removeRowsOf(QSet<QString>(orderNos.begin(), orderNos.end()));
 }
 
-void productTableWidget::subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList)
+void productTableWidget::removeRowsOf(const QSet<QString> &keys)
 {
-    if (ordersList.isEmpty()) {
-        showMessage(QStringLiteral("请选择要提交的订单"), QStringLiteral("我知道了"), QString());
-        endCartSubmission();
-        return;
+    QList<int> rows;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (keys.contains(rowKey(row)))
+            rows << row;
     }
-    for (const QJsonObject &item : productList)
-        m_pendingCartItems.append(item);
-    // Posted only once the worker has recorded the post.
-    DatabaseThread::instance().beginCartPost(ordersList, m_postAgain);
-}
-
-void productTableWidget::postRecordedCart(const QStringList &ordersList, bool recorded)
-{
-    const CartPost result = recorded ? postCart(ordersList, m_pendingCartItems) : CartPost::Failed;
-    if (result == CartPost::Posted) {
-        for (int i = int(m_pendingCartRows.size()) - 1; i >= 0; --i) {
-            m_cartPostStates.remove(rowKey(m_pendingCartRows.at(i)));
-            deleteRow(m_pendingCartRows.at(i), false);
-        }
-    } else if (result == CartPost::Failed) {
-        LogManager::logError(QStringLiteral("加入购物车出错！"));
-        showMessage(QStringLiteral("加入购物车出错"), QStringLiteral("我知道了"), QString());
-    } else {
-        LogManager::logError(QStringLiteral("加入购物车结果未知:%1").arg(ordersList.join(QLatin1Char(','))));
-        for (const int row : std::as_const(m_pendingCartRows))
-            m_cartPostStates.insert(rowKey(row), CartPostJournal::posting);
-        setCartPostStates(m_cartPostStates);
-        if (showMessage(QStringLiteral("加入购物车的结果未知（网络超时或连接中断），订单可能已加入购物车。"
-                                       "请到商城购物车中查看，不要重复提交。"),
-                        QStringLiteral("查看购物车"), QStringLiteral("我知道了"))
-            == 1)
-            openCartPage();
-    }
-    endCartSubmission();
-}
-
-productTableWidget::CartPost productTableWidget::postCart(const QStringList &orders, const QJsonArray &items)
-{
-    HttpUtils &http = HttpUtils::instance();
-    if (!http.httpPostArray(Endpoints::cartBatch(), items, HttpUtils::jsonType(), true)) {
-        // Without an answer the record stays: the shop may hold the items.
-        if (http.lastOutcomeUnknown())
-            return CartPost::Unknown;
-        DatabaseThread::instance().abandonCartPost(orders);
-        return CartPost::Failed;
-    }
-    DatabaseThread::instance().markOrdersInCart(orders);
-    openCartPage();
-    return CartPost::Posted;
-}
-
-void productTableWidget::openCartPage()
-{
-    const SessionData session = VellRuntime::instance().snapshot();
-    QDesktopServices::openUrl(QUrl(QStringLiteral("%1?mes=%2").arg(configFile::cartUrl(),
-                                                                 Authentication::webToken(session.userName,
-                                                                                          session.password))));
+    deleteRows(rows);
 }
 
 void productTableWidget::resizeEvent(QResizeEvent *event)

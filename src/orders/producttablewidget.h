@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QSet>
@@ -13,6 +12,7 @@
 #include "model/ordergroup.h"
 #include "model/productrecord.h"
 
+class CartSubmission;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -72,9 +72,7 @@ public slots:
     void on_addOrderBtn_clicked();
     void on_uploadBtn_clicked();
     void handleDelayedResize();
-    void subOrdersToCart(const QStringList &ordersList, const QHash<int, QJsonObject> &productList);
     void orderStored(const QString &orderNo, bool stored);
-    void postRecordedCart(const QStringList &ordersList, bool recorded);
     void setCartPostStates(const QHash<QString, QString> &states);
 
 protected:
@@ -91,14 +89,13 @@ private:
     QCheckBox *rowCheck(int row) const;
     groupProductImages *recordOf(const QString &toolTip) const;
     void submitNewOrders();
-    enum class CartPost { Failed, Posted, Unknown };
     void submitToCart();
-    // False when the operator chose not to post the orders of an earlier
-    // post whose outcome is unknown (or said they are in the cart already).
-    bool confirmCartRepeat(const QStringList &quoted, const QStringList &names, const QList<int> &rows);
-    void endCartSubmission();
-    CartPost postCart(const QStringList &orders, const QJsonArray &items);
-    void openCartPage();
+    void removeOrderRows(const QStringList &orderNos);
+    void removeRowsOf(const QSet<QString> &keys);
+    // Bookkeeping of each row, then the rows in runs.
+    void deleteRows(QList<int> rows);
+    void updateSelectAll();
+    void refreshCartPostStates();
     QTableWidgetItem *uploadedStateItem(const QString &orderNo) const;
     int showMessage(const QString &text, const QString &sure, const QString &cancel);
 
@@ -109,15 +106,12 @@ private:
     QMap<QString, QList<groupProductImages *>> m_groupsByFolder;
     QSet<QString> m_selectedKeys;
     QMap<QString, orderGroup> m_ordersByNo;
-    QList<int> m_pendingCartRows;
     // Submitted orders not yet answered by the worker: order number to its
     // class folder and the keys of its rows.
     QMap<QString, QPair<QString, QStringList>> m_pendingCreates;
     QStringList m_storedFolders;
     QStringList m_failedFolders;
-    QJsonArray m_pendingCartItems;
-    bool m_postAgain = false;
-    QHash<QString, QString> m_cartPostStates;  // order number -> recorded cart post state
+    CartSubmission *m_cart = nullptr;  // the uploaded list's only
     bool m_skuTableIsSeries = false;
     QMap<qint32, productRecord> m_skuTable;
     QTimer m_resizeTimer;

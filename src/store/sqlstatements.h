@@ -46,6 +46,13 @@ inline const QString SQL_SELECT_UPLOADING_ORDERS = QStringLiteral(
     "status,orderJson FROM orders WHERE orders.customerId = '%1' AND (status=='newOrder' OR status=='uploading') "
     "ORDER BY id DESC LIMIT %2");
 
+// Images stored since %1 (seconds) and those of unfinished orders still to go.
+inline const QString SQL_COUNT_QUEUE = QStringLiteral(
+    "SELECT count(CASE WHEN status='uploaded' THEN 1 END), total(CASE WHEN status='uploaded' THEN size END), "
+    "count(CASE WHEN status<>'uploaded' THEN 1 END), total(CASE WHEN status<>'uploaded' THEN size END) FROM images "
+    "WHERE (status='uploaded' AND uploadDate>=%1) OR (status<>'uploaded' AND orderId IN (SELECT orderNo FROM "
+    "orders WHERE status='newOrder' OR status='uploading'))");
+
 inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
     "SELECT subOrders.skuID,subOrders.orderNo,subOrders.name,subOrders.price,product.skuGroupID,product.spuID,"
     "product.ifSeries,orders.name AS orderName FROM subOrders LEFT JOIN product ON subOrders.skuID = product.skuID "

@@ -1,5 +1,7 @@
 #include "upload/databasethread.h"
 
+#include <utility>
+
 #include <QDebug>
 #include <QMutexLocker>
 
@@ -27,6 +29,7 @@ DatabaseThread::DatabaseThread()
     qRegisterMetaType<QList<orderGroup>>();
     qRegisterMetaType<QHash<int, QJsonObject>>();
     qRegisterMetaType<QHash<QString, QString>>();
+    qRegisterMetaType<QueueCounts>();
 }
 
 DatabaseThread::~DatabaseThread()
@@ -153,6 +156,15 @@ void DatabaseThread::abandonCartPost(const QStringList &quotedOrderNos)
     enqueue(AbandonCartPost);
 }
 
+void DatabaseThread::countQueue(qint64 sinceSecs)
+{
+    QMutexLocker lock(&m_mutex);
+    const bool waiting = m_countSince >= 0;
+    m_countSince = sinceSecs;
+    if (!waiting)
+        enqueue(CountQueue);
+}
+
 void DatabaseThread::run()
 {
     forever {
@@ -163,12 +175,13 @@ void DatabaseThread::run()
             m_wake.wait(&m_mutex);
         }
         // Requests still queued at stop are served first: they may hold new
-        // orders that exist nowhere else. Held for the whole operation.
-        serve(DbRequest(m_kinds.takeFirst()));
+        // orders that exist nowhere else. The lock is let go once the request
+        // is taken, so a requester never waits for a long statement.
+        serve(DbRequest(m_kinds.takeFirst()), lock);
     }
 }
 
-void DatabaseThread::serve(DbRequest kind)
+void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
 {
     switch (kind) {
     case StoreUploadedImage: {
@@ -177,6 +190,7 @@ void DatabaseThread::serve(DbRequest kind)
             return;
         }
         const imgMess image = m_uploadedImages.takeFirst();
+        lock.unlock();
         if (image.url.isEmpty()) {
             LogManager::logError(QStringLiteral("图片上传成功图片路径为空123：%1:%2").arg(image.id).arg(image.orderId));
             return;
@@ -186,6 +200,7 @@ void DatabaseThread::serve(DbRequest kind)
     }
     case FetchImagesToUpload: {
         int timeout = m_leaseTimeouts.isEmpty() ? 0 : m_leaseTimeouts.takeFirst();
+        lock.unlock();
         if (timeout < 1)
             timeout = 3600;
         m_leased = OrderRecords::leaseImages(timeout);
@@ -193,27 +208,39 @@ void DatabaseThread::serve(DbRequest kind)
         return;
     }
     case SaveProducts:
-        if (!m_productBatches.isEmpty())
-            OrderRecords::saveProducts(m_productBatches.takeFirst());
+        if (!m_productBatches.isEmpty()) {
+            const QList<productRecord> products = m_productBatches.takeFirst();
+            lock.unlock();
+            OrderRecords::saveProducts(products);
+        }
         return;
     case CreateOrder: {
         if (m_newOrders.isEmpty())
             return;
         const orderGroup order = m_newOrders.takeFirst();
-        const bool stored = OrderRecords::createOrder(order, m_newOrderProducts.takeFirst());
+        const QList<productRecord> products = m_newOrderProducts.takeFirst();
+        lock.unlock();
+        const bool stored = OrderRecords::createOrder(order, products);
         emit orderCreated(order.orderNo, stored);
         return;
     }
     case DeleteOrders:
-        if (!m_deletions.isEmpty())
-            OrderRecords::deleteOrders(m_deletions.takeFirst());
+        if (!m_deletions.isEmpty()) {
+            const QStringList orders = m_deletions.takeFirst();
+            lock.unlock();
+            OrderRecords::deleteOrders(orders);
+        }
         return;
     case MarkOrdersInCart:
-        if (!m_cartUpdates.isEmpty())
-            CartPostJournal::complete(m_cartUpdates.takeFirst());
+        if (!m_cartUpdates.isEmpty()) {
+            const QStringList orders = m_cartUpdates.takeFirst();
+            lock.unlock();
+            CartPostJournal::complete(orders);
+        }
         return;
     case FetchOrders: {
         const int type = m_listTypes.isEmpty() ? 3 : m_listTypes.takeFirst();
+        lock.unlock();
         if (type != 1)
             emit cartPostsPending(CartPostJournal::settle());
         emit ordersGetSig(type, OrderRecords::fetchOrders(100, type));
@@ -222,28 +249,44 @@ void DatabaseThread::serve(DbRequest kind)
     case FetchCartItems: {
         qDebug() << "subOrderListGetQueue:" << m_cartItemRequests.size();
         const QStringList orders = m_cartItemRequests.isEmpty() ? QStringList() : m_cartItemRequests.takeFirst();
+        lock.unlock();
         emit subOrderGetSig(orders, CartPayload::fetchCartItems(orders.join(QLatin1Char(','))));
         return;
     }
     case StoreFailedUpload:
         if (!m_failedUploads.isEmpty()) {
             const QPair<imgMess, QString> failed = m_failedUploads.takeFirst();
+            lock.unlock();
             OrderRecords::recordFailedUpload(failed.first, failed.second);
         }
         return;
     case ReleaseHeldImages:
-        if (!m_releases.isEmpty())
-            OrderRecords::releaseHeldImages(m_releases.takeFirst());
+        if (!m_releases.isEmpty()) {
+            const QStringList orders = m_releases.takeFirst();
+            lock.unlock();
+            OrderRecords::releaseHeldImages(orders);
+        }
         return;
     case BeginCartPost: {
         const auto [orders, again] = m_cartPostBegins.isEmpty() ? qMakePair(QStringList(), false)
                                                                 : m_cartPostBegins.takeFirst();
+        lock.unlock();
         emit cartPostBegun(orders, CartPostJournal::begin(orders, again));
         return;
     }
     case AbandonCartPost:
-        if (!m_cartPostAbandons.isEmpty())
-            CartPostJournal::abandon(m_cartPostAbandons.takeFirst());
+        if (!m_cartPostAbandons.isEmpty()) {
+            const QStringList orders = m_cartPostAbandons.takeFirst();
+            lock.unlock();
+            CartPostJournal::abandon(orders);
+        }
         return;
+    case CountQueue: {
+        const qint64 since = std::exchange(m_countSince, -1);
+        lock.unlock();
+        if (since >= 0)
+            emit queueCounted(OrderRecords::countQueue(since));
+        return;
+    }
     }
 }

@@ -11,6 +11,7 @@
 #include "model/imgmess.h"
 #include "model/ordergroup.h"
 #include "model/productrecord.h"
+#include "model/queuecounts.h"
 
 // The one worker that runs every statement on the local queue database.
 // Requesters on any thread append a request and return at once; the worker
@@ -35,6 +36,7 @@ public:
         ReleaseHeldImages = 9,
         BeginCartPost = 10,
         AbandonCartPost = 11,
+        CountQueue = 12,
     };
 
     static DatabaseThread &instance();
@@ -60,6 +62,9 @@ public:
     void beginCartPost(const QStringList &quotedOrderNos, bool again);
     // Drops the record of a post that the backend refused or never got.
     void abandonCartPost(const QStringList &quotedOrderNos);
+    // Answered by queueCounted; one request at a time, a later one while it
+    // waits only moves its start.
+    void countQueue(qint64 sinceSecs);
 
     // Serves what was requested before the call, then ends the thread; a
     // later request starts it again. For an orderly end of the process.
@@ -80,6 +85,7 @@ signals:
     // Sent before the uploaded or cart list: the cart posts still recorded
     // after the posted ones were marked, order number -> state.
     void cartPostsPending(const QHash<QString, QString> &states);
+    void queueCounted(const QueueCounts &counts);
 
 protected:
     void run() override;
@@ -88,7 +94,8 @@ private:
     DatabaseThread();
     // Called with the mutex held.
     void enqueue(DbRequest kind);
-    void serve(DbRequest kind);
+    // Takes the request's data under `lock`, then lets it go for the statements.
+    void serve(DbRequest kind, QMutexLocker<QMutex> &lock);
 
     QMutex m_mutex;
     QWaitCondition m_wake;
@@ -106,6 +113,7 @@ private:
     QList<QStringList> m_releases;
     QList<QPair<QStringList, bool>> m_cartPostBegins;
     QList<QStringList> m_cartPostAbandons;
+    qint64 m_countSince = -1;  // a queue count waits when not negative
     QList<imgMess> m_leased;
     bool m_stop = false;
     bool m_paused = false;

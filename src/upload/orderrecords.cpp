@@ -194,6 +194,22 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
     return orders;
 }
 
+QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
+{
+    QList<QSqlRecord> rows;
+    const QSqlError error = runQuery(sharedDatabase(), Sql::SQL_COUNT_QUEUE.arg(n(sinceSecs)), rows);
+    QueueCounts counts;
+    if (error.type() != QSqlError::NoError || rows.isEmpty()) {
+        LogManager::logError(QStringLiteral("统计上传队列失败:") + error.text());
+        return counts;
+    }
+    counts.imagesDone = rows.first().value(0).toInt();
+    counts.bytesDone = qint64(rows.first().value(1).toDouble());
+    counts.imagesLeft = rows.first().value(2).toInt();
+    counts.bytesLeft = qint64(rows.first().value(3).toDouble());
+    return counts;
+}
+
 QList<imgMess> OrderRecords::leaseImages(int leaseSeconds)
 {
     QList<QSqlRecord> rows;

@@ -6,6 +6,7 @@
 #include "model/imgmess.h"
 #include "model/ordergroup.h"
 #include "model/productrecord.h"
+#include "model/queuecounts.h"
 
 // The operations on orders, sub-orders, images and products, each one
 // request of the database worker; they run on its thread only. Values go
@@ -28,6 +29,9 @@ public:
     static void deleteOrders(const QStringList &quotedOrderNos);
     // listType 1 uploading, 2 uploaded, other cart.
     static QList<orderGroup> fetchOrders(int limit, int listType);
+    // Images stored since `sinceSecs` and those still to go; zeros on a
+    // query error (logged).
+    static QueueCounts countQueue(qint64 sinceSecs);
     // Up to 50 waiting images, or uploading ones whose lease is older than
     // `leaseSeconds`, now leased.
     static QList<imgMess> leaseImages(int leaseSeconds);
