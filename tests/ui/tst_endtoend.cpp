@@ -149,8 +149,12 @@ void TstEndToEnd::oneClassFromDropToCart()
     QTRY_COMPARE(uploaded->table()->rowCount(), 1);
     tickRows(uploaded, [](int) { return true; });
     QPushButton *toCart = button(uploaded, QStringLiteral("去购物车结算"));
-    toCart->click();
-    QTRY_VERIFY(toCart->isEnabled());
+    {
+        DialogAnswer added(QStringLiteral("我知道了"));
+        toCart->click();
+        QTRY_VERIFY(toCart->isEnabled());
+        QCOMPARE(added.seen, QStringList{QStringLiteral("“三年二班”已加入购物车，请到商城购物车中结算")});
+    }
     QCOMPARE(uploaded->table()->rowCount(), 0);
     QTRY_COMPARE(value("SELECT status FROM orders WHERE name='三年二班'").toString(), QStringLiteral("CARTOK"));
 
