@@ -812,15 +812,18 @@ void productTableWidget::setColumnWidths()
     const int W = width();
     m_table->setColumnCount(int(m_headerLabels.size()) + 2);
     const auto set = [this](int column, int w) { m_table->setColumnWidth(column, w); };
+    // The two spare columns carry no header and no data: they would show as stray numbered headers.
+    for (int c = 0; c < m_table->columnCount(); ++c)
+        m_table->setColumnHidden(c, c >= m_headerLabels.size());
     switch (m_listType) {
     case NewOrder: {
-        const int w = (W - 30) / (priceColumn() + 2);
+        // Units: the name, the SKU group and the row buttons two each, the rest one; the sum fits the
+        // width, so "替换" and "删除" are never cut off.
+        const int last = priceColumn() + 1;
+        const int w = (W - 39 - 8) / (last + 3);
         set(0, 39);
-        set(1, w);
-        set(2, w);
-        set(3, 2 * w);
-        for (int c = 4; c <= priceColumn() + 1; ++c)
-            set(c, w);
+        for (int c = 1; c <= last; ++c)
+            set(c, c == 1 || c == 3 || c == last ? 2 * w : w);
         break;
     }
     case Uploading: {

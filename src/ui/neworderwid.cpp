@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -68,6 +69,14 @@ neworderwid::neworderwid(QWidget *parent)
     ui->addNewForder2->setProperty("class", QStringLiteral("newForder"));
     ui->selectProductEdit->addAction(QIcon(QStringLiteral(":/icons/selectbtn.svg")), QLineEdit::LeadingPosition);
     ui->selectProductEdit->setCompleter(m_completer);
+    // The list is a window of its own: the page's style sheet does not reach it.
+    // Its size is reckoned from the font, not from style-sheet padding.
+    QFont listFont = m_completer->popup()->font();
+    listFont.setPixelSize(15);
+    m_completer->popup()->setFont(listFont);
+    m_completer->popup()->setStyleSheet(QStringLiteral(
+        "QListView { border: 1px solid #dcdfe6; background: #ffffff; color: #303133; }"
+        "QListView::item:selected { background: #e8f6ee; color: #23984F; }"));
     ui->selectBtn->hide();
     ui->downLoadBtn->hide();
     ui->suportPages->setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -232,12 +241,11 @@ void neworderwid::on_selectBtn_clicked()
                 combo->addItem(text, valueId);
             combo->setCurrentIndex(-1);
             const QString placeholder = QStringLiteral("选择%1").arg(dict.propKey);
-            // Wide enough for the prompt and every value, never "选...".
-            int longest = int(placeholder.size());
+            // Wide enough for the prompt and every value, never "选...": text, padding and arrow.
+            int longest = combo->fontMetrics().horizontalAdvance(placeholder);
             for (int i = 0; i < combo->count(); ++i)
-                longest = qMax(longest, int(combo->itemText(i).size()));
-            combo->setMinimumContentsLength(longest + 1);
-            combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+                longest = qMax(longest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+            combo->setMinimumWidth(longest + 56);
             combo->lineEdit()->setPlaceholderText(placeholder);
             combo->lineEdit()->setStyleSheet(QStringLiteral("color: #999999;"));
             ui->propertyLayout->addWidget(label);
