@@ -4,6 +4,8 @@
 
 #include "core/apppaths.h"
 #include "core/configfile.h"
+#include "core/logmanager.h"
+#include "core/qttranslation.h"
 #include "core/singleinstanceguard.h"
 #include "core/vellruntime.h"
 #include "ui/mainwindow.h"
@@ -19,6 +21,7 @@ int main(int argc, char *argv[])
     if (!guard.tryAcquire(QCoreApplication::applicationName()))
         return 1;
 
+    QtTranslation::install();
     configFile::readConfig();
     VellRuntime::instance().loadErrorTable();
 
@@ -40,5 +43,7 @@ int main(int argc, char *argv[])
     }
     // Requests queued before the window closed are served before the end.
     DatabaseThread::instance().stop();
+    // The exit line would otherwise die in the queue with the process.
+    LogManager::instance().flush();
     return code;
 }

@@ -89,16 +89,16 @@ ProductSpecText ProductSpec::build(const spuMess &spu, const skuGroupMess &group
         return result;
     }
 
-    QString sizes = resolutionText(spu);
-    QString pageLists;
-    bool sized = false;
+    // One line per SKU; a SKU without geometry of its own shows that of the first one that has it.
+    QString shared;
     for (const skuMess &sku : group.skus) {
-        if (!sized && !(sku.cover.isEmpty() && sku.text.isEmpty() && sku.other.isEmpty())) {
-            sizes = albumSizes(sizes, sku);
-            sized = true;
-        }
-        pageLists += sku.pageListText;
+        if (shared.isEmpty() && !(sku.cover.isEmpty() && sku.text.isEmpty() && sku.other.isEmpty()))
+            shared = albumSizes(resolutionText(spu), sku);
     }
-    result.lines << QStringLiteral("%1 %2").arg(sizes, QStringLiteral("支持P数:") + pageLists);
+    for (const skuMess &sku : group.skus) {
+        const bool own = !(sku.cover.isEmpty() && sku.text.isEmpty() && sku.other.isEmpty());
+        const QString sizes = own ? albumSizes(resolutionText(spu), sku) : shared.isEmpty() ? resolutionText(spu) : shared;
+        result.lines << QStringLiteral("%1 %2").arg(sizes, QStringLiteral("支持P数:") + sku.pageListText);
+    }
     return result;
 }

@@ -18,8 +18,8 @@ class ProductSpec final
 public:
     ProductSpec() = delete;
 
-    // Non-series: one line with resolution, sizes with bleed, and the page
-    // lists of every SKU. Series: one line per distinct member of the group.
+    // Non-series: one line per SKU with resolution, sizes with bleed and its
+    // page list. Series: one line per distinct member of the group.
     static ProductSpecText build(const spuMess &spu, const skuGroupMess &group);
 
     static QString number(float value);  // format 'g', default precision

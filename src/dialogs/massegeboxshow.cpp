@@ -39,15 +39,23 @@ massegeBoxShow::massegeBoxShow(QWidget *parent, const QString &title, const QStr
 
     setWindowTitle(title);
     m_showMessage->setText(text);
+    // A question (delete, quit, log out) must not be answered "yes" by a stray Return: there the
+    // cancelling button is the default; a notice's only button is.
+    QPushButton *cancel = nullptr;
     if (!cancelText.isEmpty()) {
-        connect(addButton(horizontalLayout, cancelText, "grayBackBtnRound"), &QPushButton::clicked, this,
-                &massegeBoxShow::cancleButtonClicked);
+        cancel = addButton(horizontalLayout, cancelText, "grayBackBtnRound");
+        connect(cancel, &QPushButton::clicked, this, &massegeBoxShow::cancleButtonClicked);
     }
     if (!sureText.isEmpty()) {
         QPushButton *sure = addButton(horizontalLayout, sureText, "greenBackBtnRound");
-        sure->setDefault(true);
         connect(sure, &QPushButton::clicked, this, &massegeBoxShow::sureButtonClicked);
+        if (cancel)
+            sure->setAutoDefault(false);
+        else
+            sure->setDefault(true);
     }
+    if (cancel)
+        cancel->setDefault(true);
 }
 
 QPushButton *massegeBoxShow::addButton(QHBoxLayout *layout, const QString &text, const char *styleClass)

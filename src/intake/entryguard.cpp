@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include "intake/systemleftovers.h"
+
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <sys/stat.h>
@@ -17,11 +19,13 @@ QList<EntryGuard::Undecodable> EntryGuard::undecodableEntries(const QString &fol
         return found;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray raw(entry->d_name);
-        if (raw == "." || raw == ".." || QFile::encodeName(QFile::decodeName(raw)) == raw)
+        if (QFile::encodeName(QFile::decodeName(raw)) == raw)
             continue;
         Undecodable u;
         u.rawName = raw;
         u.shownName = QString::fromUtf8(raw);
+        if (SystemLeftovers::isLeftoverName(u.shownName))
+            continue;
         struct stat st;
         if (::stat((dirPath + '/' + raw).constData(), &st) == 0) {
             u.isDir = S_ISDIR(st.st_mode);

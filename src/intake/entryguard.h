@@ -21,7 +21,8 @@ public:
         qint64 bytes = 0;
     };
 
-    // The entries of `folder` whose names do not decode, in directory order.
+    // The entries of `folder` whose names do not decode, in directory order,
+    // without system leftovers.
     static QList<Undecodable> undecodableEntries(const QString &folder);
 
     static QString notRegularText(const QString &name);

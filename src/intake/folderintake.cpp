@@ -8,6 +8,7 @@
 #include "core/regularfile.h"
 #include "intake/cleanpath.h"
 #include "intake/entryguard.h"
+#include "intake/systemleftovers.h"
 
 namespace {
 bool suffixIs(const QFileInfo &info, const char *suffix)
@@ -28,8 +29,7 @@ bool fitsKind(ProductKind kind, bool isDir, bool spreadsheet)
 
 QStringList FolderIntake::entries(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                  QDir::Name | QDir::IgnoreCase);
+    return SystemLeftovers::entries(QDir(folder), QDir::Files | QDir::Dirs, QDir::Name | QDir::IgnoreCase);
 }
 
 bool FolderIntake::isAcceptedFile(const QString &path)
@@ -60,11 +60,12 @@ std::vector<std::unique_ptr<groupProductImages>> FolderIntake::createOrders(cons
     const QDir dir(folder);
     const QString className = QFileInfo(folder).fileName();
     int position = 0;
+    const bool frameOrStage = spu.kind() == ProductKind::FrameOrStage;
     const auto add = [&](const QString &name, const QString &path, const QString &message) {
         auto order = std::make_unique<groupProductImages>();
         if (!message.isEmpty()) {
             order->message = message;
-            LogManager::logWarning(message);
+            LogManager::logWarning(QStringLiteral("%1 (%2)").arg(message, path));
         }
         order->orderNo = groupProductImages::makeOrderNo(created, position);
         order->name = name;
@@ -84,7 +85,8 @@ std::vector<std::unique_ptr<groupProductImages>> FolderIntake::createOrders(cons
         if (!info.isDir() && !RegularFile::isRegular(path)) {
             // Checked before the suffix: a FIFO named .jpg must never reach a reader.
             message = EntryGuard::notRegularText(info.fileName());
-        } else if (info.isFile() && !isAcceptedFile(path)) {
+        } else if (info.isFile() && (!isAcceptedFile(path) || (frameOrStage && suffixIs(info, "PDF")))) {
+            // A frame or stage is printed from one photo; a PDF cannot be one.
             qDebug().noquote() << QStringLiteral("图片格式不对：") + info.suffix();
             message = QStringLiteral("图片格式不支持：") + info.suffix().toUpper();
         }

@@ -152,6 +152,9 @@ bool PageMatcher::matchSubOrder(subOrderImages &sub, const skuGroupMess &group,
                                 const QMap<qint32, subOrderImages> &matched, qint32 *skuId, qint32 *pageCount) const
 {
     const bool singleMode = sub.innerImages.isEmpty();
+    const qint32 ownPages = singleMode ? qint32(sub.singleImages.size()) : qint32(sub.innerImages.size());
+    // Shown even when no SKU takes this many covers, so the operator sees what was counted.
+    *pageCount = ownPages;
     bool coverCountFits = false;
     QStringList attemptErrors;
     for (const skuMess &sku : group.skus) {
@@ -160,7 +163,7 @@ bool PageMatcher::matchSubOrder(subOrderImages &sub, const skuGroupMess &group,
         if (sub.coverImages.size() != sku.coverPage)
             continue;
         coverCountFits = true;
-        qint32 pages = singleMode ? qint32(sub.singleImages.size()) : qint32(sub.innerImages.size());
+        qint32 pages = ownPages;
         if (!singleMode && sku.isBase && !sub.coverImages.isEmpty())
             pages += qint32(sub.coverImages.size());
         *pageCount = pages;
@@ -254,6 +257,6 @@ bool PageMatcher::match(groupProductImages &order, const QList<subOrderImages> &
             order.message = intakeMessage;
         }
     }
-    LogManager::logInfo(QStringLiteral("找了一圈没找到产品"));
+    LogManager::logInfo(QStringLiteral("找了一圈没找到产品:%1(%2) %3").arg(order.name, order.orderNo, order.matchStateText()));
     return false;
 }

@@ -13,6 +13,7 @@
 #include "intake/imageinspector.h"
 #include "intake/naturalorder.h"
 #include "intake/pagematcher.h"
+#include "intake/systemleftovers.h"
 
 namespace {
 
@@ -52,11 +53,6 @@ readImageToProduct::readImageToProduct(const QString &orderPath, const spuMess &
     setAutoDelete(true);
 }
 
-bool readImageToProduct::skipped(const QString &fileName)
-{
-    return fileName.startsWith(QLatin1String("._")) || fileName == QLatin1String(".DS_Store");
-}
-
 imgMess readImageToProduct::pdfRecord(const QString &path) const
 {
     imgMess m = ImageInspector::fileRecord(path);
@@ -81,9 +77,7 @@ imgMess readImageToProduct::inspected(const QString &path) const
 void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
 {
     const QDir dir(folder);
-    for (const QString &fileName : naturalSorted(dir.entryList(QDir::Files | QDir::Hidden | QDir::System))) {
-        if (skipped(fileName))
-            continue;
+    for (const QString &fileName : naturalSorted(SystemLeftovers::entries(dir, QDir::Files))) {
         const QString path = cleanPath(dir.absoluteFilePath(fileName));
         const QFileInfo info(path);
         if (!RegularFile::isRegular(path)) {
@@ -106,7 +100,7 @@ void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
             sub.addInner(image);
     }
     for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
-        if (!entry.isDir && !skipped(entry.shownName))
+        if (!entry.isDir)
             addUndecodable(entry, sub);
     }
 }
@@ -151,8 +145,7 @@ QList<subOrderImages> readImageToProduct::collect()
     }
     case ProductKind::Series: {
         const QDir dir(m_path);
-        const QStringList entries =
-            naturalSorted(dir.entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System));
+        const QStringList entries = naturalSorted(SystemLeftovers::entries(dir, QDir::Files | QDir::Dirs));
         const QList<EntryGuard::Undecodable> undecodable = EntryGuard::undecodableEntries(m_path);
         if (entries.isEmpty() && undecodable.isEmpty()) {
             m_order->message += QStringLiteral("套系层次不对");
@@ -168,8 +161,6 @@ QList<subOrderImages> readImageToProduct::collect()
                 subs << sub;
                 continue;
             }
-            if (skipped(entry))
-                continue;
             const QString path = cleanPath(raw);
             subOrderImages sub;
             sub.name = QFileInfo(path).fileName();
@@ -184,8 +175,6 @@ QList<subOrderImages> readImageToProduct::collect()
             subs << sub;
         }
         for (const EntryGuard::Undecodable &entry : undecodable) {
-            if (skipped(entry.shownName))
-                continue;
             subOrderImages sub;
             sub.name = entry.shownName;
             if (entry.isDir)
@@ -203,14 +192,15 @@ QList<subOrderImages> readImageToProduct::collect()
 void readImageToProduct::run()
 {
     // Intake already said why an order whose entry cannot be named has nothing to read.
-    if (!m_order->message.isEmpty() && !QFileInfo::exists(m_path)) {
-        emit productCheckOK(m_order, m_flag);
-        return;
-    }
-    const QList<subOrderImages> subs = collect();
-    if (m_order->message.isEmpty() || !subs.isEmpty()) {
-        const PageMatcher matcher(m_spu, m_terms);
-        matcher.match(*m_order, subs);
+    const QList<subOrderImages> subs =
+        !m_order->message.isEmpty() && !QFileInfo::exists(m_path) ? QList<subOrderImages>() : collect();
+    bool matched = false;
+    const bool tried = m_order->message.isEmpty() || !subs.isEmpty();
+    if (tried)
+        matched = PageMatcher(m_spu, m_terms).match(*m_order, subs);  // a miss names its order there
+    if ((matched || !tried) && !m_order->isMatched()) {
+        LogManager::logInfo(QStringLiteral("订单检查未通过:%1(%2) %3")
+                                .arg(m_order->name, m_order->orderNo, m_order->matchStateText()));
     }
     emit productCheckOK(m_order, m_flag);
 }

@@ -36,7 +36,6 @@ private:
     imgMess inspected(const QString &path) const;
     void scanFolder(const QString &folder, subOrderImages &sub);
     static void addUndecodable(const EntryGuard::Undecodable &entry, subOrderImages &sub);
-    static bool skipped(const QString &fileName);
 
     QString m_path;
     spuMess m_spu;

@@ -108,7 +108,8 @@ void SoftwareUpdate::checkUpdate()
             else
                 downloadInstaller(downloadUrl, installer, context, forced);
         }
-    } else {
+    } else if (QDir(setupDir).exists()) {
+        // On the first start the folder is simply not there yet: nothing to clear, nothing to report.
         clearDir(setupDir);
     }
 

@@ -13,6 +13,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "core/logmanager.h"
@@ -64,6 +65,7 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
         header->setDefaultSectionSize(39);
     }
     m_table->setFocusPolicy(Qt::NoFocus);
+    m_table->viewport()->installEventFilter(this);
     if (m_listType == Uploading)
         layout->addWidget(new QueueProgressLabel(this));
     layout->addWidget(m_table);
@@ -84,11 +86,15 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     m_addOrderBtn->setObjectName(QStringLiteral("addOrderBtn"));
     m_uploadBtn = new QPushButton(QStringLiteral("提交"), m_btnsWidget);
     m_uploadBtn->setObjectName(QStringLiteral("uploadBtn"));
+    m_checkedTotal = new QLabel(m_btnsWidget);
+    m_checkedTotal->setObjectName(QStringLiteral("checkedTotal"));
+    m_checkedTotal->hide();
     bar->addWidget(m_selectAll);
     bar->addWidget(m_cartOrdersCount);
     bar->addSpacerItem(new QSpacerItem(48, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
     bar->addWidget(m_deletBtn);
     bar->addWidget(m_addOrderBtn);
+    bar->addWidget(m_checkedTotal);
     bar->addWidget(m_uploadBtn);
     layout->addWidget(m_btnsWidget);
     QMetaObject::connectSlotsByName(this);
@@ -119,8 +125,10 @@ void productTableWidget::setupList()
     switch (m_listType) {
     case NewOrder:
         setHeader({QString(), QStringLiteral("客户名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
-                   QStringLiteral("大小"), QStringLiteral("匹配进度"), QStringLiteral("操作")});
+                   QStringLiteral("大小"), QStringLiteral("匹配进度"), QStringLiteral("价格"), QStringLiteral("操作")});
         m_cartOrdersCount->hide();
+        m_checkedTotal->show();
+        updateCheckedTotal();
         break;
     case Uploading:
         setHeader({QStringLiteral("文件夹名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
@@ -162,7 +170,7 @@ void productTableWidget::setProductType(int productType)
                        QStringLiteral("大小"), QStringLiteral("匹配进度")};
     if (productType == 2)
         labels << QStringLiteral("匹数");
-    labels << QStringLiteral("操作");
+    labels << QStringLiteral("价格") << QStringLiteral("操作");
     setHeader(labels);
     setColumnWidths();
 }
@@ -205,8 +213,10 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
     const int row = m_table->rowCount();
     m_table->insertRow(row);
     addCheckCell(row);
-    const QStringList texts{record->name, record->productName, QString(), QString(), groupProductImages::matchingText,
-                            QString()};
+    QStringList texts{record->name, record->productName, QString(), QString(), groupProductImages::matchingText,
+                      QString()};
+    if (m_productType == 2)
+        texts << QString();
     for (int i = 0; i < texts.size(); ++i)
         m_table->setItem(row, i + 1, textItem(texts.at(i)));
     m_table->item(row, 1)->setToolTip(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name));
@@ -230,9 +240,10 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
             this, &productTableWidget::OnBtnClicked);
     connect(button(QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")), &QPushButton::clicked,
             this, &productTableWidget::deleteClicked);
-    m_table->setCellWidget(row, m_productType == 2 ? 7 : 6, cell);
+    m_table->setCellWidget(row, priceColumn() + 1, cell);
     // Only the new row: all of them each time is quadratic in a large class.
     m_table->resizeRowToContents(row);
+    updateCheckedTotal();
 }
 
 void productTableWidget::addOrders(const QList<orderGroup> &orders)
@@ -387,6 +398,7 @@ void productTableWidget::updateSelectAll()
         m_selectAll->setCheckState(Qt::Checked);
     else
         m_selectAll->setCheckState(Qt::PartiallyChecked);
+    updateCheckedTotal();
 }
 
 void productTableWidget::seleteItem(bool checked)
@@ -410,6 +422,7 @@ void productTableWidget::slectAllBtn(bool state)
     }
     if (state)
         m_selectAll->setCheckState(Qt::Checked);
+    updateCheckedTotal();
 }
 
 groupProductImages *productTableWidget::recordOf(const QString &toolTip) const
@@ -573,6 +586,45 @@ void productTableWidget::updateCheckResult(groupProductImages *record, bool refr
         m_table->item(row, 1)->setText(record->name);
     if (m_productType == 2 && m_table->item(row, 6))
         m_table->item(row, 6)->setText(QString::number(record->pageCount));
+    m_table->item(row, priceColumn())->setText(record->isMatched() ? priceText(record->price) : QString());
+    updateCheckedTotal();
+}
+
+int productTableWidget::priceColumn() const
+{
+    return m_productType == 2 ? 7 : 6;
+}
+
+QString productTableWidget::priceText(double yuan)
+{
+    return QStringLiteral("¥%1").arg(yuan, 0, 'f', 2);
+}
+
+void productTableWidget::updateCheckedTotal()
+{
+    if (m_listType != NewOrder)
+        return;
+    int ticked = 0;
+    int unpriced = 0;
+    double total = 0.0;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        QCheckBox *check = rowCheck(row);
+        if (!check || !check->isChecked())
+            continue;
+        ++ticked;
+        // The record is read only once its check has reported (its task may still be writing it).
+        const bool reported = m_table->item(row, 5)->text() != groupProductImages::matchingText;
+        const groupProductImages *record = reported ? recordOf(m_table->item(row, 1)->toolTip()) : nullptr;
+        if (record && record->isMatched())
+            total += double(record->price);
+        else
+            ++unpriced;
+    }
+    QString text = QStringLiteral("已选%1个订单，合计：%2").arg(ticked).arg(priceText(total));
+    // Orders without a match have no price yet; the total must not look complete.
+    if (unpriced > 0)
+        text += QStringLiteral("（%1个未匹配成功，未计价）").arg(unpriced);
+    m_checkedTotal->setText(text);
 }
 
 void productTableWidget::updateUploadProgress(const QString &orderNo, int uploadedCount)
@@ -618,6 +670,11 @@ void productTableWidget::submitNewOrders()
         if (!record) {
             LogManager::logError(QStringLiteral("订单记录已不存在，未提交:%1").arg(keyItem->toolTip()));
             continue;
+        }
+        // A row still being checked has no result yet: nothing to replace.
+        if (m_table->item(row, 5)->text() == groupProductImages::matchingText) {
+            failure = QStringLiteral("选中的订单中有还未匹配成功的订单，请确认订单的状态。");
+            break;
         }
         if (!record->isMatched()) {
             failure = QStringLiteral("选中的订单中有匹配失败的,替换后再上传。");
@@ -748,6 +805,23 @@ void productTableWidget::removeRowsOf(const QSet<QString> &keys)
     deleteRows(rows);
 }
 
+bool productTableWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    // A cell too narrow for its text (long names, long error texts) shows it whole on hover.
+    if (watched == m_table->viewport() && event->type() == QEvent::ToolTip) {
+        const QPoint at = static_cast<QHelpEvent *>(event)->pos();
+        const QTableWidgetItem *item = m_table->itemAt(at);
+        if (item && !item->text().isEmpty()) {
+            const QRect cell = m_table->visualItemRect(item);
+            if (m_table->fontMetrics().horizontalAdvance(item->text()) + 8 > cell.width()) {
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), item->text(), m_table->viewport(), cell);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void productTableWidget::resizeEvent(QResizeEvent *event)
 {
     if (!m_resizeEnabled)
@@ -770,17 +844,18 @@ void productTableWidget::setColumnWidths()
     const int W = width();
     m_table->setColumnCount(int(m_headerLabels.size()) + 2);
     const auto set = [this](int column, int w) { m_table->setColumnWidth(column, w); };
+    // The two spare columns carry no header and no data: they would show as stray numbered headers.
+    for (int c = 0; c < m_table->columnCount(); ++c)
+        m_table->setColumnHidden(c, c >= m_headerLabels.size());
     switch (m_listType) {
     case NewOrder: {
-        const int w = (W - 30) / (m_productType == 2 ? 8 : 7);
+        // Units: the name, the SKU group and the row buttons two each, the rest one; the sum fits the
+        // width, so "替换" and "删除" are never cut off.
+        const int last = priceColumn() + 1;
+        const int w = (W - 39 - 8) / (last + 3);
         set(0, 39);
-        set(1, w);
-        set(2, w);
-        set(3, 2 * w);
-        for (int c = 4; c <= 7; ++c)
-            set(c, w);
-        if (m_productType == 2)
-            set(9, w);
+        for (int c = 1; c <= last; ++c)
+            set(c, c == 1 || c == 3 || c == last ? 2 * w : w);
         break;
     }
     case Uploading: {

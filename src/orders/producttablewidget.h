@@ -54,6 +54,8 @@ public:
 
     // "%1M" with two decimals, or "%1G" above 1024 MB.
     static QString sizeText(float megabytes);
+    // "¥%1" with two decimals.
+    static QString priceText(double yuan);
 
 signals:
     void addOrdersAgain();
@@ -76,10 +78,15 @@ public slots:
     void setCartPostStates(const QHash<QString, QString> &states);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void setColumnWidths();
+    // New-order list: the matched price, before the row's buttons.
+    int priceColumn() const;
+    // The count and total of the ticked orders beside "提交".
+    void updateCheckedTotal();
     void setHeader(const QStringList &labels);
     QTableWidgetItem *textItem(const QString &text, bool done = false) const;
     void addCheckCell(int row);
@@ -121,6 +128,7 @@ private:
     QWidget *m_btnsWidget;
     QCheckBox *m_selectAll;
     QLabel *m_cartOrdersCount;
+    QLabel *m_checkedTotal;
     QPushButton *m_deletBtn;
     QPushButton *m_addOrderBtn;
     QPushButton *m_uploadBtn;

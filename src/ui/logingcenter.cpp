@@ -4,6 +4,7 @@
 #include <QCompleter>
 #include <QRegularExpression>
 
+#include "core/logmanager.h"
 #include "net/httputils.h"
 #include "store/userstore.h"
 
@@ -91,7 +92,9 @@ void logingcenter::on_loginButton_clicked()
         // A transport error text is not in the message table: say so plainly
         // rather than leave the operator looking at an unchanged form.
         const QString text = http.errorMessage();
-        showTip(text.isEmpty() && http.lastFailedInTransport() ? unreachableTip() : text);
+        const QString tip = text.isEmpty() && http.lastFailedInTransport() ? unreachableTip() : text;
+        LogManager::logWarning(QStringLiteral("登录失败:%1 %2").arg(phone, tip));
+        showTip(tip);
         return;
     }
     if (ui->byAccountRdbRememberMe->isChecked())

@@ -280,6 +280,7 @@ void MainWindow::loginOutFun()
 
 void MainWindow::backToLogin()
 {
+    LogManager::logInfo(QStringLiteral("退出登录:%1").arg(VellRuntime::instance().storeName()));
     m_toolButtons.at(0)->setChecked(true);
     ui->checkProductWid->clearPage();
     ui->centerStackedWidget->setCurrentIndex(0);
@@ -296,8 +297,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
     const int answer = m_lists[0]->table()->rowCount() == 0
         ? ask(QStringLiteral("确定要退出应用系统吗?"), QStringLiteral("确定"), QStringLiteral("取消"))
         : ask(QStringLiteral("文件夹已匹配未上传,是否确定关闭?"), QStringLiteral("是"), QStringLiteral("否"));
-    if (answer == 1)
+    if (answer == 1) {
+        LogManager::logInfo(QStringLiteral("退出应用"));
         event->accept();
-    else
+    } else
         event->ignore();
 }

@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QAbstractItemView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -68,6 +69,14 @@ neworderwid::neworderwid(QWidget *parent)
     ui->addNewForder2->setProperty("class", QStringLiteral("newForder"));
     ui->selectProductEdit->addAction(QIcon(QStringLiteral(":/icons/selectbtn.svg")), QLineEdit::LeadingPosition);
     ui->selectProductEdit->setCompleter(m_completer);
+    // The list is a window of its own: the page's style sheet does not reach it.
+    // Its size is reckoned from the font, not from style-sheet padding.
+    QFont listFont = m_completer->popup()->font();
+    listFont.setPixelSize(15);
+    m_completer->popup()->setFont(listFont);
+    m_completer->popup()->setStyleSheet(QStringLiteral(
+        "QListView { border: 1px solid #dcdfe6; background: #ffffff; color: #303133; }"
+        "QListView::item:selected { background: #e8f6ee; color: #23984F; }"));
     ui->selectBtn->hide();
     ui->downLoadBtn->hide();
     ui->suportPages->setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -192,19 +201,28 @@ void neworderwid::on_selectBtn_clicked()
     if (m_product.isSeries) {
         QStringList lines;
         bool goldStamp = false;
-        for (const skuGroupMess &group : m_product.groupsById) {
+        const QMap<qint32, skuGroupMess> groups = m_product.groupsById;
+        for (skuGroupMess group : groups) {
             const ProductSpecText spec = ProductSpec::build(m_product, group);
-            goldStamp = goldStamp || spec.goldStamp;
+            if (spec.goldStamp) {
+                // Every copy carries the mark: the template download reads the candidates.
+                group.goldStamp = true;
+                m_product.replaceGroup(group);
+                goldStamp = true;
+            }
             for (const QString &line : spec.lines) {
                 if (!lines.contains(line))
                     lines << line;
             }
         }
         m_ready = true;
-        if (goldStamp)
-            message(QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?"), QStringLiteral("确定"));
-        else
-            showSpec(lines);
+        if (goldStamp) {
+            m_product.goldStamp = true;
+            stopForGoldStamp();
+            ui->selectBtn->setEnabled(true);
+            return;
+        }
+        showSpec(lines);
         QMap<qint32, productRecord> table;
         for (const skuGroupMess &group : m_product.groupsById)
             table.insert(group.seriesSkuId, recordOf(m_product, group, group.seriesSkuId, group.price));
@@ -222,7 +240,13 @@ void neworderwid::on_selectBtn_clicked()
             for (const auto &[valueId, text] : dict.values)
                 combo->addItem(text, valueId);
             combo->setCurrentIndex(-1);
-            combo->lineEdit()->setPlaceholderText(QStringLiteral("选择%1").arg(dict.propKey));
+            const QString placeholder = QStringLiteral("选择%1").arg(dict.propKey);
+            // Wide enough for the prompt and every value, never "选...": text, padding and arrow.
+            int longest = combo->fontMetrics().horizontalAdvance(placeholder);
+            for (int i = 0; i < combo->count(); ++i)
+                longest = qMax(longest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+            combo->setMinimumWidth(longest + 56);
+            combo->lineEdit()->setPlaceholderText(placeholder);
             combo->lineEdit()->setStyleSheet(QStringLiteral("color: #999999;"));
             ui->propertyLayout->addWidget(label);
             ui->propertyLayout->addWidget(combo);
@@ -253,10 +277,13 @@ void neworderwid::onComboxSelect(int index)
     const skuGroupMess group = m_product.groupsById.value(groupId);
     m_ready = true;
     const ProductSpecText spec = ProductSpec::build(m_product, group);
+    clearSpec();
     if (spec.goldStamp) {
         m_product.goldStamp = true;
-        m_product.groupsById[groupId].goldStamp = true;
-        message(QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?"), QStringLiteral("确定"));
+        skuGroupMess marked = group;
+        marked.goldStamp = true;
+        m_product.replaceGroup(marked);
+        stopForGoldStamp();
         return;
     }
     showSpec(spec.lines);
@@ -276,14 +303,35 @@ void neworderwid::onComboxSelect(int index)
     showExample();
 }
 
+void neworderwid::clearSpec()
+{
+    // Another choice of properties replaces the lines of the previous one.
+    while (QLayoutItem *item = ui->productMessLay->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    ui->suportPages->clear();
+    ui->suportPages->setToolTip(QString());
+    ui->downLoadBtn->hide();
+}
+
+void neworderwid::stopForGoldStamp()
+{
+    m_ready = false;
+    ui->stackedWidget->setCurrentIndex(0);
+    m_orderTable->clearTable();
+    ui->downLoadBtn->setText(QStringLiteral("下载模版"));
+    ui->downLoadBtn->show();
+    message(QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?"), QStringLiteral("确定"));
+}
+
 void neworderwid::showSpec(const QStringList &lines)
 {
     for (const QString &line : lines) {
         auto *label = new QLabel(line, ui->bottomWid);
         label->setProperty("class", QStringLiteral("productMessShow"));
-        label->setWordWrap(m_product.isSeries);
-        if (!m_product.isSeries)
-            label->setFixedHeight(30);
+        // A long line wraps; unwrapped it would widen the window past a laptop screen.
+        label->setWordWrap(true);
         ui->productMessLay->addWidget(label);
     }
 }

@@ -70,6 +70,9 @@ protected:
 
 private:
     void clearProductArea();
+    void clearSpec();
+    // Gold-stamp products are ordered online: no example, the templates offered.
+    void stopForGoldStamp();
     void showSpec(const QStringList &lines);
     void showExample();
     void scalePicture();

@@ -66,6 +66,7 @@ void CartSubmission::submit(const QList<Choice> &chosen)
     }
     m_busy = true;
     m_pending = orderNos(chosen);
+    m_pendingNames = quotedNames(chosen);
     // The shop has these already; they are marked when the list is loaded again.
     if (!posted.isEmpty()) {
         m_ask(QStringLiteral("%1已加入购物车，不能重复提交").arg(quotedNames(posted)), QStringLiteral("我知道了"),
@@ -117,7 +118,11 @@ void CartSubmission::postRecorded(const QStringList &quotedOrderNos, bool record
         return;
     const Outcome result = recorded ? post(quotedOrderNos) : Outcome::Failed;
     if (result == Outcome::Posted) {
+        // The browser may not open; the window itself says what went in.
+        LogManager::logInfo(QStringLiteral("加入购物车成功:%1").arg(m_pending.join(QLatin1Char(','))));
+        const QString names = m_pendingNames;
         leave(m_pending);
+        m_ask(QStringLiteral("%1已加入购物车，请到商城购物车中结算").arg(names), QStringLiteral("我知道了"), QString());
     } else if (result == Outcome::Failed) {
         LogManager::logError(QStringLiteral("加入购物车出错！"));
         m_ask(QStringLiteral("加入购物车出错"), QStringLiteral("我知道了"), QString());
@@ -161,6 +166,7 @@ void CartSubmission::end()
 {
     m_busy = false;
     m_pending.clear();
+    m_pendingNames.clear();
     m_items = QJsonArray();
     emit finished();
 }

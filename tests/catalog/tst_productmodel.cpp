@@ -159,11 +159,11 @@ void TstProductModel::sizeLines_data()
     QTest::addColumn<QStringList>("lines");
 
     const QString res = QStringLiteral("支持分辨率: 300，254像素/英寸   色彩模式: RGB");
-    QTest::newRow("album with cover and spreads")
+    const QString album8 = res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
+                                 "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)";
+    QTest::newRow("album, one line per SKU")
         << 1001 << 2101
-        << QStringList{res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
-                             "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)"
-                             " 支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"};
+        << QStringList{album8 + " 支持P数:10P,12P,14P,16P,18P,20P,", album8 + " 支持P数:22P,24P,26P,28P,30P,"};
     QTest::newRow("special first and last pages")
         << 1002 << 2201
         << QStringList{res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"

@@ -1,4 +1,7 @@
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -6,6 +9,7 @@
 #include <QtTest>
 
 #include "core/apppaths.h"
+#include "core/qttranslation.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "dialogs/updatedialog.h"
@@ -21,6 +25,7 @@ private slots:
     void buttons();
     void escape();
     void toolTipSignals();
+    void qtOwnTextsInChinese();
 
 private:
     QTemporaryDir m_dir;
@@ -44,8 +49,10 @@ void TstDialogs::buttons_data()
 {
     QTest::addColumn<QString>("cancelText");
     QTest::addColumn<QStringList>("buttons");
-    QTest::newRow("notice") << QString() << QStringList{"我知道了"};
-    QTest::newRow("confirmation") << "取消" << QStringList{"取消", "我知道了"};
+    QTest::addColumn<int>("returnGives");
+    QTest::newRow("notice") << QString() << QStringList{"我知道了"} << 1;
+    // A delete or quit question is never confirmed by a stray Return.
+    QTest::newRow("question") << "取消" << QStringList{"取消", "我知道了"} << 0;
 }
 
 void TstDialogs::buttons()
@@ -57,24 +64,17 @@ void TstDialogs::buttons()
     for (QPushButton *b : box.findChildren<QPushButton *>())
         texts << b->text();
     QTEST(texts, "buttons");
-    QCOMPARE(box.windowTitle(), QStringLiteral("系统提示"));
-    QCOMPARE(box.findChild<QLabel *>("showMessage")->text(), QStringLiteral("请选择产品"));
-
     QPushButton *sure = box.findChildren<QPushButton *>().last();
-    QCOMPARE(sure->property("class").toString(), QStringLiteral("greenBackBtnRound"));
     QCOMPARE(runWith(box, [sure] { sure->click(); }), 1);
-    if (!cancelText.isEmpty()) {
-        QPushButton *cancel = box.findChildren<QPushButton *>().first();
-        QCOMPARE(cancel->property("class").toString(), QStringLiteral("grayBackBtnRound"));
-        QCOMPARE(runWith(box, [cancel] { cancel->click(); }), 0);
-    }
+    QPushButton *first = box.findChildren<QPushButton *>().first();
+    QCOMPARE(runWith(box, [first] { first->click(); }), cancelText.isEmpty() ? 1 : 0);
+    QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
+    const auto pressReturn = [&box] { QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &box, Qt::Key_Return); };
+    QTEST(runWith(box, pressReturn), "returnGives");
 }
 
 void TstDialogs::escape()
 {
-    massegeBoxShow box(nullptr, "系统提示", "text", "是", "否");
-    QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
-
     // The forced update prompt outlives Escape, closing and rejecting; only
     // its button ends it.
     updateDialog update(nullptr, "系统提示", "text", "是", QString());
@@ -101,8 +101,6 @@ void TstDialogs::toolTipSignals()
                              QStringLiteral("三年二班上传中!上传完成后请去待结算界面进行结算"));
         QSignalSpy upload(&dialog, &toolTipDialog::goToUploadWid);
         QSignalSpy orders(&dialog, &toolTipDialog::uploadOrders);
-        QVERIFY(dialog.windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(dialog.findChild<QPushButton *>("sureBtn")->text(), QStringLiteral("查看提交进度"));
         QPushButton *b = dialog.findChild<QPushButton *>(QLatin1String(button));
         QCOMPARE(runWith(dialog, [b] { b->click(); }), 0);
         QCOMPARE(upload.size(), toUpload);
@@ -111,6 +109,19 @@ void TstDialogs::toolTipSignals()
     check("sureBtn", 1, 0);
     check("cancleBtn", 0, 1);
     check("closeButton", 0, 0);
+}
+
+// The folder chooser is Qt's own dialog; it must not speak English.
+void TstDialogs::qtOwnTextsInChinese()
+{
+    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm")))
+        QSKIP("Qt's Chinese translation is not installed (scripts/install.sh installs it)");
+    QVERIFY(QtTranslation::install());
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+    QFileDialog chooser(nullptr, QStringLiteral("选择一个目录"));
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(chooser.findChild<QLabel *>(QStringLiteral("lookInLabel"))->text(), QStringLiteral("查找范围："));
 }
 
 QTEST_MAIN(TstDialogs)

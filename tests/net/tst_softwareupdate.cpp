@@ -124,9 +124,12 @@ void TstSoftwareUpdate::versionIsTheBuilds()
 
 void TstSoftwareUpdate::upToDateEmptiesTheSetupFolder()
 {
+    // On the first start the folder is not there yet: nothing to report.
+    offer("2.1.1", 0);
+    updater()->checkUpdate();
+    QVERIFY(testlog::texts().filter("Directory does not exist").isEmpty());
     QDir().mkpath(AppPaths::setupDir() + "/old/deeper");
     QFile(AppPaths::setupDir() + "/setup2.0.0.exe").open(QIODevice::WriteOnly);
-    offer("2.1.1", 0);
     updater()->checkUpdate();
     QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Setting.ini"});
     QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);

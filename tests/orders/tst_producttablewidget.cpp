@@ -35,8 +35,8 @@ private slots:
     void init();
     void cleanupTestCase();
     void sizeTexts();
-    void selectAllFollowsTheRows();
-    void newOrdersLeaveOnlyWhenStored();
+    void tickedNewOrders_data();
+    void tickedNewOrders();
     void clearAllCartRecords();
     void progressRows();
     void failureBeforeTheShopTookIt_data();
@@ -53,7 +53,8 @@ private:
     void addUploaded(const QStringList &orderNos);
     // The "待结算" list as the main window fills it from the worker.
     void load(productTableWidget &list);
-    void waitIdle();
+    // Returns once the worker has served every earlier request.
+    void fetch(int type = 1);
     QString stateText(productTableWidget &list, int row) { return list.table()->item(row, 6)->text(); }
     int cartPosts() { return int(m_backend.control("cart").array().size()); }
 
@@ -84,7 +85,7 @@ void TstProductTableWidget::initTestCase()
 
 void TstProductTableWidget::init()
 {
-    waitIdle();
+    fetch();
     QVERIFY(cartmarking::block(false));
     for (const char *table : {"orders", "subOrders", "images", "cartPosts"})
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
@@ -92,18 +93,16 @@ void TstProductTableWidget::init()
     m_urls.opened.clear();
 }
 
-void TstProductTableWidget::waitIdle()
+void TstProductTableWidget::fetch(int type)
 {
     const int before = m_loads;
-    DatabaseThread::instance().fetchOrders(1);
+    DatabaseThread::instance().fetchOrders(type);
     QTRY_COMPARE(m_loads, before + 1);
 }
 
 void TstProductTableWidget::load(productTableWidget &list)
 {
-    const int before = m_loads;
-    DatabaseThread::instance().fetchOrders(2);
-    QTRY_COMPARE(m_loads, before + 1);
+    fetch(2);
     list.clearTable();
     list.addOrders(m_uploaded);
 }
@@ -150,65 +149,85 @@ void TstProductTableWidget::sizeTexts()
     QCOMPARE(productTableWidget::sizeText(0.5f), QStringLiteral("0.50M"));
 }
 
-void TstProductTableWidget::selectAllFollowsTheRows()
+void TstProductTableWidget::tickedNewOrders_data()
 {
-    productTableWidget list(productTableWidget::Uploaded);
+    QTest::addColumn<QString>("third");  // the third row's check: "matched", "checking" or "failed"
+    QTest::addColumn<QString>("total");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("all matched") << "matched" << "已选2个订单，合计：¥406.50" << "";
+    QTest::newRow("one still being checked") << "checking" << "已选2个订单，合计：¥176.00（1个未匹配成功，未计价）"
+                                             << "选中的订单中有还未匹配成功的订单，请确认订单的状态。";
+    QTest::newRow("one failed") << "failed" << "已选2个订单，合计：¥176.00（1个未匹配成功，未计价）"
+                                << "选中的订单中有匹配失败的,替换后再上传。";
+}
+
+// The price of each matched order and the ticked total are on screen before
+// "提交"; a refused submission names the real reason.
+void TstProductTableWidget::tickedNewOrders()
+{
+    QFETCH(QString, third);
+    productTableWidget list(productTableWidget::NewOrder);
     list.setupList();
-    list.addOrders({stored("S1", "一班"), stored("S2", "二班"), stored("S3", "三班")});
+    list.show();
+    list.setSkuTable(false, {{1, orderbuilder::product(1)}});
+    groupProductImages a = orderbuilder::line("T-001", "张三", 1, 2101, 0, 3);
+    groupProductImages b = orderbuilder::line("T-002", "李四", 1, 2101, 0, 3, 0, 99.0f);
+    groupProductImages c = orderbuilder::line("T-003", "王五", 1, 2101, 0, 3, 0, 230.5f);
+    list.addGroupRow(QStringLiteral("一班"), &a);
+    list.addGroupRow(QStringLiteral("一班"), &b);
+    list.addGroupRow(QStringLiteral("二班"), &c);
+    if (third == QLatin1String("failed"))
+        c.message = QStringLiteral("产品P数不对");
+    for (groupProductImages *record : {&a, &b, &c}) {
+        if (record != &c || third != QLatin1String("checking"))
+            list.updateCheckResult(record, false);
+    }
+    QCOMPARE(list.table()->item(0, 6)->text(), QStringLiteral("¥176.00"));
+    auto *total = list.findChild<QLabel *>("checkedTotal");
+    QVERIFY(total->isVisibleTo(&list));
+    check(list, 1)->click();
+    QCOMPARE(total->text(), QStringLiteral("已选1个订单，合计：¥99.00"));
+    check(list, 0)->click();
+    check(list, 2)->click();
     auto *all = list.findChild<QCheckBox *>("selectAll");
-    for (int row = 0; row < 3; ++row)
-        check(list, row)->click();
     QCOMPARE(all->checkState(), Qt::Checked);
     check(list, 1)->click();
     QCOMPARE(all->checkState(), Qt::PartiallyChecked);
-    all->click();
-    QVERIFY(check(list, 1)->isChecked());
-    QCOMPARE(all->checkState(), Qt::Checked);
-}
+    QTEST(total->text(), "total");
 
-// Rows stay on screen until their order is in the database: a submission the
-// file refuses is told and can be sent again.
-void TstProductTableWidget::newOrdersLeaveOnlyWhenStored()
-{
-    productTableWidget list(productTableWidget::NewOrder);
-    list.setupList();
-    list.setSkuTable(false, {{1, orderbuilder::product(1)}});
-    groupProductImages first = orderbuilder::line("N-001", "张三", 1, 2101, 0, 3);
-    groupProductImages second = orderbuilder::line("N-002", "李四", 1, 2101, 0, 2);
-    list.addGroupRow(QStringLiteral("一班"), &first);
-    list.addGroupRow(QStringLiteral("二班"), &second);
-    for (groupProductImages *record : {&first, &second})
-        list.updateCheckResult(record, false);
-    check(list, 0)->click();
-    check(list, 1)->click();
+    QFETCH(QString, refusal);
     QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
+    if (!refusal.isEmpty()) {
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        submit->click();
+        QCOMPARE(answer.seen, QStringList{refusal});
+        QCOMPARE(list.table()->rowCount(), 3);
+        return;
+    }
 
+    // Rows stay until their order is in the database: a submission the file
+    // refuses is told and can be sent again.
     QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE images RENAME TO gone"));
-    const int logged = testlog::lines().size();
+    const int logged = int(testlog::texts().size());
     {
         DialogAnswer answer(QStringLiteral("我知道了"));
         submit->click();
-        QTRY_COMPARE(answer.seen.size(), 1);
-        QCOMPARE(answer.seen.first(), QStringLiteral("一班,二班未能保存到本地数据库，订单仍在列表中。"
-                                                     "请检查磁盘空间和文件权限后重新提交。"));
+        QTRY_COMPARE(answer.seen, QStringList{QStringLiteral("一班,二班未能保存到本地数据库，订单仍在列表中。"
+                                                             "请检查磁盘空间和文件权限后重新提交。")});
     }
     QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE gone RENAME TO images"));
-    QCOMPARE(list.table()->rowCount(), 2);
+    QCOMPARE(list.table()->rowCount(), 3);
     QVERIFY(submit->isEnabled());
-    QCOMPARE(value("SELECT count(*) FROM orders WHERE name IN ('一班','二班')").toInt(), 0);
+    QCOMPARE(value("SELECT count(*) FROM orders").toInt(), 0);
     const QString log = testlog::texts().mid(logged).join('\n');
     QVERIFY(log.contains(QStringLiteral("no such table: images")));
     QVERIFY(log.contains(QStringLiteral("订单未能保存，保留在列表中:一班")));
-
-    {
-        DialogAnswer answer(QStringLiteral("继续上传"));
-        submit->click();
-        QTRY_COMPARE(answer.seen.size(), 1);
-        QVERIFY(answer.seen.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
-    }
-    QCOMPARE(list.table()->rowCount(), 0);
-    QCOMPARE(value("SELECT count(*) FROM images i JOIN orders o ON i.orderId = o.orderNo "
-                   "WHERE o.name IN ('一班','二班')").toInt(), 5);
+    DialogAnswer answer(QStringLiteral("继续上传"));
+    submit->click();
+    QTRY_COMPARE(answer.seen.size(), 1);
+    QVERIFY(answer.seen.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
+    QCOMPARE(list.table()->rowCount(), 1);
+    QCOMPARE(value("SELECT count(*) FROM images").toInt(), 6);
 }
 
 void TstProductTableWidget::clearAllCartRecords()
@@ -300,12 +319,15 @@ void TstProductTableWidget::failureBeforeTheShopTookIt()
     QCOMPARE(cartPosts(), 0);
     QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
 
-    // The retry is an ordinary first post: nobody is asked, it goes out once.
+    // The retry is an ordinary first post: nobody is asked, it goes out once
+    // and the window says what went in.
     m_backend.reset();
-    DialogAnswer none(QStringLiteral("取消"));
+    const int logged = int(testlog::texts().size());
+    DialogAnswer done(QStringLiteral("我知道了"));
     submit->click();
     QTRY_VERIFY(submit->isEnabled());
-    QVERIFY(none.seen.isEmpty());
+    QCOMPARE(done.seen, QStringList{QStringLiteral("“班”,“班”已加入购物车，请到商城购物车中结算")});
+    QVERIFY(testlog::texts().mid(logged).contains(QStringLiteral("加入购物车成功:K3,K1")));
     QCOMPARE(list.table()->rowCount(), 1);
     QCOMPARE(list.rowKey(0), QStringLiteral("K2"));
     QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
@@ -343,6 +365,7 @@ void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain()
     } else {
         load(list);
         list.findChild<QCheckBox *>("selectAll")->click();
+        DialogAnswer done(QStringLiteral("我知道了"));
         submit->click();
         QTRY_VERIFY(submit->isEnabled());
         QCOMPARE(list.table()->rowCount(), 0);
@@ -378,7 +401,7 @@ void TstProductTableWidget::unknownOutcome_data()
     QTest::addColumn<int>("dialogs");
     QTest::newRow("timeout, not again") << "delay" << "取消" << 1 << "uploaded" << 2;
     QTest::newRow("dropped, already in the cart") << "drop" << "已在购物车" << 1 << "CARTOK" << 1;
-    QTest::newRow("timeout, posted again") << "delay" << "重新加入" << 2 << "CARTOK" << 2;
+    QTest::newRow("timeout, posted again") << "delay" << "重新加入" << 2 << "CARTOK" << 3;
 }
 
 void TstProductTableWidget::unknownOutcome()

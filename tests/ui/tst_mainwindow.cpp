@@ -21,6 +21,7 @@
 #include "support/catalogue.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
+#include "support/logfile.h"
 #include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
 #include "store/shareddatabase.h"
@@ -139,29 +140,21 @@ void TstMainWindow::droppedFolderIsChecked()
 void TstMainWindow::closeAsksAccordingToTheNewOrders()
 {
     MainWindow window;
-    {
-        DialogAnswer answer(QStringLiteral("取消"));
-        QCloseEvent event;
-        QApplication::sendEvent(&window, &event);
-        QVERIFY(!event.isAccepted());
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要退出应用系统吗?")});
-    }
     groupProductImages record = orderbuilder::line("C-001", "张三", 1, 2, 0, 1);
     record.className = QStringLiteral("一班");
+    // What the window asked and whether it closed.
+    const auto close = [&window](const QString &button) {
+        DialogAnswer answer(button);
+        QCloseEvent event;
+        QApplication::sendEvent(&window, &event);
+        return answer.seen.join(QLatin1Char('|')) + (event.isAccepted() ? " closed" : " open");
+    };
+    QCOMPARE(close(QStringLiteral("取消")), QStringLiteral("确定要退出应用系统吗? open"));
     window.list(0)->addGroupRow(record.className, &record);
-    {
-        DialogAnswer answer(QStringLiteral("否"));
-        QCloseEvent event;
-        QApplication::sendEvent(&window, &event);
-        QVERIFY(!event.isAccepted());
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("文件夹已匹配未上传,是否确定关闭?")});
-    }
-    {
-        DialogAnswer answer(QStringLiteral("是"));
-        QCloseEvent event;
-        QApplication::sendEvent(&window, &event);
-        QVERIFY(event.isAccepted());
-    }
+    QCOMPARE(close(QStringLiteral("否")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? open"));
+    QVERIFY(testlog::texts().filter(QStringLiteral("退出应用")).isEmpty());
+    QCOMPARE(close(QStringLiteral("是")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? closed"));
+    QVERIFY(testlog::texts().contains(QStringLiteral("退出应用")));
 }
 
 void TstMainWindow::refusedWhileUploadsRun()
@@ -190,6 +183,7 @@ void TstMainWindow::refusedWhileUploadsRun()
     QThreadPool::globalInstance()->waitForDone();
     window.loginOutFun();
     QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
+    QVERIFY(testlog::texts().contains(QStringLiteral("退出登录:星光影楼（本地演示）")));
 }
 
 void TstMainWindow::databaseKeptAsideIsTold()

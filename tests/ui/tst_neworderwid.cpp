@@ -21,7 +21,8 @@ class TstNewOrderWid : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void singleValuesShowTheSizesAtOnce();
+    void choiceShowsOneLinePerSku_data();
+    void choiceShowsOneLinePerSku();
     void malformedProductIsNamed_data();
     void malformedProductIsNamed();
 
@@ -51,15 +52,51 @@ void TstNewOrderWid::type(neworderwid &page, const QString &text)
     page.on_selectProductEdit_textEdited(text);
 }
 
-void TstNewOrderWid::singleValuesShowTheSizesAtOnce()
+void TstNewOrderWid::choiceShowsOneLinePerSku_data()
 {
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QList<int>>("choices");  // property id, value index, ...
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("firstLineHas");
+    QTest::addColumn<QString>("pages");
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("single values at once") << "首尾页纪念册" << QList<int>{} << 1 << "首尾页尺寸: 203*206mm(含出血)"
+                                          << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P," << "";
+    // The second choice of the cover replaces the lines of the first.
+    QTest::newRow("chosen, then chosen again") << "经典对裱相册" << QList<int>{11, 0, 12, 0, 12, 1} << 2
+                                               << "支持P数:10P,12P,14P,16P,18P,20P," << "" << "";
+    QTest::newRow("gold stamp") << "烫金纪念册" << QList<int>{} << 0 << "" << ""
+                                << "当前产品是烫金产品，烫金产品请到在线端提交?";
+}
+
+void TstNewOrderWid::choiceShowsOneLinePerSku()
+{
+    QFETCH(QString, product);
+    QFETCH(QList<int>, choices);
+    QFETCH(int, lines);
+    QFETCH(QString, firstLineHas);
     neworderwid page;
-    type(page, QStringLiteral("首尾页纪念册"));
+    type(page, product);
+    m_backend.reset();
+    DialogAnswer answer(QStringLiteral("确定"));
     page.on_selectBtn_clicked();
-    QVERIFY(page.isReady());
-    QVERIFY(page.specLines().first().contains(QStringLiteral("首尾页尺寸: 203*206mm(含出血)")));
-    QCOMPARE(page.findChild<QLabel *>("suportPages")->text(),
-             QStringLiteral("支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"));
+    for (int i = 0; i + 1 < choices.size(); i += 2)
+        page.findChild<QComboBox *>(QString::number(choices.at(i)))->setCurrentIndex(choices.at(i + 1));
+    QTEST(answer.seen.join('|'), "dialog");
+    QCOMPARE(int(page.specLines().size()), lines);
+    QVERIFY2(page.specLines().value(0).contains(firstLineHas), qPrintable(page.specLines().value(0)));
+    QTEST(page.findChild<QLabel *>("suportPages")->text(), "pages");
+
+    // A gold-stamp product shows no example; its templates can be fetched.
+    auto *download = page.findChild<QPushButton *>("downLoadBtn");
+    QCOMPARE(page.isReady(), lines > 0);
+    QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), lines > 0 ? 2 : 0);
+    QCOMPARE(download->isVisibleTo(&page), lines == 0);
+    if (lines == 0) {
+        download->click();
+        QCOMPARE(download->text(), QStringLiteral("下载完成"));
+        QVERIFY(!m_backend.paths().filter(QStringLiteral("pms/group/getskuMainImageBySkuId/")).isEmpty());
+    }
 }
 
 void TstNewOrderWid::malformedProductIsNamed_data()

@@ -1,96 +1,198 @@
 #include <cstdio>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QFile>
 #include <QFont>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "classlayout.h"
 #include "core/apppaths.h"
+#include "core/configfile.h"
+#include "core/qttranslation.h"
+#include "net/httputils.h"
 #include "orders/orderprogressbar.h"
 #include "orders/producttablewidget.h"
-#include "upload/orderrecords.h"
-#include "ui/loginwidget.h"
+#include "dialogs/massegeboxshow.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
-#include "catalog/productparser.h"
-#include <QJsonArray>
-#include <QJsonDocument>
-#include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "dialogs/updatedialog.h"
+#include "upload/orderrecords.h"
 
-// screenshots OUTDIR: shows the client's windows one by one and saves each as
-// a PNG, for looking at them. Run under a display with CJK fonts (the
-// take.sh beside this file starts Xvfb).
+// screenshots OUTDIR CATALOGUE LOCALBACKEND: walks the client's pages and
+// dialogs at the screen's size, against the local backend, and saves each
+// as a PNG for looking at. Prints "clipped:" for a control that lies
+// outside the window or the screen, and "too wide:" when a page needs more
+// than the screen. Run under Xvfb with CJK fonts (take.sh beside this file).
 namespace {
 
 QString g_out;
+int g_step = 0;
+int g_problems = 0;
 
-void save(QWidget *w, const QString &name)
+void settle(int ms = 150)
 {
-    w->show();
-    QApplication::processEvents();
-    w->grab().save(g_out + QLatin1Char('/') + name + QStringLiteral(".png"));
-    std::printf("screenshots: %s.png\n", qPrintable(name));
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-QString sheet(const QString &path)
+// Visible controls outside their window, and windows wider than the screen.
+void checkFits(QWidget *top, const QString &name)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    if (top->minimumSizeHint().width() > screen.width() || top->minimumSizeHint().height() > screen.height()) {
+        std::printf("too wide: %s needs %dx%d\n", qPrintable(name), top->minimumSizeHint().width(),
+                    top->minimumSizeHint().height());
+        ++g_problems;
+    }
+    for (QWidget *w : top->findChildren<QWidget *>()) {
+        // Rows scrolled out of a table are not cut off.
+        bool inView = false;
+        for (QWidget *p = w->parentWidget(); p && !inView; p = p->parentWidget())
+            inView = qobject_cast<QAbstractItemView *>(p) != nullptr;
+        if (!w->isVisible() || w->width() <= 0 || inView)
+            continue;
+        const QRect inTop(w->mapTo(top, QPoint(0, 0)), w->size());
+        if (!top->rect().contains(inTop) && (qobject_cast<QPushButton *>(w) || qobject_cast<QLineEdit *>(w)
+                                             || qobject_cast<QComboBox *>(w) || qobject_cast<QLabel *>(w))) {
+            std::printf("clipped: %s: %s %s at %d,%d %dx%d\n", qPrintable(name), w->metaObject()->className(),
+                        qPrintable(w->objectName()), inTop.x(), inTop.y(), w->width(), w->height());
+            ++g_problems;
+        }
+    }
+}
+
+// The whole screen, so popups and dialogs over the window are in it.
+void shoot(const QString &name, QWidget *check = nullptr)
+{
+    settle();
+    const QString file = QStringLiteral("%1/%2-%3.png").arg(g_out).arg(++g_step, 2, 10, QLatin1Char('0')).arg(name);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+    std::printf("screenshots: %s\n", qPrintable(QFileInfo(file).fileName()));
+    if (check)
+        checkFits(check, name);
+}
+
+// Shows a dialog, saves the screen, closes it.
+void shootDialog(QDialog &dialog, const QString &name)
+{
+    QTimer::singleShot(0, &dialog, [&dialog, name] {
+        shoot(name, &dialog);
+        dialog.reject();
+    });
+    dialog.exec();
+}
+
+// Any modal dialog that comes up during `action` is saved, then answered
+// with its default (confirming) button.
+void withDialogs(const QString &name, const std::function<void()> &action)
+{
+    QTimer timer;
+    int n = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->property("shot").toBool())
+            return;
+        dialog->setProperty("shot", true);
+        shoot(QStringLiteral("%1-dialog%2").arg(name).arg(++n), dialog);
+        const QList<QPushButton *> buttons = dialog->findChildren<QPushButton *>();
+        if (!buttons.isEmpty())
+            buttons.last()->click();
+        else
+            dialog->accept();
+    });
+    timer.start(50);
+    action();
+}
+
+QJsonObject catalogue(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+bool startBackend(QProcess &backend, const QString &program, QString *baseUrl)
 {
-    QApplication app(argc, argv);
-    g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
-    QDir().mkpath(g_out);
-    AppPaths::initialise();
-    QFont font = QApplication::font();
-    font.setFamilies({QStringLiteral("Microsoft YaHei"), QStringLiteral("Microsoft YaHei-Regular"),
-                      QStringLiteral("Noto Sans CJK SC")});
-    font.setLetterSpacing(QFont::PercentageSpacing, 110);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    QApplication::setFont(font);
-    app.setStyleSheet(sheet(QStringLiteral(":/qss/mainWindow.qss")));
+    backend.start(program, {QStringLiteral("--port"), QStringLiteral("0")});
+    if (!backend.waitForStarted(10000))
+        return false;
+    QByteArray out;
+    while (!out.contains('\n') && backend.waitForReadyRead(10000))
+        out += backend.readAllStandardOutput();
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("port (\\d+)")).match(QString::fromUtf8(out));
+    *baseUrl = QStringLiteral("http://127.0.0.1:%1/").arg(m.captured(1));
+    return m.hasMatch();
+}
 
-    loginwidget login;
-    login.resize(1280, 760);
-    save(&login, QStringLiteral("login"));
+// A class of 30 album orders with long names; every third has two covers,
+// every fifth a page too few.
+QString writeClass(const QString &root)
+{
+    QJsonArray orders;
+    for (int i = 1; i <= 30; ++i) {
+        QJsonArray entries{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}, {"dpi", 300}},
+                           QJsonObject{{"images", "{n}.jpg"}, {"count", i % 5 == 0 ? 9 : 10}, {"start", 1},
+                                       {"mm", QJsonArray{406, 206}}, {"dpi", 300}}};
+        if (i % 3 == 0)
+            entries.append(QJsonObject{{"image", "封面2.jpg"}, {"mm", QJsonArray{446, 236}}, {"dpi", 300}});
+        orders.append(QJsonObject{
+            {"folder", QStringLiteral("%1 张三李四王五赵六的毕业纪念相册（加长的客户名称用来看省略）").arg(i, 2, 10, QLatin1Char('0'))},
+            {"entries", entries}});
+    }
+    const QString name = QStringLiteral("二〇二六届 六年级一班 毕业纪念册 第一批");
+    ClassLayout::build(QJsonObject{{"folder", name}, {"entries", orders}}, root);
+    return root + QLatin1Char('/') + name;
+}
 
-    massegeBoxShow notice(nullptr, QStringLiteral("系统提示"), QStringLiteral("请选择产品"), QStringLiteral("我知道了"),
+QPushButton *buttonWithText(QWidget *in, const QString &text)
+{
+    for (QPushButton *b : in->findChildren<QPushButton *>()) {
+        if (b->text() == text && b->isVisible())
+            return b;
+    }
+    return nullptr;
+}
+
+void dialogs(QWidget *window)
+{
+    massegeBoxShow notice(window, QStringLiteral("系统提示"), QStringLiteral("请选择产品"), QStringLiteral("我知道了"),
                           QString());
-    save(&notice, QStringLiteral("dialog-notice"));
-    massegeBoxShow confirm(nullptr, QStringLiteral("系统提示"), QStringLiteral("确定要删除选中的订单吗？"),
+    shootDialog(notice, QStringLiteral("dialog-notice"));
+    massegeBoxShow confirm(window, QStringLiteral("系统提示"),
+                           QStringLiteral("确定删除“01 张三李四王五赵六的毕业纪念相册（加长的客户名称用来看省略）”?"),
                            QStringLiteral("确定"), QStringLiteral("取消"));
-    save(&confirm, QStringLiteral("dialog-confirm"));
-    updateDialog update(nullptr, QStringLiteral("系统提示"),
+    shootDialog(confirm, QStringLiteral("dialog-confirm"));
+    updateDialog update(window, QStringLiteral("系统提示"),
                         QStringLiteral("发现新版本 2.2.0\n1. 上传更稳定\n2. 修复已知问题"), QStringLiteral("是"),
                         QStringLiteral("否"));
-    save(&update, QStringLiteral("dialog-update"));
+    shootDialog(update, QStringLiteral("dialog-update"));
     toolTipDialog tip(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
-                      QStringLiteral("三年二班上传中!上传完成后请去待结算界面进行结算"));
-    save(&tip, QStringLiteral("dialog-submitted"));
+                      QStringLiteral("二〇二六届 六年级一班 毕业纪念册 第一批上传中!上传完成后请去待结算界面进行结算"));
+    shootDialog(tip, QStringLiteral("dialog-submitted"));
+}
 
-    QWidget bars;
-    bars.resize(420, 160);
-    auto *layout = new QVBoxLayout(&bars);
-    for (const auto &[done, total] : {std::pair{0, 10}, std::pair{3, 10}, std::pair{10, 10}}) {
-        auto *bar = new orderProgressBar(total, &bars);
-        bar->setProgress(done);
-        layout->addWidget(bar);
-    }
-    save(&bars, QStringLiteral("progress"));
-
-    // Each list type with rows.
-    const auto order = [](const QString &no, const QString &name, const QString &group, float size, int files,
-                          int done) {
+QList<orderGroup> sampleOrders()
+{
+    const auto order = [](const QString &no, const QString &name, const QString &group, float size, int files, int done) {
         orderGroup o;
         o.orderNo = no;
         o.name = name;
@@ -103,101 +205,134 @@ int main(int argc, char *argv[])
         o.timeCart = QStringLiteral("2026-12-06 10:32");
         return o;
     };
-    const QList<orderGroup> orders{order("A1", QStringLiteral("三年二班"), QStringLiteral("8寸 皮质封面"), 380.5f, 156, 40),
-                                   order("A2", QStringLiteral("三年三班"), QStringLiteral("10寸 水晶封面"), 1530.0f, 210, 0),
-                                   order("A3", QStringLiteral("毕业季 六年一班"), QStringLiteral("毕业套系 相册+摆台"),
-                                         96.2f, 48, 47)};
-    const QStringList names{QString(), QStringLiteral("list-uploading"), QStringLiteral("list-uploaded"),
-                            QStringLiteral("list-cart")};
-    // An order held for the operator, and cart posts recorded but not marked.
-    QList<orderGroup> uploading = orders;
-    uploading[1].details.insert(OrderRecords::heldImagesKey(),
-                                QStringList{QStringLiteral("/班级/三年三班/张三/封面.jpg：图片在检查后被修改")});
-    for (int type = 1; type <= 3; ++type) {
-        auto *list = new productTableWidget(type);
-        list->setupList();
-        list->addOrders(type == 1 ? uploading : orders);
-        if (type == 2)
-            list->setCartPostStates({{QStringLiteral("A2"), QStringLiteral("posted")},
-                                     {QStringLiteral("A3"), QStringLiteral("posting")}});
-        list->resize(1280, 420);
-        list->setResizeEnabled(true);
-        list->show();
-        list->handleDelayedResize();
-        save(list, names.at(type));
-    }
+    QList<orderGroup> orders{order("A1", QStringLiteral("三年二班"), QStringLiteral("8寸 皮质封面"), 380.5f, 156, 40),
+                             order("A2", QStringLiteral("二〇二六届 六年级一班 毕业纪念册 第一批"),
+                                   QStringLiteral("10寸 水晶封面"), 1530.0f, 210, 0),
+                             order("A3", QStringLiteral("毕业季 六年一班"), QStringLiteral("毕业套系 相册+摆台"), 96.2f, 48, 47)};
+    orders[1].details.insert(OrderRecords::heldImagesKey(),
+                             QStringList{QStringLiteral("/班级/三年三班/张三/封面.jpg：图片在检查后被修改")});
+    return orders;
+}
 
-    auto *fresh = new productTableWidget(productTableWidget::NewOrder);
-    fresh->setupList();
-    fresh->setProductType(2);
-    static QList<groupProductImages> records;
-    for (const auto &[name, state] : {std::pair{"01 张三", 1}, std::pair{"02 李四", 2}, std::pair{"03 王五", 0}}) {
-        groupProductImages r;
-        r.orderNo = QStringLiteral("N%1").arg(records.size());
-        r.name = QString::fromUtf8(name);
-        r.className = QStringLiteral("三年二班");
-        r.productName = QStringLiteral("经典对裱相册");
-        records << r;
-    }
-    for (groupProductImages &r : records)
-        fresh->addGroupRow(r.className, &r);
-    records[0].productName = QStringLiteral("8寸 皮质封面");
-    records[0].totalBytes = 23 * 1024 * 1024;
-    records[0].pageCount = 12;
-    records[0].matched.insert(210101, subOrderImages());
-    records[0].skuId = 210101;
-    fresh->updateCheckResult(&records[0], false);
-    records[1].message = QStringLiteral("产品P数不对");
-    records[1].totalBytes = 19 * 1024 * 1024;
-    fresh->updateCheckResult(&records[1], false);
-    fresh->resize(1280, 420);
-    fresh->setResizeEnabled(true);
-    fresh->show();
-    fresh->handleDelayedResize();
-    save(fresh, QStringLiteral("list-neworder"));
+} // namespace
 
-    // The whole window: before login, and its main page with each list.
-    MainWindow window;
-    window.resize(1440, 860);
-    save(&window, QStringLiteral("window-login"));
-    window.loginOK();
-    save(&window, QStringLiteral("window-neworder"));
-    // With a product of the local catalogue chosen: its example picture.
-    if (argc > 2) {
-        QFile file(QString::fromLocal8Bit(argv[2]));
-        if (file.open(QIODevice::ReadOnly)) {
-            const QJsonObject catalogue = QJsonDocument::fromJson(file.readAll()).object();
-            for (const QJsonValue &p : catalogue.value(QStringLiteral("products")).toArray()) {
-                const QJsonObject query = p.toObject().value(QStringLiteral("query")).toObject();
-                if (query.value(QStringLiteral("id")).toInt() != 1005)
-                    continue;
-                auto *page = window.findChild<neworderwid *>(QStringLiteral("checkProductWid"));
-                page->setProduct(ProductParser::parseProduct(query, StoreTerms()), StoreTerms());
-            }
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: screenshots OUTDIR CATALOGUE LOCALBACKEND\n");
+        return 2;
+    }
+    g_out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(g_out);
+    QTemporaryDir home;
+    AppPaths::setAppDataDir(home.filePath(QStringLiteral("appdata")));
+    QtTranslation::install();
+    QFont font = QApplication::font();
+    font.setFamilies({QStringLiteral("Microsoft YaHei"), QStringLiteral("Microsoft YaHei-Regular"),
+                      QStringLiteral("Noto Sans CJK SC")});
+    font.setLetterSpacing(QFont::PercentageSpacing, 110);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    QApplication::setFont(font);
+
+    QProcess backend;
+    QString baseUrl;
+    if (!startBackend(backend, QString::fromLocal8Bit(argv[3]), &baseUrl)) {
+        std::fprintf(stderr, "screenshots: the local backend did not start\n");
+        return 1;
+    }
+    QDir(home.path()).mkpath(QStringLiteral("work/data"));
+    QFile config(home.filePath(QStringLiteral("work/data/config.json")));
+    config.open(QIODevice::WriteOnly);
+    config.write(QJsonDocument(QJsonObject{{"baseUrl", baseUrl}}).toJson());
+    config.close();
+    QDir::setCurrent(home.filePath(QStringLiteral("work")));
+    configFile::readConfig();
+
+    int code = 0;
+    {
+        MainWindow window;
+        window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+        window.show();
+        shoot(QStringLiteral("login"), &window);
+
+        // The form at the size it starts with, over its background.
+        HttpUtils::instance().getToken(QStringLiteral("13800000001"), QStringLiteral("demo1234"));
+        window.loginOK();
+        shoot(QStringLiteral("neworder-empty"), &window);
+
+        auto *page = window.findChild<neworderwid *>(QStringLiteral("checkProductWid"));
+        auto *search = page->findChild<QLineEdit *>(QStringLiteral("selectProductEdit"));
+        const auto typeIn = [&](const QString &text) {
+            search->setFocus();
+            search->setText(text);
+            page->on_selectProductEdit_textEdited(text);
+        };
+        typeIn(QStringLiteral("纪念"));
+        search->completer()->complete();
+        shoot(QStringLiteral("search"), &window);
+        search->completer()->popup()->hide();
+        // A choice from the list brings up "搜索".
+        typeIn(QStringLiteral("首尾页纪念册"));
+        emit search->completer()->activated(QStringLiteral("首尾页纪念册"));
+        shoot(QStringLiteral("search-chosen"), &window);
+
+        const QJsonArray products = catalogue(QString::fromLocal8Bit(argv[2])).value(QStringLiteral("products")).toArray();
+        for (const QJsonValue &p : products) {
+            const QJsonObject query = p.toObject().value(QStringLiteral("query")).toObject();
+            const QString id = QString::number(query.value(QStringLiteral("id")).toInt());
+            typeIn(query.value(QStringLiteral("spuName")).toString());
+            withDialogs(QStringLiteral("product-%1").arg(id), [&] {
+                page->on_selectBtn_clicked();
+                // The last value of each property: the longest texts in the sample catalogue.
+                for (QComboBox *combo : page->findChildren<QComboBox *>()) {
+                    shoot(QStringLiteral("product-%1-choosing").arg(id), &window);
+                    combo->setCurrentIndex(combo->count() - 1);
+                }
+                settle();
+            });
+            shoot(QStringLiteral("product-%1").arg(id), &window);
         }
-        QElapsedTimer settle;
-        settle.start();
-        while (settle.elapsed() < 200)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-        save(&window, QStringLiteral("window-neworder-example"));
-    }
-    // Open a page by its tool-bar button, let the (empty) stored list arrive,
-    // then show sample rows in it.
-    const auto openPage = [&window, &orders](const QString &button, int type) {
+
+        // A class of 30 orders with long names and failures, checked.
+        typeIn(QStringLiteral("经典对裱相册"));
+        page->on_selectBtn_clicked();
+        for (QComboBox *combo : page->findChildren<QComboBox *>())
+            combo->setCurrentIndex(0);
+        QTemporaryDir classes;
+        page->handleFolder(writeClass(classes.path()));
+        page->pool()->waitForDone();
+        settle(400);
+        shoot(QStringLiteral("class-30"), &window);
+        page->orderTable()->findChild<QCheckBox *>(QStringLiteral("selectAll"))->click();
+        shoot(QStringLiteral("class-30-ticked"), &window);
+        withDialogs(QStringLiteral("class-30-submit"), [&] { buttonWithText(page, QStringLiteral("提交"))->click(); });
+        settle(400);
+
+        // Each list with rows, opened by its tool-bar button.
+        const QList<orderGroup> orders = sampleOrders();
+        for (const auto &[button, type] : {std::pair{QStringLiteral("正在提交"), 1}, std::pair{QStringLiteral("待结算"), 2}}) {
+            buttonWithText(&window, button)->click();
+            settle(400);
+            window.getOrdersSLOT(type, orders);
+            window.list(type)->setCartPostStates({{QStringLiteral("A2"), QStringLiteral("posted")}});
+            shoot(QStringLiteral("list-%1").arg(type), &window);
+        }
+        window.getOrdersSLOT(3, orders);
         for (QPushButton *b : window.findChildren<QPushButton *>()) {
-            if (b->text() == button)
+            if (b->property("class").toString() == QLatin1String("histoyBtn"))
                 b->click();
         }
-        QElapsedTimer wait;
-        wait.start();
-        while (wait.elapsed() < 400)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-        window.getOrdersSLOT(type, orders);
-        QApplication::processEvents();
-    };
-    openPage(QStringLiteral("待结算"), 2);
-    save(&window, QStringLiteral("window-uploaded"));
-    openPage(QStringLiteral("正在提交"), 1);
-    save(&window, QStringLiteral("window-uploading"));
-    return 0;
+        settle(400);
+        window.getOrdersSLOT(3, orders);
+        shoot(QStringLiteral("list-3"), &window);
+
+        dialogs(&window);
+        withDialogs(QStringLiteral("logout"), [&] { window.loginOutFun(); });
+        shoot(QStringLiteral("login-again"), &window);
+    }
+    backend.kill();
+    backend.waitForFinished(5000);
+    std::printf("screenshots: %d problem(s) found\n", g_problems);
+    return code;
 }

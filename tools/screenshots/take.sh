@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Saves PNGs of the client's windows under Xvfb with CJK fonts.
-#   [SCREEN=WxH] tools/screenshots/take.sh [outdir]      (default: build/screenshots, 1600x1000)
+# Walks every page and dialog under Xvfb with CJK fonts and saves numbered PNGs,
+# at 1366x768 and 1920x1080 (or only at SCREEN=WxH).
+#   [SCREEN=WxH] tools/screenshots/take.sh [outdir]      (default: build/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 OUT="$(realpath -m "${1:-build/screenshots}")"
-./scripts/build.sh > /dev/null
-mkdir -p "$OUT"
-WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
-# A home of its own, so no remembered login of the developer shows.
-(cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 ${SCREEN:-1600x1000}x24" "$OLDPWD/build/tools/screenshots/screenshots" "$OUT" "$OLDPWD/tools/localbackend/data/catalogue.json")
+BUILD="$(realpath "${BUILD_DIR:-build}")"
+BUILD_DIR="$BUILD" ./scripts/build.sh > /dev/null
+for size in ${SCREEN:-1366x768 1920x1080}; do
+    mkdir -p "$OUT/$size"
+    WORK="$(mktemp -d)"
+    # A home of its own, so no remembered login of the developer shows.
+    (cd "$WORK" && HOME="$WORK" xvfb-run -a -s "-screen 0 ${size}x24" "$BUILD/tools/screenshots/screenshots" \
+        "$OUT/$size" "$OLDPWD/tools/localbackend/data/catalogue.json" "$BUILD/tools/localbackend/localbackend")
+    rm -rf "$WORK"
+done
 echo "screenshots in $OUT"
