@@ -93,6 +93,11 @@ void TstTour::wholeRoad()
     QVERIFY(captions.contains(QStringLiteral("拖入班级“三年二班”：7 个订单检查完毕，勾选其中匹配成功的 2 个")));
     QVERIFY(captions.contains(QStringLiteral("拖入班级“水晶摆台 二年一班”：5 个订单检查完毕，勾选其中匹配成功的 3 个")));
     QVERIFY(captions.last().startsWith(QStringLiteral("加购记录：3 个订单")));
+    // The window itself says what reached the cart: the browser may not open.
+    const QStringList added = captions.filter(QStringLiteral("已加入购物车，请到商城购物车中结算"));
+    QCOMPARE(added.size(), 1);
+    for (const char *name : {"“三年二班”", "“毕业季 六年一班”", "“水晶摆台 二年一班”"})
+        QVERIFY2(added.first().contains(QString::fromUtf8(name)), qPrintable(added.first()));
 
     // What did not match in the last class stays on the page with its reason.
     productTableWidget *fresh = window.findChild<neworderwid *>("checkProductWid")->orderTable();
