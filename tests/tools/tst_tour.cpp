@@ -105,6 +105,12 @@ void TstTour::wholeRoad()
     for (int row = 0; row < fresh->table()->rowCount(); ++row)
         left << fresh->table()->item(row, 5)->text();
     QCOMPARE(left, (QStringList{"产品P数不对", "色彩模式应为RGB:封面", "分辨率错误", "封皮P数不对", "图片尺寸有误"}));
+    // Its columns take the list's width: none cut off, no empty strip beside them.
+    int columns = 0;
+    for (int c = 0; c < fresh->table()->columnCount(); ++c)
+        columns += fresh->table()->isColumnHidden(c) ? 0 : fresh->table()->columnWidth(c);
+    const int room = fresh->table()->viewport()->width();
+    QVERIFY2(columns <= room && columns > room - 60, qPrintable(QStringLiteral("%1 of %2").arg(columns).arg(room)));
 
     // Every image reached the store, intact, and every order the cart.
     QCOMPARE(value("SELECT count(*) FROM images WHERE status <> 'uploaded'").toInt(), 0);

@@ -246,7 +246,9 @@ bool GuidedTour::addToCart()
 
 void GuidedTour::shot(QWidget *widget, const QString &caption)
 {
-    QApplication::processEvents();
+    // Lists lay out their columns a moment after a resize; an operator never
+    // sees the moment before.
+    waitUntil([] { return false; }, 250);
     const QString file = QStringLiteral("%1.png").arg(m_steps.size() + 1, 2, 10, QLatin1Char('0'));
     widget->grab().save(QDir(m_outDir).filePath(file));
     m_steps << Step{file, caption};
