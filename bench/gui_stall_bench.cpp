@@ -9,8 +9,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QJsonArray>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -21,7 +23,6 @@
 #include "store/shareddatabase.h"
 #include "support/dialoganswer.h"
 #include "support/uploadenvironment.h"
-#include "support/windowdriver.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
 #include "upload/databasethread.h"
@@ -102,6 +103,26 @@ QJsonObject classLayout(int orders, int kilobytes)
     return QJsonObject{{"folder", "毕业班"}, {"entries", folders}};
 }
 
+// Logs in through the form; the new-order page after it.
+neworderwid *logIn(MainWindow &window)
+{
+    window.findChild<QLineEdit *>("phoneEdit")->setText("13800000001");
+    window.findChild<QLineEdit *>("passwordEdit")->setText("demo1234");
+    window.findChild<QPushButton *>("loginButton")->click();
+    return window.findChild<neworderwid *>("checkProductWid");
+}
+
+// Searches the product and takes the first value of each property.
+void chooseProduct(neworderwid *page, const QString &name)
+{
+    auto *search = page->findChild<QLineEdit *>("selectProductEdit");
+    search->setText(name);
+    page->on_selectProductEdit_textEdited(search->text());
+    page->on_selectBtn_clicked();
+    for (QComboBox *combo : page->findChildren<QComboBox *>())
+        combo->setCurrentIndex(0);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -128,9 +149,9 @@ int main(int argc, char *argv[])
         MainWindow window;
         window.resize(1400, 900);
         window.show();
-        neworderwid *page = windowdriver::logIn(window);
+        neworderwid *page = logIn(window);
         window.scheduler()->setInterval(200);
-        windowdriver::chooseProduct(page, QStringLiteral("经典对裱相册"));
+        chooseProduct(page, QStringLiteral("经典对裱相册"));
         if (!page->isReady()) {
             std::fprintf(stderr, "gui_stall_bench: the product could not be chosen\n");
             return 1;

@@ -41,242 +41,210 @@ class TstProductModel : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void pixelWindows_data();
-    void pixelWindows();
-    void dictIdSet_data();
-    void dictIdSet();
-    void candidatesFollowChoices();
-    void sizeLines_data();
-    void sizeLines();
-    void pageRanges_data();
-    void pageRanges();
-    void malformedProduct_data();
-    void malformedProduct();
+    void initTestCase()
+    {
+        AppPaths::setAppDataDir(m_dir.path());
+        QVERIFY(m_catalogue.load());
+    }
+
+    void pixelWindows_data()
+    {
+        QTest::addColumn<float>("totalMm");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<int>("min");
+        QTest::addColumn<int>("max");
+        QTest::newRow("216 mm at 300") << 216.0f << 300 << 2545 << 2558;
+        QTest::newRow("216 mm at 254") << 216.0f << 254 << 2155 << 2166;
+        QTest::newRow("406 mm spread at 300") << 406.0f << 300 << 4789 << 4802;
+        QTest::newRow("206 mm at 254") << 206.0f << 254 << 2055 << 2066;
+        QTest::newRow("131 mm frame at 300") << 131.0f << 300 << 1541 << 1554;
+    }
+
+    void pixelWindows()
+    {
+        QFETCH(float, totalMm);
+        QFETCH(int, dpi);
+        QTEST(composeSizeMess::windowMin(totalMm, dpi), "min");
+        QTEST(composeSizeMess::windowMax(totalMm, dpi), "max");
+    }
+
+    void dictIdSet_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("flat");  // id, value, id, value ...
+        QTest::newRow("pair and a lone id") << "3:12;5" << QList<int>{3, 12};
+        QTest::newRow("two pairs") << "11:111;12:122" << QList<int>{11, 111, 12, 122};
+        QTest::newRow("empty") << "" << QList<int>{};
+        QTest::newRow("trailing separator") << "7:70;" << QList<int>{7, 70};
+    }
+
+    void dictIdSet()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<int>, flat);
+        QList<int> got;
+        const QMap<qint32, qint32> ids = skuGroupMess::parseDictIdSet(text);
+        for (auto it = ids.begin(); it != ids.end(); ++it)
+            got << it.key() << it.value();
+        QCOMPARE(got, flat);
+    }
+
+    void candidatesFollowChoices()
+    {
+        spuMess spu = ProductParser::parseProduct(m_catalogue.productData(1001), {});
+        QCOMPARE(spu.dicts.size(), 2);
+        QVERIFY(spu.candidateGroups.isEmpty());
+
+        spu.dicts[11].selectedValue = 111;  // 8寸, cover not chosen yet
+        spu.updateCandidates();
+        QVERIFY(spu.candidateGroups.isEmpty());
+        QCOMPARE(spu.currentGroup.id, 0);
+
+        spu.dicts[12].selectedValue = 122;  // crystal
+        spu.updateCandidates();
+        QCOMPARE(spu.candidateGroups.size(), 1);
+        QCOMPARE(spu.currentGroup.id, 2102);
+        QCOMPARE(spu.currentGroup.skus.keys(), (QList<qint32>{210201, 210202}));
+
+        // Without properties every group is a candidate; a series keeps them all.
+        const spuMess series = ProductParser::parseProduct(m_catalogue.productData(1005), {});
+        QCOMPARE(series.candidateGroups.size(), 2);
+        QCOMPARE(series.currentGroup.id, 3101);
+        QCOMPARE(series.currentGroup.seriesSkuId, 310100);
+        QCOMPARE(series.currentGroup.skus.size(), 2);
+        QCOMPARE(series.currentGroup.skus.value(310102).other.totalWidth, 182.0f);
+    }
+
+    void sizeLines_data()
+    {
+        QTest::addColumn<int>("spuId");
+        QTest::addColumn<int>("groupId");
+        QTest::addColumn<QStringList>("lines");
+
+        const QString res = QStringLiteral("支持分辨率: 300，254像素/英寸   色彩模式: RGB");
+        const QString album8 = res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
+                                     "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)";
+        QTest::newRow("album, one line per SKU")
+            << 1001 << 2101
+            << QStringList{album8 + " 支持P数:10P,12P,14P,16P,18P,20P,", album8 + " 支持P数:22P,24P,26P,28P,30P,"};
+        QTest::newRow("special first and last pages")
+            << 1002 << 2201
+            << QStringList{res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
+                                 "  首尾页尺寸: 203*206mm(含出血)"
+                                 "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)"
+                                 " 支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"};
+        QTest::newRow("frame single page")
+            << 1003 << 2301
+            << QStringList{res + "  单页尺寸: 182*131mm(含出血)  出血(mm): 上(2)下(2)左(2)右(2)内(0) 支持P数:1P,"};
+        QTest::newRow("series members")
+            << 1005 << 3101
+            << QStringList{"规格: 8寸相册 10-20P   支持P数:10P,12P,14P,16P,18P,20P,   " + res
+                               + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
+                                 "  内页尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)",
+                           "规格: 7寸摆台   支持P数:1P,   " + res
+                               + "  单页尺寸: 182*131mm(含出血)  出血(mm): 上(2)下(2)左(2)右(2)内(0)"};
+    }
+
+    void sizeLines()
+    {
+        QFETCH(int, spuId);
+        QFETCH(int, groupId);
+        const spuMess spu = m_catalogue.product(spuId);
+        const ProductSpecText spec = ProductSpec::build(spu, spu.groupsById.value(groupId));
+        QVERIFY(!spec.goldStamp);
+        QTEST(spec.lines, "lines");
+    }
+
+    void pageRanges_data()
+    {
+        QTest::addColumn<int>("base");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<QString>("list");
+        const int limit = std::numeric_limits<qint32>::max();
+        QTest::newRow("20 to 24 by 2") << 20 << 24 << 2 << "20P,22P,24P,";
+        QTest::newRow("fixed count without a step") << 1 << 1 << 0 << "1P,";
+        QTest::newRow("step past the end") << 10 << 20 << limit << "10P,";
+        QTest::newRow("the most pages") << 999 << 1000 << 1 << "999P,1000P,";
+        QTest::newRow("one page too many") << 1 << 1001 << 1000 << "";
+        QTest::newRow("maxPage at the 32-bit limit") << 1 << limit << 1 << "";
+        QTest::newRow("range at the limit, step overflows") << limit - 47 << limit << 100 << "";
+        QTest::newRow("basePage above maxPage") << 30 << 20 << 2 << "";
+        QTest::newRow("step 0") << 10 << 20 << 0 << "";
+        QTest::newRow("negative step") << 10 << 20 << -2 << "";
+        QTest::newRow("no pages") << 0 << 0 << 0 << "";
+    }
+
+    void pageRanges()
+    {
+        QFETCH(int, base);
+        QFETCH(int, max);
+        QFETCH(int, step);
+        QFETCH(QString, list);
+        QCOMPARE(skuMess::pageList(base, max, step), list);
+        skuMess sku;
+        sku.basePage = base;
+        sku.maxPage = max;
+        sku.baseStep = step;
+        QCOMPARE(sku.rangeProblem().isEmpty(), !list.isEmpty());
+    }
+
+    void malformedProduct_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<QString>("problem");  // empty: the product reads
+        const QString sku = QStringLiteral("skuGroupList/0/skuList/0/");
+        QTest::newRow("as sent") << "" << QJsonValue(m_catalogue.productData(1001)) << "";
+        QTest::newRow("data null") << "" << QJsonValue() << "data 不是对象: null";
+        QTest::newRow("data an array") << "" << QJsonValue(QJsonArray{1, 2}) << "data 不是对象: [1,2]";
+        QTest::newRow("data a string") << "" << QJsonValue("oops") << "data 不是对象: \"oops\"";
+        QTest::newRow("skuGroupList an object") << "skuGroupList" << QJsonValue(QJsonObject{{"id", 1}})
+                                                << "skuGroupList 不是数组: {\"id\":1}";
+        QTest::newRow("skuGroupList missing") << "skuGroupList" << QJsonValue(QJsonValue::Undefined)
+                                              << "skuGroupList 不是数组: 缺失";
+        QTest::newRow("no groups") << "skuGroupList" << QJsonValue(QJsonArray()) << "没有SKU组";
+        QTest::newRow("spuDictList a string") << "spuDictList" << QJsonValue("11") << "spuDictList 不是数组: \"11\"";
+        QTest::newRow("group id as string") << "skuGroupList/0/id" << QJsonValue("2101") << "SKU组的 id 不对: {";
+        QTest::newRow("group id missing") << "skuGroupList/1/id" << QJsonValue(QJsonValue::Undefined)
+                                          << "SKU组的 id 不对: {";
+        QTest::newRow("skuList null") << "skuGroupList/0/skuList" << QJsonValue() << "SKU组 2101 的 skuList 不是数组";
+        QTest::newRow("sku id as string") << sku + "id" << QJsonValue("210101") << "SKU组 2101 中SKU的 id 不对: {";
+        QTest::newRow("sku a number") << sku.chopped(1) << QJsonValue(7) << "SKU组 2101 中SKU的 id 不对: 7";
+        QTest::newRow("maxPage at the 32-bit limit")
+            << sku + "maxPage" << QJsonValue(2147483647) << "P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)";
+        QTest::newRow("maxPage 1e300 reads as missing") << sku + "maxPage" << QJsonValue(1e300) << "最大0P";
+        QTest::newRow("basePage above maxPage") << sku + "basePage" << QJsonValue(30) << "起始30P，最大20P";
+        QTest::newRow("step 0") << sku + "baseStep" << QJsonValue(0) << "步长0；";
+        QTest::newRow("basePage missing") << sku + "basePage" << QJsonValue(QJsonValue::Undefined) << "起始0P";
+    }
+
+    void malformedProduct()
+    {
+        QFETCH(QString, path);
+        QFETCH(QJsonValue, value);
+        QFETCH(QString, problem);
+        const QJsonValue data =
+            patched(m_catalogue.productData(1001), path.isEmpty() ? QStringList() : path.split(QLatin1Char('/')), value);
+        spuMess spu;
+        spu.spuName = QStringLiteral("kept");
+        QString text;
+        const int logSeen = testlog::texts().size();
+        const bool read = ProductParser::readProduct(data, StoreTerms(), &spu, &text);
+        QCOMPARE(read, problem.isEmpty());
+        if (read) {
+            QCOMPARE(spu.groupsById.size(), 4);
+            return;
+        }
+        QCOMPARE(spu.spuName, QStringLiteral("kept"));
+        QVERIFY2(text.startsWith(QStringLiteral("产品数据有误，请联系客服: ")) && text.contains(problem), qPrintable(text));
+        QCOMPARE(testlog::texts().mid(logSeen), QStringList{text});
+    }
 
 private:
-    QJsonObject productData(qint32 id) const;
-    QJsonObject groupListAnswer(qint32 groupId) const;
-    spuMess productWithGeometry(qint32 id) const;
-
     Catalogue m_catalogue;
     QTemporaryDir m_dir;
 };
-
-void TstProductModel::initTestCase()
-{
-    AppPaths::setAppDataDir(m_dir.path());
-    QVERIFY(m_catalogue.load());
-}
-
-QJsonObject TstProductModel::productData(qint32 id) const
-{
-    return m_catalogue.productData(id);
-}
-
-QJsonObject TstProductModel::groupListAnswer(qint32 groupId) const
-{
-    return m_catalogue.groupListAnswer(groupId);
-}
-
-spuMess TstProductModel::productWithGeometry(qint32 id) const
-{
-    return m_catalogue.product(id);
-}
-
-void TstProductModel::pixelWindows_data()
-{
-    QTest::addColumn<float>("totalMm");
-    QTest::addColumn<int>("dpi");
-    QTest::addColumn<int>("min");
-    QTest::addColumn<int>("max");
-    QTest::newRow("216 mm at 300") << 216.0f << 300 << 2545 << 2558;
-    QTest::newRow("216 mm at 254") << 216.0f << 254 << 2155 << 2166;
-    QTest::newRow("406 mm spread at 300") << 406.0f << 300 << 4789 << 4802;
-    QTest::newRow("206 mm at 254") << 206.0f << 254 << 2055 << 2066;
-    QTest::newRow("131 mm frame at 300") << 131.0f << 300 << 1541 << 1554;
-}
-
-void TstProductModel::pixelWindows()
-{
-    QFETCH(float, totalMm);
-    QFETCH(int, dpi);
-    QTEST(composeSizeMess::windowMin(totalMm, dpi), "min");
-    QTEST(composeSizeMess::windowMax(totalMm, dpi), "max");
-}
-
-void TstProductModel::dictIdSet_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<int>>("flat");  // id, value, id, value ...
-    QTest::newRow("pair and a lone id") << "3:12;5" << QList<int>{3, 12};
-    QTest::newRow("two pairs") << "11:111;12:122" << QList<int>{11, 111, 12, 122};
-    QTest::newRow("empty") << "" << QList<int>{};
-    QTest::newRow("trailing separator") << "7:70;" << QList<int>{7, 70};
-}
-
-void TstProductModel::dictIdSet()
-{
-    QFETCH(QString, text);
-    QFETCH(QList<int>, flat);
-    QList<int> got;
-    const QMap<qint32, qint32> ids = skuGroupMess::parseDictIdSet(text);
-    for (auto it = ids.begin(); it != ids.end(); ++it)
-        got << it.key() << it.value();
-    QCOMPARE(got, flat);
-}
-
-void TstProductModel::candidatesFollowChoices()
-{
-    spuMess spu = ProductParser::parseProduct(productData(1001), {});
-    QCOMPARE(spu.dicts.size(), 2);
-    QVERIFY(spu.candidateGroups.isEmpty());
-
-    spu.dicts[11].selectedValue = 111;  // 8寸, cover not chosen yet
-    spu.updateCandidates();
-    QVERIFY(spu.candidateGroups.isEmpty());
-    QCOMPARE(spu.currentGroup.id, 0);
-
-    spu.dicts[12].selectedValue = 122;  // crystal
-    spu.updateCandidates();
-    QCOMPARE(spu.candidateGroups.size(), 1);
-    QCOMPARE(spu.currentGroup.id, 2102);
-    QCOMPARE(spu.currentGroup.skus.keys(), (QList<qint32>{210201, 210202}));
-
-    // Without properties every group is a candidate; a series keeps them all.
-    const spuMess series = ProductParser::parseProduct(productData(1005), {});
-    QCOMPARE(series.candidateGroups.size(), 2);
-    QCOMPARE(series.currentGroup.id, 3101);
-    QCOMPARE(series.currentGroup.seriesSkuId, 310100);
-    QCOMPARE(series.currentGroup.skus.size(), 2);
-    QCOMPARE(series.currentGroup.skus.value(310102).other.totalWidth, 182.0f);
-}
-
-void TstProductModel::sizeLines_data()
-{
-    QTest::addColumn<int>("spuId");
-    QTest::addColumn<int>("groupId");
-    QTest::addColumn<QStringList>("lines");
-
-    const QString res = QStringLiteral("支持分辨率: 300，254像素/英寸   色彩模式: RGB");
-    const QString album8 = res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
-                                 "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)";
-    QTest::newRow("album, one line per SKU")
-        << 1001 << 2101
-        << QStringList{album8 + " 支持P数:10P,12P,14P,16P,18P,20P,", album8 + " 支持P数:22P,24P,26P,28P,30P,"};
-    QTest::newRow("special first and last pages")
-        << 1002 << 2201
-        << QStringList{res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
-                             "  首尾页尺寸: 203*206mm(含出血)"
-                             "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)"
-                             " 支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"};
-    QTest::newRow("frame single page")
-        << 1003 << 2301
-        << QStringList{res + "  单页尺寸: 182*131mm(含出血)  出血(mm): 上(2)下(2)左(2)右(2)内(0) 支持P数:1P,"};
-    QTest::newRow("series members")
-        << 1005 << 3101
-        << QStringList{"规格: 8寸相册 10-20P   支持P数:10P,12P,14P,16P,18P,20P,   " + res
-                           + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
-                             "  内页尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)",
-                       "规格: 7寸摆台   支持P数:1P,   " + res
-                           + "  单页尺寸: 182*131mm(含出血)  出血(mm): 上(2)下(2)左(2)右(2)内(0)"};
-}
-
-void TstProductModel::sizeLines()
-{
-    QFETCH(int, spuId);
-    QFETCH(int, groupId);
-    const spuMess spu = productWithGeometry(spuId);
-    const ProductSpecText spec = ProductSpec::build(spu, spu.groupsById.value(groupId));
-    QVERIFY(!spec.goldStamp);
-    QTEST(spec.lines, "lines");
-}
-
-void TstProductModel::pageRanges_data()
-{
-    QTest::addColumn<int>("base");
-    QTest::addColumn<int>("max");
-    QTest::addColumn<int>("step");
-    QTest::addColumn<QString>("list");
-    const int limit = std::numeric_limits<qint32>::max();
-    QTest::newRow("20 to 24 by 2") << 20 << 24 << 2 << "20P,22P,24P,";
-    QTest::newRow("fixed count without a step") << 1 << 1 << 0 << "1P,";
-    QTest::newRow("step past the end") << 10 << 20 << limit << "10P,";
-    QTest::newRow("the most pages") << 999 << 1000 << 1 << "999P,1000P,";
-    QTest::newRow("one page too many") << 1 << 1001 << 1000 << "";
-    QTest::newRow("maxPage at the 32-bit limit") << 1 << limit << 1 << "";
-    QTest::newRow("range at the limit, step overflows") << limit - 47 << limit << 100 << "";
-    QTest::newRow("basePage above maxPage") << 30 << 20 << 2 << "";
-    QTest::newRow("step 0") << 10 << 20 << 0 << "";
-    QTest::newRow("negative step") << 10 << 20 << -2 << "";
-    QTest::newRow("no pages") << 0 << 0 << 0 << "";
-}
-
-void TstProductModel::pageRanges()
-{
-    QFETCH(int, base);
-    QFETCH(int, max);
-    QFETCH(int, step);
-    QFETCH(QString, list);
-    QCOMPARE(skuMess::pageList(base, max, step), list);
-    skuMess sku;
-    sku.basePage = base;
-    sku.maxPage = max;
-    sku.baseStep = step;
-    QCOMPARE(sku.rangeProblem().isEmpty(), !list.isEmpty());
-}
-
-void TstProductModel::malformedProduct_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QJsonValue>("value");
-    QTest::addColumn<QString>("problem");  // empty: the product reads
-    const QString sku = QStringLiteral("skuGroupList/0/skuList/0/");
-    QTest::newRow("as sent") << "" << QJsonValue(productData(1001)) << "";
-    QTest::newRow("data null") << "" << QJsonValue() << "data 不是对象: null";
-    QTest::newRow("data an array") << "" << QJsonValue(QJsonArray{1, 2}) << "data 不是对象: [1,2]";
-    QTest::newRow("data a string") << "" << QJsonValue("oops") << "data 不是对象: \"oops\"";
-    QTest::newRow("skuGroupList an object") << "skuGroupList" << QJsonValue(QJsonObject{{"id", 1}})
-                                            << "skuGroupList 不是数组: {\"id\":1}";
-    QTest::newRow("skuGroupList missing") << "skuGroupList" << QJsonValue(QJsonValue::Undefined)
-                                          << "skuGroupList 不是数组: 缺失";
-    QTest::newRow("no groups") << "skuGroupList" << QJsonValue(QJsonArray()) << "没有SKU组";
-    QTest::newRow("spuDictList a string") << "spuDictList" << QJsonValue("11") << "spuDictList 不是数组: \"11\"";
-    QTest::newRow("group id as string") << "skuGroupList/0/id" << QJsonValue("2101") << "SKU组的 id 不对: {";
-    QTest::newRow("group id missing") << "skuGroupList/1/id" << QJsonValue(QJsonValue::Undefined)
-                                      << "SKU组的 id 不对: {";
-    QTest::newRow("skuList null") << "skuGroupList/0/skuList" << QJsonValue() << "SKU组 2101 的 skuList 不是数组";
-    QTest::newRow("sku id as string") << sku + "id" << QJsonValue("210101") << "SKU组 2101 中SKU的 id 不对: {";
-    QTest::newRow("sku a number") << sku.chopped(1) << QJsonValue(7) << "SKU组 2101 中SKU的 id 不对: 7";
-    QTest::newRow("maxPage at the 32-bit limit")
-        << sku + "maxPage" << QJsonValue(2147483647) << "P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)";
-    QTest::newRow("maxPage 1e300 reads as missing") << sku + "maxPage" << QJsonValue(1e300) << "最大0P";
-    QTest::newRow("basePage above maxPage") << sku + "basePage" << QJsonValue(30) << "起始30P，最大20P";
-    QTest::newRow("step 0") << sku + "baseStep" << QJsonValue(0) << "步长0；";
-    QTest::newRow("basePage missing") << sku + "basePage" << QJsonValue(QJsonValue::Undefined) << "起始0P";
-}
-
-void TstProductModel::malformedProduct()
-{
-    QFETCH(QString, path);
-    QFETCH(QJsonValue, value);
-    QFETCH(QString, problem);
-    const QJsonValue data =
-        patched(productData(1001), path.isEmpty() ? QStringList() : path.split(QLatin1Char('/')), value);
-    spuMess spu;
-    spu.spuName = QStringLiteral("kept");
-    QString text;
-    const int logSeen = testlog::texts().size();
-    const bool read = ProductParser::readProduct(data, StoreTerms(), &spu, &text);
-    QCOMPARE(read, problem.isEmpty());
-    if (read) {
-        QCOMPARE(spu.groupsById.size(), 4);
-        return;
-    }
-    QCOMPARE(spu.spuName, QStringLiteral("kept"));
-    QVERIFY2(text.startsWith(QStringLiteral("产品数据有误，请联系客服: ")) && text.contains(problem), qPrintable(text));
-    QCOMPARE(testlog::texts().mid(logSeen), QStringList{text});
-}
 
 QTEST_GUILESS_MAIN(TstProductModel)
 #include "tst_productmodel.moc"

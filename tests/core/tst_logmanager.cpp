@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include <QCoreApplication>
-#include <QDate>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -12,124 +11,9 @@
 #include "core/logmanager.h"
 #include "support/logfile.h"
 
-class TstLogManager : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void lineFormatAndLevels();
-    void linesOfSeveralThreadsKeepQueueOrder();
-    void lineQueuedAfterStopIsNeverWritten();
-    void killedProcessLeavesItsLines_data();
-    void killedProcessLeavesItsLines();
-
-private:
-    QTemporaryDir m_dir;
-};
-
-void TstLogManager::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    // Missing parents too: the writer creates the whole path.
-    AppPaths::setAppDataDir(m_dir.path() + QStringLiteral("/app data/nested"));
-}
-
-void TstLogManager::lineFormatAndLevels()
-{
-    LogManager::logDebug(QStringLiteral("d-line"));
-    LogManager::logInfo(QStringLiteral("i-line 中文"));
-    LogManager::instance().write(LogManager::Warning, QStringLiteral("w-line"));
-    LogManager::instance().write(7, QStringLiteral("dropped-line"));
-    LogManager::instance().write(-1, QStringLiteral("dropped-too"));
-    LogManager::logError(QStringLiteral("e-line {} %s"));
-
-    const QByteArray raw = testlog::rawContent();
-    QVERIFY(raw.endsWith("\r\n"));
-    QCOMPARE(raw.count("\r\n"), raw.count('\n'));
-    QVERIFY(!raw.contains("dropped"));
-
-    const QRegularExpression shape(QStringLiteral(
-        "^\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\] \\[(debug|info|warning|critical)\\] (.*)$"));
-    QStringList seen;
-    for (const QString &line : testlog::lines()) {
-        const QRegularExpressionMatch m = shape.match(line);
-        QVERIFY2(m.hasMatch(), qPrintable(line));
-        seen << m.captured(1) + QLatin1Char('|') + m.captured(2);
-    }
-    const QStringList tail = seen.mid(seen.size() - 4);
-    QCOMPARE(tail, (QStringList{QStringLiteral("debug|d-line"), QStringLiteral("info|i-line 中文"),
-                                QStringLiteral("warning|w-line"), QStringLiteral("critical|e-line {} %s")}));
-
-    // The timestamp is local time, within a few seconds of now.
-    const QString last = testlog::lines().last();
-    const QDateTime stamp = QDateTime::fromString(last.mid(1, 23), QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
-    QVERIFY(stamp.isValid());
-    QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) <= 5);
-}
-
-void TstLogManager::linesOfSeveralThreadsKeepQueueOrder()
-{
-    constexpr int threads = 4;
-    constexpr int perThread = 500;
-    QList<QThread *> workers;
-    for (int t = 0; t < threads; ++t) {
-        workers << QThread::create([t] {
-            for (int i = 0; i < perThread; ++i)
-                LogManager::logInfo(QStringLiteral("worker %1 line %2").arg(t).arg(i));
-        });
-    }
-    for (QThread *w : workers)
-        w->start();
-    for (QThread *w : workers) {
-        QVERIFY(w->wait(30000));
-        delete w;
-    }
-
-    QList<int> next(threads, 0);
-    const QRegularExpression re(QStringLiteral("^worker (\\d) line (\\d+)$"));
-    for (const QString &text : testlog::texts()) {
-        const QRegularExpressionMatch m = re.match(text);
-        if (!m.hasMatch())
-            continue;
-        const int t = m.captured(1).toInt();
-        QCOMPARE(m.captured(2).toInt(), next[t]);
-        ++next[t];
-    }
-    QCOMPARE(next, QList<int>(threads, perThread));
-}
-
-void TstLogManager::lineQueuedAfterStopIsNeverWritten()
-{
-    {
-        LogManager manager;
-        manager.write(LogManager::Info, QStringLiteral("before stop"));
-        QVERIFY(manager.flush());
-        manager.stop();
-        QVERIFY(!manager.isRunning());
-        manager.write(LogManager::Info, QStringLiteral("after stop"));
-        QVERIFY(!manager.flush(200));
-    }
-    const QStringList texts = testlog::texts();
-    QVERIFY(texts.contains(QStringLiteral("before stop")));
-    QVERIFY(!texts.contains(QStringLiteral("after stop")));
-}
-
 namespace {
 
 const char *const kChildMode = "--log-then-hang";
-
-QString todaysFileIn(const QString &appDataDir)
-{
-    return appDataDir + QStringLiteral("/logs/app_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
-        + QStringLiteral(".log");
-}
-
-QByteArray fileContent(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The child: logs "level:text" arguments, says so, and waits to be killed
 // without ever stopping its logger.
@@ -148,51 +32,131 @@ int logThenHang(int argc, char **argv)
 
 } // namespace
 
-void TstLogManager::killedProcessLeavesItsLines_data()
+class TstLogManager : public QObject
 {
-    QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("error lines with the info before them")
-        << QStringList{QStringLiteral("1:before crash"), QStringLiteral("3:网络错误:Connection refused"),
-                       QStringLiteral("3:网络错误:Connection refused")}
-        << QStringList{QStringLiteral("[info] before crash"), QStringLiteral("[critical] 网络错误:Connection refused")};
-    QTest::newRow("info line alone") << QStringList{QStringLiteral("1:lonely info")}
-                                     << QStringList{QStringLiteral("[info] lonely info")};
-    QTest::newRow("debug after an error")
-        << QStringList{QStringLiteral("3:fatal"), QStringLiteral("0:trailing debug")}
-        << QStringList{QStringLiteral("[critical] fatal"), QStringLiteral("[debug] trailing debug")};
-}
+    Q_OBJECT
 
-void TstLogManager::killedProcessLeavesItsLines()
-{
-    QFETCH(QStringList, lines);
-    QFETCH(QStringList, expected);
-    const QString appData = m_dir.path() + QStringLiteral("/child-") + QString::fromLatin1(QTest::currentDataTag());
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(),
-                QStringList{QString::fromLatin1(kChildMode), appData} + lines);
-    QVERIFY(child.waitForStarted());
-    QByteArray out;
-    QTRY_VERIFY((out += child.readAllStandardOutput()).contains("queued") || child.state() != QProcess::Running);
-    QCOMPARE(child.state(), QProcess::Running);
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // Missing parents too: the writer creates the whole path.
+        AppPaths::setAppDataDir(m_dir.path() + QStringLiteral("/app data/nested"));
+    }
 
-    // Nothing stops or flushes the child's logger: the lines must reach the
-    // disk by themselves while it runs.
-    const auto hasAll = [&] {
-        const QString text = QString::fromUtf8(fileContent(todaysFileIn(appData)));
-        for (const QString &line : expected) {
-            if (!text.contains(line + QStringLiteral("\r\n")))
-                return false;
+    void lineFormatAndLevels()
+    {
+        LogManager::logDebug(QStringLiteral("d-line"));
+        LogManager::logInfo(QStringLiteral("i-line 中文"));
+        LogManager::instance().write(LogManager::Warning, QStringLiteral("w-line"));
+        LogManager::instance().write(7, QStringLiteral("dropped-line"));
+        LogManager::instance().write(-1, QStringLiteral("dropped-too"));
+        LogManager::logError(QStringLiteral("e-line {} %s"));
+
+        const QByteArray raw = testlog::rawContent();
+        QVERIFY(raw.endsWith("\r\n"));
+        QCOMPARE(raw.count("\r\n"), raw.count('\n'));
+        QVERIFY(!raw.contains("dropped"));
+        const QRegularExpression shape(QStringLiteral(
+            "^\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\] \\[(debug|info|warning|critical)\\] (.*)$"));
+        QStringList seen;
+        for (const QString &line : testlog::lines()) {
+            const QRegularExpressionMatch m = shape.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            seen << m.captured(1) + QLatin1Char('|') + m.captured(2);
         }
-        return true;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(hasAll(), 3000);
+        QCOMPARE(seen.mid(seen.size() - 4), (QStringList{"debug|d-line", QStringLiteral("info|i-line 中文"), "warning|w-line",
+                                                         "critical|e-line {} %s"}));
+        // The timestamp is local time, within a few seconds of now.
+        const QDateTime stamp = QDateTime::fromString(testlog::lines().last().mid(1, 23), "yyyy-MM-dd hh:mm:ss.zzz");
+        QVERIFY(stamp.isValid());
+        QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) <= 5);
+    }
 
-    child.kill();
-    QVERIFY(child.waitForFinished());
-    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-    QVERIFY(hasAll());
-}
+    void linesOfSeveralThreadsKeepQueueOrder()
+    {
+        constexpr int threads = 4;
+        constexpr int perThread = 500;
+        QList<QThread *> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers << QThread::create([t] {
+                for (int i = 0; i < perThread; ++i)
+                    LogManager::logInfo(QStringLiteral("worker %1 line %2").arg(t).arg(i));
+            });
+            workers.last()->start();
+        }
+        for (QThread *w : workers) {
+            QVERIFY(w->wait(30000));
+            delete w;
+        }
+        QList<int> next(threads, 0);
+        const QRegularExpression re(QStringLiteral("^worker (\\d) line (\\d+)$"));
+        for (const QString &text : testlog::texts()) {
+            const QRegularExpressionMatch m = re.match(text);
+            if (m.hasMatch())
+                QCOMPARE(m.captured(2).toInt(), next[m.captured(1).toInt()]++);
+        }
+        QCOMPARE(next, QList<int>(threads, perThread));
+    }
+
+    void lineQueuedAfterStopIsNeverWritten()
+    {
+        {
+            LogManager manager;
+            manager.write(LogManager::Info, QStringLiteral("before stop"));
+            QVERIFY(manager.flush());
+            manager.stop();
+            QVERIFY(!manager.isRunning());
+            manager.write(LogManager::Info, QStringLiteral("after stop"));
+            QVERIFY(!manager.flush(200));
+        }
+        const QStringList texts = testlog::texts();
+        QVERIFY(texts.contains(QStringLiteral("before stop")));
+        QVERIFY(!texts.contains(QStringLiteral("after stop")));
+    }
+
+    void killedProcessLeavesItsLines_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("error lines with the info before them")
+            << QStringList{"1:before crash", QStringLiteral("3:网络错误:Connection refused"), QStringLiteral("3:网络错误:Connection refused")}
+            << QStringList{"[info] before crash", QStringLiteral("[critical] 网络错误:Connection refused")};
+        QTest::newRow("info line alone") << QStringList{"1:lonely info"} << QStringList{"[info] lonely info"};
+        QTest::newRow("debug after an error")
+            << QStringList{"3:fatal", "0:trailing debug"} << QStringList{"[critical] fatal", "[debug] trailing debug"};
+    }
+
+    void killedProcessLeavesItsLines()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, expected);
+        const QString appData = m_dir.path() + QStringLiteral("/child-") + QString::fromLatin1(QTest::currentDataTag());
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), QStringList{QString::fromLatin1(kChildMode), appData} + lines);
+        QVERIFY(child.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY((out += child.readAllStandardOutput()).contains("queued") || child.state() != QProcess::Running);
+        QCOMPARE(child.state(), QProcess::Running);
+
+        // Nothing stops or flushes the child's logger: the lines must reach the
+        // disk by themselves while it runs.
+        const auto hasAll = [&] {
+            QFile file(testlog::todaysFile(appData + QStringLiteral("/logs")));
+            const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+            return std::all_of(expected.begin(), expected.end(),
+                               [&](const QString &line) { return text.contains(line + QStringLiteral("\r\n")); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hasAll(), 3000);
+        child.kill();
+        QVERIFY(child.waitForFinished());
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        QVERIFY(hasAll());
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 int main(int argc, char **argv)
 {

@@ -14,23 +14,6 @@
 #include "dialogs/tooltipdialog.h"
 #include "dialogs/updatedialog.h"
 
-// The result convention and the ways out of the system's dialogs.
-class TstDialogs : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void buttons_data();
-    void buttons();
-    void escape();
-    void toolTipSignals();
-    void qtOwnTextsInChinese();
-
-private:
-    QTemporaryDir m_dir;
-};
-
 namespace {
 // Runs `dialog` modally and performs `action` once it is up; returns exec()'s result.
 int runWith(QDialog &dialog, const std::function<void()> &action)
@@ -40,89 +23,99 @@ int runWith(QDialog &dialog, const std::function<void()> &action)
 }
 } // namespace
 
-void TstDialogs::initTestCase()
+// The result convention and the ways out of the system's dialogs.
+class TstDialogs : public QObject
 {
-    AppPaths::setAppDataDir(m_dir.path());
-}
+    Q_OBJECT
 
-void TstDialogs::buttons_data()
-{
-    QTest::addColumn<QString>("cancelText");
-    QTest::addColumn<QStringList>("buttons");
-    QTest::addColumn<int>("returnGives");
-    QTest::newRow("notice") << QString() << QStringList{"我知道了"} << 1;
-    // A delete or quit question is never confirmed by a stray Return.
-    QTest::newRow("question") << "取消" << QStringList{"取消", "我知道了"} << 0;
-}
+private slots:
+    void initTestCase()
+    {
+        AppPaths::setAppDataDir(m_dir.path());
+    }
 
-void TstDialogs::buttons()
-{
-    QFETCH(QString, cancelText);
-    massegeBoxShow box(nullptr, QStringLiteral("系统提示"), QStringLiteral("请选择产品"), QStringLiteral("我知道了"),
-                       cancelText);
-    QStringList texts;
-    for (QPushButton *b : box.findChildren<QPushButton *>())
-        texts << b->text();
-    QTEST(texts, "buttons");
-    QPushButton *sure = box.findChildren<QPushButton *>().last();
-    QCOMPARE(runWith(box, [sure] { sure->click(); }), 1);
-    QPushButton *first = box.findChildren<QPushButton *>().first();
-    QCOMPARE(runWith(box, [first] { first->click(); }), cancelText.isEmpty() ? 1 : 0);
-    QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
-    const auto pressReturn = [&box] { QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &box, Qt::Key_Return); };
-    QTEST(runWith(box, pressReturn), "returnGives");
-}
+    void buttons_data()
+    {
+        QTest::addColumn<QString>("cancelText");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<int>("returnGives");
+        QTest::newRow("notice") << QString() << QStringList{"我知道了"} << 1;
+        // A delete or quit question is never confirmed by a stray Return.
+        QTest::newRow("question") << "取消" << QStringList{"取消", "我知道了"} << 0;
+    }
 
-void TstDialogs::escape()
-{
-    // The forced update prompt outlives Escape, closing and rejecting; only
-    // its button ends it.
-    updateDialog update(nullptr, "系统提示", "text", "是", QString());
-    bool stillOpen = false;
-    QCOMPARE(runWith(update, [&] {
-                 QTest::keyClick(&update, Qt::Key_Escape);
-                 update.close();
-                 update.reject();
-                 stillOpen = update.isVisible();
-                 update.findChild<QPushButton *>()->click();
-             }),
-             1);
-    QVERIFY(stillOpen);
+    void buttons()
+    {
+        QFETCH(QString, cancelText);
+        massegeBoxShow box(nullptr, QStringLiteral("系统提示"), QStringLiteral("请选择产品"), QStringLiteral("我知道了"),
+                           cancelText);
+        QStringList texts;
+        for (QPushButton *b : box.findChildren<QPushButton *>())
+            texts << b->text();
+        QTEST(texts, "buttons");
+        QPushButton *sure = box.findChildren<QPushButton *>().last();
+        QCOMPARE(runWith(box, [sure] { sure->click(); }), 1);
+        QPushButton *first = box.findChildren<QPushButton *>().first();
+        QCOMPARE(runWith(box, [first] { first->click(); }), cancelText.isEmpty() ? 1 : 0);
+        QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
+        const auto pressReturn = [&box] { QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &box, Qt::Key_Return); };
+        QTEST(runWith(box, pressReturn), "returnGives");
+    }
 
-    // With a "否" button, closing the window is a "no".
-    updateDialog optional(nullptr, "系统提示", "text", "是", "否");
-    QCOMPARE(runWith(optional, [&optional] { optional.close(); }), 0);
-}
+    void escape()
+    {
+        // The forced update prompt outlives Escape, closing and rejecting; only
+        // its button ends it.
+        updateDialog update(nullptr, "系统提示", "text", "是", QString());
+        bool stillOpen = false;
+        QCOMPARE(runWith(update, [&] {
+                     QTest::keyClick(&update, Qt::Key_Escape);
+                     update.close();
+                     update.reject();
+                     stillOpen = update.isVisible();
+                     update.findChild<QPushButton *>()->click();
+                 }),
+                 1);
+        QVERIFY(stillOpen);
 
-void TstDialogs::toolTipSignals()
-{
-    const auto check = [](const char *button, int toUpload, int more) {
-        toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
-                             QStringLiteral("三年二班上传中!上传完成后请去待结算界面进行结算"));
-        QSignalSpy upload(&dialog, &toolTipDialog::goToUploadWid);
-        QSignalSpy orders(&dialog, &toolTipDialog::uploadOrders);
-        QPushButton *b = dialog.findChild<QPushButton *>(QLatin1String(button));
-        QCOMPARE(runWith(dialog, [b] { b->click(); }), 0);
-        QCOMPARE(upload.size(), toUpload);
-        QCOMPARE(orders.size(), more);
-    };
-    check("sureBtn", 1, 0);
-    check("cancleBtn", 0, 1);
-    check("closeButton", 0, 0);
-}
+        // With a "否" button, closing the window is a "no".
+        updateDialog optional(nullptr, "系统提示", "text", "是", "否");
+        QCOMPARE(runWith(optional, [&optional] { optional.close(); }), 0);
+    }
 
-// The folder chooser is Qt's own dialog; it must not speak English.
-void TstDialogs::qtOwnTextsInChinese()
-{
-    if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm")))
-        QSKIP("Qt's Chinese translation is not installed (scripts/install.sh installs it)");
-    QVERIFY(QtTranslation::install());
-    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
-    QFileDialog chooser(nullptr, QStringLiteral("选择一个目录"));
-    chooser.setOption(QFileDialog::DontUseNativeDialog);
-    QCOMPARE(chooser.findChild<QLabel *>(QStringLiteral("lookInLabel"))->text(), QStringLiteral("查找范围："));
-}
+    void toolTipSignals()
+    {
+        const auto check = [](const char *button, int toUpload, int more) {
+            toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
+                                 QStringLiteral("三年二班上传中!上传完成后请去待结算界面进行结算"));
+            QSignalSpy upload(&dialog, &toolTipDialog::goToUploadWid);
+            QSignalSpy orders(&dialog, &toolTipDialog::uploadOrders);
+            QPushButton *b = dialog.findChild<QPushButton *>(QLatin1String(button));
+            QCOMPARE(runWith(dialog, [b] { b->click(); }), 0);
+            QCOMPARE(upload.size(), toUpload);
+            QCOMPARE(orders.size(), more);
+        };
+        check("sureBtn", 1, 0);
+        check("cancleBtn", 0, 1);
+        check("closeButton", 0, 0);
+    }
+
+    // The folder chooser is Qt's own dialog; it must not speak English.
+    void qtOwnTextsInChinese()
+    {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_zh_CN.qm")))
+            QSKIP("Qt's Chinese translation is not installed (scripts/install.sh installs it)");
+        QVERIFY(QtTranslation::install());
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));
+        QFileDialog chooser(nullptr, QStringLiteral("选择一个目录"));
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        QCOMPARE(chooser.findChild<QLabel *>(QStringLiteral("lookInLabel"))->text(), QStringLiteral("查找范围："));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 QTEST_MAIN(TstDialogs)
 #include "tst_dialogs.moc"

@@ -1,142 +1,12 @@
-#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/apppaths.h"
 #include "intake/cleanpath.h"
-#include "intake/filedigest.h"
 #include "intake/imageinspector.h"
 #include "intake/jpegstructure.h"
 #include "samplewriter.h"
 #include "support/logfile.h"
-
-class TstImageInspector : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void resolution_data();
-    void resolution();
-    void orientation_data();
-    void orientation();
-    void unreadableFile();
-    void jpegStructure_data();
-    void jpegStructure();
-    void memoryRouteForNonLatinPath();
-    void cleanPathRenames();
-
-private:
-    QString write(SampleImage s, const QString &name);
-    QStringList newLogTexts();
-
-    QTemporaryDir m_dir;
-    int m_logSeen = 0;
-};
-
-void TstImageInspector::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    AppPaths::setAppDataDir(m_dir.filePath(QStringLiteral("appdata")));
-}
-
-QString TstImageInspector::write(SampleImage s, const QString &name)
-{
-    s.path = m_dir.filePath(name);
-    QString error;
-    if (!SampleWriter::write(s, &error))
-        qWarning() << "sample not written:" << error;
-    return s.path;
-}
-
-QStringList TstImageInspector::newLogTexts()
-{
-    const QStringList all = testlog::texts();
-    const QStringList fresh = all.mid(m_logSeen);
-    m_logSeen = all.size();
-    return fresh;
-}
-
-void TstImageInspector::resolution_data()
-{
-    QTest::addColumn<QString>("xres");
-    QTest::addColumn<QString>("yres");
-    QTest::addColumn<int>("xdpi");
-    QTest::addColumn<int>("ydpi");
-    QTest::addColumn<bool>("rejected");
-    QTest::newRow("600/2 is 300") << "600/2" << "600/2" << 300 << 300 << false;
-    QTest::newRow("zero denominator ignored") << "300/0" << "300/0" << 300 << 300 << false;
-    QTest::newRow("72 dpi") << "72/1" << "72/1" << 72 << 72 << true;
-    QTest::newRow("254 by 300 passes") << "254/1" << "300/1" << 254 << 300 << false;
-    QTest::newRow("one axis wrong") << "300/1" << "301/1" << 300 << 301 << true;
-    QTest::newRow("truncating division") << "601/2" << "300/1" << 300 << 300 << false;
-}
-
-void TstImageInspector::resolution()
-{
-    QFETCH(QString, xres);
-    QFETCH(QString, yres);
-    SampleImage s;
-    s.width = 1800;
-    s.height = 1200;
-    s.xResolution = xres;
-    s.yResolution = yres;
-    const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("res.jpg")));
-    QTEST(m.xdpi, "xdpi");
-    QTEST(m.ydpi, "ydpi");
-    QCOMPARE(m.width, 1800);
-    QCOMPARE(m.height, 1200);
-    QFETCH(bool, rejected);
-    QCOMPARE(m.errors, rejected ? QStringList{QStringLiteral("分辨率错误")} : QStringList());
-}
-
-void TstImageInspector::orientation_data()
-{
-    QTest::addColumn<int>("orientation");
-    QTest::addColumn<int>("rotation");
-    QTest::addColumn<QString>("warning");
-    QTest::newRow("absent") << 0 << 0 << QString();
-    QTest::newRow("1 upright") << 1 << 0 << QString();
-    QTest::newRow("3 upside down") << 3 << 180 << QString();
-    QTest::newRow("6 turned right") << 6 << 90 << QString();
-    QTest::newRow("8 turned left") << 8 << 270 << QString();
-    QTest::newRow("4 flipped") << 4 << 0 << QStringLiteral("图片垂直翻转了");
-    QTest::newRow("5 transposed") << 5 << 0 << QStringLiteral("顺时针90°+水平翻转");
-    QTest::newRow("7 transversed") << 7 << 0 << QStringLiteral("逆时针90°+水平翻转");
-}
-
-void TstImageInspector::orientation()
-{
-    QFETCH(int, orientation);
-    QFETCH(QString, warning);
-    SampleImage s;
-    s.width = 3000;
-    s.height = 2000;
-    s.orientation = orientation;
-    newLogTexts();
-    const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("turned.jpg")));
-    QTEST(m.IsRotate, "rotation");
-    QCOMPARE(m.width, 3000);
-    if (m.IsRotate == 90 || m.IsRotate == 270)
-        QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), QSize(2000, 3000));
-    QCOMPARE(newLogTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
-}
-
-void TstImageInspector::unreadableFile()
-{
-    const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("this is not an image at all");
-    file.close();
-    newLogTexts();
-    const imgMess m = ImageInspector::inspect(path);
-    QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
-    QCOMPARE(m.xdpi, -1);
-    QVERIFY(m.errors.isEmpty());
-    // No JPEG, so the metadata library is never handed it.
-    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("加载图片获取大小失败：") + path});
-}
 
 namespace {
 
@@ -148,104 +18,205 @@ QByteArray segment(quint8 marker, const QByteArray &payload)
 
 } // namespace
 
-void TstImageInspector::jpegStructure_data()
+class TstImageInspector : public QObject
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("verdict");
-    QTest::addColumn<QByteArray>("metadata");
-    using V = JpegStructure::Verdict;
-    const QByteArray soi("\xFF\xD8", 2);
-    const QByteArray eoi("\xFF\xD9", 2);
-    const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0MM", 8));
-    const QByteArray frame = segment(0xC2, QByteArray(15, '\x01'));
-    const QByteArray sos = segment(0xDA, QByteArray(10, '\x01'));
-    const QByteArray scanData("\x12\xFF\x00\x34\xFF\xD3\x56\xFF\xFF\x00", 10);  // stuffing, restart, fill
-    const QByteArray kept = soi + exif + frame + eoi;
-    const QByteArray progressive =
-        soi + exif + segment(0xFE, "comment") + frame + sos + scanData + segment(0xC4, "table") + sos + scanData + eoi;
-    QTest::newRow("progressive, two scans") << progressive << int(V::Complete) << kept;
-    QTest::newRow("trailer after EOI") << progressive + "\xFF\xE1\x00" << int(V::Complete) << kept;
-    QTest::newRow("cut in the scan") << progressive.left(progressive.size() - 3) << int(V::Truncated) << kept;
-    QTest::newRow("cut in a length") << soi + "\xFF\xE1\x01" << int(V::Truncated) << soi + eoi;
-    QTest::newRow("EOI before any scan") << soi + frame + eoi << int(V::NotJpeg) << QByteArray();
-    QTest::newRow("scan before the frame") << soi + sos + scanData + eoi << int(V::NotJpeg) << QByteArray();
-    QTest::newRow("length below 2") << soi + QByteArray::fromHex("ffe10001") << int(V::NotJpeg) << QByteArray();
-    QTest::newRow("no SOI") << QByteArray("\x89PNG\r\n") << int(V::NotJpeg) << QByteArray();
+    Q_OBJECT
 
-    // Segments past the bound are left out of the copy, the rest still checked.
-    QByteArray big = soi;
-    const QByteArray photoshop = segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, 'p'));
-    for (int i = 0; i < 20; ++i)
-        big += photoshop;
-    const int fitting = (JpegStructure::kMetadataLimit - 4) / photoshop.size();
-    QTest::newRow("metadata past the bound") << big + frame + sos + scanData + eoi << int(V::Complete)
-                                             << soi + photoshop.repeated(fitting) + frame + eoi;
-}
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        AppPaths::setAppDataDir(m_dir.filePath(QStringLiteral("appdata")));
+    }
 
-// Fed whole and one byte at a time: the verdict cannot depend on where reads end.
-void TstImageInspector::jpegStructure()
-{
-    QFETCH(QByteArray, bytes);
-    JpegStructure whole;
-    whole.feed(bytes.constData(), bytes.size());
-    JpegStructure bytewise;
-    for (char c : bytes)
-        bytewise.feed(&c, 1);
-    QTEST(int(whole.verdict()), "verdict");
-    QTEST(int(bytewise.verdict()), "verdict");
-    QTEST(whole.metadata(), "metadata");
-    QTEST(bytewise.metadata(), "metadata");
-}
+    // Resolution and orientation as the metadata states them, on a 3000x2000 image.
+    void metadata_data()
+    {
+        QTest::addColumn<QString>("xres");
+        QTest::addColumn<QString>("yres");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<int>("xdpi");
+        QTest::addColumn<int>("ydpi");
+        QTest::addColumn<bool>("rejected");
+        QTest::addColumn<int>("rotation");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("600/2 is 300") << "600/2" << "600/2" << 0 << 300 << 300 << false << 0 << QString();
+        QTest::newRow("zero denominator ignored") << "300/0" << "300/0" << 0 << 300 << 300 << false << 0 << QString();
+        QTest::newRow("72 dpi") << "72/1" << "72/1" << 0 << 72 << 72 << true << 0 << QString();
+        QTest::newRow("254 by 300 passes") << "254/1" << "300/1" << 0 << 254 << 300 << false << 0 << QString();
+        QTest::newRow("one axis wrong") << "300/1" << "301/1" << 0 << 300 << 301 << true << 0 << QString();
+        QTest::newRow("truncating division") << "601/2" << "300/1" << 0 << 300 << 300 << false << 0 << QString();
+        const QString r = QStringLiteral("300/1");
+        QTest::newRow("1 upright") << r << r << 1 << 300 << 300 << false << 0 << QString();
+        QTest::newRow("3 upside down") << r << r << 3 << 300 << 300 << false << 180 << QString();
+        QTest::newRow("6 turned right") << r << r << 6 << 300 << 300 << false << 90 << QString();
+        QTest::newRow("8 turned left") << r << r << 8 << 300 << 300 << false << 270 << QString();
+        QTest::newRow("4 flipped") << r << r << 4 << 300 << 300 << false << 0 << QStringLiteral("图片垂直翻转了");
+        QTest::newRow("5 transposed") << r << r << 5 << 300 << 300 << false << 0 << QStringLiteral("顺时针90°+水平翻转");
+        QTest::newRow("7 transversed") << r << r << 7 << 300 << 300 << false << 0 << QStringLiteral("逆时针90°+水平翻转");
+    }
 
-void TstImageInspector::memoryRouteForNonLatinPath()
-{
-    SampleImage s;
-    s.width = 4795;
-    s.height = 2433;
-    s.orientation = 8;
-    s.colorMode = QStringLiteral("4");
-    const QString path = write(s, QStringLiteral("상품 写真 ✓.jpg"));
-    newLogTexts();
-    const imgMess viaMemory = ImageInspector::inspect(path, ImageInspector::Route::Memory);
-    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("File Path Error:") + path});
-    const imgMess viaFile = ImageInspector::inspect(path);
-    QCOMPARE(QSize(viaMemory.width, viaMemory.height), QSize(4795, 2433));
-    QCOMPARE(viaMemory.IsRotate, 270);
-    QCOMPARE(viaMemory.errors, QStringList{QStringLiteral("色彩模式应为RGB:상품 写真 ✓")});
-    QCOMPARE(QSize(viaFile.width, viaFile.height), QSize(viaMemory.width, viaMemory.height));
-    QCOMPARE(viaFile.errors, viaMemory.errors);
+    void metadata()
+    {
+        QFETCH(bool, rejected);
+        QFETCH(QString, warning);
+        SampleImage s;
+        s.width = 3000;
+        s.height = 2000;
+        QFETCH(QString, xres);
+        QFETCH(QString, yres);
+        s.xResolution = xres;
+        s.yResolution = yres;
+        QFETCH(int, orientation);
+        s.orientation = orientation;
+        newLogTexts();
+        const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("meta.jpg")));
+        QTEST(m.xdpi, "xdpi");
+        QTEST(m.ydpi, "ydpi");
+        QTEST(m.IsRotate, "rotation");
+        QCOMPARE(QSize(m.width, m.height), QSize(3000, 2000));
+        if (m.IsRotate == 90 || m.IsRotate == 270)
+            QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), QSize(2000, 3000));
+        QCOMPARE(m.errors, rejected ? QStringList{QStringLiteral("分辨率错误")} : QStringList());
+        QCOMPARE(newLogTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
+    }
 
-    // A path Qt cannot open either: the record stays empty, without errors.
-    const imgMess missing = ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
-    QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
-    QVERIFY(missing.errors.isEmpty());
-}
+    void unreadableFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("this is not an image at all");
+        file.close();
+        newLogTexts();
+        const imgMess m = ImageInspector::inspect(path);
+        QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
+        QCOMPARE(m.xdpi, -1);
+        QVERIFY(m.errors.isEmpty());
+        // No JPEG, so the metadata library is never handed it.
+        QCOMPARE(newLogTexts(), QStringList{QStringLiteral("加载图片获取大小失败：") + path});
+    }
 
-void TstImageInspector::cleanPathRenames()
-{
-    QDir root(m_dir.filePath(QStringLiteral("clean")));
-    QVERIFY(root.mkpath(QStringLiteral("O'Neil's class")));
-    const QString folder = root.filePath(QStringLiteral("O'Neil's class"));
-    QFile(folder + QStringLiteral("/photo\u2764\uFE0F.jpg")).open(QIODevice::WriteOnly);
+    void jpegStructure_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QByteArray>("metadata");
+        using V = JpegStructure::Verdict;
+        const QByteArray soi("\xFF\xD8", 2);
+        const QByteArray eoi("\xFF\xD9", 2);
+        const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0MM", 8));
+        const QByteArray frame = segment(0xC2, QByteArray(15, '\x01'));
+        const QByteArray sos = segment(0xDA, QByteArray(10, '\x01'));
+        const QByteArray scanData("\x12\xFF\x00\x34\xFF\xD3\x56\xFF\xFF\x00", 10);  // stuffing, restart, fill
+        const QByteArray kept = soi + exif + frame + eoi;
+        const QByteArray progressive =
+            soi + exif + segment(0xFE, "comment") + frame + sos + scanData + segment(0xC4, "table") + sos + scanData + eoi;
+        QTest::newRow("progressive, two scans") << progressive << int(V::Complete) << kept;
+        QTest::newRow("trailer after EOI") << progressive + "\xFF\xE1\x00" << int(V::Complete) << kept;
+        QTest::newRow("cut in the scan") << progressive.left(progressive.size() - 3) << int(V::Truncated) << kept;
+        QTest::newRow("cut in a length") << soi + "\xFF\xE1\x01" << int(V::Truncated) << soi + eoi;
+        QTest::newRow("EOI before any scan") << soi + frame + eoi << int(V::NotJpeg) << QByteArray();
+        QTest::newRow("scan before the frame") << soi + sos + scanData + eoi << int(V::NotJpeg) << QByteArray();
+        QTest::newRow("length below 2") << soi + QByteArray::fromHex("ffe10001") << int(V::NotJpeg) << QByteArray();
+        QTest::newRow("no SOI") << QByteArray("\x89PNG\r\n") << int(V::NotJpeg) << QByteArray();
 
-    newLogTexts();
-    const QString cleanedFolder = cleanPath(folder);
-    QCOMPARE(cleanedFolder, root.filePath(QStringLiteral("ONeils class")));
-    QVERIFY(QFileInfo(cleanedFolder).isDir());
-    QCOMPARE(newLogTexts(), QStringList{QStringLiteral("图片路径中有特殊字符:") + folder});
+        // Segments past the bound are left out of the copy, the rest still checked.
+        QByteArray big = soi;
+        const QByteArray photoshop = segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, 'p'));
+        for (int i = 0; i < 20; ++i)
+            big += photoshop;
+        const int fitting = (JpegStructure::kMetadataLimit - 4) / photoshop.size();
+        QTest::newRow("metadata past the bound") << big + frame + sos + scanData + eoi << int(V::Complete)
+                                                 << soi + photoshop.repeated(fitting) + frame + eoi;
+    }
 
-    const QString file = cleanPath(cleanedFolder + QStringLiteral("/photo\u2764\uFE0F.jpg"));
-    QCOMPARE(file, cleanedFolder + QStringLiteral("/photo\u2764.jpg"));
-    QVERIFY(QFileInfo::exists(file));
-    QVERIFY(newLogTexts().isEmpty());
+    // Fed whole and one byte at a time: the verdict cannot depend on where reads end.
+    void jpegStructure()
+    {
+        QFETCH(QByteArray, bytes);
+        JpegStructure whole;
+        whole.feed(bytes.constData(), bytes.size());
+        JpegStructure bytewise;
+        for (char c : bytes)
+            bytewise.feed(&c, 1);
+        QTEST(int(whole.verdict()), "verdict");
+        QTEST(int(bytewise.verdict()), "verdict");
+        QTEST(whole.metadata(), "metadata");
+        QTEST(bytewise.metadata(), "metadata");
+    }
 
-    // Folders above the name are not the name's to rename.
-    QVERIFY(root.mkpath(QStringLiteral("Bob's")));
-    const QString inside = root.filePath(QStringLiteral("Bob's/a.jpg"));
-    QFile(inside).open(QIODevice::WriteOnly);
-    QCOMPARE(cleanPath(inside), inside);
-    QVERIFY(QFileInfo::exists(inside));
-}
+    void memoryRouteForNonLatinPath()
+    {
+        SampleImage s;
+        s.width = 4795;
+        s.height = 2433;
+        s.orientation = 8;
+        s.colorMode = QStringLiteral("4");
+        const QString path = write(s, QStringLiteral("상품 写真 ✓.jpg"));
+        newLogTexts();
+        const imgMess viaMemory = ImageInspector::inspect(path, ImageInspector::Route::Memory);
+        QCOMPARE(newLogTexts(), QStringList{QStringLiteral("File Path Error:") + path});
+        const imgMess viaFile = ImageInspector::inspect(path);
+        QCOMPARE(QSize(viaMemory.width, viaMemory.height), QSize(4795, 2433));
+        QCOMPARE(viaMemory.IsRotate, 270);
+        QCOMPARE(viaMemory.errors, QStringList{QStringLiteral("色彩模式应为RGB:상품 写真 ✓")});
+        QCOMPARE(QSize(viaFile.width, viaFile.height), QSize(viaMemory.width, viaMemory.height));
+        QCOMPARE(viaFile.errors, viaMemory.errors);
+
+        // A path Qt cannot open either: the record stays empty, without errors.
+        const imgMess missing = ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
+        QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
+        QVERIFY(missing.errors.isEmpty());
+    }
+
+    void cleanPathRenames()
+    {
+        QDir root(m_dir.filePath(QStringLiteral("clean")));
+        QVERIFY(root.mkpath(QStringLiteral("O'Neil's class")));
+        const QString folder = root.filePath(QStringLiteral("O'Neil's class"));
+        QFile(folder + QStringLiteral("/photo\u2764\uFE0F.jpg")).open(QIODevice::WriteOnly);
+
+        newLogTexts();
+        const QString cleanedFolder = cleanPath(folder);
+        QCOMPARE(cleanedFolder, root.filePath(QStringLiteral("ONeils class")));
+        QVERIFY(QFileInfo(cleanedFolder).isDir());
+        QCOMPARE(newLogTexts(), QStringList{QStringLiteral("图片路径中有特殊字符:") + folder});
+
+        const QString file = cleanPath(cleanedFolder + QStringLiteral("/photo\u2764\uFE0F.jpg"));
+        QCOMPARE(file, cleanedFolder + QStringLiteral("/photo\u2764.jpg"));
+        QVERIFY(QFileInfo::exists(file));
+        QVERIFY(newLogTexts().isEmpty());
+
+        // Folders above the name are not the name's to rename.
+        QVERIFY(root.mkpath(QStringLiteral("Bob's")));
+        const QString inside = root.filePath(QStringLiteral("Bob's/a.jpg"));
+        QFile(inside).open(QIODevice::WriteOnly);
+        QCOMPARE(cleanPath(inside), inside);
+        QVERIFY(QFileInfo::exists(inside));
+    }
+
+private:
+    QString write(SampleImage s, const QString &name)
+    {
+        s.path = m_dir.filePath(name);
+        QString error;
+        if (!SampleWriter::write(s, &error))
+            qWarning() << "sample not written:" << error;
+        return s.path;
+    }
+
+    QStringList newLogTexts()
+    {
+        const QStringList all = testlog::texts();
+        const QStringList fresh = all.mid(m_logSeen);
+        m_logSeen = all.size();
+        return fresh;
+    }
+
+    QTemporaryDir m_dir;
+    int m_logSeen = 0;
+};
 
 QTEST_MAIN(TstImageInspector)
 #include "tst_imageinspector.moc"

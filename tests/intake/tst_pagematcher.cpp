@@ -5,25 +5,6 @@
 #include "intake/naturalorder.h"
 #include "intake/pagematcher.h"
 
-// The matching rules on hand-made records: no files are read.
-class TstPageMatcher : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void coverCount();
-    void pageCount_data();
-    void pageCount();
-    void innerSizeTolerance();
-    void turnedSinglePage();
-    void seriesShortOfOneFolder();
-    void priceExample();
-
-private:
-    QTemporaryDir m_dir;
-};
-
 namespace {
 
 composeSizeMess geometry(float wMm, float hMm, const QString &type = QStringLiteral("TEXT"))
@@ -99,157 +80,156 @@ QString stateOf(const spuMess &spu, const subOrderImages &sub, const StoreTerms 
 
 } // namespace
 
-void TstPageMatcher::initTestCase()
+// The matching rules on hand-made records: no files are read.
+class TstPageMatcher : public QObject
 {
-    AppPaths::setAppDataDir(m_dir.path());
-}
+    Q_OBJECT
 
-void TstPageMatcher::coverCount()
-{
-    const spuMess spu = albumProduct({albumSku(11, 10, 30, 2)});
-    QCOMPARE(stateOf(spu, album(2, 12)), QStringLiteral("封皮P数不对"));
-    QCOMPARE(stateOf(spu, album(0, 12)), QStringLiteral("封皮P数不对"));
-    QCOMPARE(stateOf(spu, album(1, 12)), QStringLiteral("匹配成功"));
-}
-
-void TstPageMatcher::pageCount_data()
-{
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<QString>("state");
-    QTest::newRow("21 pages") << 21 << QStringLiteral("产品P数不对");
-    QTest::newRow("22 pages") << 22 << QStringLiteral("匹配成功");
-    QTest::newRow("20 pages, the base") << 20 << QStringLiteral("匹配成功");
-    QTest::newRow("40 pages, the maximum") << 40 << QStringLiteral("匹配成功");
-    QTest::newRow("42 pages") << 42 << QStringLiteral("产品P数不对");
-    QTest::newRow("18 pages") << 18 << QStringLiteral("产品P数不对");
-}
-
-void TstPageMatcher::pageCount()
-{
-    QFETCH(int, pages);
-    const spuMess spu = albumProduct({albumSku(11, 20, 40, 2)});
-    QTEST(stateOf(spu, album(1, pages)), "state");
-
-    // With isBase the cover counts as a page.
-    skuMess base = albumSku(12, 20, 40, 2);
-    base.isBase = true;
-    base.cover = base.text;
-    subOrderImages sub = album(0, pages - 1);
-    sub.addCover(page(4795, 2433));
-    QTEST(stateOf(albumProduct({base}), sub), "state");
-}
-
-void TstPageMatcher::turnedSinglePage()
-{
-    spuMess spu;
-    spu.spuType = QStringLiteral("PHOTO_FRAME");
-    skuMess frame;
-    frame.id = 21;
-    frame.basePage = frame.maxPage = frame.baseStep = 1;
-    frame.other = geometry(182, 131, QStringLiteral("SINGLE"));
-    frame.otherPageType = QStringLiteral("SINGLE");
-    skuGroupMess group;
-    group.id = 2;
-    group.skus.insert(frame.id, frame);
-    spu.groupsById.insert(group.id, group);
-    spu.updateCandidates();
-
-    for (const auto &[before, after] : {std::pair{0, 90}, std::pair{180, 270}, std::pair{270, 0}}) {
-        subOrderImages sub;
-        sub.name = QStringLiteral("frame.jpg");
-        // Portrait pixels against landscape geometry; 180 keeps them portrait.
-        sub.addSingle(page(1547, 2150, 300, before == 270 ? 0 : before));
-        if (before == 270) {
-            sub.singleImages.first().IsRotate = 270;
-            sub.singleImages.first().width = 2150;
-            sub.singleImages.first().height = 1547;
-            sub.singleSize = QSize(2150, 1547);
-        }
-        groupProductImages order;
-        QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {sub}));
-        QCOMPARE(order.matched.value(21).singleImages.first().IsRotate, after);
-        QCOMPARE(order.matched.value(21).pageType, QStringLiteral("SINGLE"));
+private slots:
+    void initTestCase()
+    {
+        AppPaths::setAppDataDir(m_dir.path());
     }
 
-    subOrderImages wrong;
-    wrong.name = QStringLiteral("small.jpg");
-    wrong.addSingle(page(800, 600));
-    QCOMPARE(stateOf(spu, wrong), QStringLiteral("图片尺寸有误"));
-}
+    void pageCount_data()
+    {
+        QTest::addColumn<int>("covers");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("two covers") << 2 << 22 << QStringLiteral("封皮P数不对");
+        QTest::newRow("no cover") << 0 << 22 << QStringLiteral("封皮P数不对");
+        QTest::newRow("21 pages") << 1 << 21 << QStringLiteral("产品P数不对");
+        QTest::newRow("22 pages") << 1 << 22 << QStringLiteral("匹配成功");
+        QTest::newRow("20 pages, the base") << 1 << 20 << QStringLiteral("匹配成功");
+        QTest::newRow("40 pages, the maximum") << 1 << 40 << QStringLiteral("匹配成功");
+        QTest::newRow("42 pages") << 1 << 42 << QStringLiteral("产品P数不对");
+        QTest::newRow("18 pages") << 1 << 18 << QStringLiteral("产品P数不对");
+    }
 
-void TstPageMatcher::seriesShortOfOneFolder()
-{
-    spuMess spu;
-    spu.isSeries = true;
-    skuGroupMess group;
-    group.id = 3;
-    group.isSeries = true;
-    group.seriesSkuId = 300;
-    group.price = 299;
-    group.skus.insert(301, albumSku(301, 2, 10, 2));
-    group.skus.insert(302, albumSku(302, 2, 10, 2));
-    spu.groupsById.insert(group.id, group);
-    spu.updateCandidates();
+    void pageCount()
+    {
+        QFETCH(int, covers);
+        QFETCH(int, pages);
+        QTEST(stateOf(albumProduct({albumSku(11, 20, 40, 2)}), album(covers, pages)), "state");
+        if (covers != 1)
+            return;
+        // With isBase the cover counts as a page.
+        skuMess base = albumSku(12, 20, 40, 2);
+        base.isBase = true;
+        base.cover = base.text;
+        subOrderImages sub = album(0, pages - 1);
+        sub.addCover(page(4795, 2433));
+        QTEST(stateOf(albumProduct({base}), sub), "state");
+    }
 
-    groupProductImages order;
-    QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {album(1, 4)}));
-    QCOMPARE(order.matchStateText(), QStringLiteral("套系产品数不对"));
+    void innerSizeTolerance()
+    {
+        // Spreads 2433 px high of these widths after one cover.
+        const auto spreads = [](std::initializer_list<int> widths) {
+            subOrderImages sub = album(1, 0);
+            for (int w : widths)
+                sub.addInner(page(w, 2433));
+            return sub;
+        };
+        // 4795 fits the spread window at 300 (4789 < w < 4802); 4803 does not.
+        QVERIFY(!spreads({4795, 4799, 4799}).innerSizesDiffer);
+        QVERIFY(spreads({4795, 4800}).innerSizesDiffer);
 
-    groupProductImages full;
-    QVERIFY(PageMatcher(spu, StoreTerms()).match(full, {album(1, 4), album(1, 6)}));
-    QCOMPARE(full.skuId, 300);
-    QCOMPARE(full.matched.keys(), (QList<qint32>{301, 302}));
-    // Online step price 9: 4 pages is one step beyond 2, 6 pages two steps.
-    QCOMPARE(full.price, 299.0f + 9.0f * 1 + 9.0f * 2);
-}
+        // One size: only the first page is measured, so a page 4 px wider passes
+        // even past the window; checked one by one, the same page fails.
+        const spuMess spu = albumProduct({albumSku(11, 2, 10, 1)});
+        QCOMPARE(stateOf(spu, spreads({4798, 4802})), QStringLiteral("匹配成功"));
+        QVERIFY(spreads({4797, 4802}).innerSizesDiffer);
+        QCOMPARE(stateOf(spu, spreads({4797, 4802})), QStringLiteral("图片尺寸有误"));
 
-void TstPageMatcher::priceExample()
-{
-    // basePage 20, baseStep 2, 26 pages, base 100, step 8: 100 + 3 x 8.
-    const spuMess spu = albumProduct({albumSku(41, 20, 40, 2)});
-    groupProductImages order;
-    QVERIFY(PageMatcher(spu, StoreTerms{0, QStringLiteral("WEDDINGDRESS")}).match(order, {album(1, 26)}));
-    QCOMPARE(order.price, 124.0f);
-    QCOMPARE(order.matched.value(41).priceText, QStringLiteral("24.00"));
-    QCOMPARE(order.skuId, 41);
-    QCOMPARE(order.pageCount, 26);
-    QCOMPARE(order.imageCount, 27);
-    QCOMPARE(order.totalBytes, 27000);
-}
+        // Rotated pages are compared upright.
+        subOrderImages turned = album(1, 0);
+        turned.addInner(page(2433, 4795, 300, 90));
+        turned.addInner(page(4795, 2433));
+        QVERIFY(!turned.innerSizesDiffer);
+    }
 
-void TstPageMatcher::innerSizeTolerance()
-{
-    // 4795 fits the spread window at 300 (4789 < w < 4802); 4803 does not.
-    subOrderImages near = album(1, 0);
-    near.addInner(page(4795, 2433));
-    near.addInner(page(4799, 2433));
-    near.addInner(page(4799, 2433));
-    QVERIFY(!near.innerSizesDiffer);
+    void turnedSinglePage()
+    {
+        spuMess spu;
+        spu.spuType = QStringLiteral("PHOTO_FRAME");
+        skuMess frame;
+        frame.id = 21;
+        frame.basePage = frame.maxPage = frame.baseStep = 1;
+        frame.other = geometry(182, 131, QStringLiteral("SINGLE"));
+        frame.otherPageType = QStringLiteral("SINGLE");
+        skuGroupMess group;
+        group.id = 2;
+        group.skus.insert(frame.id, frame);
+        spu.groupsById.insert(group.id, group);
+        spu.updateCandidates();
 
-    subOrderImages apart = album(1, 0);
-    apart.addInner(page(4795, 2433));
-    apart.addInner(page(4800, 2433));
-    QVERIFY(apart.innerSizesDiffer);
+        for (const auto &[before, after] : {std::pair{0, 90}, std::pair{180, 270}, std::pair{270, 0}}) {
+            subOrderImages sub;
+            sub.name = QStringLiteral("frame.jpg");
+            // Portrait pixels against landscape geometry; 180 keeps them portrait.
+            sub.addSingle(page(1547, 2150, 300, before == 270 ? 0 : before));
+            if (before == 270) {
+                sub.singleImages.first().IsRotate = 270;
+                sub.singleImages.first().width = 2150;
+                sub.singleImages.first().height = 1547;
+                sub.singleSize = QSize(2150, 1547);
+            }
+            groupProductImages order;
+            QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {sub}));
+            QCOMPARE(order.matched.value(21).singleImages.first().IsRotate, after);
+            QCOMPARE(order.matched.value(21).pageType, QStringLiteral("SINGLE"));
+        }
 
-    // One size: only the first page is measured, so a page 4 px wider passes
-    // even past the window; checked one by one, the same page fails.
-    const spuMess spu = albumProduct({albumSku(11, 2, 10, 1)});
-    subOrderImages oneSize = album(1, 0);
-    oneSize.addInner(page(4798, 2433));
-    oneSize.addInner(page(4802, 2433));
-    QCOMPARE(stateOf(spu, oneSize), QStringLiteral("匹配成功"));
-    subOrderImages oneByOne = album(1, 0);
-    oneByOne.addInner(page(4797, 2433));
-    oneByOne.addInner(page(4802, 2433));
-    QVERIFY(oneByOne.innerSizesDiffer);
-    QCOMPARE(stateOf(spu, oneByOne), QStringLiteral("图片尺寸有误"));
+        subOrderImages wrong;
+        wrong.name = QStringLiteral("small.jpg");
+        wrong.addSingle(page(800, 600));
+        QCOMPARE(stateOf(spu, wrong), QStringLiteral("图片尺寸有误"));
+    }
 
-    // Rotated pages are compared upright.
-    subOrderImages turned = album(1, 0);
-    turned.addInner(page(2433, 4795, 300, 90));
-    turned.addInner(page(4795, 2433));
-    QVERIFY(!turned.innerSizesDiffer);
-}
+    void seriesShortOfOneFolder()
+    {
+        spuMess spu;
+        spu.isSeries = true;
+        skuGroupMess group;
+        group.id = 3;
+        group.isSeries = true;
+        group.seriesSkuId = 300;
+        group.price = 299;
+        group.skus.insert(301, albumSku(301, 2, 10, 2));
+        group.skus.insert(302, albumSku(302, 2, 10, 2));
+        spu.groupsById.insert(group.id, group);
+        spu.updateCandidates();
+
+        groupProductImages order;
+        QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {album(1, 4)}));
+        QCOMPARE(order.matchStateText(), QStringLiteral("套系产品数不对"));
+
+        groupProductImages full;
+        QVERIFY(PageMatcher(spu, StoreTerms()).match(full, {album(1, 4), album(1, 6)}));
+        QCOMPARE(full.skuId, 300);
+        QCOMPARE(full.matched.keys(), (QList<qint32>{301, 302}));
+        // Online step price 9: 4 pages is one step beyond 2, 6 pages two steps.
+        QCOMPARE(full.price, 299.0f + 9.0f * 1 + 9.0f * 2);
+    }
+
+    void priceExample()
+    {
+        // basePage 20, baseStep 2, 26 pages, base 100, step 8: 100 + 3 x 8.
+        const spuMess spu = albumProduct({albumSku(41, 20, 40, 2)});
+        groupProductImages order;
+        QVERIFY(PageMatcher(spu, StoreTerms{0, QStringLiteral("WEDDINGDRESS")}).match(order, {album(1, 26)}));
+        QCOMPARE(order.price, 124.0f);
+        QCOMPARE(order.matched.value(41).priceText, QStringLiteral("24.00"));
+        QCOMPARE(order.skuId, 41);
+        QCOMPARE(order.pageCount, 26);
+        QCOMPARE(order.imageCount, 27);
+        QCOMPARE(order.totalBytes, 27000);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 QTEST_GUILESS_MAIN(TstPageMatcher)
 #include "tst_pagematcher.moc"

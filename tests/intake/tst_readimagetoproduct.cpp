@@ -9,7 +9,6 @@
 #include <QtEndian>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 #include "classlayout.h"
@@ -22,39 +21,30 @@
 #include "support/logfile.h"
 #include "support/specialfiles.h"
 
-// Whole orders on disk, generated, checked against the local backend's catalogue.
-class TstReadImageToProduct : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void classesWithLeftovers_data();
-    void classesWithLeftovers();
-    void specialFiles_data();
-    void specialFiles();
-    void namesInOtherEncodings();
-    void disguisedAndTruncatedImages_data();
-    void disguisedAndTruncatedImages();
-
-private:
-    QByteArray frameJpeg();
-    QString writeFile(const QString &name, const QByteArray &bytes);
-    QString layout(const QJsonObject &description);
-    // `order` as intake made it, or a bare record.
-    groupProductImages check(const QString &path, const spuMess &spu, const StoreTerms &terms = StoreTerms(),
-                             groupProductImages order = groupProductImages());
-    // Every order of a class folder, checked as the new-order page does, by name.
-    QMap<QString, groupProductImages> checkClass(const QString &folder, const spuMess &spu);
-
-    QTemporaryDir m_dir;
-    Catalogue m_catalogue;
-    int m_layouts = 0;
-};
-
 namespace {
 
 const StoreTerms kPhoto{0, QStringLiteral("PHOTO")};
+
+// `order` as intake made it, or a bare record.
+groupProductImages check(const QString &path, const spuMess &spu, groupProductImages order = groupProductImages())
+{
+    readImageToProduct task(path, spu, &order, false, kPhoto);
+    task.setAutoDelete(false);
+    QSignalSpy spy(&task, &readImageToProduct::productCheckOK);
+    task.run();
+    if (spy.size() != 1)
+        qWarning() << "productCheckOK emitted" << spy.size() << "times";
+    return order;
+}
+
+// Every order of a class folder, checked as the new-order page does, by name.
+QMap<QString, groupProductImages> checkClass(const QString &folder, const spuMess &spu)
+{
+    QMap<QString, groupProductImages> byName;
+    for (const auto &order : FolderIntake::createOrders(folder, spu, QDateTime::currentDateTime()))
+        byName.insert(order->name, check(order->path, spu, *order));
+    return byName;
+}
 
 QJsonObject folder(const QString &name, const QJsonArray &entries)
 {
@@ -95,16 +85,9 @@ QByteArray contentOf(const QString &path)
 
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
 
-QByteArray le16(quint16 v)
+template<typename T> QByteArray le(T v)
 {
-    QByteArray b(2, Qt::Uninitialized);
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, Qt::Uninitialized);
+    QByteArray b(sizeof v, Qt::Uninitialized);
     qToLittleEndian(v, b.data());
     return b;
 }
@@ -115,10 +98,10 @@ QByteArray le32(quint32 v)
 QByteArray amplifyingTiff(int tags, int blobBytes)
 {
     const quint32 blobOffset = 8 + 2 + 12 * tags + 4;
-    QByteArray t = QByteArray("II*\0", 4) + le32(8) + le16(quint16(tags));
+    QByteArray t = QByteArray("II*\0", 4) + le<quint32>(8) + le<quint16>(quint16(tags));
     for (int i = 0; i < tags; ++i)
-        t += le16(quint16(0xC000 + i)) + le16(7) + le32(quint32(blobBytes)) + le32(blobOffset);
-    return t + le32(0) + QByteArray(blobBytes, 'A');
+        t += le<quint16>(quint16(0xC000 + i)) + le<quint16>(7) + le<quint32>(quint32(blobBytes)) + le<quint32>(blobOffset);
+    return t + le<quint32>(0) + QByteArray(blobBytes, 'A');
 }
 
 QByteArray segment(quint8 marker, const QByteArray &payload)
@@ -143,41 +126,6 @@ QByteArray png()
 
 } // namespace
 
-void TstReadImageToProduct::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    AppPaths::setAppDataDir(m_dir.filePath(QStringLiteral("appdata")));
-    QVERIFY(m_catalogue.load());
-}
-
-QString TstReadImageToProduct::layout(const QJsonObject &description)
-{
-    const QString out = m_dir.filePath(QStringLiteral("layout%1").arg(++m_layouts));
-    QString error;
-    if (ClassLayout::build(description, out, &error) < 0)
-        qWarning() << error;
-    return out + QLatin1Char('/') + description.value("folder").toString();
-}
-
-groupProductImages TstReadImageToProduct::check(const QString &path, const spuMess &spu, const StoreTerms &terms,
-                                                groupProductImages order)
-{
-    readImageToProduct task(path, spu, &order, false, terms);
-    task.setAutoDelete(false);
-    QSignalSpy spy(&task, &readImageToProduct::productCheckOK);
-    task.run();
-    if (spy.size() != 1)
-        qWarning() << "productCheckOK emitted" << spy.size() << "times";
-    return order;
-}
-
-QMap<QString, groupProductImages> TstReadImageToProduct::checkClass(const QString &folder, const spuMess &spu)
-{
-    QMap<QString, groupProductImages> byName;
-    for (const auto &order : FolderIntake::createOrders(folder, spu, QDateTime::currentDateTime()))
-        byName.insert(order->name, check(order->path, spu, kPhoto, *order));
-    return byName;
-}
 
 // What Windows and macOS leave behind, at the class level and inside orders.
 QJsonArray withLeftovers(QJsonArray entries)
@@ -188,199 +136,229 @@ QJsonArray withLeftovers(QJsonArray entries)
     return entries;
 }
 
-void TstReadImageToProduct::classesWithLeftovers_data()
+// Whole orders on disk, generated, checked against the local backend's catalogue.
+class TstReadImageToProduct : public QObject
 {
-    QTest::addColumn<QJsonObject>("classFolder");
-    QTest::addColumn<int>("spuId");
-    QTest::addColumn<int>("groupId");
-    QTest::addColumn<QString>("orders");
-    const QJsonObject pdf{{"file", "b.pdf"}, {"text", "%PDF-1.4\n%%EOF\n"}};
-    QTest::newRow("album")
-        << folder("相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
-                                           folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
-        << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168";
-    QTest::newRow("frame") << folder("摆台班", withLeftovers({frame7("a.jpg"), pdf})) << 1003 << 2301
-                           << "001 a.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1";
-    // A spreadsheet keeps its number; a name ending in U+FE0F is renamed without it.
-    const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover8(), spreads8(10)})), frame7("02 摆台.jpg"),
-                                 QJsonObject{{"file", "备注.txt"}, {"text", "x"}}};
-    QTest::newRow("series")
-        << folder("毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe\uFE0F", {}),
-                                           folder("张三", withLeftovers(seriesOrder)),
-                                           folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
-        << 1005 << 0 << "002 Zoe 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
-}
+    Q_OBJECT
 
-// Leftovers neither refuse a class nor fail an order, nor take an order number.
-void TstReadImageToProduct::classesWithLeftovers()
-{
-    QFETCH(QJsonObject, classFolder);
-    QFETCH(int, spuId);
-    QFETCH(int, groupId);
-    const spuMess spu = groupId ? m_catalogue.productForGroup(spuId, groupId, kPhoto) : m_catalogue.product(spuId, kPhoto);
-    const QString root = layout(classFolder);
-    QVERIFY(FolderIntake::structureOk(root, spu.kind()));
-    QStringList orders;
-    for (const groupProductImages &checked : checkClass(root, spu)) {
-        orders << QStringLiteral("%1 %2 %3 %4").arg(checked.orderNo.right(3), checked.name, checked.matchStateText())
-                          .arg(checked.pageCount)
-                + (checked.isMatched() ? QStringLiteral(" %1 ¥%2").arg(checked.skuId).arg(double(checked.price)) : QString());
-        // Whoever reads the log finds which order failed.
-        if (!checked.isMatched())
-            QVERIFY(!testlog::texts().filter(QStringLiteral("%1(%2)").arg(checked.name, checked.orderNo)).isEmpty());
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        AppPaths::setAppDataDir(m_dir.filePath(QStringLiteral("appdata")));
+        QVERIFY(m_catalogue.load());
     }
-    QTEST(orders.join(QStringLiteral(", ")), "orders");
-}
 
-void TstReadImageToProduct::specialFiles_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::newRow("fifo") << int(specialfiles::Fifo);
-    QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero);
-    QTest::newRow("socket") << int(specialfiles::Socket);
-    QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo);
-    QTest::newRow("dangling link") << int(specialfiles::DanglingLink);
-}
+    void classesWithLeftovers_data()
+    {
+        QTest::addColumn<QJsonObject>("classFolder");
+        QTest::addColumn<int>("spuId");
+        QTest::addColumn<int>("groupId");
+        QTest::addColumn<QString>("orders");
+        const QJsonObject pdf{{"file", "b.pdf"}, {"text", "%PDF-1.4\n%%EOF\n"}};
+        QTest::newRow("album")
+            << folder("相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
+                                               folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
+            << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168";
+        QTest::newRow("frame") << folder("摆台班", withLeftovers({frame7("a.jpg"), pdf})) << 1003 << 2301
+                               << "001 a.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1";
+        // A spreadsheet keeps its number; a name ending in U+FE0F is renamed without it.
+        const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover8(), spreads8(10)})), frame7("02 摆台.jpg"),
+                                     QJsonObject{{"file", "备注.txt"}, {"text", "x"}}};
+        QTest::newRow("series")
+            << folder("毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe\uFE0F", {}),
+                                               folder("张三", withLeftovers(seriesOrder)),
+                                               folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
+            << 1005 << 0 << "002 Zoe 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
+    }
 
-void TstReadImageToProduct::specialFiles()
-{
-    QFETCH(int, kind);
-    const auto special = specialfiles::Kind(kind);
-    const QString albums = layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
-    const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
-    QVERIFY(specialfiles::make(special, albums + QStringLiteral("/乙/11.jpg"), m_dir.path()));
-    QVERIFY(specialfiles::make(special, frames + QStringLiteral("/zero.jpg"), m_dir.path()));
-    QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
+    // Leftovers neither refuse a class nor fail an order, nor take an order number.
+    void classesWithLeftovers()
+    {
+        QFETCH(QJsonObject, classFolder);
+        QFETCH(int, spuId);
+        QFETCH(int, groupId);
+        const spuMess spu = groupId ? m_catalogue.productForGroup(spuId, groupId, kPhoto) : m_catalogue.product(spuId, kPhoto);
+        const QString root = layout(classFolder);
+        QVERIFY(FolderIntake::structureOk(root, spu.kind()));
+        QStringList orders;
+        for (const groupProductImages &checked : checkClass(root, spu)) {
+            orders << QStringLiteral("%1 %2 %3 %4").arg(checked.orderNo.right(3), checked.name, checked.matchStateText())
+                              .arg(checked.pageCount)
+                    + (checked.isMatched() ? QStringLiteral(" %1 ¥%2").arg(checked.skuId).arg(double(checked.price)) : QString());
+            // Whoever reads the log finds which order failed.
+            if (!checked.isMatched())
+                QVERIFY(!testlog::texts().filter(QStringLiteral("%1(%2)").arg(checked.name, checked.orderNo)).isEmpty());
+        }
+        QTEST(orders.join(QStringLiteral(", ")), "orders");
+    }
 
-    QMap<QString, groupProductImages> albumOrders;
-    QMap<QString, groupProductImages> frameOrders;
-    QVERIFY2(testdeadline::finishes([&] {
-                 albumOrders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
-                 frameOrders = checkClass(frames, m_catalogue.productForGroup(1003, 2301));
-             }),
-             "a special file was opened for reading");
+    void specialFiles_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("fifo") << int(specialfiles::Fifo);
+        QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero);
+        QTest::newRow("socket") << int(specialfiles::Socket);
+        QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo);
+        QTest::newRow("dangling link") << int(specialfiles::DanglingLink);
+    }
 
-    QCOMPARE(albumOrders.keys(), (QStringList{QStringLiteral("乙"), QStringLiteral("甲")}));
-    QVERIFY(albumOrders.value(QStringLiteral("甲")).isMatched());
-    QCOMPARE(albumOrders.value(QStringLiteral("乙")).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
-    QCOMPARE(frameOrders.keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("zero.jpg")}));
-    QVERIFY(frameOrders.value(QStringLiteral("a.jpg")).isMatched());
-    QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(), QStringLiteral("不是普通文件:zero.jpg"));
-}
+    void specialFiles()
+    {
+        QFETCH(int, kind);
+        const auto special = specialfiles::Kind(kind);
+        const QString albums = layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+        const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
+        QVERIFY(specialfiles::make(special, albums + QStringLiteral("/乙/11.jpg"), m_dir.path()));
+        QVERIFY(specialfiles::make(special, frames + QStringLiteral("/zero.jpg"), m_dir.path()));
+        QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
 
-void TstReadImageToProduct::namesInOtherEncodings()
-{
-    // GBK names as Windows archives unpack them: "内页.jpg", "丙", "名单.txt".
-    const QByteArray page = QByteArrayLiteral("\xc4\xda\xd2\xb3.jpg");
-    const QByteArray orderFolder = QByteArrayLiteral("\xb1\xfb");
-    const QByteArray stray = QByteArrayLiteral("\xc3\xfb\xb5\xa5.txt");
-    for (const QByteArray &raw : {page, orderFolder, stray})
-        QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
+        QMap<QString, groupProductImages> albumOrders;
+        QMap<QString, groupProductImages> frameOrders;
+        QVERIFY2(testdeadline::finishes([&] {
+                     albumOrders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
+                     frameOrders = checkClass(frames, m_catalogue.productForGroup(1003, 2301));
+                 }),
+                 "a special file was opened for reading");
 
-    const QString albums = layout(folder("编码班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
-    const QString good = albums + QStringLiteral("/甲");
-    const QByteArray rawPage = QFile::encodeName(albums + QStringLiteral("/乙/")) + page;
-    const QByteArray rawOrder = QFile::encodeName(albums + QLatin1Char('/')) + orderFolder;
-    const QByteArray rawStray = QFile::encodeName(albums + QLatin1Char('/')) + stray;
-    const QStringList goodFiles = QDir(good).entryList(QDir::Files);
-    // Directory removal lists with Qt, which cannot see these names.
-    const auto removeRaw = qScopeGuard([&] {
+        QCOMPARE(albumOrders.keys(), (QStringList{QStringLiteral("乙"), QStringLiteral("甲")}));
+        QVERIFY(albumOrders.value(QStringLiteral("甲")).isMatched());
+        QCOMPARE(albumOrders.value(QStringLiteral("乙")).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
+        QCOMPARE(frameOrders.keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("zero.jpg")}));
+        QVERIFY(frameOrders.value(QStringLiteral("a.jpg")).isMatched());
+        QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(), QStringLiteral("不是普通文件:zero.jpg"));
+    }
+
+    void namesInOtherEncodings()
+    {
+        // GBK names as Windows archives unpack them: "内页.jpg", "丙", "名单.txt".
+        const QByteArray page = QByteArrayLiteral("\xc4\xda\xd2\xb3.jpg");
+        const QByteArray orderFolder = QByteArrayLiteral("\xb1\xfb");
+        const QByteArray stray = QByteArrayLiteral("\xc3\xfb\xb5\xa5.txt");
+        for (const QByteArray &raw : {page, orderFolder, stray})
+            QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
+
+        const QString albums = layout(folder("编码班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+        const QString good = albums + QStringLiteral("/甲");
+        const QByteArray rawPage = QFile::encodeName(albums + QStringLiteral("/乙/")) + page;
+        const QByteArray rawOrder = QFile::encodeName(albums + QLatin1Char('/')) + orderFolder;
+        const QByteArray rawStray = QFile::encodeName(albums + QLatin1Char('/')) + stray;
+        const QStringList goodFiles = QDir(good).entryList(QDir::Files);
+        // Directory removal lists with Qt, which cannot see these names.
+        const auto removeRaw = qScopeGuard([&] {
+            for (const QString &name : goodFiles)
+                ::unlink((rawOrder + '/' + QFile::encodeName(name)).constData());
+            ::rmdir(rawOrder.constData());
+            ::unlink(rawPage.constData());
+            ::unlink(rawStray.constData());
+        });
+        QVERIFY(writeRaw(rawPage, contentOf(good + QStringLiteral("/10.jpg"))));
+        QVERIFY(::mkdir(rawOrder.constData(), 0755) == 0);
         for (const QString &name : goodFiles)
-            ::unlink((rawOrder + '/' + QFile::encodeName(name)).constData());
-        ::rmdir(rawOrder.constData());
-        ::unlink(rawPage.constData());
-        ::unlink(rawStray.constData());
-    });
-    QVERIFY(writeRaw(rawPage, contentOf(good + QStringLiteral("/10.jpg"))));
-    QVERIFY(::mkdir(rawOrder.constData(), 0755) == 0);
-    for (const QString &name : goodFiles)
-        QVERIFY(writeRaw(rawOrder + '/' + QFile::encodeName(name), contentOf(good + QLatin1Char('/') + name)));
-    qint64 listedBytes = 0;
-    for (const QFileInfo &info : QDir(albums + QStringLiteral("/乙")).entryInfoList(QDir::Files))
-        listedBytes += info.size();
-    QVERIFY(FolderIntake::structureOk(albums, ProductKind::Album));
+            QVERIFY(writeRaw(rawOrder + '/' + QFile::encodeName(name), contentOf(good + QLatin1Char('/') + name)));
+        qint64 listedBytes = 0;
+        for (const QFileInfo &info : QDir(albums + QStringLiteral("/乙")).entryInfoList(QDir::Files))
+            listedBytes += info.size();
+        QVERIFY(FolderIntake::structureOk(albums, ProductKind::Album));
 
-    const QMap<QString, groupProductImages> orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
-    QCOMPARE(orders.size(), 3);
-    QVERIFY(orders.value(QStringLiteral("甲")).isMatched());
-    QCOMPARE(orders.value(QStringLiteral("甲")).imageCount, 11);
-    const groupProductImages withPage = orders.value(QStringLiteral("乙"));
-    QCOMPARE(withPage.matchStateText(), kUndecodable + QString::fromUtf8(page));
-    QCOMPARE(withPage.imageCount, 12);
-    QCOMPARE(qint64(withPage.totalBytes), listedBytes + QFileInfo(good + QStringLiteral("/10.jpg")).size());
-    QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(), kUndecodable + QString::fromUtf8(orderFolder));
+        const QMap<QString, groupProductImages> orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
+        QCOMPARE(orders.size(), 3);
+        QVERIFY(orders.value(QStringLiteral("甲")).isMatched());
+        QCOMPARE(orders.value(QStringLiteral("甲")).imageCount, 11);
+        const groupProductImages withPage = orders.value(QStringLiteral("乙"));
+        QCOMPARE(withPage.matchStateText(), kUndecodable + QString::fromUtf8(page));
+        QCOMPARE(withPage.imageCount, 12);
+        QCOMPARE(qint64(withPage.totalBytes), listedBytes + QFileInfo(good + QStringLiteral("/10.jpg")).size());
+        QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(), kUndecodable + QString::fromUtf8(orderFolder));
 
-    // A stray file at the top of an album class breaks its rule whatever its name.
-    QVERIFY(writeRaw(rawStray, QByteArray("x")));
-    QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
-}
+        // A stray file at the top of an album class breaks its rule whatever its name.
+        QVERIFY(writeRaw(rawStray, QByteArray("x")));
+        QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
+    }
 
-// A JPEG that matches the 7-inch frame, as the bytes other rows start from.
-QByteArray TstReadImageToProduct::frameJpeg()
-{
-    const QString dir = layout(folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}));
-    QFile file(dir + QStringLiteral("/ok.jpg"));
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
-}
+    void disguisedAndTruncatedImages_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("state");
+        const QByteArray jpeg = frameJpeg();
+        const int scan = jpeg.indexOf("\xFF\xDA");
+        QVERIFY(scan > 0);
+        const QString matched = QStringLiteral("匹配成功");
+        QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
+        QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
+        QTest::newRow("camera trailer after EOI") << "a.jpg" << jpeg + "\xFF\xD8trailer\xFF" << matched;
+        QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
+        QTest::newRow("TIFF") << "t.jpg" << amplifyingTiff(3, 16) << "图片格式不对:t";
+        QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << "图片格式不对:s";
+        QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
+        QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
+        QTest::newRow("scan without frame header") << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
+        QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
+        QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
+        QTest::newRow("cut off in the metadata") << "c.jpg" << jpeg.left(scan / 2) << "图片不完整:c";
+        QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
+        QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
+        // Metadata that would make a reader allocate far more than the file holds
+        // (memory figures: bench/preflight_bench.sh).
+        const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
+        QByteArray manySegments("\xFF\xD8", 2);
+        for (int i = 0; i < 48; ++i)
+            manySegments += segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
+        QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob") << "amp.jpg" << amplifyingTiff(250, 4 << 20)
+                                                                     << "图片格式不对:amp";
+        QTest::newRow("JPEG Exif, 250 tags at one blob") << "amp.jpg" << QByteArray("\xFF\xD8") + exif + jpeg.mid(2) << matched;
+        QTest::newRow("3 MB of metadata segments") << "amp.jpg" << manySegments + jpeg.mid(2) << matched;
+    }
 
-QString TstReadImageToProduct::writeFile(const QString &name, const QByteArray &bytes)
-{
-    const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('/')
-                                       + QString::fromLatin1(QTest::currentDataTag()));
-    QDir().mkpath(dir);
-    QFile file(dir + QLatin1Char('/') + name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qWarning() << "not written:" << file.fileName();
-    return file.fileName();
-}
+    // Each file is one frame order; what the operator reads is its state text.
+    void disguisedAndTruncatedImages()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        const QString path = writeFile(name, bytes);
+        const groupProductImages order = check(path, m_catalogue.productForGroup(1003, 2301, kPhoto));
+        QTEST(order.matchStateText(), "state");
+        if (!order.failed.isEmpty())
+            QCOMPARE(order.failed.last().singleImages.value(0).imageName, fileMd5Hex(path));
+    }
 
-void TstReadImageToProduct::disguisedAndTruncatedImages_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("state");
-    const QByteArray jpeg = frameJpeg();
-    const int scan = jpeg.indexOf("\xFF\xDA");
-    QVERIFY(scan > 0);
-    const QString matched = QStringLiteral("匹配成功");
-    QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
-    QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
-    QTest::newRow("camera trailer after EOI") << "a.jpg" << jpeg + "\xFF\xD8trailer\xFF" << matched;
-    QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
-    QTest::newRow("TIFF") << "t.jpg" << amplifyingTiff(3, 16) << "图片格式不对:t";
-    QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << "图片格式不对:s";
-    QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
-    QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
-    QTest::newRow("scan without frame header") << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
-    QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
-    QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
-    QTest::newRow("cut off in the metadata") << "c.jpg" << jpeg.left(scan / 2) << "图片不完整:c";
-    QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
-    QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
-    // Metadata that would make a reader allocate far more than the file holds
-    // (memory figures: bench/preflight_bench.sh).
-    const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
-    QByteArray manySegments("\xFF\xD8", 2);
-    for (int i = 0; i < 48; ++i)
-        manySegments += segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
-    QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob") << "amp.jpg" << amplifyingTiff(250, 4 << 20)
-                                                                 << "图片格式不对:amp";
-    QTest::newRow("JPEG Exif, 250 tags at one blob") << "amp.jpg" << QByteArray("\xFF\xD8") + exif + jpeg.mid(2) << matched;
-    QTest::newRow("3 MB of metadata segments") << "amp.jpg" << manySegments + jpeg.mid(2) << matched;
-}
+private:
+    // A JPEG that matches the 7-inch frame, as the bytes other rows start from.
+    QByteArray frameJpeg()
+    {
+        const QString dir = layout(folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}));
+        QFile file(dir + QStringLiteral("/ok.jpg"));
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
 
-// Each file is one frame order; what the operator reads is its state text.
-void TstReadImageToProduct::disguisedAndTruncatedImages()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, bytes);
-    const QString path = writeFile(name, bytes);
-    const groupProductImages order = check(path, m_catalogue.productForGroup(1003, 2301, kPhoto), kPhoto);
-    QTEST(order.matchStateText(), "state");
-    if (!order.failed.isEmpty())
-        QCOMPARE(order.failed.last().singleImages.value(0).imageName, fileMd5Hex(path));
-}
+    QString writeFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('/')
+                                           + QString::fromLatin1(QTest::currentDataTag()));
+        QDir().mkpath(dir);
+        QFile file(dir + QLatin1Char('/') + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qWarning() << "not written:" << file.fileName();
+        return file.fileName();
+    }
+
+    QString layout(const QJsonObject &description)
+    {
+        const QString out = m_dir.filePath(QStringLiteral("layout%1").arg(++m_layouts));
+        QString error;
+        if (ClassLayout::build(description, out, &error) < 0)
+            qWarning() << error;
+        return out + QLatin1Char('/') + description.value("folder").toString();
+    }
+
+    // `order` as intake made it, or a bare record.
+
+    QTemporaryDir m_dir;
+    Catalogue m_catalogue;
+    int m_layouts = 0;
+};
 
 QTEST_MAIN(TstReadImageToProduct)
 #include "tst_readimagetoproduct.moc"

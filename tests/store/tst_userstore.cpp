@@ -11,57 +11,53 @@ class TstUserStore : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void firstLoginInsertsSecondUpdates();
-    void quotesRoundTrip();
+    void initTestCase()
+    {
+        QVERIFY(m_env.setUp(QJsonObject()));
+        QCOMPARE(UserStore::lastUser().user_name, QString());
+        QVERIFY(UserStore::loadUsers().isEmpty());
+    }
+
+    void firstLoginInsertsSecondUpdates()
+    {
+        const QString phone = QStringLiteral("13800000001");
+        QVERIFY(!UserStore::userExists(phone));
+        QVERIFY(UserStore::rememberLogin(phone, QStringLiteral("first")));
+        QVERIFY(UserStore::userExists(phone));
+        QList<UserRecord> users = UserStore::loadUsers();
+        QCOMPARE(users.size(), 1);
+        QCOMPARE(users.first().created_time, users.first().last_login_time);
+        QVERIFY(!TimeUtils::isExpired(QDateTime::fromString(users.first().created_time, "yyyy-MM-dd hh:mm:ss")
+                                          .addSecs(5)
+                                          .toString("yyyy-MM-dd hh:mm:ss")));
+
+        // Make the stored times older so the update is visible.
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE user SET created_time='2020-01-01 08:00:00', "
+                                                               "last_login_time='2020-01-01 08:00:00'")));
+        QVERIFY(UserStore::rememberLogin(phone, QStringLiteral("second")));
+        users = UserStore::loadUsers();
+        QCOMPARE(users.size(), 1);
+        QCOMPARE(users.first().password, QStringLiteral("second"));
+        QCOMPARE(users.first().created_time, QStringLiteral("2020-01-01 08:00:00"));
+        QVERIFY(users.first().last_login_time > QStringLiteral("2020-01-01 08:00:00"));
+        QCOMPARE(UserStore::storedPassword(phone), QStringLiteral("second"));
+    }
+
+    void quotesRoundTrip()
+    {
+        const QString phone = QStringLiteral("138'00");
+        const QString password = QStringLiteral("it's a 'secret'; DROP TABLE user;--");
+        QVERIFY(UserStore::rememberLogin(phone, password));
+        QVERIFY(UserStore::userExists(phone));
+        QCOMPARE(UserStore::storedPassword(phone), password);
+        QVERIFY(UserStore::rememberLogin(phone, password + "'"));
+        QCOMPARE(UserStore::storedPassword(phone), password + "'");
+        QCOMPARE(UserStore::storedPassword(QStringLiteral("nobody")), QString());
+    }
 
 private:
     ClientEnvironment m_env;
 };
-
-void TstUserStore::initTestCase()
-{
-    QVERIFY(m_env.setUp(QJsonObject()));
-    QCOMPARE(UserStore::lastUser().user_name, QString());
-    QVERIFY(UserStore::loadUsers().isEmpty());
-}
-
-void TstUserStore::firstLoginInsertsSecondUpdates()
-{
-    const QString phone = QStringLiteral("13800000001");
-    QVERIFY(!UserStore::userExists(phone));
-    QVERIFY(UserStore::rememberLogin(phone, QStringLiteral("first")));
-    QVERIFY(UserStore::userExists(phone));
-    QList<UserRecord> users = UserStore::loadUsers();
-    QCOMPARE(users.size(), 1);
-    QCOMPARE(users.first().created_time, users.first().last_login_time);
-    QVERIFY(!TimeUtils::isExpired(QDateTime::fromString(users.first().created_time, "yyyy-MM-dd hh:mm:ss")
-                                      .addSecs(5)
-                                      .toString("yyyy-MM-dd hh:mm:ss")));
-
-    // Make the stored times older so the update is visible.
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE user SET created_time='2020-01-01 08:00:00', "
-                                                           "last_login_time='2020-01-01 08:00:00'")));
-    QVERIFY(UserStore::rememberLogin(phone, QStringLiteral("second")));
-    users = UserStore::loadUsers();
-    QCOMPARE(users.size(), 1);
-    QCOMPARE(users.first().password, QStringLiteral("second"));
-    QCOMPARE(users.first().created_time, QStringLiteral("2020-01-01 08:00:00"));
-    QVERIFY(users.first().last_login_time > QStringLiteral("2020-01-01 08:00:00"));
-    QCOMPARE(UserStore::storedPassword(phone), QStringLiteral("second"));
-}
-
-void TstUserStore::quotesRoundTrip()
-{
-    const QString phone = QStringLiteral("138'00");
-    const QString password = QStringLiteral("it's a 'secret'; DROP TABLE user;--");
-    QVERIFY(UserStore::rememberLogin(phone, password));
-    QVERIFY(UserStore::userExists(phone));
-    QCOMPARE(UserStore::storedPassword(phone), password);
-    QVERIFY(UserStore::rememberLogin(phone, password + "'"));
-    QCOMPARE(UserStore::storedPassword(phone), password + "'");
-    QCOMPARE(UserStore::storedPassword(QStringLiteral("nobody")), QString());
-}
 
 QTEST_GUILESS_MAIN(TstUserStore)
 #include "tst_userstore.moc"

@@ -35,7 +35,6 @@ public:
         return m_port != 0;
     }
 
-    quint16 port() const { return m_port; }
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
 
     QJsonDocument control(const QString &path, const QJsonObject &body = QJsonObject())

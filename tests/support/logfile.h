@@ -11,27 +11,23 @@
 // drained and the file was flushed.
 namespace testlog {
 
-inline QString todaysFile()
+inline QString todaysFile(const QString &logDir = AppPaths::logDir())
 {
-    return AppPaths::logDir() + QStringLiteral("/app_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
+    return logDir + QStringLiteral("/app_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
         + QStringLiteral(".log");
 }
 
 inline QByteArray rawContent()
 {
-    if (!LogManager::instance().flush())
-        return QByteArray();
     QFile file(todaysFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    return LogManager::instance().flush() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Every line without its "\r\n" ending.
 inline QStringList lines()
 {
     QStringList result = QString::fromUtf8(rawContent()).split(QStringLiteral("\r\n"));
-    if (!result.isEmpty() && result.last().isEmpty())
+    if (result.last().isEmpty())
         result.removeLast();
     return result;
 }
