@@ -54,10 +54,11 @@ inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
 inline const QString SQL_SELECT_SUBORDER_IMAGES = QStringLiteral("SELECT * FROM images WHERE subOrderId='%1'");
 
 // Images held in uploadHolds (a retry time not yet come, or waiting for the
-// operator) are left out.
+// operator) are left out. A lease is taken back when older than %2 seconds or
+// given before the second %3.
 inline const QString SQL_LEASE_IMAGES = QStringLiteral(
     "UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (SELECT id FROM images WHERE "
-    "(status='waiting' OR (status='uploading' AND '%1'-uploadDate>%2)) AND id NOT IN (SELECT imageId FROM "
+    "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3))) AND id NOT IN (SELECT imageId FROM "
     "uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50) RETURNING *");
 
 inline const QString SQL_MARK_IMAGE_UPLOADED = QStringLiteral(

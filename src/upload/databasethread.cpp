@@ -73,12 +73,12 @@ void DatabaseThread::storeUploadedImage(const imgMess &image)
     enqueue(StoreUploadedImage);
 }
 
-void DatabaseThread::fetchImagesToUpload(int leaseSeconds)
+void DatabaseThread::fetchImagesToUpload(int leaseSeconds, qint64 givenBefore)
 {
     QMutexLocker lock(&m_mutex);
     if (m_kinds.contains(FetchImagesToUpload))
         return;
-    m_leaseTimeouts.append(leaseSeconds);
+    m_leaseTimeouts.append(qMakePair(leaseSeconds, givenBefore));
     enqueue(FetchImagesToUpload);
 }
 
@@ -185,10 +185,10 @@ void DatabaseThread::serve(DbRequest kind)
         return;
     }
     case FetchImagesToUpload: {
-        int timeout = m_leaseTimeouts.isEmpty() ? 0 : m_leaseTimeouts.takeFirst();
+        auto [timeout, givenBefore] = m_leaseTimeouts.isEmpty() ? qMakePair(0, qint64(0)) : m_leaseTimeouts.takeFirst();
         if (timeout < 1)
             timeout = 3600;
-        m_leased = OrderRecords::leaseImages(timeout);
+        m_leased = OrderRecords::leaseImages(timeout, givenBefore);
         emit uploadImages(m_leased);
         return;
     }

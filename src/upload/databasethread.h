@@ -41,8 +41,9 @@ public:
     ~DatabaseThread() override;
 
     void storeUploadedImage(const imgMess &image);
-    // Dropped while another lease request is still pending.
-    void fetchImagesToUpload(int leaseSeconds);
+    // Dropped while another lease request is still pending. See
+    // OrderRecords::leaseImages for `givenBefore`.
+    void fetchImagesToUpload(int leaseSeconds, qint64 givenBefore = 0);
     void saveProducts(const QList<productRecord> &products);
     // The order and the product records it refers to are stored together or
     // not at all; orderCreated tells which.
@@ -100,7 +101,7 @@ private:
     QList<QStringList> m_deletions;
     QList<QStringList> m_cartUpdates;
     QList<int> m_listTypes;
-    QList<int> m_leaseTimeouts;
+    QList<QPair<int, qint64>> m_leaseTimeouts;
     QList<QStringList> m_cartItemRequests;
     QList<QPair<imgMess, QString>> m_failedUploads;
     QList<QStringList> m_releases;

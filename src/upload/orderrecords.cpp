@@ -194,11 +194,11 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
     return orders;
 }
 
-QList<imgMess> OrderRecords::leaseImages(int leaseSeconds)
+QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
 {
     QList<QSqlRecord> rows;
     const QSqlError error =
-        runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(secondsNow(), n(leaseSeconds)), rows);
+        runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(secondsNow(), n(leaseSeconds), n(givenBefore)), rows);
     QList<imgMess> images;
     if (error.type() != QSqlError::NoError) {
         LogManager::logError(QStringLiteral("获取上传完成订单出错:") + error.text());

@@ -29,8 +29,9 @@ public:
     // listType 1 uploading, 2 uploaded, other cart.
     static QList<orderGroup> fetchOrders(int limit, int listType);
     // Up to 50 waiting images, or uploading ones whose lease is older than
-    // `leaseSeconds`, now leased.
-    static QList<imgMess> leaseImages(int leaseSeconds);
+    // `leaseSeconds` or was given before the second `givenBefore` (since the
+    // epoch), now leased.
+    static QList<imgMess> leaseImages(int leaseSeconds, qint64 givenBefore = 0);
     // Marks the image uploaded and counts it for its order, only when its row
     // was still uploading. Returns the order's uploadedCount, 0 on failure.
     static int recordUploadedImage(const imgMess &image);

@@ -198,19 +198,23 @@ void TstOrderRecords::deleteWithoutOrderRow()
 void TstOrderRecords::leaseTimeout_data()
 {
     QTest::addColumn<int>("age");
+    QTest::addColumn<int>("startedAgo");  // the run's start, 0 for none
     QTest::addColumn<int>("leased");
-    QTest::newRow("3601 s old is taken again") << 3601 << 1;
-    QTest::newRow("3599 s old is not") << 3599 << 0;
+    QTest::newRow("3601 s old is taken again") << 3601 << 0 << 1;
+    QTest::newRow("3599 s old is not") << 3599 << 0 << 0;
+    QTest::newRow("given before the run started") << 6 << 5 << 1;
+    QTest::newRow("given in the run") << 4 << 5 << 0;
 }
 
 void TstOrderRecords::leaseTimeout()
 {
     QFETCH(int, age);
+    QFETCH(int, startedAgo);
     insertWaitingImages("T", 1);
     QCOMPARE(OrderRecords::leaseImages(3600).size(), 1);
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET uploadDate='%1'")
-                                                .arg(QDateTime::currentSecsSinceEpoch() - age)));
-    QTEST(int(OrderRecords::leaseImages(3600).size()), "leased");
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET uploadDate='%1'").arg(now - age)));
+    QTEST(int(OrderRecords::leaseImages(3600, startedAgo ? now - startedAgo : 0).size()), "leased");
 }
 
 QTEST_GUILESS_MAIN(TstOrderRecords)

@@ -1,5 +1,5 @@
-#include <QCryptographicHash>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSqlRecord>
 #include <QThreadPool>
 #include <QtTest>
@@ -21,15 +21,16 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void tickLeasesBelowTen();
-    void leaseRaisesTheCount();
+    void leaseWhenThereIsRoom_data();
+    void leaseWhenThereIsRoom();
+    void eachImageSentOnce();
     void failedUploadComesBack();
     void imageThatCannotBeSentIsHeld_data();
     void imageThatCannotBeSentIsHeld();
     void wrongClockStillUploads();
 
 private:
-    bool leaseAskedFor(const std::function<void()> &action);
+    int leasesAskedFor(const std::function<void()> &action);
     QList<imgMess> fakes(int n);
     orderGroup orderWithFiles(const QString &orderNo, int files);
     QVariant value(const QString &sql);
@@ -69,19 +70,23 @@ void TstUploadImage::init()
     m_progress.clear();
 }
 
-// Whether `action` made the scheduler ask for a lease: the worker answers in
-// arrival order, so a lease asked for comes back before a list asked after.
-bool TstUploadImage::leaseAskedFor(const std::function<void()> &action)
+// The leases `action` made the scheduler ask for: the worker answers in
+// arrival order, so every lease asked for comes back before a list asked after.
+int TstUploadImage::leasesAskedFor(const std::function<void()> &action)
 {
+    const auto served = [this] {
+        const int lists = m_lists;
+        DatabaseThread::instance().fetchOrders(1);
+        return QTest::qWaitFor([&] { return m_lists > lists; }, 10000);
+    };
+    if (!served())
+        return -1;
     const int leases = m_leases;
-    const int lists = m_lists;
     action();
-    DatabaseThread::instance().fetchOrders(1);
-    if (!QTest::qWaitFor([&] { return m_lists > lists; }, 10000))
-        return false;
-    return m_leases > leases;
+    return served() ? m_leases - leases : -1;
 }
 
+// Images without a file: each task fails at once.
 QList<imgMess> TstUploadImage::fakes(int n)
 {
     QList<imgMess> images;
@@ -91,6 +96,7 @@ QList<imgMess> TstUploadImage::fakes(int n)
         m.localPath = m_up.env.path() + QStringLiteral("/nowhere/%1.jpg").arg(i);
         m.imageName = QStringLiteral("10001/%1").arg(i);
         m.orderId = QStringLiteral("FAKE");
+        m.url = QStringLiteral("http://store/%1.jpg").arg(i);
         images << m;
     }
     return images;
@@ -113,27 +119,88 @@ QVariant TstUploadImage::value(const QString &sql)
     return rows.isEmpty() ? QVariant() : rows.first().value(0);
 }
 
-void TstUploadImage::tickLeasesBelowTen()
+void TstUploadImage::leaseWhenThereIsRoom_data()
 {
-    QVERIFY(leaseAskedFor([this] {
-        m_scheduler->uploadImageGetSlot(fakes(9));
-        QCOMPARE(m_scheduler->inFlightCount(), 9);
-        m_scheduler->now_time_SLOT();
-    }));
-    QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
-    QVERIFY(!leaseAskedFor([this] {
-        m_scheduler->uploadImageGetSlot(fakes(10));
-        m_scheduler->now_time_SLOT();
-        m_scheduler->startUploading(true);
-    }));
+    QTest::addColumn<int>("inFlight");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<int>("leases");
+    QTest::newRow("stored, 10 to 9") << 10 << "stored" << 1;
+    QTest::newRow("failed, 10 to 9") << 10 << "failed" << 1;
+    QTest::newRow("stored, 11 to 10") << 11 << "stored" << 0;
+    QTest::newRow("two outcomes, the second lease still queued") << 10 << "stored twice" << 1;
+    QTest::newRow("tick at 9") << 9 << "tick" << 1;
+    QTest::newRow("tick at 10") << 10 << "tick" << 0;
+    QTest::newRow("start at 10") << 10 << "start" << 0;
 }
 
-void TstUploadImage::leaseRaisesTheCount()
+// The pool's threads are held, so the count moves only by the outcomes
+// handed to the scheduler here; the worker is paused meanwhile, so a second
+// request finds the first still queued.
+void TstUploadImage::leaseWhenThereIsRoom()
 {
-    m_scheduler->uploadImageGetSlot(fakes(50));
-    QCOMPARE(m_scheduler->inFlightCount(), 50);
-    // Every one fails (no file), and each failure leaves the count.
-    QTRY_COMPARE_WITH_TIMEOUT(m_scheduler->inFlightCount(), 0, 30000);
+    QFETCH(int, inFlight);
+    QFETCH(QString, event);
+    QThreadPool *pool = QThreadPool::globalInstance();
+    // Static: a failed check returns while they still wake up.
+    static QSemaphore held;
+    for (int i = 0; i < pool->maxThreadCount(); ++i)
+        pool->start([] { held.acquire(); });
+    bool released = false;
+    const auto release = [&] {
+        if (!std::exchange(released, true))
+            held.release(pool->maxThreadCount());
+    };
+    const auto releaseOnFailure = qScopeGuard(release);
+    const QList<imgMess> images = fakes(inFlight);
+    m_scheduler->uploadImageGetSlot(images);
+    QCOMPARE(m_scheduler->inFlightCount(), inFlight);
+    // Leased again while in flight, they are not sent a second time.
+    m_scheduler->uploadImageGetSlot(images);
+
+    const int leases = leasesAskedFor([&] {
+        DatabaseThread::instance().setPaused(true);
+        if (event.startsWith("stored"))
+            m_scheduler->slot_runOver(images.at(0));
+        if (event == "stored twice")
+            m_scheduler->slot_runOver(images.at(1));
+        if (event == "failed")
+            m_scheduler->slot_uploadFailed(images.at(0), QString());
+        if (event == "tick")
+            m_scheduler->now_time_SLOT();
+        if (event == "start")
+            m_scheduler->startUploading(true);
+        DatabaseThread::instance().setPaused(false);
+    });
+    const int outcomes = event == "stored twice" ? 2 : event == "stored" || event == "failed" ? 1 : 0;
+    QCOMPARE(m_scheduler->inFlightCount(), inFlight - outcomes);
+    QTEST(leases, "leases");
+
+    release();
+    QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
+    pool->waitForDone();
+    const QJsonObject requests = m_up.store.control(QStringLiteral("requests"));
+    QCOMPARE(requests.size(), inFlight);
+    for (auto it = requests.begin(); it != requests.end(); ++it)
+        QCOMPARE(it.value().toObject(), (QJsonObject{{"HEAD", 1}}));
+}
+
+// 1,000 images through the scheduler, the worker, the tasks and the store,
+// driven by the outcomes alone (no timer): each object is asked for once and
+// written once.
+void TstUploadImage::eachImageSentOnce()
+{
+    constexpr int kOrders = 20;
+    for (int o = 0; o < kOrders; ++o) {
+        orderGroup order = orderWithFiles(QStringLiteral("N%1").arg(o), 50);
+        DatabaseThread::instance().createOrder(order);
+    }
+    m_scheduler->now_time_SLOT();
+    QTRY_COMPARE_WITH_TIMEOUT(value("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), kOrders * 50, 120000);
+    QCOMPARE(value("SELECT sum(uploadedCount) FROM orders WHERE status='uploaded'").toInt(), kOrders * 50);
+    const QJsonObject requests = m_up.store.control(QStringLiteral("requests"));
+    QCOMPARE(requests.size(), kOrders * 50);
+    for (auto it = requests.begin(); it != requests.end(); ++it)
+        QCOMPARE(it.value().toObject(), (QJsonObject{{"HEAD", 1}, {"PUT", 1}}));
 }
 
 // The store fails the first two writes; the image is back in the queue
