@@ -48,16 +48,16 @@ clear_store() { rm -rf "$WORK/store/normal-order-image"/* 2>/dev/null || true; }
 pipeline_run() {  # files, case name; sets PIPE (seconds)
     rm -rf "$WORK/home/.vell"
     (cd "$WORK/client" && HOME="$WORK/home" "$AGENT" --enqueue "$WORK/files" > /dev/null)
-    local t0 t1 pid perf=""
+    local t0 t1 pid perf=()
+    # Recorded from its start, so the pool's threads are followed too; perf
+    # ends the agent when it is stopped.
+    [[ -z "${PERF_DATA:-}" ]] || perf=(perf record -g -o "$PERF_DATA.$2" --)
     t0=$(now)
-    (cd "$WORK/client" && HOME="$WORK/home" exec "$AGENT") > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
-    if [[ -n "${PERF_DATA:-}" ]]; then
-        perf record -g -o "$PERF_DATA.$2" -p "$pid" > /dev/null 2>&1 & perf=$!; PIDS+=("$perf")
-    fi
+    (cd "$WORK/client" && HOME="$WORK/home" exec "${perf[@]}" "$AGENT") > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
     until [[ "$(uploaded)" -ge "$1" ]]; do sleep 0.1; done
     t1=$(now)
-    [[ -z "$perf" ]] || { kill -INT "$perf"; wait "$perf" 2>/dev/null || true; }
-    kill "$pid"; wait "$pid" 2>/dev/null || true
+    if ((${#perf[@]})); then kill -INT "$pid"; else kill "$pid"; fi
+    wait "$pid" 2>/dev/null || true
     PIPE=$(echo "$t1 - $t0" | bc -l)
 }
 

@@ -68,7 +68,8 @@ inline const QString SQL_COUNT_UPLOADED_IMAGE = QStringLiteral(
     "UPDATE orders SET uploadedCount = uploadedCount+1,timeFinished='%2',status = CASE WHEN "
     "uploadedCount+1>=fileCout THEN 'uploaded' else 'uploading' END WHERE orderNo = '%1' AND status<>'uploaded'");
 
-inline const QString SQL_SELECT_UPLOADED_COUNT = QStringLiteral("SELECT uploadedCount FROM orders WHERE orderNo='%1'");
+inline const QString SQL_SELECT_UPLOADED_COUNTS =
+    QStringLiteral("SELECT orderNo, uploadedCount FROM orders WHERE orderNo IN (%1)");
 
 inline const QString SQL_MARK_ORDERS_IN_CART =
     QStringLiteral("UPDATE orders SET status ='CARTOK',timeCart='%3' WHERE orderNo IN ");

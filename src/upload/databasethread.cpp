@@ -66,10 +66,10 @@ void DatabaseThread::enqueue(DbRequest kind)
         start();
 }
 
-void DatabaseThread::storeUploadedImage(const imgMess &image)
+void DatabaseThread::storeUploadedImages(const QList<imgMess> &images)
 {
     QMutexLocker lock(&m_mutex);
-    m_uploadedImages.append(image);
+    m_uploadedImages.append(images);
     enqueue(StoreUploadedImage);
 }
 
@@ -176,12 +176,16 @@ void DatabaseThread::serve(DbRequest kind)
             LogManager::logError(QStringLiteral("uploadingQueue为空：%1").arg(m_uploadedImages.size()));
             return;
         }
-        const imgMess image = m_uploadedImages.takeFirst();
-        if (image.url.isEmpty()) {
+        QList<imgMess> images = m_uploadedImages.takeFirst();
+        images.removeIf([](const imgMess &image) {
+            if (!image.url.isEmpty())
+                return false;
             LogManager::logError(QStringLiteral("图片上传成功图片路径为空123：%1:%2").arg(image.id).arg(image.orderId));
-            return;
-        }
-        emit uploadingOrderDate(image.orderId, OrderRecords::recordUploadedImage(image));
+            return true;
+        });
+        const QHash<QString, int> counts = OrderRecords::recordUploadedImages(images);
+        for (const imgMess &image : images)
+            emit uploadingOrderDate(image.orderId, counts.value(image.orderId));
         return;
     }
     case FetchImagesToUpload: {

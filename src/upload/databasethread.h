@@ -40,7 +40,8 @@ public:
     static DatabaseThread &instance();
     ~DatabaseThread() override;
 
-    void storeUploadedImage(const imgMess &image);
+    // The images are recorded in one transaction.
+    void storeUploadedImages(const QList<imgMess> &images);
     // Dropped while another lease request is still pending. See
     // OrderRecords::leaseImages for `givenBefore`.
     void fetchImagesToUpload(int leaseSeconds, qint64 givenBefore = 0);
@@ -94,7 +95,7 @@ private:
     QMutex m_mutex;
     QWaitCondition m_wake;
     QList<int> m_kinds;
-    QList<imgMess> m_uploadedImages;
+    QList<QList<imgMess>> m_uploadedImages;
     QList<QList<productRecord>> m_productBatches;
     QList<orderGroup> m_newOrders;
     QList<QList<productRecord>> m_newOrderProducts;

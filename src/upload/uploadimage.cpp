@@ -90,10 +90,19 @@ void uploadImage::slot_runOver(const imgMess &imgM)
     m_inFlight.remove(imgM.id);
     release(qobject_cast<SaveImageRunnable *>(sender()));
     leaseIfRoom();
-    if (!imgM.url.isEmpty() && !imgM.orderId.isEmpty())
-        DatabaseThread::instance().storeUploadedImage(imgM);
-    else
+    if (!imgM.url.isEmpty() && !imgM.orderId.isEmpty()) {
+        // Outcomes that queued up meanwhile (while the worker held us up, say)
+        // arrive before this call and go to the worker with this one.
+        if (m_stored.isEmpty())
+            QMetaObject::invokeMethod(this, &uploadImage::recordStored, Qt::QueuedConnection);
+        m_stored << imgM;
+    } else
         LogManager::logError(QStringLiteral("图片上传成功图片路径为空11：%1:%2").arg(imgM.id).arg(imgM.orderId));
+}
+
+void uploadImage::recordStored()
+{
+    DatabaseThread::instance().storeUploadedImages(std::exchange(m_stored, {}));
 }
 
 void uploadImage::slot_uploadFailed(const imgMess &imgM, const QString &problem)

@@ -51,12 +51,15 @@ private:
     // one is still queued.
     void leaseIfRoom();
     void release(SaveImageRunnable *task);
+    void recordStored();
 
     // Leases also take back every image a previous run left leased, given
     // before this second.
     qint64 m_startedAt = 0;
     // Ids of the images handed to tasks whose outcome has not come back.
     QSet<int> m_inFlight;
+    // Stored images not yet handed to the worker.
+    QList<imgMess> m_stored;
     QThreadPool *m_pool;
     QTimer m_timer;
 };
