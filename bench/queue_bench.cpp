@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
         leasedTotal += int(batch.size());
         for (imgMess image : batch) {
             image.url = QStringLiteral("http://127.0.0.1:27090/normal-order-image/") + image.imageName + ".jpg";
-            worker.storeUploadedImage(image);
+            worker.storeUploadedImages({image});
         }
         while (recorded < leasedTotal)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
 # Uploads the same generated files to the local verifying object store three
-# ways in one invocation: the client's pipeline (upload agent, 4 threads),
-# rclone copy --transfers 4, and aws s3 cp --recursive (4 concurrent
-# requests). Prints MB/s of each and the pipeline's ratios to the others.
-#   bench/upload_bench.sh [files] [megabytes-per-file]     (default 1000 x 5)
+# ways in one invocation: the client's pipeline (upload agent, default
+# settings), rclone copy --transfers 4, and aws s3 cp --recursive (4
+# concurrent requests). Two cases: large files, where the transfers bind, and
+# small ones, where per-image costs do. Prints MB/s of each and the tools'
+# time over the pipeline's (above 1: the pipeline is faster).
+#   bench/upload_bench.sh [large-files] [small-files]   (default 400 x 5 MB, 3000 x 200 KB; 0 skips a case)
+# BUILD_DIR (relative to the checkout or absolute) names the build; with
+# PERF_DATA=<prefix> each pipeline run is recorded by perf into <prefix>.<case>.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$PWD"
-FILES="${1:-1000}"
-MB="${2:-5}"
+LARGE_FILES="${1:-400}"
+SMALL_FILES="${2:-3000}"
 BUILD="${BUILD_DIR:-build}"
-[[ -x "$BUILD/tools/uploadagent/uploadagent" ]] || ./scripts/build.sh >/dev/null
+[[ "$BUILD" = /* ]] || BUILD="$ROOT/$BUILD"
+[[ -x "$BUILD/tools/uploadagent/uploadagent" ]] || BUILD_DIR="$BUILD" ./scripts/build.sh >/dev/null
 
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/upload-bench.XXXXXX")"
 PIDS=()
-cleanup() { for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done; rm -rf "$WORK"; }
+cleanup() {
+    for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${PIDS[@]}"; do wait "$p" 2>/dev/null || true; done
+    rm -rf "$WORK"
+}
 trap cleanup EXIT
 
 wait_for() { for _ in $(seq 100); do grep -q "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done; cat "$1"; return 1; }
@@ -28,32 +37,29 @@ STORE="http://127.0.0.1:$(grep -o 'port [0-9]*' "$WORK/store.log" | grep -o '[0-
 KEY=LOCALDEVACCESSKEY01; SECRET=local-dev-secret-key-0123456789abcdef; TOKEN=local-dev-session-token
 curl -s -X POST -d "{\"accessKeyId\":\"$KEY\",\"secretAccessKey\":\"$SECRET\",\"sessionToken\":\"$TOKEN\",\"bucketName\":\"normal-order-image\",\"endpoint\":\"$STORE\",\"expiresInMinutes\":60}" "$BACKEND/__control/sts" > /dev/null
 
-echo "bench: generating $FILES files of $MB MB"
-mkdir -p "$WORK/files"
-for ((i = 0; i < FILES; i++)); do head -c $((MB * 1000000)) /dev/urandom > "$WORK/files/img_$(printf %05d $i).jpg"; done
-TOTAL_MB=$((FILES * MB))
-cat "$WORK/files"/* > /dev/null
-
-# The client's pipeline, in a working folder of its own.
+# The client's pipeline, in a working folder of its own. A backgrounded
+# subshell that execs the agent leaves $! the agent's own pid (a backgrounded
+# function would add a shell between them).
 mkdir -p "$WORK/client/data" "$WORK/home"
 printf '{"baseUrl": "%s/", "imageHost": "%s"}' "$BACKEND" "$STORE" > "$WORK/client/data/config.json"
-agent() { (cd "$WORK/client" && HOME="$WORK/home" "$ROOT/$BUILD/tools/uploadagent/uploadagent" "$@"); }
+AGENT="$BUILD/tools/uploadagent/uploadagent"
 uploaded() { sqlite3 -cmd ".timeout 5000" "$WORK/home/.vell/batchDesk1.db" "SELECT count(*) FROM images WHERE status='uploaded'" 2>/dev/null || echo 0; }
-pipeline_run() {
+clear_store() { rm -rf "$WORK/store/normal-order-image"/* 2>/dev/null || true; }
+pipeline_run() {  # files, case name; sets PIPE (seconds)
     rm -rf "$WORK/home/.vell"
-    agent --enqueue "$WORK/files" > /dev/null
-    local t0 t1
+    (cd "$WORK/client" && HOME="$WORK/home" "$AGENT" --enqueue "$WORK/files" > /dev/null)
+    local t0 t1 pid perf=()
+    # Recorded from its start, so the pool's threads are followed too; perf
+    # ends the agent when it is stopped.
+    [[ -z "${PERF_DATA:-}" ]] || perf=(perf record -g -o "$PERF_DATA.$2" --)
     t0=$(now)
-    agent --interval "$1" > "$WORK/agent.log" 2>&1 & local pid=$!
-    until [[ "$(uploaded)" -ge "$FILES" ]]; do sleep 0.2; done
+    (cd "$WORK/client" && HOME="$WORK/home" exec "${perf[@]}" "$AGENT") > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
+    until [[ "$(uploaded)" -ge "$1" ]]; do sleep 0.1; done
     t1=$(now)
-    kill "$pid"; wait "$pid" 2>/dev/null || true
-    echo "$t1 - $t0" | bc -l
+    if ((${#perf[@]})); then kill -INT "$pid"; else kill "$pid"; fi
+    wait "$pid" 2>/dev/null || true
+    PIPE=$(echo "$t1 - $t0" | bc -l)
 }
-PIPE=$(pipeline_run 5000)
-# Objects stored by the first run are found by the HEAD check; clear them for the second.
-rm -rf "$WORK/store/normal-order-image"/* 2>/dev/null || true
-PIPE_FAST=$(pipeline_run 200)
 
 # A CA bundle set for the machine's own proxies makes the SDKs refuse plain HTTP.
 unset AWS_CA_BUNDLE
@@ -61,21 +67,40 @@ export RCLONE_CONFIG_BENCH_TYPE=s3 RCLONE_CONFIG_BENCH_PROVIDER=Other RCLONE_CON
        RCLONE_CONFIG_BENCH_ACCESS_KEY_ID=$KEY RCLONE_CONFIG_BENCH_SECRET_ACCESS_KEY=$SECRET \
        RCLONE_CONFIG_BENCH_SESSION_TOKEN=$TOKEN RCLONE_CONFIG_BENCH_REGION=us-east-1 \
        RCLONE_CONFIG_BENCH_FORCE_PATH_STYLE=true
-t0=$(now); rclone --config /dev/null copy --transfers 4 --s3-no-check-bucket "$WORK/files" bench:normal-order-image/rclone; t1=$(now)
-RCLONE=$(echo "$t1 - $t0" | bc -l)
-
 export AWS_ACCESS_KEY_ID=$KEY AWS_SECRET_ACCESS_KEY=$SECRET AWS_SESSION_TOKEN=$TOKEN AWS_DEFAULT_REGION=us-east-1 \
        AWS_CONFIG_FILE="$WORK/aws-config"
 printf '[default]\ns3 =\n    max_concurrent_requests = 4\n' > "$AWS_CONFIG_FILE"
-t0=$(now); /usr/bin/aws s3 cp --recursive --quiet --endpoint-url "$STORE" "$WORK/files" s3://normal-order-image/awscli/; t1=$(now)
-AWSCLI=$(echo "$t1 - $t0" | bc -l)
 
-rate() { echo "$TOTAL_MB / $1" | bc -l; }
-printf 'bench: %d files x %d MB = %d MB to the local verifying store, 4 transfers each\n' "$FILES" "$MB" "$TOTAL_MB"
-printf 'bench: pipeline (5 s polling)    %7.1f s  %7.1f MB/s\n' "$PIPE" "$(rate "$PIPE")"
-printf 'bench: pipeline (0.2 s polling)  %7.1f s  %7.1f MB/s\n' "$PIPE_FAST" "$(rate "$PIPE_FAST")"
-printf 'bench: rclone copy               %7.1f s  %7.1f MB/s\n' "$RCLONE" "$(rate "$RCLONE")"
-printf 'bench: aws s3 cp                 %7.1f s  %7.1f MB/s\n' "$AWSCLI" "$(rate "$AWSCLI")"
-printf 'bench: pipeline speed / rclone   %7.2f (0.2 s polling %.2f)\n' "$(echo "$RCLONE / $PIPE" | bc -l)" "$(echo "$RCLONE / $PIPE_FAST" | bc -l)"
-printf 'bench: pipeline speed / aws cli  %7.2f (0.2 s polling %.2f)\n' "$(echo "$AWSCLI / $PIPE" | bc -l)" "$(echo "$AWSCLI / $PIPE_FAST" | bc -l)"
+run_case() {  # files, bytes per file, label, case name
+    local files=$1 bytes=$2 label=$3 name=$4
+    [[ "$files" -gt 0 ]] || return 0
+    rm -rf "$WORK/files"; mkdir -p "$WORK/files"
+    for ((i = 0; i < files; i++)); do head -c "$bytes" /dev/urandom > "$WORK/files/img_$(printf %05d $i).jpg"; done
+    cat "$WORK/files"/* > /dev/null
+    local total_mb rclone awscli t0 t1
+    total_mb=$(echo "$files * $bytes / 1000000" | bc -l)
+
+    clear_store
+    pipeline_run "$files" "$name"
+    clear_store
+    t0=$(now); rclone --config /dev/null copy --transfers 4 --s3-no-check-bucket "$WORK/files" bench:normal-order-image/rclone; t1=$(now)
+    rclone=$(echo "$t1 - $t0" | bc -l)
+    clear_store
+    t0=$(now); /usr/bin/aws s3 cp --recursive --quiet --endpoint-url "$STORE" "$WORK/files" s3://normal-order-image/awscli/; t1=$(now)
+    awscli=$(echo "$t1 - $t0" | bc -l)
+    clear_store
+
+    rate() { echo "$total_mb / $1" | bc -l; }
+    printf 'bench: case %s: %d files x %s = %.0f MB to the local verifying store, 4 transfers each\n' \
+        "$name" "$files" "$label" "$total_mb"
+    printf 'bench: pipeline                  %7.1f s  %7.1f MB/s  %7.0f files/s\n' "$PIPE" "$(rate "$PIPE")" "$(echo "$files / $PIPE" | bc -l)"
+    printf 'bench: rclone copy               %7.1f s  %7.1f MB/s  %7.0f files/s\n' "$rclone" "$(rate "$rclone")" "$(echo "$files / $rclone" | bc -l)"
+    printf 'bench: aws s3 cp                 %7.1f s  %7.1f MB/s  %7.0f files/s\n' "$awscli" "$(rate "$awscli")" "$(echo "$files / $awscli" | bc -l)"
+    printf 'bench: pipeline speed / rclone   %.2f\n' "$(echo "$rclone / $PIPE" | bc -l)"
+    printf 'bench: pipeline speed / aws cli  %.2f\n' "$(echo "$awscli / $PIPE" | bc -l)"
+}
+
+echo "bench: $(nproc) cores"
+run_case "$LARGE_FILES" 5000000 "5 MB" large
+run_case "$SMALL_FILES" 200000 "200 KB" small
 printf 'bench: store rejections: %s\n' "$(curl -s "$STORE/__control/stats")"

@@ -343,8 +343,8 @@ QSqlError runQuery(QSqlDatabase &db, const QString &sql, QList<QSqlRecord> &rows
         LogManager::logError(QStringLiteral("数据库语句执行错误:") + error.text() + sql);
         return error;
     }
-    if (!g_inTransaction)
-        db.close();
+    // The connection stays open: outside a transaction it holds no lock on
+    // the file, and opening it again costs the schema's parse each time.
     return QSqlError();
 }
 
@@ -392,10 +392,35 @@ bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &sec
     }
 }
 
+namespace {
+
+// The pair inside runAtomically's transaction, under a savepoint of its own.
+bool runChangedPairInTransaction(QSqlDatabase &db, const QString &first, const QString &second, bool *changed)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SAVEPOINT changedPair")))
+        return false;
+    bool done = query.exec(first);
+    *changed = done && query.numRowsAffected() > 0;
+    if (*changed)
+        done = query.exec(second);
+    if (!done) {
+        LogManager::logError(query.lastError().text());
+        *changed = false;
+        query.exec(QStringLiteral("ROLLBACK TO changedPair"));
+    }
+    query.exec(QStringLiteral("RELEASE changedPair"));
+    return done;
+}
+
+} // namespace
+
 bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QString &second, bool *changed)
 {
     QMutexLocker lock(&databaseLock());
     *changed = false;
+    if (g_inTransaction)
+        return runChangedPairInTransaction(db, first, second, changed);
     try {
         openIfClosed(db);
         TransactionGuard guard(db);

@@ -48,7 +48,8 @@ bool runInTransaction(QSqlDatabase &db, const QString &first, const QString &sec
 
 // Runs `first`, and `second` only when `first` changed at least one row, in
 // one transaction. False when the transaction could not be completed; a
-// failing statement is logged like runInTransaction does.
+// failing statement is logged like runInTransaction does. Inside
+// runAtomically's body the pair is all or nothing within that transaction.
 bool runInTransactionIfChanged(QSqlDatabase &db, const QString &first, const QString &second, bool *changed);
 
 // Runs `body` inside one transaction; the body's statements (through the

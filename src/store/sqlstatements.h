@@ -61,10 +61,11 @@ inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
 inline const QString SQL_SELECT_SUBORDER_IMAGES = QStringLiteral("SELECT * FROM images WHERE subOrderId='%1'");
 
 // Images held in uploadHolds (a retry time not yet come, or waiting for the
-// operator) are left out.
+// operator) are left out. A lease is taken back when older than %2 seconds or
+// given before the second %3.
 inline const QString SQL_LEASE_IMAGES = QStringLiteral(
     "UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (SELECT id FROM images WHERE "
-    "(status='waiting' OR (status='uploading' AND '%1'-uploadDate>%2)) AND id NOT IN (SELECT imageId FROM "
+    "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3))) AND id NOT IN (SELECT imageId FROM "
     "uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50) RETURNING *");
 
 inline const QString SQL_MARK_IMAGE_UPLOADED = QStringLiteral(
@@ -74,7 +75,8 @@ inline const QString SQL_COUNT_UPLOADED_IMAGE = QStringLiteral(
     "UPDATE orders SET uploadedCount = uploadedCount+1,timeFinished='%2',status = CASE WHEN "
     "uploadedCount+1>=fileCout THEN 'uploaded' else 'uploading' END WHERE orderNo = '%1' AND status<>'uploaded'");
 
-inline const QString SQL_SELECT_UPLOADED_COUNT = QStringLiteral("SELECT uploadedCount FROM orders WHERE orderNo='%1'");
+inline const QString SQL_SELECT_UPLOADED_COUNTS =
+    QStringLiteral("SELECT orderNo, uploadedCount FROM orders WHERE orderNo IN (%1)");
 
 inline const QString SQL_MARK_ORDERS_IN_CART =
     QStringLiteral("UPDATE orders SET status ='CARTOK',timeCart='%3' WHERE orderNo IN ");

@@ -44,6 +44,27 @@ void globalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// One handle per thread for the existence checks, reset before each use: a
+// handle keeps its connections, so a pool thread asks the image host over one
+// kept connection instead of connecting for each image. Writes keep a fresh
+// handle each: over a kept connection large files went slower to the store.
+CURL *threadHandle()
+{
+    struct Handle
+    {
+        CURL *curl = curl_easy_init();
+        ~Handle()
+        {
+            if (curl)
+                curl_easy_cleanup(curl);
+        }
+    };
+    thread_local Handle handle;
+    if (handle.curl)
+        curl_easy_reset(handle.curl);
+    return handle.curl;
+}
+
 size_t readFromFile(char *buffer, size_t size, size_t count, void *stream)
 {
     const qint64 n = static_cast<QFile *>(stream)->read(buffer, qint64(size * count));
@@ -371,6 +392,26 @@ QString AwsUtils::objectKey(const QString &localPath, const QString &imageName)
     return imageName + QLatin1Char('.') + extension;
 }
 
+int AwsUtils::headStatus(const QString &url)
+{
+    globalInit();
+    CURL *curl = threadHandle();
+    if (!curl)
+        return 0;
+    const QByteArray urlBytes = url.toUtf8();
+    const Options opt = options();
+    curl_easy_setopt(curl, CURLOPT_URL, urlBytes.constData());
+    curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(opt.connectSeconds));
+    // A host that never answers must not hold a pool thread.
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(opt.stallSeconds));
+    long status = 0;
+    if (curl_easy_perform(curl) == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return int(status);
+}
+
 qint64 AwsUtils::clockOffset()
 {
     return g_clockOffset.load();
@@ -420,7 +461,8 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
     // refused by the store rather than printed.
     QString contentMd5;
     const QString md5Hex = imageName.section(QLatin1Char('/'), -1);
-    if (QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(md5Hex).hasMatch()) {
+    static const QRegularExpression md5Pattern(QStringLiteral("^[0-9a-f]{32}$"));
+    if (md5Pattern.match(md5Hex).hasMatch()) {
         contentMd5 = QString::fromLatin1(QByteArray::fromHex(md5Hex.toLatin1()).toBase64());
     } else {
         file.seek(0);

@@ -62,6 +62,8 @@ public:
     static void clearCredentials();
     static void setOptions(const Options &options);
     static Options options();
+    // The HTTP status of a HEAD request for `url`, 0 without an answer.
+    static int headStatus(const QString &url);
     // The object key: imageName + "." + the file's extension.
     static QString objectKey(const QString &localPath, const QString &imageName);
     static QString bucketName(bool bucketType);

@@ -69,19 +69,19 @@ void DatabaseThread::enqueue(DbRequest kind)
         start();
 }
 
-void DatabaseThread::storeUploadedImage(const imgMess &image)
+void DatabaseThread::storeUploadedImages(const QList<imgMess> &images)
 {
     QMutexLocker lock(&m_mutex);
-    m_uploadedImages.append(image);
+    m_uploadedImages.append(images);
     enqueue(StoreUploadedImage);
 }
 
-void DatabaseThread::fetchImagesToUpload(int leaseSeconds)
+void DatabaseThread::fetchImagesToUpload(int leaseSeconds, qint64 givenBefore)
 {
     QMutexLocker lock(&m_mutex);
     if (m_kinds.contains(FetchImagesToUpload))
         return;
-    m_leaseTimeouts.append(leaseSeconds);
+    m_leaseTimeouts.append(qMakePair(leaseSeconds, givenBefore));
     enqueue(FetchImagesToUpload);
 }
 
@@ -189,21 +189,25 @@ void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
             LogManager::logError(QStringLiteral("uploadingQueue为空：%1").arg(m_uploadedImages.size()));
             return;
         }
-        const imgMess image = m_uploadedImages.takeFirst();
+        QList<imgMess> images = m_uploadedImages.takeFirst();
         lock.unlock();
-        if (image.url.isEmpty()) {
+        images.removeIf([](const imgMess &image) {
+            if (!image.url.isEmpty())
+                return false;
             LogManager::logError(QStringLiteral("图片上传成功图片路径为空123：%1:%2").arg(image.id).arg(image.orderId));
-            return;
-        }
-        emit uploadingOrderDate(image.orderId, OrderRecords::recordUploadedImage(image));
+            return true;
+        });
+        const QHash<QString, int> counts = OrderRecords::recordUploadedImages(images);
+        for (const imgMess &image : images)
+            emit uploadingOrderDate(image.orderId, counts.value(image.orderId));
         return;
     }
     case FetchImagesToUpload: {
-        int timeout = m_leaseTimeouts.isEmpty() ? 0 : m_leaseTimeouts.takeFirst();
+        auto [timeout, givenBefore] = m_leaseTimeouts.isEmpty() ? qMakePair(0, qint64(0)) : m_leaseTimeouts.takeFirst();
         lock.unlock();
         if (timeout < 1)
             timeout = 3600;
-        m_leased = OrderRecords::leaseImages(timeout);
+        m_leased = OrderRecords::leaseImages(timeout, givenBefore);
         emit uploadImages(m_leased);
         return;
     }

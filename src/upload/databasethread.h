@@ -42,9 +42,11 @@ public:
     static DatabaseThread &instance();
     ~DatabaseThread() override;
 
-    void storeUploadedImage(const imgMess &image);
-    // Dropped while another lease request is still pending.
-    void fetchImagesToUpload(int leaseSeconds);
+    // The images are recorded in one transaction.
+    void storeUploadedImages(const QList<imgMess> &images);
+    // Dropped while another lease request is still pending. See
+    // OrderRecords::leaseImages for `givenBefore`.
+    void fetchImagesToUpload(int leaseSeconds, qint64 givenBefore = 0);
     void saveProducts(const QList<productRecord> &products);
     // The order and the product records it refers to are stored together or
     // not at all; orderCreated tells which.
@@ -100,14 +102,14 @@ private:
     QMutex m_mutex;
     QWaitCondition m_wake;
     QList<int> m_kinds;
-    QList<imgMess> m_uploadedImages;
+    QList<QList<imgMess>> m_uploadedImages;
     QList<QList<productRecord>> m_productBatches;
     QList<orderGroup> m_newOrders;
     QList<QList<productRecord>> m_newOrderProducts;
     QList<QStringList> m_deletions;
     QList<QStringList> m_cartUpdates;
     QList<int> m_listTypes;
-    QList<int> m_leaseTimeouts;
+    QList<QPair<int, qint64>> m_leaseTimeouts;
     QList<QStringList> m_cartItemRequests;
     QList<QPair<imgMess, QString>> m_failedUploads;
     QList<QStringList> m_releases;

@@ -210,11 +210,11 @@ QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
     return counts;
 }
 
-QList<imgMess> OrderRecords::leaseImages(int leaseSeconds)
+QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
 {
     QList<QSqlRecord> rows;
     const QSqlError error =
-        runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(secondsNow(), n(leaseSeconds)), rows);
+        runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(secondsNow(), n(leaseSeconds), n(givenBefore)), rows);
     QList<imgMess> images;
     if (error.type() != QSqlError::NoError) {
         LogManager::logError(QStringLiteral("获取上传完成订单出错:") + error.text());
@@ -234,30 +234,45 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds)
     return images;
 }
 
-int OrderRecords::recordUploadedImage(const imgMess &image)
+QHash<QString, int> OrderRecords::recordUploadedImages(const QList<imgMess> &images)
 {
-    LogManager::logInfo(QStringLiteral("图片上传成功修改数据库：%1:%2:%3").arg(image.url).arg(image.id).arg(image.orderId));
+    QHash<QString, int> counts;
+    if (images.isEmpty())
+        return counts;
     const QString seconds = secondsNow();
-    const QString markImage = Sql::SQL_MARK_IMAGE_UPLOADED.arg(seconds, n(image.id), e(image.url));
-    const QString countOrder = Sql::SQL_COUNT_UPLOADED_IMAGE.arg(e(image.orderId), minuteNow());
-
-    // The order counts the image only when its row really moved from
-    // uploading to uploaded, so an image uploaded twice is counted once.
-    bool changed = false;
-    if (!runInTransactionIfChanged(sharedDatabase(), markImage, countOrder, &changed)) {
+    const QString minute = minuteNow();
+    QStringList orders;
+    // One commit for the outcomes that came in together: each commit waits
+    // for the disk. An order counts an image only when its row really moved
+    // from uploading to uploaded, so an image uploaded twice is counted once.
+    const bool committed = runAtomically(sharedDatabase(), [&] {
+        for (const imgMess &image : images) {
+            LogManager::logInfo(
+                QStringLiteral("图片上传成功修改数据库：%1:%2:%3").arg(image.url).arg(image.id).arg(image.orderId));
+            bool changed = false;
+            if (!runInTransactionIfChanged(sharedDatabase(),
+                                           Sql::SQL_MARK_IMAGE_UPLOADED.arg(seconds, n(image.id), e(image.url)),
+                                           Sql::SQL_COUNT_UPLOADED_IMAGE.arg(e(image.orderId), minute), &changed))
+                LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
+            const QString order = QStringLiteral("'%1'").arg(e(image.orderId));
+            if (!orders.contains(order))
+                orders << order;
+        }
+        return true;
+    });
+    if (!committed) {
         LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
-        return 0;
+        return counts;
     }
-
-    const QString select = Sql::SQL_SELECT_UPLOADED_COUNT.arg(e(image.orderId));
+    const QString select = Sql::SQL_SELECT_UPLOADED_COUNTS.arg(orders.join(QLatin1Char(',')));
     QList<QSqlRecord> rows;
     if (runQuery(sharedDatabase(), select, rows).type() != QSqlError::NoError) {
         LogManager::logError(QStringLiteral("更新订单上传完状态失败:") + select);
-        rows.clear();
-        runQuery(sharedDatabase(), select, rows);
-        return 0;
+        return counts;
     }
-    return rows.isEmpty() ? 0 : rows.first().value("uploadedCount").toInt();
+    for (const QSqlRecord &row : rows)
+        counts.insert(row.value(0).toString(), row.value(1).toInt());
+    return counts;
 }
 
 bool OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)

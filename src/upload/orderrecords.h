@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
 
@@ -33,11 +34,13 @@ public:
     // query error (logged).
     static QueueCounts countQueue(qint64 sinceSecs);
     // Up to 50 waiting images, or uploading ones whose lease is older than
-    // `leaseSeconds`, now leased.
-    static QList<imgMess> leaseImages(int leaseSeconds);
-    // Marks the image uploaded and counts it for its order, only when its row
-    // was still uploading. Returns the order's uploadedCount, 0 on failure.
-    static int recordUploadedImage(const imgMess &image);
+    // `leaseSeconds` or was given before the second `givenBefore` (since the
+    // epoch), now leased.
+    static QList<imgMess> leaseImages(int leaseSeconds, qint64 givenBefore = 0);
+    // Marks each image uploaded and counts it for its order, only when its
+    // row was still uploading; all in one transaction. Returns the orders'
+    // uploadedCount afterwards by order number, empty on failure.
+    static QHash<QString, int> recordUploadedImages(const QList<imgMess> &images);
     // False when the statement still failed after its retries.
     static bool markOrdersInCart(const QStringList &quotedOrderNos);
     // Puts a failed upload back into the queue. With an empty `problem` it

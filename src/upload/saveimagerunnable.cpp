@@ -1,10 +1,6 @@
 #include "upload/saveimagerunnable.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 
 #include "core/configfile.h"
 #include "core/logmanager.h"
@@ -22,22 +18,6 @@ QString SaveImageRunnable::publicUrl(const imgMess &image)
     const QString suffix = fileName.contains(QLatin1Char('.')) ? fileName.section(QLatin1Char('.'), -1) : QString();
     return configFile::imageHost() + QStringLiteral("/%3/%1.%2").arg(image.imageName, suffix,
                                                                       AwsUtils::bucketName(image.BucketType));
-}
-
-int SaveImageRunnable::headStatus(const QString &url)
-{
-    QNetworkAccessManager manager;
-    QNetworkRequest request{QUrl(url)};
-    // A host that never answers must not hold a pool thread.
-    request.setTransferTimeout(AwsUtils::options().stallSeconds * 1000);
-    QNetworkReply *reply = manager.head(request);
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    delete reply;
-    return status.isValid() ? status.toInt() : 0;
 }
 
 QString SaveImageRunnable::problemText(AwsUtils::Failure failure)
@@ -59,7 +39,7 @@ void SaveImageRunnable::run()
         LogManager::logError(QStringLiteral("本地图片不存在：") + image.localPath);
 
     const QString address = publicUrl(image);
-    if (headStatus(address) == 200) {
+    if (AwsUtils::headStatus(address) == 200) {
         image.url = address;
         emit runOver(image);
     } else {

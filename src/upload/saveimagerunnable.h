@@ -36,9 +36,6 @@ signals:
     void uploadFailed(const imgMess &imgM, const QString &problem);
 
 private:
-    // The HTTP status of a HEAD request, 0 without one.
-    static int headStatus(const QString &url);
-
     imgMess m_image;
     std::atomic<bool> m_done{false};
 };

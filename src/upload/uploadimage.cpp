@@ -1,7 +1,6 @@
 #include "upload/uploadimage.h"
 
 #include <QDateTime>
-#include <QThread>
 #include <QThreadPool>
 
 #include "core/logmanager.h"
@@ -28,13 +27,13 @@ void uploadImage::setInterval(int milliseconds)
 
 void uploadImage::startUploading(bool immediate)
 {
-    if (m_inFlightCount < kMaxInFlight) {
+    if (inFlightCount() < kMaxInFlight) {
         if (immediate) {
             DatabaseThread::instance().fetchImagesToUpload(0);
             return;
         }
         m_startedAt = QDateTime::currentSecsSinceEpoch();
-        DatabaseThread::instance().fetchImagesToUpload(5);
+        leaseIfRoom();
     } else if (immediate) {
         return;
     }
@@ -44,30 +43,32 @@ void uploadImage::startUploading(bool immediate)
 
 void uploadImage::now_time_SLOT()
 {
-    if (m_inFlightCount >= kMaxInFlight)
+    leaseIfRoom();
+}
+
+void uploadImage::leaseIfRoom()
+{
+    if (inFlightCount() >= kMaxInFlight)
         return;
-    // A lease older than this process cannot be an upload of ours in flight;
-    // the lease statement takes those older than the timeout, so a timeout
-    // of the time since start takes back exactly those. After an hour it is
-    // the usual one-hour lease.
-    const qint64 sinceStart = QDateTime::currentSecsSinceEpoch() - m_startedAt;
-    DatabaseThread::instance().fetchImagesToUpload(int(qBound(qint64(1), sinceStart, qint64(3600))));
+    // A lease given before this process started cannot be an upload of ours
+    // in flight. The start is compared with the lease time when the worker
+    // runs the lease, not when it is asked for, so a lease that waited there
+    // cannot take back the start-up lease.
+    DatabaseThread::instance().fetchImagesToUpload(3600, m_startedAt);
 }
 
 void uploadImage::uploadImageGetSlot(const QList<imgMess> &imageMesses)
 {
-    if (imageMesses.isEmpty())
-        return;
-    m_inFlightCount += int(imageMesses.size());
-    for (qsizetype i = 0; i < imageMesses.size(); i += kChunk) {
-        for (qsizetype j = i; j - i < kChunk && j < imageMesses.size(); ++j) {
-            auto *task = new SaveImageRunnable(imageMesses.at(j));
-            connect(task, &SaveImageRunnable::runOver, this, &uploadImage::slot_runOver);
-            connect(task, &SaveImageRunnable::uploadFailed, this, &uploadImage::slot_uploadFailed);
-            m_pool->start(task);
-        }
-        if (m_pool->activeThreadCount() >= m_pool->maxThreadCount())
-            QThread::msleep(50);
+    for (const imgMess &image : imageMesses) {
+        // Nothing of ours should come back while in flight; should it all
+        // the same, one upload of an image is enough.
+        if (m_inFlight.contains(image.id))
+            continue;
+        m_inFlight.insert(image.id);
+        auto *task = new SaveImageRunnable(image);
+        connect(task, &SaveImageRunnable::runOver, this, &uploadImage::slot_runOver);
+        connect(task, &SaveImageRunnable::uploadFailed, this, &uploadImage::slot_uploadFailed);
+        m_pool->start(task);
     }
 }
 
@@ -86,18 +87,29 @@ void uploadImage::release(SaveImageRunnable *task)
 
 void uploadImage::slot_runOver(const imgMess &imgM)
 {
-    --m_inFlightCount;
+    m_inFlight.remove(imgM.id);
     release(qobject_cast<SaveImageRunnable *>(sender()));
-    if (!imgM.url.isEmpty() && !imgM.orderId.isEmpty())
-        DatabaseThread::instance().storeUploadedImage(imgM);
-    else
+    leaseIfRoom();
+    if (!imgM.url.isEmpty() && !imgM.orderId.isEmpty()) {
+        // Outcomes that queued up meanwhile (while the worker held us up, say)
+        // arrive before this call and go to the worker with this one.
+        if (m_stored.isEmpty())
+            QMetaObject::invokeMethod(this, &uploadImage::recordStored, Qt::QueuedConnection);
+        m_stored << imgM;
+    } else
         LogManager::logError(QStringLiteral("图片上传成功图片路径为空11：%1:%2").arg(imgM.id).arg(imgM.orderId));
+}
+
+void uploadImage::recordStored()
+{
+    DatabaseThread::instance().storeUploadedImages(std::exchange(m_stored, {}));
 }
 
 void uploadImage::slot_uploadFailed(const imgMess &imgM, const QString &problem)
 {
-    --m_inFlightCount;
+    m_inFlight.remove(imgM.id);
     release(qobject_cast<SaveImageRunnable *>(sender()));
+    leaseIfRoom();
     DatabaseThread::instance().storeFailedUpload(imgM, problem);
 }
 

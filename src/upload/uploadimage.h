@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -12,7 +13,9 @@ class SaveImageRunnable;
 
 // Takes images from the local queue while fewer than ten are in flight,
 // uploads each on the global pool (at most 4 threads), and has every stored
-// image recorded. Lives on the GUI thread.
+// image recorded. An outcome that leaves room asks for the next lease at
+// once; the timer only keeps polling while nothing comes back. Lives on the
+// GUI thread.
 class uploadImage final : public QObject
 {
     Q_OBJECT
@@ -24,12 +27,11 @@ public:
     // left uploading), then polling.
     void startUploading(bool immediate);
 
-    int inFlightCount() const { return m_inFlightCount; }
+    int inFlightCount() const { return int(m_inFlight.size()); }
     void setInterval(int milliseconds);
     bool isPolling() const { return m_timer.isActive(); }
 
     static constexpr int kMaxInFlight = 10;
-    static constexpr int kChunk = 100;
 
 signals:
     void updateUploadingOrder(const QString &orderNo, int fileNum);
@@ -45,13 +47,19 @@ public slots:
     void slot_uploadFailed(const imgMess &imgM, const QString &problem);
 
 private:
+    // A lease unless ten are in flight; the worker drops it while an earlier
+    // one is still queued.
+    void leaseIfRoom();
     void release(SaveImageRunnable *task);
+    void recordStored();
 
-    // Ticks also take back every image a previous run left leased: the
-    // start-up lease alone takes only 50 of them, and only those leased at
-    // least 5 s before.
+    // Leases also take back every image a previous run left leased, given
+    // before this second.
     qint64 m_startedAt = 0;
-    int m_inFlightCount = 0;
+    // Ids of the images handed to tasks whose outcome has not come back.
+    QSet<int> m_inFlight;
+    // Stored images not yet handed to the worker.
+    QList<imgMess> m_stored;
     QThreadPool *m_pool;
     QTimer m_timer;
 };

@@ -73,6 +73,8 @@ public:
         return bytes;
     }
 
+    // Per object path, the requests by method since the last reset.
+    QJsonObject requests() { return control(QStringLiteral("requests")); }
     int writes() { return control(QStringLiteral("stats")).value("writes").toInt(); }
     int rejected(const QString &code) { return control(QStringLiteral("stats")).value("rejected").toObject().value(code).toInt(); }
 

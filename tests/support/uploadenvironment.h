@@ -12,6 +12,7 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/objectstoreprocess.h"
+#include "support/orderbuilder.h"
 #include "upload/awsutils.h"
 
 // Storage options for one test, restored when it ends.
@@ -82,6 +83,18 @@ public:
         QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(data.data()), bytes / 4);
         file.write(data);
         return path;
+    }
+
+    // An order of one line of `files` pages, each a file of random bytes (about
+    // `bytes`) named by its MD5 as the check names it.
+    orderGroup orderWithFiles(const QString &orderNo, int files, int bytes = 20000)
+    {
+        groupProductImages line = orderbuilder::line(orderNo + "-1", QStringLiteral("顾客"), 1, 2, 0, files);
+        for (imgMess &page : line.matched[1].innerImages) {
+            page.localPath = writeFile(QStringLiteral("%1/%2.jpg").arg(orderNo, page.name), bytes + page.name.toInt());
+            page.imageName = fileMd5Hex(page.localPath);
+        }
+        return orderbuilder::order(orderNo, QStringLiteral("一班"), {line});
     }
 
     // A leased record of the file, named as the store names it.

@@ -5,7 +5,7 @@
 #include <QtTest>
 
 #include "store/shareddatabase.h"
-#include "support/orderbuilder.h"
+#include "support/queryvalue.h"
 #include "support/uploadenvironment.h"
 #include "upload/databasethread.h"
 
@@ -24,7 +24,6 @@ private slots:
 private:
     QProcess *startAgent(const QStringList &arguments = {});
     QString halfWrittenRows();
-    QVariant value(const QString &sql);
 
     UploadEnvironment m_up;
 };
@@ -44,22 +43,10 @@ void TstCrashRecovery::initTestCase()
     QVERIFY(m_up.setUp());
     for (int o = 0; o < kOrders; ++o) {
         const QString orderNo = QStringLiteral("K%1").arg(o);
-        groupProductImages line = orderbuilder::line(orderNo + "-1", QStringLiteral("顾客%1").arg(o), 1, 2, 0, kPerOrder);
-        for (imgMess &page : line.matched[1].innerImages) {
-            page.localPath = m_up.writeFile(QStringLiteral("%1/%2.jpg").arg(orderNo, page.name), 60000 + o * 97);
-            page.imageName = UploadEnvironment::imageFor(page.localPath).imageName.section('/', -1);
-        }
-        DatabaseThread::instance().createOrder(orderbuilder::order(orderNo, QStringLiteral("一班"), {line}));
+        DatabaseThread::instance().createOrder(m_up.orderWithFiles(orderNo, kPerOrder, 60000 + o * 97));
     }
     DatabaseThread::instance().stop();
-    QCOMPARE(value("SELECT count(*) FROM images WHERE status='waiting'").toInt(), kOrders * kPerOrder);
-}
-
-QVariant TstCrashRecovery::value(const QString &sql)
-{
-    QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), sql, rows);
-    return rows.isEmpty() ? QVariant() : rows.first().value(0);
+    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='waiting'").toInt(), kOrders * kPerOrder);
 }
 
 QProcess *TstCrashRecovery::startAgent(const QStringList &arguments)
@@ -87,7 +74,7 @@ void TstCrashRecovery::killedAgainAndAgain()
         agent->kill();
         qInfo() << "killed run" << kill;
         QVERIFY(agent->waitForFinished(10000));
-        progress << value("SELECT count(*) FROM images WHERE status='uploaded'").toString();
+        progress << queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toString();
         delete agent;
     }
     // Leases are stamped in whole seconds: the last start comes in a later
@@ -97,12 +84,12 @@ void TstCrashRecovery::killedAgainAndAgain()
     QProcess *agent = startAgent();
     qInfo() << "final run started";
     const int total = kOrders * kPerOrder;
-    QTRY_COMPARE_WITH_TIMEOUT(value("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), total, 120000);
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), total, 120000);
     agent->kill();
     agent->waitForFinished(10000);
 
-    QCOMPARE(value("SELECT count(*) FROM orders WHERE status='uploaded' AND uploadedCount=fileCout").toInt(), kOrders);
-    QCOMPARE(value("SELECT count(*) FROM orders o WHERE uploadedCount != "
+    QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='uploaded' AND uploadedCount=fileCout").toInt(), kOrders);
+    QCOMPARE(queryValue("SELECT count(*) FROM orders o WHERE uploadedCount != "
                    "(SELECT count(*) FROM images i WHERE i.orderId=o.orderNo AND i.status='uploaded')").toInt(), 0);
 
     qInfo() << "all uploaded; checking objects";
@@ -137,11 +124,11 @@ QString TstCrashRecovery::halfWrittenRows()
     };
     QStringList found;
     for (const QString &sql : checks) {
-        if (value(sql).toInt() != 0)
-            found << QStringLiteral("%1 from: %2").arg(value(sql).toInt()).arg(sql);
+        if (queryValue(sql).toInt() != 0)
+            found << QStringLiteral("%1 from: %2").arg(queryValue(sql).toInt()).arg(sql);
     }
-    if (value("PRAGMA quick_check").toString() != QLatin1String("ok"))
-        found << value("PRAGMA quick_check").toString();
+    if (queryValue("PRAGMA quick_check").toString() != QLatin1String("ok"))
+        found << queryValue("PRAGMA quick_check").toString();
     return found.join('\n');
 }
 
@@ -157,7 +144,7 @@ void TstCrashRecovery::orderCreationKilled()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray::number(i).repeated(16));
     }
-    const int ordersBefore = value("SELECT count(*) FROM orders").toInt();
+    const int ordersBefore = queryValue("SELECT count(*) FROM orders").toInt();
 
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
@@ -165,7 +152,7 @@ void TstCrashRecovery::orderCreationKilled()
     for (int kill = 0; kill < kCreationKills; ++kill) {
         // Kill points spread from the first order to the last.
         const int target = 1 + kill * (kOrdersPerRun - 2) / (kCreationKills - 1);
-        const int before = value("SELECT count(*) FROM orders").toInt();
+        const int before = queryValue("SELECT count(*) FROM orders").toInt();
         QProcess *agent = startAgent({QStringLiteral("--enqueue"), folder});
         int created = 0;
         QByteArray pending;
@@ -184,7 +171,7 @@ void TstCrashRecovery::orderCreationKilled()
         QVERIFY(agent->waitForFinished(10000));
         delete agent;
         QVERIFY2(created >= target, qPrintable(QStringLiteral("run %1 reached %2 of %3").arg(kill).arg(created).arg(target)));
-        const int stored = value("SELECT count(*) FROM orders").toInt() - before;
+        const int stored = queryValue("SELECT count(*) FROM orders").toInt() - before;
         QVERIFY(stored >= created && stored <= kOrdersPerRun);
         const QString broken = halfWrittenRows();
         QVERIFY2(broken.isEmpty(), qPrintable(broken));
@@ -193,7 +180,7 @@ void TstCrashRecovery::orderCreationKilled()
     qInfo().noquote() << QStringLiteral("creation kill test (seed %5): %1 files a run, killed %2 times; orders stored at each "
                                         "kill (of %3): %4; 0 half-written rows")
                              .arg(kFiles).arg(kCreationKills).arg(kOrdersPerRun).arg(storedAtKill.join(", ")).arg(seed);
-    QVERIFY(value("SELECT count(*) FROM orders").toInt() > ordersBefore);
+    QVERIFY(queryValue("SELECT count(*) FROM orders").toInt() > ordersBefore);
 }
 
 QTEST_GUILESS_MAIN(TstCrashRecovery)

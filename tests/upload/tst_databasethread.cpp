@@ -1,10 +1,12 @@
+#include <QtEndian>
 #include <QtTest>
 
+#include "core/apppaths.h"
 #include "core/vellruntime.h"
-#include "store/shareddatabase.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
 #include "support/orderbuilder.h"
+#include "support/queryvalue.h"
 #include "upload/databasethread.h"
 
 // The worker through its requests and signals, as the GUI thread sees it.
@@ -16,9 +18,8 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void twoLeasesBeforeTheWorkerRuns();
     void requestsServedInArrivalOrder();
-    void emptyUrlChangesNothing();
+    void outcomesRecordedTogether();
 
 private:
     DatabaseThread &worker() { return DatabaseThread::instance(); }
@@ -28,7 +29,6 @@ private:
     QList<QList<imgMess>> m_leases;
     QList<QPair<int, int>> m_lists;  // type, number of orders
     QList<QPair<QString, int>> m_counts;
-    QList<QHash<int, QJsonObject>> m_cartItems;
 };
 
 void TstDatabaseThread::initTestCase()
@@ -41,8 +41,6 @@ void TstDatabaseThread::initTestCase()
             [this](int type, const QList<orderGroup> &o) { m_lists << qMakePair(type, int(o.size())); });
     connect(&worker(), &DatabaseThread::uploadingOrderDate, this,
             [this](const QString &id, int n) { m_counts << qMakePair(id, n); });
-    connect(&worker(), &DatabaseThread::subOrderGetSig, this,
-            [this](const QStringList &, const QHash<int, QJsonObject> &items) { m_cartItems << items; });
 }
 
 void TstDatabaseThread::init()
@@ -53,7 +51,6 @@ void TstDatabaseThread::init()
     m_leases.clear();
     m_lists.clear();
     m_counts.clear();
-    m_cartItems.clear();
 }
 
 void TstDatabaseThread::cleanupTestCase()
@@ -70,31 +67,13 @@ void TstDatabaseThread::waitIdle()
     m_lists.removeLast();
 }
 
-void TstDatabaseThread::twoLeasesBeforeTheWorkerRuns()
-{
-    worker().createOrder(orderbuilder::order("L", "班", {orderbuilder::line("L-1", "张三", 1, 2, 0, 60)}));
-    waitIdle();
-    worker().setPaused(true);
-    worker().fetchImagesToUpload(3600);
-    worker().fetchImagesToUpload(3600);
-    worker().setPaused(false);
-    waitIdle();
-    QCOMPARE(m_leases.size(), 1);
-    QCOMPARE(m_leases.first().size(), 50);
-
-    // Once served, the next lease request is taken again; 0 s means an hour.
-    worker().fetchImagesToUpload(0);
-    QTRY_COMPARE(m_leases.size(), 2);
-    QCOMPARE(m_leases.last().size(), 10);
-}
-
 void TstDatabaseThread::requestsServedInArrivalOrder()
 {
     worker().setPaused(true);
-    worker().fetchOrders(1);
-    worker().createOrder(orderbuilder::order("O1", "班", {orderbuilder::line("O1-1", "张三", 1, 2, 0, 1)}));
-    worker().fetchOrders(1);
-    worker().createOrder(orderbuilder::order("O2", "班", {orderbuilder::line("O2-1", "李四", 1, 2, 0, 1)}));
+    for (const QString no : {"O1", "O2"}) {
+        worker().fetchOrders(1);
+        worker().createOrder(orderbuilder::order(no, "班", {orderbuilder::line(no + "-1", "张三", 1, 2, 0, 1)}));
+    }
     worker().fetchOrders(1);
     worker().deleteOrders({"'O1'", "'O2'"});
     worker().fetchOrders(1);
@@ -103,22 +82,32 @@ void TstDatabaseThread::requestsServedInArrivalOrder()
     QCOMPARE(m_lists, (QList<QPair<int, int>>{{1, 0}, {1, 1}, {1, 2}, {1, 0}}));
 }
 
-void TstDatabaseThread::emptyUrlChangesNothing()
+// Bytes 24..27 of the file count its write transactions.
+static quint32 writeTransactions()
 {
-    worker().createOrder(orderbuilder::order("E", "班", {orderbuilder::line("E-1", "张三", 1, 2, 0, 1)}));
+    QFile file(AppPaths::databaseFile());
+    return file.open(QIODevice::ReadOnly) ? qFromBigEndian<quint32>(file.read(28).constData() + 24) : 0;
+}
+
+// One request's images are one write transaction; one without a URL is
+// logged and left uploading.
+void TstDatabaseThread::outcomesRecordedTogether()
+{
+    worker().createOrder(orderbuilder::order("E", "班", {orderbuilder::line("E-1", "张三", 1, 2, 0, 3)}));
     worker().fetchImagesToUpload(3600);
     QTRY_COMPARE(m_leases.size(), 1);
-    imgMess image = m_leases.first().first();
+    QList<imgMess> images = m_leases.first();
+    images[0].url = images[2].url = QStringLiteral("http://store/a.jpg");
     const int before = testlog::lines().size();
-    worker().storeUploadedImage(image);
+    const quint32 transactions = writeTransactions();
+    worker().storeUploadedImages(images);
     waitIdle();
-    QVERIFY(m_counts.isEmpty());
-    QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), "SELECT i.status, o.uploadedCount FROM images i, orders o", rows);
-    QCOMPARE(rows.first().value(0).toString(), QStringLiteral("uploading"));
-    QCOMPARE(rows.first().value(1).toInt(), 0);
+    QCOMPARE(writeTransactions(), transactions + 1);
+    QCOMPARE(m_counts, (QList<QPair<QString, int>>{{"E", 2}, {"E", 2}}));
+    QCOMPARE(queryValue("SELECT group_concat(status) FROM (SELECT status FROM images ORDER BY id)").toString(),
+             QStringLiteral("uploaded,uploading,uploaded"));
     QCOMPARE(testlog::texts().mid(before).first(),
-             QStringLiteral("图片上传成功图片路径为空123：%1:E").arg(image.id));
+             QStringLiteral("图片上传成功图片路径为空123：%1:E").arg(images[1].id));
 }
 
 QTEST_GUILESS_MAIN(TstDatabaseThread)

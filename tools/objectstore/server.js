@@ -4,8 +4,8 @@
 // way the real store does before passing it on: the SigV4 signature (with
 // AWS's own signer), the access key, the session token, the payload hash and
 // Content-MD5 against the body. Reads (GET, HEAD) are public, as the image
-// host is. /__control/ lets tests make writes fail or stall and swap the
-// accepted credentials.
+// host is. /__control/ lets tests make writes fail or stall, swap the
+// accepted credentials and read the requests per object.
 const http = require('http');
 const crypto = require('crypto');
 const fs = require('fs');
@@ -33,6 +33,9 @@ let accepted = {
 const retiredTokens = new Set();
 let faults = [];          // {kind: 'fail' | 'stall', times}
 const stats = { writes: 0, reads: 0, rejected: {} };
+// Requests that reached the store per object path and method, written or
+// refused alike, so a test can see that no object was sent twice.
+let requests = {};
 const stalled = [];
 
 // Every answer carries the store's Date, from which a client with a wrong
@@ -142,11 +145,12 @@ async function control(req, res) {
     retiredTokens.clear();
     faults = [];
     stats.writes = 0; stats.reads = 0; stats.rejected = {};
+    requests = {};
     while (stalled.length) stalled.pop().destroy();
-  } else if (name !== 'stats') {
+  } else if (name !== 'stats' && name !== 'requests') {
     res.writeHead(404); res.end(); return;
   }
-  const reply = JSON.stringify(stats);
+  const reply = JSON.stringify(name === 'requests' ? requests : stats);
   res.writeHead(200, { 'Content-Type': 'application/json' });
   res.end(reply);
 }
@@ -162,6 +166,8 @@ async function main() {
   const front = http.createServer(async (req, res) => {
     try {
       if (req.url.startsWith('/__control/')) return await control(req, res);
+      const counts = requests[req.url.replace(/\?.*$/, '')] ||= {};
+      counts[req.method] = (counts[req.method] || 0) + 1;
       const body = await readBody(req);
       if (req.method === 'GET' || req.method === 'HEAD') {
         stats.reads++;
