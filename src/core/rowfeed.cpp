@@ -1,5 +1,7 @@
 #include "core/rowfeed.h"
 
+#include <QElapsedTimer>
+
 RowFeed::RowFeed(int budgetMs, QObject *parent)
     : QObject(parent)
     , m_budgetMs(budgetMs)
@@ -12,7 +14,8 @@ RowFeed::RowFeed(int budgetMs, QObject *parent)
 void RowFeed::append(std::function<void()> job)
 {
     m_jobs.push_back(std::move(job));
-    m_timer.start();
+    if (!m_timer.isActive())
+        m_timer.start();
 }
 
 void RowFeed::clear()
@@ -21,19 +24,30 @@ void RowFeed::clear()
     m_timer.stop();
 }
 
+void RowFeed::flush()
+{
+    m_timer.stop();
+    while (!m_jobs.empty())
+        runNext();
+}
+
+void RowFeed::runNext()
+{
+    const std::function<void()> job = std::move(m_jobs.front());
+    m_jobs.pop_front();
+    job();
+}
+
 void RowFeed::runSlice()
 {
-    if (m_jobs.empty())
-        return;
     QElapsedTimer clock;
     clock.start();
     // At least one job per turn, whatever it costs.
-    do {
-        const std::function<void()> job = std::move(m_jobs.front());
-        m_jobs.pop_front();
-        job();
-    } while (!m_jobs.empty() && clock.elapsed() < m_budgetMs);
+    while (!m_jobs.empty()) {
+        runNext();
+        if (clock.elapsed() >= m_budgetMs)
+            break;
+    }
     if (!m_jobs.empty())
         m_timer.start();
-    emit sliceDone();
 }

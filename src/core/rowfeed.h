@@ -3,7 +3,6 @@
 #include <deque>
 #include <functional>
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -21,13 +20,12 @@ public:
     void append(std::function<void()> job);
     // Drops the jobs not yet run.
     void clear();
+    // Runs every job not yet run, now.
+    void flush();
     int pending() const { return int(m_jobs.size()); }
 
-signals:
-    // After each slice that ran at least one job.
-    void sliceDone();
-
 private:
+    void runNext();
     void runSlice();
 
     int m_budgetMs;

@@ -22,6 +22,7 @@
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "orders/queueprogresslabel.h"
+#include "orders/rowcells.h"
 #include "upload/cartpostjournal.h"
 #include "upload/cartsubmission.h"
 #include "upload/databasethread.h"
@@ -34,26 +35,6 @@ const QString kDone = QStringLiteral("#09BB07");
 const QString kUnsure = QStringLiteral("#E6A23C");
 const QString kMaybeInCart = QStringLiteral("可能已加入购物车");
 const QString kInCart = QStringLiteral("已加入购物车");
-
-// The centred row of widgets in one cell.
-QHBoxLayout *cellLayout(QWidget *cell, int spacing)
-{
-    auto *layout = new QHBoxLayout(cell);
-    layout->setSpacing(spacing);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setAlignment(Qt::AlignCenter);
-    return layout;
-}
-
-QPushButton *cellButton(QWidget *cell, const QString &text, const char *styleClass)
-{
-    auto *b = new QPushButton(text, cell);
-    b->setFlat(true);
-    b->setProperty("class", QString::fromLatin1(styleClass));
-    b->setCursor(Qt::PointingHandCursor);
-    cell->layout()->addWidget(b);
-    return b;
-}
 
 } // namespace
 
@@ -220,12 +201,8 @@ QTableWidgetItem *productTableWidget::textItem(const QString &text, bool done) c
 void productTableWidget::addCheckCell(int row)
 {
     auto *cell = new QWidget(m_table);
-    QHBoxLayout *layout = cellLayout(cell, 0);
-    auto *check = new QCheckBox(cell);
-    check->setObjectName(QStringLiteral("checkBox"));
-    check->setProperty("class", QStringLiteral("tableCheck"));
-    layout->addWidget(check);
-    connect(check, &QCheckBox::clicked, this, &productTableWidget::seleteItem);
+    RowCells::row(cell, 0);
+    connect(RowCells::check(cell), &QCheckBox::clicked, this, &productTableWidget::seleteItem);
     m_table->setCellWidget(row, 0, cell);
 }
 
@@ -249,18 +226,11 @@ void productTableWidget::buildGroupRow(const QString &folderKey, groupProductIma
     m_table->item(row, 1)->setToolTip(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name));
 
     auto *cell = new QWidget(m_table);
-    cellLayout(cell, 25);
-    const auto button = [cell](const QString &text, const char *styleClass, const QString &icon) {
-        QPushButton *b = cellButton(cell, text, styleClass);
-        b->setIcon(QIcon(icon));
-        b->setFixedSize(56, 18);
-        b->setIconSize(QSize(12, 12));
-        return b;
-    };
-    connect(button(QStringLiteral("替换"), "changeBtn", QStringLiteral(":/icons/changImage.svg")), &QPushButton::clicked,
-            this, &productTableWidget::OnBtnClicked);
-    connect(button(QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")), &QPushButton::clicked,
-            this, &productTableWidget::deleteClicked);
+    RowCells::row(cell, 25);
+    connect(RowCells::button(cell, QStringLiteral("替换"), "changeBtn", QStringLiteral(":/icons/changImage.svg")),
+            &QPushButton::clicked, this, &productTableWidget::OnBtnClicked);
+    connect(RowCells::button(cell, QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")),
+            &QPushButton::clicked, this, &productTableWidget::deleteClicked);
     m_table->setCellWidget(row, priceColumn() + 1, cell);
     // Only the new row: all of them each time is quadratic in a large class.
     m_table->resizeRowToContents(row);
@@ -325,7 +295,7 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
 {
     auto *cell = new QWidget(m_table);
     cell->setObjectName(QStringLiteral("heldCell"));
-    QHBoxLayout *layout = cellLayout(cell, 8);
+    QHBoxLayout *layout = RowCells::row(cell, 8);
     auto *label = new QLabel(QStringLiteral("需处理"), cell);
     // The size of the row buttons beside it.
     label->setStyleSheet(QStringLiteral("color: red; font-size: 14px;"));
@@ -333,7 +303,8 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
     label->setToolTip(cell->toolTip());
     layout->addWidget(label);
     const QString quoted = QStringLiteral("'%1'").arg(orderNo);
-    connect(cellButton(cell, QStringLiteral("重新检查"), "changeBtn"), &QPushButton::clicked, this, [this, quoted, orderNo] {
+    QPushButton *recheck = RowCells::button(cell, QStringLiteral("重新检查"), "changeBtn");
+    connect(recheck, &QPushButton::clicked, this, [this, quoted, orderNo] {
         DatabaseThread::instance().releaseHeldImages({quoted});
         const int r = rowOf(orderNo);
         if (r >= 0) {
@@ -341,7 +312,8 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
             m_table->setItem(r, 6, textItem(QStringLiteral("等待重新检查")));
         }
     });
-    connect(cellButton(cell, QStringLiteral("删除"), "deleteBtn"), &QPushButton::clicked, this, [this, quoted, orderNo] {
+    QPushButton *remove = RowCells::button(cell, QStringLiteral("删除"), "deleteBtn");
+    connect(remove, &QPushButton::clicked, this, [this, quoted, orderNo] {
         const int r = rowOf(orderNo);
         if (r >= 0 && deleteRow(r, true))
             DatabaseThread::instance().deleteOrders({quoted});
@@ -548,6 +520,8 @@ void productTableWidget::on_addOrderBtn_clicked()
 
 void productTableWidget::on_deletBtn_clicked()
 {
+    // "清除所有记录" means the rows still to be built too.
+    m_feed->flush();
     const int scroll = m_table->verticalScrollBar()->value();
     QList<int> rows;
     QStringList keys;

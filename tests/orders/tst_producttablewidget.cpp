@@ -42,7 +42,7 @@ private slots:
     void unknownOutcome();
 
 private:
-    orderGroup stored(const QString &orderNo, const QString &name, float size = 12.5f);
+    orderGroup stored(const QString &orderNo, const QString &name);
     QCheckBox *check(productTableWidget &list, int row);
     void addUploaded(const QStringList &orderNos);
     // The list as the main window fills it from the worker.
@@ -116,10 +116,10 @@ void TstProductTableWidget::cleanupTestCase()
     DatabaseThread::instance().stop();
 }
 
-orderGroup TstProductTableWidget::stored(const QString &orderNo, const QString &name, float size)
+orderGroup TstProductTableWidget::stored(const QString &orderNo, const QString &name)
 {
     orderGroup order = orderbuilder::order(orderNo, name, {orderbuilder::line(orderNo + "-1", "张三", 210101, 2101, 1, 10)});
-    order.size = size;
+    order.size = 12.5f;
     order.orderCount = 1;
     return order;
 }
@@ -322,9 +322,8 @@ void TstProductTableWidget::failureBeforeTheShopTookIt()
     QCOMPARE(cartPosts(), 1);
     const QJsonObject post = m_backend.control("cart").array().first().toObject();
     QCOMPARE(post.value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
-    QCOMPARE(m_urls.opened.size(), 1);
-    QCOMPARE(m_urls.opened.first().toString(),
-             m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
+    QCOMPARE(m_urls.opened,
+             QList<QUrl>{QUrl(m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"))});
 }
 
 void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain_data()
@@ -376,10 +375,11 @@ void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain()
     QCOMPARE(sqlValue("SELECT count(*) FROM cartPosts").toInt(), 0);
     QCOMPARE(cartPosts(), posts);
 
-    // Now cart records, which the cart list clears all at once.
+    // Now cart records, which the cart list clears all at once, even before its rows are built.
     productTableWidget cart(productTableWidget::Cart);
     cart.setupList();
-    load(cart);
+    fetch(productTableWidget::Cart);
+    cart.addOrders(m_fetched);
     DialogAnswer answer(QStringLiteral("确定"));
     cart.findChild<QPushButton *>("deletBtn")->click();
     QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要清空全部加购记录吗?")});
