@@ -17,10 +17,12 @@
 #include <QVBoxLayout>
 
 #include "core/logmanager.h"
+#include "core/rowfeed.h"
 #include "orders/orderprogressbar.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "orders/queueprogresslabel.h"
+#include "orders/rowcells.h"
 #include "upload/cartpostjournal.h"
 #include "upload/cartsubmission.h"
 #include "upload/databasethread.h"
@@ -109,6 +111,9 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     }
     if (m_listType == NewOrder)
         connect(&DatabaseThread::instance(), &DatabaseThread::orderCreated, this, &productTableWidget::orderStored);
+    // Rows are built a slice per event-loop turn: a dropped class or a long
+    // list would otherwise hold the window for a second.
+    m_feed = new RowFeed(20, this);
     m_resizeTimer.setSingleShot(true);
     connect(&m_resizeTimer, &QTimer::timeout, this, &productTableWidget::handleDelayedResize);
 }
@@ -196,20 +201,19 @@ QTableWidgetItem *productTableWidget::textItem(const QString &text, bool done) c
 void productTableWidget::addCheckCell(int row)
 {
     auto *cell = new QWidget(m_table);
-    auto *layout = new QHBoxLayout(cell);
-    layout->setAlignment(Qt::AlignCenter);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *check = new QCheckBox(cell);
-    check->setObjectName(QStringLiteral("checkBox"));
-    check->setProperty("class", QStringLiteral("tableCheck"));
-    layout->addWidget(check);
-    connect(check, &QCheckBox::clicked, this, &productTableWidget::seleteItem);
+    RowCells::row(cell, 0);
+    connect(RowCells::check(cell), &QCheckBox::clicked, this, &productTableWidget::seleteItem);
     m_table->setCellWidget(row, 0, cell);
 }
 
 void productTableWidget::addGroupRow(const QString &folderKey, groupProductImages *record)
 {
     m_groupsByFolder[folderKey].append(record);
+    m_feed->append([this, folderKey, record] { buildGroupRow(folderKey, record); });
+}
+
+void productTableWidget::buildGroupRow(const QString &folderKey, groupProductImages *record)
+{
     const int row = m_table->rowCount();
     m_table->insertRow(row);
     addCheckCell(row);
@@ -222,72 +226,67 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
     m_table->item(row, 1)->setToolTip(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name));
 
     auto *cell = new QWidget(m_table);
-    auto *layout = new QHBoxLayout(cell);
-    layout->setSpacing(25);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setAlignment(Qt::AlignCenter);
-    const auto button = [cell, layout](const QString &text, const char *styleClass, const QString &icon) {
-        auto *b = new QPushButton(QIcon(icon), text, cell);
-        b->setFlat(true);
-        b->setFixedSize(56, 18);
-        b->setIconSize(QSize(12, 12));
-        b->setProperty("class", QString::fromLatin1(styleClass));
-        b->setCursor(Qt::PointingHandCursor);
-        layout->addWidget(b);
-        return b;
-    };
-    connect(button(QStringLiteral("替换"), "changeBtn", QStringLiteral(":/icons/changImage.svg")), &QPushButton::clicked,
-            this, &productTableWidget::OnBtnClicked);
-    connect(button(QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")), &QPushButton::clicked,
-            this, &productTableWidget::deleteClicked);
+    RowCells::row(cell, 25);
+    connect(RowCells::button(cell, QStringLiteral("替换"), "changeBtn", QStringLiteral(":/icons/changImage.svg")),
+            &QPushButton::clicked, this, &productTableWidget::OnBtnClicked);
+    connect(RowCells::button(cell, QStringLiteral("删除"), "deleteBtn", QStringLiteral(":/icons/deleteBtn.svg")),
+            &QPushButton::clicked, this, &productTableWidget::deleteClicked);
     m_table->setCellWidget(row, priceColumn() + 1, cell);
     // Only the new row: all of them each time is quadratic in a large class.
     m_table->resizeRowToContents(row);
-    updateCheckedTotal();
+    // A check that reported before its row was built.
+    if (m_earlyResults.contains(record))
+        updateCheckResult(record, m_earlyResults.take(record));
 }
 
 void productTableWidget::addOrders(const QList<orderGroup> &orders)
 {
     for (const orderGroup &order : orders) {
         m_ordersByNo.insert(order.orderNo, order);
-        const int row = m_table->rowCount();
-        m_table->insertRow(row);
-        const QString size = sizeText(order.size);
-        const QString count = QString::number(order.orderCount);
-        QList<QTableWidgetItem *> items;
-        int first = 0;
-        switch (m_listType) {
-        case Uploading:
-            items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
-                     textItem(size)};
-            {
-                auto *bar = new orderProgressBar(order.fileCout, m_table);
-                bar->setProgress(order.uploadedCount);
-                m_table->setCellWidget(row, 5, bar);
-            }
-            if (const QStringList held = order.details.value(OrderRecords::heldImagesKey()).toStringList();
-                !held.isEmpty())
-                addHeldCell(row, order.orderNo, held);
-            break;
-        case Uploaded:
-            addCheckCell(row);
-            first = 1;
-            items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
-                     textItem(size), uploadedStateItem(order.orderNo)};
-            break;
-        default:
-            items = {textItem(order.name), textItem(order.productName), textItem(order.skuGroupName), textItem(count),
-                     textItem(order.timeCart), textItem(size), textItem(QStringLiteral("加购完成"), true)};
-            break;
-        }
-        for (int i = 0; i < items.size(); ++i)
-            m_table->setItem(row, first + i, items.at(i));
-        if (QTableWidgetItem *keyItem = m_table->item(row, 1))
-            keyItem->setToolTip(QStringLiteral("%1*%2").arg(order.name, order.orderNo));
+        m_feed->append([this, order] { buildOrderRow(order); });
     }
     if (m_listType == Cart)
         m_cartOrdersCount->setText(QStringLiteral("共加入购物车%1个文件夹").arg(m_ordersByNo.size()));
-    m_table->resizeRowsToContents();
+}
+
+void productTableWidget::buildOrderRow(const orderGroup &order)
+{
+    const int row = m_table->rowCount();
+    m_table->insertRow(row);
+    const QString size = sizeText(order.size);
+    const QString count = QString::number(order.orderCount);
+    QList<QTableWidgetItem *> items{textItem(order.name), textItem(order.productName), textItem(order.skuGroupName),
+                                    textItem(count)};
+    int first = 0;
+    switch (m_listType) {
+    case Uploading: {
+        items << textItem(size);
+        auto *bar = new orderProgressBar(order.fileCout, m_table);
+        bar->setProgress(order.uploadedCount);
+        m_table->setCellWidget(row, 5, bar);
+        if (const QStringList held = order.details.value(OrderRecords::heldImagesKey()).toStringList();
+            !held.isEmpty())
+            addHeldCell(row, order.orderNo, held);
+        break;
+    }
+    case Uploaded:
+        addCheckCell(row);
+        first = 1;
+        items << textItem(size) << uploadedStateItem(order.orderNo);
+        break;
+    default:
+        items << textItem(order.timeCart) << textItem(size) << textItem(QStringLiteral("加购完成"), true);
+        break;
+    }
+    for (int i = 0; i < items.size(); ++i)
+        m_table->setItem(row, first + i, items.at(i));
+    if (QTableWidgetItem *keyItem = m_table->item(row, 1))
+        keyItem->setToolTip(QStringLiteral("%1*%2").arg(order.name, order.orderNo));
+    m_table->resizeRowToContents(row);
+    // Progress that arrived while the row waited to be built.
+    const int uploaded = m_ordersByNo.value(order.orderNo).uploadedCount;
+    if (m_listType == Uploading && uploaded != order.uploadedCount)
+        updateUploadProgress(order.orderNo, uploaded);
 }
 
 // Images that cannot be sent (file missing or changed since its check) wait
@@ -296,10 +295,7 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
 {
     auto *cell = new QWidget(m_table);
     cell->setObjectName(QStringLiteral("heldCell"));
-    auto *layout = new QHBoxLayout(cell);
-    layout->setSpacing(8);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setAlignment(Qt::AlignCenter);
+    QHBoxLayout *layout = RowCells::row(cell, 8);
     auto *label = new QLabel(QStringLiteral("需处理"), cell);
     // The size of the row buttons beside it.
     label->setStyleSheet(QStringLiteral("color: red; font-size: 14px;"));
@@ -307,31 +303,18 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
     label->setToolTip(cell->toolTip());
     layout->addWidget(label);
     const QString quoted = QStringLiteral("'%1'").arg(orderNo);
-    const auto rowOf = [this, orderNo] {
-        for (int r = 0; r < m_table->rowCount(); ++r) {
-            if (rowKey(r) == orderNo)
-                return r;
-        }
-        return -1;
-    };
-    const auto button = [cell, layout](const QString &text, const char *styleClass) {
-        auto *b = new QPushButton(text, cell);
-        b->setFlat(true);
-        b->setProperty("class", QString::fromLatin1(styleClass));
-        b->setCursor(Qt::PointingHandCursor);
-        layout->addWidget(b);
-        return b;
-    };
-    connect(button(QStringLiteral("重新检查"), "changeBtn"), &QPushButton::clicked, this, [this, quoted, rowOf] {
+    QPushButton *recheck = RowCells::button(cell, QStringLiteral("重新检查"), "changeBtn");
+    connect(recheck, &QPushButton::clicked, this, [this, quoted, orderNo] {
         DatabaseThread::instance().releaseHeldImages({quoted});
-        const int r = rowOf();
+        const int r = rowOf(orderNo);
         if (r >= 0) {
             m_table->removeCellWidget(r, 6);
             m_table->setItem(r, 6, textItem(QStringLiteral("等待重新检查")));
         }
     });
-    connect(button(QStringLiteral("删除"), "deleteBtn"), &QPushButton::clicked, this, [this, quoted, rowOf] {
-        const int r = rowOf();
+    QPushButton *remove = RowCells::button(cell, QStringLiteral("删除"), "deleteBtn");
+    connect(remove, &QPushButton::clicked, this, [this, quoted, orderNo] {
+        const int r = rowOf(orderNo);
         if (r >= 0 && deleteRow(r, true))
             DatabaseThread::instance().deleteOrders({quoted});
     });
@@ -340,8 +323,10 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
 
 void productTableWidget::clearTable()
 {
-    if (m_table->rowCount() == 0)
+    if (m_table->rowCount() == 0 && m_feed->pending() == 0)
         return;
+    m_feed->clear();
+    m_earlyResults.clear();
     m_table->setRowCount(0);
     m_groupsByFolder.clear();
     m_selectAll->setChecked(false);
@@ -354,6 +339,20 @@ QString productTableWidget::rowKey(int row) const
     if (!item || item->toolTip().isEmpty())
         return QString();
     return item->toolTip().section(QLatin1Char('*'), 1, 1);
+}
+
+int productTableWidget::pendingRows() const
+{
+    return m_feed->pending();
+}
+
+int productTableWidget::rowOf(const QString &key) const
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (rowKey(row) == key)
+            return row;
+    }
+    return -1;
 }
 
 QString productTableWidget::rowName(int row) const
@@ -521,6 +520,8 @@ void productTableWidget::on_addOrderBtn_clicked()
 
 void productTableWidget::on_deletBtn_clicked()
 {
+    // "清除所有记录" means the rows still to be built too.
+    m_feed->flush();
     const int scroll = m_table->verticalScrollBar()->value();
     QList<int> rows;
     QStringList keys;
@@ -565,15 +566,12 @@ void productTableWidget::on_uploadBtn_clicked()
 
 void productTableWidget::updateCheckResult(groupProductImages *record, bool refreshName)
 {
-    int row = -1;
-    for (int r = 0; r < m_table->rowCount(); ++r) {
-        if (rowKey(r) == record->orderNo) {
-            row = r;
-            break;
-        }
-    }
-    if (row < 0)
+    const int row = rowOf(record->orderNo);
+    if (row < 0) {
+        if (m_feed->pending() > 0)
+            m_earlyResults[record] = m_earlyResults.value(record) || refreshName;
         return;
+    }
     m_table->item(row, 4)->setText(
         QStringLiteral("%1M").arg(double(record->totalBytes) / 1024.0 / 1024.0, 0, 'f', 2));
     m_table->item(row, 3)->setText(record->productName);
@@ -629,16 +627,12 @@ void productTableWidget::updateCheckedTotal()
 
 void productTableWidget::updateUploadProgress(const QString &orderNo, int uploadedCount)
 {
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        const QString key = rowKey(row);
-        if (key.isEmpty() || key != orderNo)
-            continue;
-        if (auto *bar = qobject_cast<orderProgressBar *>(m_table->cellWidget(row, 5))) {
-            if (bar->setProgress(uploadedCount))
-                m_table->removeRow(row);
-        }
-        return;
-    }
+    if (auto it = m_ordersByNo.find(orderNo); it != m_ordersByNo.end())
+        it->uploadedCount = uploadedCount;
+    const int row = orderNo.isEmpty() ? -1 : rowOf(orderNo);
+    auto *bar = row >= 0 ? qobject_cast<orderProgressBar *>(m_table->cellWidget(row, 5)) : nullptr;
+    if (bar && bar->setProgress(uploadedCount))
+        m_table->removeRow(row);
 }
 
 void productTableWidget::setSkuTable(bool isSeries, const QMap<qint32, productRecord> &table)

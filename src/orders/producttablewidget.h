@@ -13,6 +13,7 @@
 #include "model/productrecord.h"
 
 class CartSubmission;
+class RowFeed;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -47,6 +48,8 @@ public:
 
     int listType() const { return m_listType; }
     bool hasFolder(const QString &folderKey) const { return m_groupsByFolder.contains(folderKey); }
+    // Added rows not yet built into the table.
+    int pendingRows() const;
     QTableWidget *table() const { return m_table; }
     QStringList headerLabels() const { return m_headerLabels; }
     QString rowKey(int row) const;
@@ -89,6 +92,9 @@ private:
     void updateCheckedTotal();
     void setHeader(const QStringList &labels);
     QTableWidgetItem *textItem(const QString &text, bool done = false) const;
+    void buildGroupRow(const QString &folderKey, groupProductImages *record);
+    void buildOrderRow(const orderGroup &order);
+    int rowOf(const QString &key) const;
     void addCheckCell(int row);
     void addHeldCell(int row, const QString &orderNo, const QStringList &held);
     void setRowSelected(int row, QString key, bool deselect);
@@ -121,6 +127,9 @@ private:
     CartSubmission *m_cart = nullptr;  // the uploaded list's only
     bool m_skuTableIsSeries = false;
     QMap<qint32, productRecord> m_skuTable;
+    RowFeed *m_feed;
+    // Checks reported for rows still waiting, with their refresh-name flag.
+    QHash<groupProductImages *, bool> m_earlyResults;
     QTimer m_resizeTimer;
     QSize m_lastSize;
 

@@ -272,7 +272,7 @@ void MainWindow::loginOutFun()
         ask(QStringLiteral("正在上传文件夹，请勿退出。"), QStringLiteral("我知道了"), QString());
         return;
     }
-    if (m_lists[0]->table()->rowCount() > 0
+    if (m_lists[0]->table()->rowCount() + m_lists[0]->pendingRows() > 0
         && ask(QStringLiteral("文件夹已匹配未上传,是否确定清空并退出?"), QStringLiteral("是"), QStringLiteral("否")) != 1)
         return;
     backToLogin();
@@ -294,7 +294,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         ask(QStringLiteral("正在上传文件夹，请勿关闭。"), QStringLiteral("我知道了"), QString());
         return;
     }
-    const int answer = m_lists[0]->table()->rowCount() == 0
+    const int answer = m_lists[0]->table()->rowCount() + m_lists[0]->pendingRows() == 0
         ? ask(QStringLiteral("确定要退出应用系统吗?"), QStringLiteral("确定"), QStringLiteral("取消"))
         : ask(QStringLiteral("文件夹已匹配未上传,是否确定关闭?"), QStringLiteral("是"), QStringLiteral("否"));
     if (answer == 1) {

@@ -1,15 +1,11 @@
 #include <QCheckBox>
-#include <QDesktopServices>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QSqlRecord>
 #include <QTableWidget>
 #include <QtTest>
 
 #include "core/configfile.h"
-#include "core/vellruntime.h"
 #include "net/authentication.h"
 #include "net/httputils.h"
 #include "orders/orderprogressbar.h"
@@ -25,6 +21,13 @@
 #include "upload/databasethread.h"
 #include "upload/orderrecords.h"
 
+static QVariant sqlValue(const QString &sql)
+{
+    QList<QSqlRecord> rows;
+    runQuery(sharedDatabase(), sql, rows);
+    return rows.isEmpty() ? QVariant() : rows.first().value(0);
+}
+
 // The order list offscreen, with the real worker and the local backend.
 class TstProductTableWidget : public QObject
 {
@@ -37,7 +40,6 @@ private slots:
     void sizeTexts();
     void tickedNewOrders_data();
     void tickedNewOrders();
-    void clearAllCartRecords();
     void progressRows();
     void failureBeforeTheShopTookIt_data();
     void failureBeforeTheShopTookIt();
@@ -47,11 +49,10 @@ private slots:
     void unknownOutcome();
 
 private:
-    orderGroup stored(const QString &orderNo, const QString &name, float size = 12.5f);
-    QCheckBox *check(productTableWidget &list, int row);
-    QVariant value(const QString &sql);
+    orderGroup stored(const QString &orderNo, const QString &name);
+    QCheckBox *check(productTableWidget &list, int row) { return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox"); }
     void addUploaded(const QStringList &orderNos);
-    // The "待结算" list as the main window fills it from the worker.
+    // The list as the main window fills it from the worker.
     void load(productTableWidget &list);
     // Returns once the worker has served every earlier request.
     void fetch(int type = 1);
@@ -62,7 +63,7 @@ private:
     ClientEnvironment m_env;
     UrlCatcher m_urls;
     int m_loads = 0;
-    QList<orderGroup> m_uploaded;
+    QList<orderGroup> m_fetched;
 };
 
 void TstProductTableWidget::initTestCase()
@@ -76,9 +77,8 @@ void TstProductTableWidget::initTestCase()
     QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
     QVERIFY(Authentication::getStoreInfo());
     OrderRecords::saveProducts({orderbuilder::product(210101)});
-    connect(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig, this, [this](int type, const QList<orderGroup> &o) {
-        if (type == 2)
-            m_uploaded = o;
+    connect(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig, this, [this](int, const QList<orderGroup> &o) {
+        m_fetched = o;
         ++m_loads;
     });
 }
@@ -102,9 +102,10 @@ void TstProductTableWidget::fetch(int type)
 
 void TstProductTableWidget::load(productTableWidget &list)
 {
-    fetch(2);
+    fetch(list.listType());
     list.clearTable();
-    list.addOrders(m_uploaded);
+    list.addOrders(m_fetched);
+    QTRY_COMPARE(list.pendingRows(), 0);
 }
 
 void TstProductTableWidget::addUploaded(const QStringList &orderNos)
@@ -122,24 +123,12 @@ void TstProductTableWidget::cleanupTestCase()
     DatabaseThread::instance().stop();
 }
 
-orderGroup TstProductTableWidget::stored(const QString &orderNo, const QString &name, float size)
+orderGroup TstProductTableWidget::stored(const QString &orderNo, const QString &name)
 {
     orderGroup order = orderbuilder::order(orderNo, name, {orderbuilder::line(orderNo + "-1", "张三", 210101, 2101, 1, 10)});
-    order.size = size;
+    order.size = 12.5f;
     order.orderCount = 1;
     return order;
-}
-
-QCheckBox *TstProductTableWidget::check(productTableWidget &list, int row)
-{
-    return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox");
-}
-
-QVariant TstProductTableWidget::value(const QString &sql)
-{
-    QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), sql, rows);
-    return rows.isEmpty() ? QVariant() : rows.first().value(0);
 }
 
 void TstProductTableWidget::sizeTexts()
@@ -178,10 +167,12 @@ void TstProductTableWidget::tickedNewOrders()
     list.addGroupRow(QStringLiteral("二班"), &c);
     if (third == QLatin1String("failed"))
         c.message = QStringLiteral("产品P数不对");
+    // The checks report before their rows are built.
     for (groupProductImages *record : {&a, &b, &c}) {
         if (record != &c || third != QLatin1String("checking"))
             list.updateCheckResult(record, false);
     }
+    QTRY_COMPARE(list.table()->rowCount(), 3);
     QCOMPARE(list.table()->item(0, 6)->text(), QStringLiteral("¥176.00"));
     auto *total = list.findChild<QLabel *>("checkedTotal");
     QVERIFY(total->isVisibleTo(&list));
@@ -218,7 +209,7 @@ void TstProductTableWidget::tickedNewOrders()
     QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE gone RENAME TO images"));
     QCOMPARE(list.table()->rowCount(), 3);
     QVERIFY(submit->isEnabled());
-    QCOMPARE(value("SELECT count(*) FROM orders").toInt(), 0);
+    QCOMPARE(sqlValue("SELECT count(*) FROM orders").toInt(), 0);
     const QString log = testlog::texts().mid(logged).join('\n');
     QVERIFY(log.contains(QStringLiteral("no such table: images")));
     QVERIFY(log.contains(QStringLiteral("订单未能保存，保留在列表中:一班")));
@@ -227,21 +218,7 @@ void TstProductTableWidget::tickedNewOrders()
     QTRY_COMPARE(answer.seen.size(), 1);
     QVERIFY(answer.seen.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
     QCOMPARE(list.table()->rowCount(), 1);
-    QCOMPARE(value("SELECT count(*) FROM images").toInt(), 6);
-}
-
-void TstProductTableWidget::clearAllCartRecords()
-{
-    for (const char *no : {"D1", "D2"})
-        QVERIFY(OrderRecords::createOrder(stored(no, "班")));
-    productTableWidget cart(productTableWidget::Cart);
-    cart.setupList();
-    cart.addOrders({stored("D1", "一班"), stored("D2", "二班")});
-    DialogAnswer answer(QStringLiteral("确定"));
-    cart.findChild<QPushButton *>("deletBtn")->click();
-    QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要清空全部加购记录吗?")});
-    QCOMPARE(cart.table()->rowCount(), 0);
-    QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE orderNo IN ('D1','D2')").toInt(), 0);
+    QCOMPARE(sqlValue("SELECT count(*) FROM images").toInt(), 6);
 }
 
 void TstProductTableWidget::progressRows()
@@ -254,14 +231,16 @@ void TstProductTableWidget::progressRows()
     orderGroup done = stored("P2", "二班");
     done.fileCout = 4;
     done.uploadedCount = 4;
+    // A list reloaded before it was built holds only the new load.
     list.addOrders({order, done});
-    auto *bar = qobject_cast<orderProgressBar *>(list.table()->cellWidget(0, 5));
-    QCOMPARE(bar->percentText(), QStringLiteral("30%"));
+    list.clearTable();
+    list.addOrders({order, done});
+    QTRY_COMPARE(list.pendingRows(), 0);
+    QCOMPARE(list.table()->rowCount(), 2);
+    QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(0, 5))->percentText(), QStringLiteral("30%"));
     // A stored order already complete stays until the list is rebuilt.
     QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(1, 5))->statusText(), QStringLiteral("上传完成"));
     list.updateUploadProgress("nobody", 5);
-    list.updateUploadProgress("P1", 0);
-    QCOMPARE(bar->statusText(), QStringLiteral("等待上传…"));
     list.updateUploadProgress("P1", 10);
     QCOMPARE(list.table()->rowCount(), 1);
     QCOMPARE(list.rowKey(0), QStringLiteral("P2"));
@@ -272,7 +251,12 @@ void TstProductTableWidget::progressRows()
                                             "VALUES(77,'P3','/photos/3.jpg','本地图片不存在')"));
     orderGroup held = stored("P3", "三班");
     held.details.insert(OrderRecords::heldImagesKey(), QStringList{"/photos/3.jpg：本地图片不存在"});
-    list.addOrders({held});
+    // Progress that completes an order still waiting for its row drops it.
+    order.uploadedCount = 0;
+    list.addOrders({held, order});
+    list.updateUploadProgress("P1", 10);
+    QTRY_COMPARE(list.pendingRows(), 0);
+    QCOMPARE(list.table()->rowCount(), 2);
     QWidget *cell = list.table()->cellWidget(1, 6);
     QVERIFY(cell && cell->toolTip().contains("/photos/3.jpg：本地图片不存在"));
     for (QPushButton *b : cell->findChildren<QPushButton *>()) {
@@ -280,7 +264,7 @@ void TstProductTableWidget::progressRows()
             b->click();
     }
     QCOMPARE(list.table()->item(1, 6)->text(), QStringLiteral("等待重新检查"));
-    QTRY_COMPARE(value("SELECT count(*) FROM uploadHolds WHERE orderId='P3'").toInt(), 0);
+    QTRY_COMPARE(sqlValue("SELECT count(*) FROM uploadHolds WHERE orderId='P3'").toInt(), 0);
 }
 
 void TstProductTableWidget::failureBeforeTheShopTookIt_data()
@@ -317,7 +301,7 @@ void TstProductTableWidget::failureBeforeTheShopTookIt()
     QCOMPARE(stateText(list, 0), QStringLiteral("上传完成"));
     QVERIFY(m_urls.opened.isEmpty());
     QCOMPARE(cartPosts(), 0);
-    QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
+    QTRY_COMPARE(sqlValue("SELECT count(*) FROM cartPosts").toInt(), 0);
 
     // The retry is an ordinary first post: nobody is asked, it goes out once
     // and the window says what went in.
@@ -330,16 +314,15 @@ void TstProductTableWidget::failureBeforeTheShopTookIt()
     QVERIFY(testlog::texts().mid(logged).contains(QStringLiteral("加入购物车成功:K3,K1")));
     QCOMPARE(list.table()->rowCount(), 1);
     QCOMPARE(list.rowKey(0), QStringLiteral("K2"));
-    QTRY_COMPARE(value("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
-    QCOMPARE(value("SELECT status FROM orders WHERE orderNo='K2'").toString(), QStringLiteral("uploaded"));
-    QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
+    QTRY_COMPARE(sqlValue("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
+    QCOMPARE(sqlValue("SELECT status FROM orders WHERE orderNo='K2'").toString(), QStringLiteral("uploaded"));
+    QTRY_COMPARE(sqlValue("SELECT count(*) FROM cartPosts").toInt(), 0);
 
-    const QJsonArray posts = m_backend.control("cart").array();
-    QCOMPARE(posts.size(), 1);
-    QCOMPARE(posts.first().toObject().value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
-    QCOMPARE(m_urls.opened.size(), 1);
-    QCOMPARE(m_urls.opened.first().toString(),
-             m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
+    QCOMPARE(cartPosts(), 1);
+    const QJsonObject post = m_backend.control("cart").array().first().toObject();
+    QCOMPARE(post.value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
+    QCOMPARE(m_urls.opened,
+             QList<QUrl>{QUrl(m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"))});
 }
 
 void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain_data()
@@ -369,7 +352,7 @@ void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain()
         submit->click();
         QTRY_VERIFY(submit->isEnabled());
         QCOMPARE(list.table()->rowCount(), 0);
-        QTRY_COMPARE(value("SELECT count(*) FROM cartPosts WHERE state='posted'").toInt(), 2);
+        QTRY_COMPARE(sqlValue("SELECT count(*) FROM cartPosts WHERE state='posted'").toInt(), 2);
     }
 
     // Still not markable: the rows come back as in the cart and are not sent.
@@ -387,9 +370,20 @@ void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain()
     QVERIFY(cartmarking::block(false));
     load(list);
     QCOMPARE(list.table()->rowCount(), 0);
-    QCOMPARE(value("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
-    QCOMPARE(value("SELECT count(*) FROM cartPosts").toInt(), 0);
+    QCOMPARE(sqlValue("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
+    QCOMPARE(sqlValue("SELECT count(*) FROM cartPosts").toInt(), 0);
     QCOMPARE(cartPosts(), posts);
+
+    // Now cart records, which the cart list clears all at once, even before its rows are built.
+    productTableWidget cart(productTableWidget::Cart);
+    cart.setupList();
+    fetch(productTableWidget::Cart);
+    cart.addOrders(m_fetched);
+    DialogAnswer answer(QStringLiteral("确定"));
+    cart.findChild<QPushButton *>("deletBtn")->click();
+    QCOMPARE(answer.seen, QStringList{QStringLiteral("确定要清空全部加购记录吗?")});
+    QCOMPARE(cart.table()->rowCount(), 0);
+    QTRY_COMPARE(sqlValue("SELECT count(*) FROM orders").toInt(), 0);
 }
 
 void TstProductTableWidget::unknownOutcome_data()
@@ -428,7 +422,7 @@ void TstProductTableWidget::unknownOutcome()
     }
     QCOMPARE(cartPosts(), 1);
     QVERIFY(m_urls.opened.isEmpty());
-    QCOMPARE(value("SELECT state FROM cartPosts WHERE orderNo='U1'").toString(), QStringLiteral("posting"));
+    QCOMPARE(sqlValue("SELECT state FROM cartPosts WHERE orderNo='U1'").toString(), QStringLiteral("posting"));
 
     // As after a restart: the row still says the order may be in the cart.
     load(list);
@@ -440,8 +434,8 @@ void TstProductTableWidget::unknownOutcome()
     QCOMPARE(second.seen.size(), dialogs);
     QCOMPARE(second.seen.first(),
              QStringLiteral("“班”可能已加入购物车，请先到商城购物车中查看。购物车中已有这些订单吗?"));
-    QTRY_COMPARE(value("SELECT status FROM orders WHERE orderNo='U1'").toString(), status);
-    QTRY_COMPARE(value("SELECT count(*) FROM cartPosts").toInt(), status == "CARTOK" ? 0 : 1);
+    QTRY_COMPARE(sqlValue("SELECT status FROM orders WHERE orderNo='U1'").toString(), status);
+    QTRY_COMPARE(sqlValue("SELECT count(*) FROM cartPosts").toInt(), status == "CARTOK" ? 0 : 1);
     QCOMPARE(list.table()->rowCount(), status == "CARTOK" ? 0 : 1);
     QCOMPARE(cartPosts(), posts);
 }

@@ -1,10 +1,8 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QJsonArray>
-#include <QMimeData>
 #include <QThreadPool>
 #include <atomic>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -15,7 +13,6 @@
 #include "core/configfile.h"
 #include "core/vellruntime.h"
 #include "net/httputils.h"
-#include "orders/orderprogressbar.h"
 #include "orders/producttablewidget.h"
 #include "support/backendprocess.h"
 #include "support/catalogue.h"
@@ -46,9 +43,6 @@ private slots:
     void databaseKeptAsideIsTold();
 
 private:
-    QPushButton *toolButton(MainWindow &w, const QString &text);
-    QStackedWidget *centre(MainWindow &w) { return w.findChild<QStackedWidget *>("centerStackedWidget"); }
-
     BackendProcess m_backend;
     ClientEnvironment m_env;
     Catalogue m_catalogue;
@@ -65,15 +59,6 @@ void TstMainWindow::initTestCase()
 void TstMainWindow::cleanupTestCase()
 {
     DatabaseThread::instance().stop();
-}
-
-QPushButton *TstMainWindow::toolButton(MainWindow &w, const QString &text)
-{
-    for (QPushButton *b : w.findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
 }
 
 void TstMainWindow::titleBeforeAndAfterLogin()
@@ -126,7 +111,7 @@ void TstMainWindow::droppedFolderIsChecked()
     }
     QVERIFY(page->handleFolder(dir.filePath("五年一班")));
     productTableWidget *list = window.list(0);
-    QCOMPARE(list->table()->rowCount(), 1);
+    QTRY_COMPARE(list->table()->rowCount(), 1);
     QTRY_COMPARE(list->table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
     QCOMPARE(list->table()->item(0, 5)->toolTip(), QStringLiteral("210101"));
     {

@@ -148,6 +148,8 @@ bool GuidedTour::dropClass(const SampleClass &sample, bool last)
         return fail(QStringLiteral("班级文件夹没有生成订单：%1").arg(sample.folder));
     productTableWidget *list = page->orderTable();
     const auto checked = [list] {
+        if (list->pendingRows() > 0)
+            return false;
         for (int row = 0; row < list->table()->rowCount(); ++row) {
             if (stateOf(list, row) == groupProductImages::matchingText)
                 return false;
@@ -214,7 +216,7 @@ bool GuidedTour::addToCart()
         return fail(QStringLiteral("找不到“待结算”"));
     toPay->click();
     productTableWidget *list = m_window.list(2);
-    if (!waitUntil([list] { return list->table()->rowCount() > 0; }, 10000))
+    if (!waitUntil([list] { return list->table()->rowCount() > 0 && list->pendingRows() == 0; }, 10000))
         return fail(QStringLiteral("“待结算”里没有订单"));
     for (int row = 0; row < list->table()->rowCount(); ++row)
         tick(list, row);
@@ -237,7 +239,7 @@ bool GuidedTour::addToCart()
         if (b->toolTip() == QStringLiteral("加购记录")) {
             b->click();
             productTableWidget *history = m_window.list(3);
-            waitUntil([history] { return history->table()->rowCount() > 0; }, 10000);
+            waitUntil([history] { return history->table()->rowCount() > 0 && history->pendingRows() == 0; }, 10000);
             shot(&m_window, QStringLiteral("加购记录：%1 个订单").arg(history->table()->rowCount()));
         }
     }
