@@ -93,12 +93,16 @@ QJsonObject classLayout(int orders, int kilobytes)
 {
     QJsonArray folders;
     for (int i = 1; i <= orders; ++i) {
-        folders.append(QJsonObject{
-            {"folder", QStringLiteral("%1 学生").arg(i, 3, 10, QLatin1Char('0'))},
-            {"entries", QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}, {"dpi", 300},
-                                               {"bytes", kilobytes * 1024}},
-                                   QJsonObject{{"images", "{n}.jpg"}, {"count", 20}, {"mm", QJsonArray{406, 206}},
-                                               {"dpi", 300}, {"bytes", kilobytes * 1024}}}}});
+        folders.append(QJsonObject{{"folder", QStringLiteral("%1 学生").arg(i, 3, 10, QLatin1Char('0'))},
+                                   {"entries", QJsonArray{QJsonObject{{"image", "封面.jpg"},
+                                                                      {"mm", QJsonArray{446, 236}},
+                                                                      {"dpi", 300},
+                                                                      {"bytes", kilobytes * 1024}},
+                                                          QJsonObject{{"images", "{n}.jpg"},
+                                                                      {"count", 20},
+                                                                      {"mm", QJsonArray{406, 206}},
+                                                                      {"dpi", 300},
+                                                                      {"bytes", kilobytes * 1024}}}}});
     }
     return QJsonObject{{"folder", "毕业班"}, {"entries", folders}};
 }
@@ -221,8 +225,7 @@ int main(int argc, char *argv[])
             settle();
             meter.start();
             tool->click();
-            const bool shown = waitFor([&] { return window.list(type)->table()->rowCount() >= 100; }, 120,
-                                       names[type]);
+            const bool shown = waitFor([&] { return window.list(type)->table()->rowCount() >= 100; }, 120, names[type]);
             settle();
             lists[type] = meter.stop();
             if (!shown)

@@ -53,17 +53,22 @@ int main()
     const double mb = data.size() / 1e6;
     const int rounds = 5;
 
-    struct Pair { const char *name; QCryptographicHash::Algorithm qt; const EVP_MD *evp; };
-    for (const Pair &p : {Pair{"MD5", QCryptographicHash::Md5, EVP_md5()},
-                          Pair{"SHA-256", QCryptographicHash::Sha256, EVP_sha256()}}) {
+    struct Pair
+    {
+        const char *name;
+        QCryptographicHash::Algorithm qt;
+        const EVP_MD *evp;
+    };
+    for (const Pair &p :
+         {Pair{"MD5", QCryptographicHash::Md5, EVP_md5()}, Pair{"SHA-256", QCryptographicHash::Sha256, EVP_sha256()}}) {
         if (qtDigest(p.qt, data, block) != evpDigest(p.evp, data, block)) {
             std::printf("%s: digests differ\n", p.name);
             return 1;
         }
         const double tq = secondsFor(rounds, [&] { qtDigest(p.qt, data, block); });
         const double te = secondsFor(rounds, [&] { evpDigest(p.evp, data, block); });
-        std::printf("%-8s Qt %7.1f MB/s   OpenSSL EVP %7.1f MB/s   Qt time / EVP time %.2f\n", p.name,
-                    rounds * mb / tq, rounds * mb / te, tq / te);
+        std::printf("%-8s Qt %7.1f MB/s   OpenSSL EVP %7.1f MB/s   Qt time / EVP time %.2f\n", p.name, rounds * mb / tq,
+                    rounds * mb / te, tq / te);
     }
     return 0;
 }

@@ -143,11 +143,12 @@ int main(int argc, char *argv[])
 
     // Lists with 10,000 stored orders: a third in the cart, a third still uploading.
     execStatement(sharedDatabase(), QStringLiteral("UPDATE orders SET status='CARTOK' WHERE id % 3 = 0"));
-    execStatement(sharedDatabase(), QStringLiteral("UPDATE orders SET status='uploading', uploadedCount=0 WHERE id % 3 = 1"));
+    execStatement(sharedDatabase(),
+                  QStringLiteral("UPDATE orders SET status='uploading', uploadedCount=0 WHERE id % 3 = 1"));
     double listMs[4] = {0, 0, 0, 0};
     int listRows[4] = {0, 0, 0, 0};
     for (int type = 1; type <= 3; ++type) {
-        OrderRecords::fetchOrders(100, type);  // warm
+        OrderRecords::fetchOrders(100, type); // warm
         QElapsedTimer t;
         t.start();
         const int rounds = 5;
@@ -157,7 +158,8 @@ int main(int argc, char *argv[])
     }
 
     const double perImageMs = uploadSeconds * 1000.0 / recorded;
-    std::printf("queue: %d orders created in %.1f s (%.0f orders/s)\n", kOrders, createSeconds, kOrders / createSeconds);
+    std::printf("queue: %d orders created in %.1f s (%.0f orders/s)\n", kOrders, createSeconds,
+                kOrders / createSeconds);
     std::printf("queue: %d images leased and recorded in %.1f s: %.0f images/s\n", recorded, uploadSeconds,
                 recorded / uploadSeconds);
     std::printf("queue: write transactions per uploaded image: %.3f\n", double(transactions) / recorded);

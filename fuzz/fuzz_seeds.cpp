@@ -25,7 +25,8 @@ bool productSeeds(const QString &dir)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     int n = 0;
-    const QJsonArray products = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("products")).toArray();
+    const QJsonArray products =
+        QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("products")).toArray();
     for (const QJsonValue &p : products) {
         const QJsonObject query = p.toObject().value(QLatin1String("query")).toObject();
         const QJsonObject details = p.toObject().value(QLatin1String("groupDetails")).toObject();
@@ -66,16 +67,17 @@ QByteArray op(fuzz::TreeOp code, const QByteArray &operands = QByteArray(), int 
 bool intakeSeeds(const QString &dir)
 {
     using namespace fuzz;
-    const QByteArray cover = name({8, 9});   // 封面
+    const QByteArray cover = name({8, 9}); // 封面
     const QByteArray album = op(OpFolder, name({2, 0xA, 4, 10})) + op(OpJpeg, cover, 0) + op(OpJpeg, name({3}), 0)
-        + op(OpJpeg, name({2, 3}), 1) + op(OpUp) + op(OpFolder, name({2, 3})) + op(OpJpeg, cover, 2)
-        + op(OpBytes, name({11, 3}), 0) + char(4) + QByteArray("\xFF\xD8\xFF\xE0", 4) + op(OpUp)
-        + op(OpEmpty, name({10}), 6);
+                             + op(OpJpeg, name({2, 3}), 1) + op(OpUp) + op(OpFolder, name({2, 3}))
+                             + op(OpJpeg, cover, 2) + op(OpBytes, name({11, 3}), 0) + char(4)
+                             + QByteArray("\xFF\xD8\xFF\xE0", 4) + op(OpUp) + op(OpEmpty, name({10}), 6);
     const QByteArray frame = op(OpJpeg, name({2, 3}), 0) + op(OpJpeg, name({2, 2}), 3) + op(OpEmpty, name({0}), 4)
-        + op(OpBytes, name({1}), 7) + char(3) + QByteArray("PNG") + op(OpLink, name({12, 13}), 0) + char(0);
+                             + op(OpBytes, name({1}), 7) + char(3) + QByteArray("PNG") + op(OpLink, name({12, 13}), 0)
+                             + char(0);
     const QByteArray series = op(OpFolder, name({2, 3})) + op(OpFolder, name({0})) + op(OpJpeg, cover, 0)
-        + op(OpJpeg, name({3}), 1) + op(OpUp) + op(OpJpeg, name({7}), 0) + op(OpUp) + op(OpEmpty, name({10}), 6)
-        + op(OpLink, name({14, 0}), 0) + char(2);
+                              + op(OpJpeg, name({3}), 1) + op(OpUp) + op(OpJpeg, name({7}), 0) + op(OpUp)
+                              + op(OpEmpty, name({10}), 6) + op(OpLink, name({14, 0}), 0) + char(2);
     int n = 0;
     for (const QByteArray &seed : {album, frame, series}) {
         if (!save(QStringLiteral("%1/tree-%2").arg(dir).arg(++n), seed))

@@ -48,12 +48,12 @@ inline QString scratch()
 // The folder-tree program the intake target reads: one op byte, then the
 // op's operands. The seed writer uses the same codes.
 enum TreeOp : unsigned char {
-    OpFolder = 0,      // name; the new folder becomes the current one
-    OpUp = 1,          // back to the parent
-    OpJpeg = 2,        // name, suffix; a small JPEG with Exif
-    OpBytes = 3,       // name, suffix, length, bytes
-    OpEmpty = 4,       // name, suffix; an empty file
-    OpLink = 5,        // name, suffix, target index; a link to an earlier entry or nowhere
+    OpFolder = 0, // name; the new folder becomes the current one
+    OpUp = 1,     // back to the parent
+    OpJpeg = 2,   // name, suffix; a small JPEG with Exif
+    OpBytes = 3,  // name, suffix, length, bytes
+    OpEmpty = 4,  // name, suffix; an empty file
+    OpLink = 5,   // name, suffix, target index; a link to an earlier entry or nowhere
     OpCount = 6
 };
 
@@ -61,15 +61,15 @@ enum TreeOp : unsigned char {
 // bytes that are not UTF-8 (a GBK lead byte and a lone continuation).
 inline QByteArray nameChar(unsigned char code)
 {
-    static const char *const table[] = {"a", "Z", "0", "7", " ", ".", "_", "-", "封", "面", "张", "P",
-                                         "\xB7", "\x80", "._", "~"};
+    static const char *const table[] = {"a",  "Z",  "0",  "7", " ",    ".",    "_",  "-",
+                                        "封", "面", "张", "P", "\xB7", "\x80", "._", "~"};
     return QByteArray(table[code % (sizeof(table) / sizeof(table[0]))]);
 }
 
 inline QByteArray suffix(unsigned char code)
 {
-    static const char *const table[] = {".jpg", ".JPG", ".jpeg", ".JPEG", ".pdf", ".PDF", ".xlsx", ".png",
-                                         "",     ".jpg.", ".Jpg", ".tif"};
+    static const char *const table[] = {".jpg",  ".JPG", ".jpeg", ".JPEG", ".pdf", ".PDF",
+                                        ".xlsx", ".png", "",      ".jpg.", ".Jpg", ".tif"};
     return QByteArray(table[code % (sizeof(table) / sizeof(table[0]))]);
 }
 

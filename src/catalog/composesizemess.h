@@ -6,7 +6,7 @@
 // pixel windows (exclusive bounds) at the product's two resolutions.
 struct composeSizeMess
 {
-    float sizeWidth = 0.0f;   // doubled for "HALF_PAGE"
+    float sizeWidth = 0.0f; // doubled for "HALF_PAGE"
     float sizeHeight = 0.0f;
     QString pageTypeCode;
     float totalWidth = 0.0f;  // with bleed left and right

@@ -8,7 +8,7 @@
 struct dictMess
 {
     qint32 id = 0;
-    qint32 selectedValue = 0;  // 0 while nothing is chosen
+    qint32 selectedValue = 0; // 0 while nothing is chosen
     QString propKey;
-    QList<QPair<qint32, QString>> values;  // value id, propVal
+    QList<QPair<qint32, QString>> values; // value id, propVal
 };

@@ -189,8 +189,7 @@ void ProductParser::applyGeometry(skuMess &sku, const QJsonObject &entry, qint32
     }
 }
 
-bool ProductParser::applyGroupList(skuGroupMess &group, const QJsonObject &response, qint32 firstDpi,
-                                   qint32 secondDpi)
+bool ProductParser::applyGroupList(skuGroupMess &group, const QJsonObject &response, qint32 firstDpi, qint32 secondDpi)
 {
     if (num(response, "code") != 200 || !flag(response, "success")) {
         LogManager::logWarning(QStringLiteral("接口调用失败"));
@@ -220,8 +219,8 @@ double ProductParser::seriesSetPrice(const QJsonObject &seriesSku, const StoreTe
 
 bool ProductParser::readProduct(const QJsonValue &data, const StoreTerms &terms, spuMess *spu, QString *problem)
 {
-    QString detail = data.isObject() ? shapeProblem(data.toObject())
-                                     : QStringLiteral("data 不是对象: %1").arg(shortJson(data));
+    QString detail =
+        data.isObject() ? shapeProblem(data.toObject()) : QStringLiteral("data 不是对象: %1").arg(shortJson(data));
     spuMess parsed;
     if (detail.isEmpty()) {
         parsed = parseProduct(data.toObject(), terms);

@@ -18,8 +18,8 @@ bool ProductService::search(const QString &text, QList<QPair<qint32, QString>> *
     found->clear();
     for (const QJsonValue &value : http.getJson().value(QStringLiteral("data")).toArray()) {
         const QJsonObject item = value.toObject();
-        found->append({JsonNumber::toInt32(item.value(QStringLiteral("id"))),
-                       item.value(QStringLiteral("spuName")).toString()});
+        found->append(
+            {JsonNumber::toInt32(item.value(QStringLiteral("id"))), item.value(QStringLiteral("spuName")).toString()});
     }
     return true;
 }

@@ -30,13 +30,11 @@ QString albumSizes(const QString &head, const skuMess &sku)
                        .arg(text, ProductSpec::number(sku.text.totalWidth / 2.0f),
                             ProductSpec::number(sku.text.totalHeight));
         }
-        text = sizeLine(text,
-                        QStringLiteral("%1  设计尺寸: %3*%4mm(含出血)  出血(mm): 上(%5)下(%6)左(%7)右(%8)内(%9)"),
+        text = sizeLine(text, QStringLiteral("%1  设计尺寸: %3*%4mm(含出血)  出血(mm): 上(%5)下(%6)左(%7)右(%8)内(%9)"),
                         sku.text);
     }
     if (sku.other.totalWidth != 0.0f) {
-        text = sizeLine(text,
-                        QStringLiteral("%1  单页尺寸: %3*%4mm(含出血)  出血(mm): 上(%5)下(%6)左(%7)右(%8)内(%9)"),
+        text = sizeLine(text, QStringLiteral("%1  单页尺寸: %3*%4mm(含出血)  出血(mm): 上(%5)下(%6)左(%7)右(%8)内(%9)"),
                         sku.other);
     }
     return text;
@@ -45,7 +43,7 @@ QString albumSizes(const QString &head, const skuMess &sku)
 QString memberLine(const spuMess &spu, const skuMess &member)
 {
     QString text = QStringLiteral("规格: %1   ").arg(member.skuFrontName) + QStringLiteral("支持P数:")
-        + member.pageListText + QStringLiteral("   ") + resolutionText(spu);
+                   + member.pageListText + QStringLiteral("   ") + resolutionText(spu);
     if (member.cover.totalWidth != 0.0f)
         text = sizeLine(text, kCoverLine, member.cover);
     if (member.text.totalWidth != 0.0f) {
@@ -97,7 +95,9 @@ ProductSpecText ProductSpec::build(const spuMess &spu, const skuGroupMess &group
     }
     for (const skuMess &sku : group.skus) {
         const bool own = !(sku.cover.isEmpty() && sku.text.isEmpty() && sku.other.isEmpty());
-        const QString sizes = own ? albumSizes(resolutionText(spu), sku) : shared.isEmpty() ? resolutionText(spu) : shared;
+        const QString sizes = own                ? albumSizes(resolutionText(spu), sku)
+                              : shared.isEmpty() ? resolutionText(spu)
+                                                 : shared;
         result.lines << QStringLiteral("%1 %2").arg(sizes, QStringLiteral("支持P数:") + sku.pageListText);
     }
     return result;

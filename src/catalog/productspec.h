@@ -8,8 +8,8 @@
 // sizes with bleed and supported page counts.
 struct ProductSpecText
 {
-    QStringList lines;       // one label each
-    bool goldStamp = false;  // a gold-stamp SKU stopped the building: show nothing
+    QStringList lines;      // one label each
+    bool goldStamp = false; // a gold-stamp SKU stopped the building: show nothing
     qint32 goldStampSkuId = 0;
 };
 
@@ -22,5 +22,5 @@ public:
     // page list. Series: one line per distinct member of the group.
     static ProductSpecText build(const spuMess &spu, const skuGroupMess &group);
 
-    static QString number(float value);  // format 'g', default precision
+    static QString number(float value); // format 'g', default precision
 };

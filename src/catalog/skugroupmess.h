@@ -13,10 +13,10 @@ struct skuGroupMess
     qint32 spuId = 0;
     QString skuGroupName;
     bool isSeries = false;
-    QMap<qint32, qint32> dictIds;  // property id -> value id
-    double price = 0.0;            // set price of a series
-    qint32 seriesSkuId = 0;        // a series' own SKU (first entry of its skuList)
-    QMap<qint32, skuMess> skus;    // ascending SKU id; a series' members
+    QMap<qint32, qint32> dictIds; // property id -> value id
+    double price = 0.0;           // set price of a series
+    qint32 seriesSkuId = 0;       // a series' own SKU (first entry of its skuList)
+    QMap<qint32, skuMess> skus;   // ascending SKU id; a series' members
     QJsonArray associatedSkus;
     bool goldStamp = false;
 

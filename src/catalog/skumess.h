@@ -20,7 +20,7 @@ struct skuMess
     bool specialLayout = false;
     bool isComposeHalfP = false;
     bool isSeries = false;
-    bool specialPrint = false;  // gold stamp
+    bool specialPrint = false; // gold stamp
     float basePagePrice = 0.0f;
     float baseStepPrice = 0.0f;
     float onlineBaseStepPrice = 0.0f;
@@ -31,7 +31,7 @@ struct skuMess
     QString textPdfPage;
     QString otherPdfPage;
     bool noQrCode = true;
-    bool isBase = false;  // cover images count as pages
+    bool isBase = false; // cover images count as pages
     QString pageListText;
     QString otherPageType;
     composeSizeMess cover;

@@ -15,8 +15,8 @@ enum class ProductKind : int { FrameOrStage = 1, Album = 2, Series = 3 };
 struct spuMess
 {
     qint32 id = 0;
-    qint32 spuMinDpi = 0;  // first resolution
-    qint32 spuMaxDpi = 0;  // second resolution
+    qint32 spuMinDpi = 0; // first resolution
+    qint32 spuMaxDpi = 0; // second resolution
     QString spuName;
     bool isSeries = false;
     bool startupsSpu = false;

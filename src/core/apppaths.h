@@ -15,9 +15,9 @@ public:
     static void setAppDataDir(const QString &dir);
 
     static QString appDataDir();
-    static QString logDir();    // appDataDir + "/logs"
-    static QString setupDir();  // appDataDir + "/setup"
+    static QString logDir();   // appDataDir + "/logs"
+    static QString setupDir(); // appDataDir + "/setup"
 
-    static QString databaseDir();   // home folder + "/.vell/"
-    static QString databaseFile();  // databaseDir + "batchDesk1.db"
+    static QString databaseDir();  // home folder + "/.vell/"
+    static QString databaseFile(); // databaseDir + "batchDesk1.db"
 };

@@ -134,14 +134,47 @@ void configFile::resetToDefaults()
     store(defaults());
 }
 
-QString configFile::apiUrl() { return current().apiUrl; }
-QString configFile::cartUrl() { return current().cartUrl; }
-QString configFile::productsUrl() { return current().productsUrl; }
-QString configFile::baseUrl() { return current().baseUrl; }
-QString configFile::baseUrlW() { return current().baseUrlW; }
-bool configFile::autoLogin() { return current().autoLogin; }
-QString configFile::productPath() { return current().productPath; }
-QString configFile::imageHost() { return current().imageHost; }
-QByteArray configFile::webKey() { return current().webKey; }
-int configFile::requestTimeoutSec() { return current().requestTimeoutSec; }
-QString configFile::defaultHost() { return kDefaultHost; }
+QString configFile::apiUrl()
+{
+    return current().apiUrl;
+}
+QString configFile::cartUrl()
+{
+    return current().cartUrl;
+}
+QString configFile::productsUrl()
+{
+    return current().productsUrl;
+}
+QString configFile::baseUrl()
+{
+    return current().baseUrl;
+}
+QString configFile::baseUrlW()
+{
+    return current().baseUrlW;
+}
+bool configFile::autoLogin()
+{
+    return current().autoLogin;
+}
+QString configFile::productPath()
+{
+    return current().productPath;
+}
+QString configFile::imageHost()
+{
+    return current().imageHost;
+}
+QByteArray configFile::webKey()
+{
+    return current().webKey;
+}
+int configFile::requestTimeoutSec()
+{
+    return current().requestTimeoutSec;
+}
+QString configFile::defaultHost()
+{
+    return kDefaultHost;
+}

@@ -30,9 +30,9 @@ public:
     static QString productPath();
 
     // Deployment values shared with the web shop and the object store.
-    static QString imageHost();      // scheme and host of the public image address, no trailing "/"
-    static QByteArray webKey();      // the two-letter key of the account hand-off string
-    static int requestTimeoutSec();  // whole-call limit of one backend call, 1 to 600 s
+    static QString imageHost();     // scheme and host of the public image address, no trailing "/"
+    static QByteArray webKey();     // the two-letter key of the account hand-off string
+    static int requestTimeoutSec(); // whole-call limit of one backend call, 1 to 600 s
 
     static QString defaultHost();
 };

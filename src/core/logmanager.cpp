@@ -39,8 +39,8 @@ std::shared_ptr<spdlog::logger> getLogger()
         auto sink = std::make_shared<spdlog::sinks::daily_file_sink_mt>(base, 0, 0, false, 0);
         auto logger = std::make_shared<spdlog::logger>(kLoggerName, sink);
         logger->set_level(spdlog::level::debug);
-        logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(
-            kPattern, spdlog::pattern_time_type::local, std::string("\r\n")));
+        logger->set_formatter(std::make_unique<spdlog::pattern_formatter>(kPattern, spdlog::pattern_time_type::local,
+                                                                          std::string("\r\n")));
         // A crash or kill leaves the buffer unwritten: error lines go to disk at
         // once, the rest within a second.
         logger->flush_on(spdlog::level::err);
@@ -56,11 +56,20 @@ std::shared_ptr<spdlog::logger> getLogger()
 bool toSpdlogLevel(qint32 level, spdlog::level::level_enum &out)
 {
     switch (level) {
-    case LogManager::Debug: out = spdlog::level::debug; return true;
-    case LogManager::Info: out = spdlog::level::info; return true;
-    case LogManager::Warning: out = spdlog::level::warn; return true;
-    case LogManager::Error: out = spdlog::level::critical; return true;
-    default: return false;
+    case LogManager::Debug:
+        out = spdlog::level::debug;
+        return true;
+    case LogManager::Info:
+        out = spdlog::level::info;
+        return true;
+    case LogManager::Warning:
+        out = spdlog::level::warn;
+        return true;
+    case LogManager::Error:
+        out = spdlog::level::critical;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -84,10 +93,22 @@ LogManager &LogManager::instance()
     return manager;
 }
 
-void LogManager::logDebug(const QString &text) { instance().write(Debug, text); }
-void LogManager::logInfo(const QString &text) { instance().write(Info, text); }
-void LogManager::logWarning(const QString &text) { instance().write(Warning, text); }
-void LogManager::logError(const QString &text) { instance().write(Error, text); }
+void LogManager::logDebug(const QString &text)
+{
+    instance().write(Debug, text);
+}
+void LogManager::logInfo(const QString &text)
+{
+    instance().write(Info, text);
+}
+void LogManager::logWarning(const QString &text)
+{
+    instance().write(Warning, text);
+}
+void LogManager::logError(const QString &text)
+{
+    instance().write(Error, text);
+}
 
 void LogManager::write(qint32 level, const QString &text)
 {

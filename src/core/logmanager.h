@@ -9,7 +9,7 @@
 struct LogEntry
 {
     qint32 level = 0;
-    QByteArray text;  // UTF-8
+    QByteArray text; // UTF-8
 };
 
 // The log queue and its writer thread. Writers on any thread only append to

@@ -34,8 +34,7 @@ void VellRuntime::setLoginInfo(const QJsonObject &response)
     applyTokenFields(m_data, response);
 }
 
-void VellRuntime::applyLogin(const QJsonObject &response, const QString &userName,
-                             const QString &password)
+void VellRuntime::applyLogin(const QJsonObject &response, const QString &userName, const QString &password)
 {
     QMutexLocker lock(&m_mutex);
     applyTokenFields(m_data, response);
@@ -78,15 +77,42 @@ SessionData VellRuntime::snapshot() const
     return m_data;
 }
 
-qint32 VellRuntime::userId() const { return snapshot().userId; }
-qint32 VellRuntime::storeId() const { return snapshot().storeId; }
-QString VellRuntime::accessToken() const { return snapshot().access_token; }
-QString VellRuntime::storeName() const { return snapshot().storeName; }
-QString VellRuntime::userName() const { return snapshot().userName; }
-QString VellRuntime::password() const { return snapshot().password; }
-qint32 VellRuntime::addressId() const { return snapshot().addressId; }
-qint32 VellRuntime::startups() const { return snapshot().startups; }
-QString VellRuntime::storeType() const { return snapshot().storeType; }
+qint32 VellRuntime::userId() const
+{
+    return snapshot().userId;
+}
+qint32 VellRuntime::storeId() const
+{
+    return snapshot().storeId;
+}
+QString VellRuntime::accessToken() const
+{
+    return snapshot().access_token;
+}
+QString VellRuntime::storeName() const
+{
+    return snapshot().storeName;
+}
+QString VellRuntime::userName() const
+{
+    return snapshot().userName;
+}
+QString VellRuntime::password() const
+{
+    return snapshot().password;
+}
+qint32 VellRuntime::addressId() const
+{
+    return snapshot().addressId;
+}
+qint32 VellRuntime::startups() const
+{
+    return snapshot().startups;
+}
+QString VellRuntime::storeType() const
+{
+    return snapshot().storeType;
+}
 
 void VellRuntime::clear()
 {

@@ -35,7 +35,7 @@ QList<EntryGuard::Undecodable> EntryGuard::undecodableEntries(const QString &fol
     }
     ::closedir(dir);
 #else
-    Q_UNUSED(folder)  // file names are UTF-16 there: every name decodes
+    Q_UNUSED(folder) // file names are UTF-16 there: every name decodes
 #endif
     return found;
 }

@@ -16,7 +16,7 @@ public:
     struct Undecodable
     {
         QByteArray rawName;
-        QString shownName;  // undecodable bytes shown as U+FFFD
+        QString shownName; // undecodable bytes shown as U+FFFD
         bool isDir = false;
         qint64 bytes = 0;
     };

@@ -71,9 +71,14 @@ FileScan scanFile(const QString &path)
     scan.jpegMetadata = jpeg.metadata();
     if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg")) {
         switch (jpeg.verdict()) {
-        case JpegStructure::Verdict::Complete: break;
-        case JpegStructure::Verdict::NotJpeg: scan.content = FileContent::WrongFormat; break;
-        case JpegStructure::Verdict::Truncated: scan.content = FileContent::Truncated; break;
+        case JpegStructure::Verdict::Complete:
+            break;
+        case JpegStructure::Verdict::NotJpeg:
+            scan.content = FileContent::WrongFormat;
+            break;
+        case JpegStructure::Verdict::Truncated:
+            scan.content = FileContent::Truncated;
+            break;
         }
     }
     return scan;

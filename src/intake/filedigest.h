@@ -15,9 +15,9 @@ enum class FileContent { AsNamed, WrongFormat, Truncated };
 
 struct FileScan
 {
-    QString md5Hex;  // empty when the file cannot be read
+    QString md5Hex; // empty when the file cannot be read
     FileContent content = FileContent::AsNamed;
-    QByteArray jpegMetadata;  // see JpegStructure::metadata()
+    QByteArray jpegMetadata; // see JpegStructure::metadata()
 };
 
 // The raw digest of what is left to read on `device`, read in fixed-size

@@ -19,9 +19,12 @@ bool suffixIs(const QFileInfo &info, const char *suffix)
 bool fitsKind(ProductKind kind, bool isDir, bool spreadsheet)
 {
     switch (kind) {
-    case ProductKind::Series: return isDir || spreadsheet;
-    case ProductKind::FrameOrStage: return !isDir;
-    case ProductKind::Album: return isDir;
+    case ProductKind::Series:
+        return isDir || spreadsheet;
+    case ProductKind::FrameOrStage:
+        return !isDir;
+    case ProductKind::Album:
+        return isDir;
     }
     return false;
 }

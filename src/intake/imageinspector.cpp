@@ -77,13 +77,26 @@ void readOrientation(imgMess &m, const Exiv2::ExifData &exif)
     if (it == exif.end() || it->count() < 1)
         return;
     switch (it->toLong(0)) {
-    case 3: m.IsRotate = 180; break;
-    case 6: m.IsRotate = 90; break;
-    case 8: m.IsRotate = 270; break;
-    case 4: LogManager::logWarning(QStringLiteral("图片垂直翻转了")); break;
-    case 5: LogManager::logWarning(QStringLiteral("顺时针90°+水平翻转")); break;
-    case 7: LogManager::logWarning(QStringLiteral("逆时针90°+水平翻转")); break;
-    default: break;
+    case 3:
+        m.IsRotate = 180;
+        break;
+    case 6:
+        m.IsRotate = 90;
+        break;
+    case 8:
+        m.IsRotate = 270;
+        break;
+    case 4:
+        LogManager::logWarning(QStringLiteral("图片垂直翻转了"));
+        break;
+    case 5:
+        LogManager::logWarning(QStringLiteral("顺时针90°+水平翻转"));
+        break;
+    case 7:
+        LogManager::logWarning(QStringLiteral("逆时针90°+水平翻转"));
+        break;
+    default:
+        break;
     }
 }
 
@@ -133,7 +146,6 @@ void readMetadata(imgMess &m, Exiv2::Image &image)
     resolutionRule(m);
 }
 
-
 // Exiv2 cannot open every path the local 8-bit encoding fails to express.
 bool pathUnreadable(const QString &path, ImageInspector::Route route)
 {
@@ -182,8 +194,8 @@ void ImageInspector::decoderSize(const QString &path, QSize *pixels, QSize *reso
         return;
     }
     *pixels = image.size();
-    *resolution = QSize(int(std::lround(image.dotsPerMeterX() * 0.0254)),
-                        int(std::lround(image.dotsPerMeterY() * 0.0254)));
+    *resolution =
+        QSize(int(std::lround(image.dotsPerMeterX() * 0.0254)), int(std::lround(image.dotsPerMeterY() * 0.0254)));
 }
 
 imgMess ImageInspector::inspect(const QString &path, Route route)
@@ -217,7 +229,8 @@ imgMess ImageInspector::inspect(const QString &path, const QByteArray &jpegMetad
         else
             fromDecoder(m);
     } catch (const std::exception &e) {
-        LogManager::logError(QStringLiteral("Caught exception in worker thread:%1").arg(QString::fromLocal8Bit(e.what())));
+        LogManager::logError(
+            QStringLiteral("Caught exception in worker thread:%1").arg(QString::fromLocal8Bit(e.what())));
         m.errors.clear();
         m.color = QStringLiteral("3");
         fromDecoder(m);

@@ -99,7 +99,7 @@ void JpegStructure::feed(const char *data, qint64 size)
         case Step::ScanFill: {
             const quint8 code = bytes[i++];
             if (code == 0x00 || (code >= 0xD0 && code <= 0xD7))
-                m_step = Step::Scan;  // stuffed byte or restart marker
+                m_step = Step::Scan; // stuffed byte or restart marker
             else if (code != 0xFF)
                 onMarker(code);
             break;

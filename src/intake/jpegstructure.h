@@ -37,11 +37,11 @@ private:
     void endSegment();
 
     Step m_step = Step::Soi;
-    int m_seen = 0;          // bytes of SOI or of the length field read so far
-    quint8 m_code = 0;       // marker of the segment being read
+    int m_seen = 0;    // bytes of SOI or of the length field read so far
+    quint8 m_code = 0; // marker of the segment being read
     quint16 m_length = 0;
-    qint64 m_remaining = 0;  // payload bytes of the segment still to come
-    bool m_keep = false;     // the segment goes into the metadata copy
+    qint64 m_remaining = 0; // payload bytes of the segment still to come
+    bool m_keep = false;    // the segment goes into the metadata copy
     bool m_frameSeen = false;
     bool m_scanSeen = false;
     QByteArray m_metadata;

@@ -257,6 +257,7 @@ bool PageMatcher::match(groupProductImages &order, const QList<subOrderImages> &
             order.message = intakeMessage;
         }
     }
-    LogManager::logInfo(QStringLiteral("找了一圈没找到产品:%1(%2) %3").arg(order.name, order.orderNo, order.matchStateText()));
+    LogManager::logInfo(
+        QStringLiteral("找了一圈没找到产品:%1(%2) %3").arg(order.name, order.orderNo, order.matchStateText()));
     return false;
 }

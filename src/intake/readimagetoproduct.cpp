@@ -32,9 +32,14 @@ void refuseContent(imgMess &m, FileContent content)
 {
     QString error;
     switch (content) {
-    case FileContent::AsNamed: return;
-    case FileContent::WrongFormat: error = wrongFormat(m.name); break;
-    case FileContent::Truncated: error = QStringLiteral("图片不完整:%1").arg(m.name); break;
+    case FileContent::AsNamed:
+        return;
+    case FileContent::WrongFormat:
+        error = wrongFormat(m.name);
+        break;
+    case FileContent::Truncated:
+        error = QStringLiteral("图片不完整:%1").arg(m.name);
+        break;
     }
     m.errors << error;
     LogManager::logWarning(QStringLiteral("%1 (%2)").arg(error, m.localPath));
@@ -197,10 +202,10 @@ void readImageToProduct::run()
     bool matched = false;
     const bool tried = m_order->message.isEmpty() || !subs.isEmpty();
     if (tried)
-        matched = PageMatcher(m_spu, m_terms).match(*m_order, subs);  // a miss names its order there
+        matched = PageMatcher(m_spu, m_terms).match(*m_order, subs); // a miss names its order there
     if ((matched || !tried) && !m_order->isMatched()) {
-        LogManager::logInfo(QStringLiteral("订单检查未通过:%1(%2) %3")
-                                .arg(m_order->name, m_order->orderNo, m_order->matchStateText()));
+        LogManager::logInfo(
+            QStringLiteral("订单检查未通过:%1(%2) %3").arg(m_order->name, m_order->orderNo, m_order->matchStateText()));
     }
     emit productCheckOK(m_order, m_flag);
 }

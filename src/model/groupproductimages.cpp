@@ -27,5 +27,5 @@ void groupProductImages::reset()
 QString groupProductImages::makeOrderNo(const QDateTime &created, int position)
 {
     return created.toString(QStringLiteral("yyyyMMddhhmmsszzz"))
-        + QStringLiteral("%1").arg(position, 3, 10, QLatin1Char('0'));
+           + QStringLiteral("%1").arg(position, 3, 10, QLatin1Char('0'));
 }

@@ -19,7 +19,7 @@ struct groupProductImages
     qint32 totalBytes = 0;
     qint32 imageCount = 0;
     QString orderNo;
-    QString message;  // group-level errors, appended one after the other
+    QString message; // group-level errors, appended one after the other
     QList<subOrderImages> createdSubOrders;
     QString name;
     qint32 skuId = 0;
@@ -29,7 +29,7 @@ struct groupProductImages
     QString className;
     QString path;
     QString productName;
-    QMap<qint32, subOrderImages> matched;  // SKU id -> sub-order
+    QMap<qint32, subOrderImages> matched; // SKU id -> sub-order
     QList<subOrderImages> failed;
 
     // The order's state as the order list shows it: the message, else the

@@ -10,24 +10,24 @@ struct imgMess
 {
     qint32 width = 0;
     qint32 height = 0;
-    qint32 id = 0;            // images.id
-    qint32 size = 0;          // file size in bytes
-    qint32 sort = 0;          // position of the page within its sub-order
+    qint32 id = 0;   // images.id
+    qint32 size = 0; // file size in bytes
+    qint32 sort = 0; // position of the page within its sub-order
     qint32 xdpi = 0;
     qint32 ydpi = 0;
-    qint32 IsRotate = 0;      // rotation in degrees clockwise; stored as the page's rotation flag
-    bool specialLayout = false;  // half-width first or last page of a special layout
+    qint32 IsRotate = 0;        // rotation in degrees clockwise; stored as the page's rotation flag
+    bool specialLayout = false; // half-width first or last page of a special layout
     bool isPdf = false;
-    bool BucketType = true;      // true: "normal-order-image", false: "special-order-image"
-    QString name;                // file name without its last suffix
-    QString imageName;           // MD5 (intake), "userId/MD5" once stored
-    QString suffix;              // the file's suffix as found
+    bool BucketType = true; // true: "normal-order-image", false: "special-order-image"
+    QString name;           // file name without its last suffix
+    QString imageName;      // MD5 (intake), "userId/MD5" once stored
+    QString suffix;         // the file's suffix as found
     QString url;
     QString orderId;
     QString subOrderId;
     QString localPath;
     QString status = QStringLiteral("waiting");
-    QString pageType;            // "COVER", "TEXT" or "SINGLE" once sorted into a list
+    QString pageType; // "COVER", "TEXT" or "SINGLE" once sorted into a list
     QString color = QStringLiteral("3");
     QString specialLayoutWhitePagePosition = QStringLiteral("LEFT");
     QStringList errors;

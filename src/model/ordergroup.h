@@ -21,17 +21,17 @@ struct orderGroup
     static inline const QString waitingWord = QStringLiteral("等待匹配……");
     static inline const QString matchingWord = QStringLiteral("匹配中……");
 
-    QHash<QString, QVariant> details;  // filled by intake, not read by the store
+    QHash<QString, QVariant> details; // filled by intake, not read by the store
     QString name;
     QString productName;
     QString skuGroupName;
     qint32 spuID = 0;
     bool ifSeries = false;
-    QString orderNo;  // "yyyyMMddhhmmsszzz" of its creation
+    QString orderNo; // "yyyyMMddhhmmsszzz" of its creation
     QJsonArray orderJson;
     QString timeCart;
     QStringList skuGroupNames;
-    float size = 0.0f;  // megabytes
+    float size = 0.0f; // megabytes
     qint32 fileCout = 0;
     qint32 uploadedCount = 0;
     qint32 orderCount = 0;

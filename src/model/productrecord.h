@@ -11,7 +11,7 @@ struct productRecord
     qint32 skuId = 0;
     qint32 skuGroupId = 0;
     qint32 parentId = -1;
-    QString priceText;  // onlineSalePrice with two decimals
+    QString priceText; // onlineSalePrice with two decimals
     bool isSeries = false;
     QString spuName;
     QString skuGroupName;

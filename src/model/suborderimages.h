@@ -12,9 +12,9 @@ struct subOrderImages
 {
     subOrderImages();
 
-    QString id;  // braced UUID, made with the record
+    QString id; // braced UUID, made with the record
     qint32 skuId = 0;
-    QString pageType;  // the matched SKU's third page type
+    QString pageType; // the matched SKU's third page type
     QString name;
     QList<imgMess> coverImages;
     QList<imgMess> innerImages;

@@ -17,8 +17,8 @@ QString queryValue(const QString &value)
 QString Endpoints::token(const QString &userName, const QString &password)
 {
     return configFile::apiUrl()
-        + QStringLiteral("crm/oauth/token?grant_type=password&client_id=client-app&client_secret=739214&username=")
-        + queryValue(userName) + QStringLiteral("&password=") + queryValue(password) + QStringLiteral("&type=STORE");
+           + QStringLiteral("crm/oauth/token?grant_type=password&client_id=client-app&client_secret=739214&username=")
+           + queryValue(userName) + QStringLiteral("&password=") + queryValue(password) + QStringLiteral("&type=STORE");
 }
 
 QString Endpoints::storeInfo()

@@ -68,14 +68,14 @@ bool HttpUtils::httpPost(const QString &url, const QJsonObject &body, const QStr
     return send(Verb::Post, url, QJsonDocument(body).toJson(), contentType, withToken, isRetry, false);
 }
 
-bool HttpUtils::httpPostArray(const QString &url, const QJsonArray &body, const QString &contentType,
-                              bool withToken, bool isRetry)
+bool HttpUtils::httpPostArray(const QString &url, const QJsonArray &body, const QString &contentType, bool withToken,
+                              bool isRetry)
 {
     return send(Verb::Post, url, QJsonDocument(body).toJson(), contentType, withToken, isRetry, false);
 }
 
-bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, const QString &contentType,
-                     bool withToken, bool isRetry, bool tokenRequest)
+bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, const QString &contentType, bool withToken,
+                     bool isRetry, bool tokenRequest)
 {
     QNetworkAccessManager manager;
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
@@ -117,8 +117,9 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     });
     QTimer deadline;
     deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, reply,
-            [&abortWith] { abortWith(QStringLiteral("请求超过%1秒未完成，已中止").arg(configFile::requestTimeoutSec())); });
+    connect(&deadline, &QTimer::timeout, reply, [&abortWith] {
+        abortWith(QStringLiteral("请求超过%1秒未完成，已中止").arg(configFile::requestTimeoutSec()));
+    });
     deadline.start(configFile::requestTimeoutSec() * 1000);
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);

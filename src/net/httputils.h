@@ -21,8 +21,8 @@ public:
 
     static HttpUtils &instance();
 
-    static QString jsonType();  // "application/json"
-    static QString formType();  // "application/x-www-form-urlencoded"
+    static QString jsonType(); // "application/json"
+    static QString formType(); // "application/x-www-form-urlencoded"
 
     // True on a successful envelope. A rejected call is sent once more (after
     // a token refresh when the backend answered "auth.unauthorized"); a GET

@@ -74,7 +74,8 @@ bool SoftwareUpdate::clearDir(const QString &folder)
         LogManager::logError(QStringLiteral("Directory does not exist:%1").arg(folder));
         return false;
     }
-    for (const QFileInfo &entry : dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo &entry :
+         dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         if (entry.isDir() && !entry.isSymLink()) {
             if (!clearDir(entry.absoluteFilePath()) || !dir.rmdir(entry.fileName()))
                 return false;

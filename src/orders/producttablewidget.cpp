@@ -18,9 +18,9 @@
 
 #include "core/logmanager.h"
 #include "core/rowfeed.h"
-#include "orders/orderprogressbar.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
+#include "orders/orderprogressbar.h"
 #include "orders/queueprogresslabel.h"
 #include "orders/rowcells.h"
 #include "upload/cartpostjournal.h"
@@ -102,9 +102,9 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     QMetaObject::connectSlotsByName(this);
 
     if (m_listType == Uploaded) {
-        m_cart = new CartSubmission([this](const QString &text, const QString &sure, const QString &cancel) {
-            return showMessage(text, sure, cancel);
-        }, this);
+        m_cart = new CartSubmission([this](const QString &text, const QString &sure,
+                                           const QString &cancel) { return showMessage(text, sure, cancel); },
+                                    this);
         connect(m_cart, &CartSubmission::ordersLeft, this, &productTableWidget::removeOrderRows);
         connect(m_cart, &CartSubmission::postStatesChanged, this, &productTableWidget::refreshCartPostStates);
         connect(m_cart, &CartSubmission::finished, m_uploadBtn, [this] { m_uploadBtn->setEnabled(true); });
@@ -137,7 +137,8 @@ void productTableWidget::setupList()
         break;
     case Uploading:
         setHeader({QStringLiteral("文件夹名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
-                   QStringLiteral("数量"), QStringLiteral("大小"), QStringLiteral("上传进度条"), QStringLiteral("操作")});
+                   QStringLiteral("数量"), QStringLiteral("大小"), QStringLiteral("上传进度条"),
+                   QStringLiteral("操作")});
         m_btnsWidget->hide();
         m_cartOrdersCount->hide();
         break;
@@ -150,7 +151,8 @@ void productTableWidget::setupList()
         break;
     default:
         setHeader({QStringLiteral("文件夹名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
-                   QStringLiteral("数量"), QStringLiteral("加购日期"), QStringLiteral("大小"), QStringLiteral("上传状态")});
+                   QStringLiteral("数量"), QStringLiteral("加购日期"), QStringLiteral("大小"),
+                   QStringLiteral("上传状态")});
         m_cartOrdersCount->show();
         m_addOrderBtn->hide();
         m_uploadBtn->hide();
@@ -171,8 +173,12 @@ void productTableWidget::setupList()
 void productTableWidget::setProductType(int productType)
 {
     m_productType = productType;
-    QStringList labels{QString(), QStringLiteral("客户名称"), QStringLiteral("产品名称"), QStringLiteral("sku组名称"),
-                       QStringLiteral("大小"), QStringLiteral("匹配进度")};
+    QStringList labels{QString(),
+                       QStringLiteral("客户名称"),
+                       QStringLiteral("产品名称"),
+                       QStringLiteral("sku组名称"),
+                       QStringLiteral("大小"),
+                       QStringLiteral("匹配进度")};
     if (productType == 2)
         labels << QStringLiteral("匹数");
     labels << QStringLiteral("价格") << QStringLiteral("操作");
@@ -264,8 +270,7 @@ void productTableWidget::buildOrderRow(const orderGroup &order)
         auto *bar = new orderProgressBar(order.fileCout, m_table);
         bar->setProgress(order.uploadedCount);
         m_table->setCellWidget(row, 5, bar);
-        if (const QStringList held = order.details.value(OrderRecords::heldImagesKey()).toStringList();
-            !held.isEmpty())
+        if (const QStringList held = order.details.value(OrderRecords::heldImagesKey()).toStringList(); !held.isEmpty())
             addHeldCell(row, order.orderNo, held);
         break;
     }
@@ -299,7 +304,8 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
     auto *label = new QLabel(QStringLiteral("需处理"), cell);
     // The size of the row buttons beside it.
     label->setStyleSheet(QStringLiteral("color: red; font-size: 14px;"));
-    cell->setToolTip(QStringLiteral("以下图片无法上传，恢复原文件后点“重新检查”，或删除订单：\n") + held.join(QLatin1Char('\n')));
+    cell->setToolTip(QStringLiteral("以下图片无法上传，恢复原文件后点“重新检查”，或删除订单：\n")
+                     + held.join(QLatin1Char('\n')));
     label->setToolTip(cell->toolTip());
     layout->addWidget(label);
     const QString quoted = QStringLiteral("'%1'").arg(orderNo);
@@ -538,10 +544,13 @@ void productTableWidget::on_deletBtn_clicked()
         showMessage(QStringLiteral("请选择要删除的订单"), QStringLiteral("确定"), QString());
         return;
     }
-    const bool accepted = m_listType == Cart
-        ? showMessage(QStringLiteral("确定要清空全部加购记录吗?"), QStringLiteral("确定"), QStringLiteral("取消")) == 1
-        : showMessage(QStringLiteral("确定删除%1?").arg(names.join(QLatin1Char(','))), QStringLiteral("是"),
-                      QStringLiteral("否")) == 1;
+    const bool accepted =
+        m_listType == Cart
+            ? showMessage(QStringLiteral("确定要清空全部加购记录吗?"), QStringLiteral("确定"), QStringLiteral("取消"))
+                  == 1
+            : showMessage(QStringLiteral("确定删除%1?").arg(names.join(QLatin1Char(','))), QStringLiteral("是"),
+                          QStringLiteral("否"))
+                  == 1;
     if (!accepted)
         return;
     deleteRows(rows);
@@ -572,8 +581,7 @@ void productTableWidget::updateCheckResult(groupProductImages *record, bool refr
             m_earlyResults[record] = m_earlyResults.value(record) || refreshName;
         return;
     }
-    m_table->item(row, 4)->setText(
-        QStringLiteral("%1M").arg(double(record->totalBytes) / 1024.0 / 1024.0, 0, 'f', 2));
+    m_table->item(row, 4)->setText(QStringLiteral("%1M").arg(double(record->totalBytes) / 1024.0 / 1024.0, 0, 'f', 2));
     m_table->item(row, 3)->setText(record->productName);
     if (!record->matched.isEmpty())
         m_table->item(row, 5)->setToolTip(QString::number(record->skuId));
@@ -644,9 +652,9 @@ void productTableWidget::setSkuTable(bool isSeries, const QMap<qint32, productRe
 void productTableWidget::submitNewOrders()
 {
     QString failure;
-    QMap<QString, orderGroup> orders;  // by class-folder key
+    QMap<QString, orderGroup> orders; // by class-folder key
     QStringList folderOrder;
-    QMap<QString, QStringList> rowKeys;  // by class-folder key
+    QMap<QString, QStringList> rowKeys; // by class-folder key
     if (m_skuTable.isEmpty()) {
         // No product chosen: nothing can be stored for any row.
         failure = QStringLiteral("请先选择产品");
@@ -683,7 +691,7 @@ void productTableWidget::submitNewOrders()
             orderGroup order;
             order.name = folder;
             order.orderNo = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz"))
-                + QStringLiteral("%1").arg(row, 3, 10, QLatin1Char('0'));
+                            + QStringLiteral("%1").arg(row, 3, 10, QLatin1Char('0'));
             orders.insert(folder, order);
             folderOrder << folder;
         }
@@ -743,7 +751,8 @@ void productTableWidget::orderStored(const QString &orderNo, bool stored)
         return;
     }
     toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
-                         m_storedFolders.join(QLatin1Char(',')) + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
+                         m_storedFolders.join(QLatin1Char(','))
+                             + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
     connect(&dialog, &toolTipDialog::goToUploadWid, this, &productTableWidget::goToUploadWid);
     connect(&dialog, &toolTipDialog::uploadOrders, this, &productTableWidget::uploadOrders);
     dialog.exec();
@@ -808,7 +817,8 @@ bool productTableWidget::eventFilter(QObject *watched, QEvent *event)
         if (item && !item->text().isEmpty()) {
             const QRect cell = m_table->visualItemRect(item);
             if (m_table->fontMetrics().horizontalAdvance(item->text()) + 8 > cell.width()) {
-                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), item->text(), m_table->viewport(), cell);
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), item->text(), m_table->viewport(),
+                                   cell);
                 return true;
             }
         }

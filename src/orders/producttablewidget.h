@@ -124,7 +124,7 @@ private:
     QMap<QString, QPair<QString, QStringList>> m_pendingCreates;
     QStringList m_storedFolders;
     QStringList m_failedFolders;
-    CartSubmission *m_cart = nullptr;  // the uploaded list's only
+    CartSubmission *m_cart = nullptr; // the uploaded list's only
     bool m_skuTableIsSeries = false;
     QMap<qint32, productRecord> m_skuTable;
     RowFeed *m_feed;

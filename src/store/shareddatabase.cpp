@@ -210,7 +210,8 @@ bool checkSqliteDriver()
         return false;
     }
     if (!drivers.contains(QStringLiteral("QSQLITE"))) {
-        qCritical().noquote() << "SQLite driver not available. Supported drivers:" << drivers.join(QStringLiteral(", "));
+        qCritical().noquote() << "SQLite driver not available. Supported drivers:"
+                              << drivers.join(QStringLiteral(", "));
         return false;
     }
     return true;
@@ -260,7 +261,8 @@ bool ensureDatabase(QSqlDatabase &db)
         // it may be whole, so it is left exactly as it is.
         if (db.isOpen())
             db.close();
-        g_notice = QStringLiteral("无法打开本地数据库%1（%2），文件未做任何改动。请关闭正在使用它的程序或检查文件权限后重新启动。")
+        g_notice = QStringLiteral(
+                       "无法打开本地数据库%1（%2），文件未做任何改动。请关闭正在使用它的程序或检查文件权限后重新启动。")
                        .arg(QDir::toNativeSeparators(file), g_checkError);
         LogManager::logError(QStringLiteral("无法打开数据库，保持原文件不变:%1 %2").arg(file, g_checkError));
         return true;

@@ -11,9 +11,9 @@ inline const QString SQL_INSERT_ORDER = QStringLiteral(
     "INSERT INTO orders(orderNo,name,productName,skuGroupName,timeCreated,orderJson,size,customerId,orderCount,"
     "fileCout,spuID,ifSeries)  VALUES('%1','%2','%3','%4','%5', '%6', '%7', '%8','%9','%10','%11','%12')");
 
-inline const QString SQL_INSERT_SUBORDER = QStringLiteral(
-    "INSERT INTO subOrders(orderNo,name,timeCreated,parentOrderId,skuID,filesCount,price)  "
-    "VALUES('%1', '%2', '%3', '%4','%5','%6','%7')");
+inline const QString SQL_INSERT_SUBORDER =
+    QStringLiteral("INSERT INTO subOrders(orderNo,name,timeCreated,parentOrderId,skuID,filesCount,price)  "
+                   "VALUES('%1', '%2', '%3', '%4','%5','%6','%7')");
 
 inline const QString SQL_INSERT_IMAGES = QStringLiteral(
     "INSERT INTO images(name,imageName,subOrderId,orderId,skuId,size,IsRotate,sort,type,localPath,imageMess,"
@@ -63,13 +63,14 @@ inline const QString SQL_SELECT_SUBORDER_IMAGES = QStringLiteral("SELECT * FROM 
 // Images held in uploadHolds (a retry time not yet come, or waiting for the
 // operator) are left out. A lease is taken back when older than %2 seconds or
 // given before the second %3.
-inline const QString SQL_LEASE_IMAGES = QStringLiteral(
-    "UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (SELECT id FROM images WHERE "
-    "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3))) AND id NOT IN (SELECT imageId FROM "
-    "uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50) RETURNING *");
+inline const QString SQL_LEASE_IMAGES =
+    QStringLiteral("UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (SELECT id FROM images WHERE "
+                   "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3))) AND id NOT "
+                   "IN (SELECT imageId FROM "
+                   "uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50) RETURNING *");
 
-inline const QString SQL_MARK_IMAGE_UPLOADED = QStringLiteral(
-    "UPDATE images SET status='uploaded',uploadDate='%1',url='%3' WHERE status='uploading' AND id='%2'");
+inline const QString SQL_MARK_IMAGE_UPLOADED =
+    QStringLiteral("UPDATE images SET status='uploaded',uploadDate='%1',url='%3' WHERE status='uploading' AND id='%2'");
 
 inline const QString SQL_COUNT_UPLOADED_IMAGE = QStringLiteral(
     "UPDATE orders SET uploadedCount = uploadedCount+1,timeFinished='%2',status = CASE WHEN "
@@ -87,12 +88,12 @@ inline const QString SQL_MARK_ORDERS_IN_CART =
 inline const QString SQL_RETURN_FAILED_IMAGE =
     QStringLiteral("UPDATE images SET status='waiting' WHERE status='uploading' AND id='%1'");
 inline const QString SQL_SELECT_UPLOAD_ATTEMPTS = QStringLiteral("SELECT attempts FROM uploadHolds WHERE imageId='%1'");
-inline const QString SQL_HOLD_IMAGE = QStringLiteral(
-    "INSERT OR REPLACE INTO uploadHolds(imageId,orderId,localPath,attempts,notBefore,problem) "
-    "VALUES('%1','%2','%3','%4',%5,%6)");
-inline const QString SQL_SELECT_HELD_IMAGES = QStringLiteral(
-    "SELECT h.orderId, h.localPath, h.problem FROM uploadHolds h JOIN images i ON i.id=h.imageId "
-    "WHERE h.notBefore IS NULL AND i.status='waiting' ORDER BY h.imageId");
+inline const QString SQL_HOLD_IMAGE =
+    QStringLiteral("INSERT OR REPLACE INTO uploadHolds(imageId,orderId,localPath,attempts,notBefore,problem) "
+                   "VALUES('%1','%2','%3','%4',%5,%6)");
+inline const QString SQL_SELECT_HELD_IMAGES =
+    QStringLiteral("SELECT h.orderId, h.localPath, h.problem FROM uploadHolds h JOIN images i ON i.id=h.imageId "
+                   "WHERE h.notBefore IS NULL AND i.status='waiting' ORDER BY h.imageId");
 inline const QString SQL_RELEASE_HELD_IMAGES =
     QStringLiteral("DELETE FROM uploadHolds WHERE notBefore IS NULL AND orderId IN (%1)");
 inline const QString SQL_DELETE_HOLDS = QStringLiteral("DELETE FROM uploadHolds WHERE orderId IN (%1)");

@@ -7,7 +7,7 @@ struct UserRecord
 {
     qint32 id = 0;
     QString user_name;
-    QString password;          // as typed
-    QString created_time;      // "yyyy-MM-dd hh:mm:ss"
-    QString last_login_time;   // "yyyy-MM-dd hh:mm:ss"
+    QString password;        // as typed
+    QString created_time;    // "yyyy-MM-dd hh:mm:ss"
+    QString last_login_time; // "yyyy-MM-dd hh:mm:ss"
 };

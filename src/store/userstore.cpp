@@ -63,9 +63,10 @@ bool UserStore::rememberLogin(const QString &phone, const QString &password)
 {
     const QString now = TimeUtils::currentTime();
     if (userExists(phone)) {
-        return execStatement(sharedDatabase(),
-                             QStringLiteral("UPDATE user SET last_login_time = '%1',password='%2' WHERE user_name = '%3'")
-                                 .arg(now, sqlEscaped(password), sqlEscaped(phone)));
+        return execStatement(
+            sharedDatabase(),
+            QStringLiteral("UPDATE user SET last_login_time = '%1',password='%2' WHERE user_name = '%3'")
+                .arg(now, sqlEscaped(password), sqlEscaped(phone)));
     }
     return execStatement(sharedDatabase(),
                          QStringLiteral("INSERT INTO user(user_name,password,created_time,last_login_time)  "

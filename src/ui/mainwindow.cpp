@@ -22,15 +22,15 @@
 #include "core/configfile.h"
 #include "core/logmanager.h"
 #include "core/vellruntime.h"
+#include "dialogs/massegeboxshow.h"
+#include "dialogs/updatedialog.h"
 #include "net/authentication.h"
 #include "net/softwareupdate.h"
 #include "orders/producttablewidget.h"
-#include "dialogs/massegeboxshow.h"
+#include "store/shareddatabase.h"
 #include "ui/neworderwid.h"
-#include "dialogs/updatedialog.h"
 #include "upload/awsutils.h"
 #include "upload/databasethread.h"
-#include "store/shareddatabase.h"
 #include "upload/uploadimage.h"
 
 namespace {
@@ -78,8 +78,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_version = SoftwareUpdate::currentVersion();
     setWindowTitle(QStringLiteral("%1(%2)").arg(windowTitle(), m_version));
 
-    auto *update = new SoftwareUpdate(
-        [this](const QString &text, bool forced) { return askToInstall(this, text, forced); }, this);
+    auto *update =
+        new SoftwareUpdate([this](const QString &text, bool forced) { return askToInstall(this, text, forced); }, this);
     update->checkUpdate();
 
     m_scheduler = new uploadImage(this);
@@ -105,7 +105,8 @@ MainWindow::MainWindow(QWidget *parent)
     // that check is told once the window is up.
     if (!databaseNotice().isEmpty()) {
         QTimer::singleShot(0, this, [this] {
-            massegeBoxShow box(this, QStringLiteral("系统提示"), databaseNotice(), QStringLiteral("我知道了"), QString());
+            massegeBoxShow box(this, QStringLiteral("系统提示"), databaseNotice(), QStringLiteral("我知道了"),
+                               QString());
             box.exec();
         });
     }
@@ -155,8 +156,13 @@ void MainWindow::buildLeftTool()
     layout->setContentsMargins(15, 15, 15, 40);
     m_group = new QButtonGroup(this);
     m_group->setExclusive(true);
-    const struct { const char *text; const char *icon; } items[3] = {
-        {"上传文件夹", ":/icons/addForld.svg"}, {"正在提交", ":/icons/uploading.svg"}, {"待结算", ":/icons/uploaded.svg"}};
+    const struct
+    {
+        const char *text;
+        const char *icon;
+    } items[3] = {{"上传文件夹", ":/icons/addForld.svg"},
+                  {"正在提交", ":/icons/uploading.svg"},
+                  {"待结算", ":/icons/uploaded.svg"}};
     for (int id = 0; id < 3; ++id) {
         auto *b = new QPushButton(QString::fromUtf8(items[id].text), ui->leftTool);
         b->setCheckable(true);
@@ -240,7 +246,8 @@ void MainWindow::updateUploadingOrder(const QString &orderNo, int fileNum)
 
 void MainWindow::openWeb()
 {
-    const QString url = isWeddingOrLater(VellRuntime::instance().storeType()) ? configFile::baseUrlW() : configFile::baseUrl();
+    const QString url =
+        isWeddingOrLater(VellRuntime::instance().storeType()) ? configFile::baseUrlW() : configFile::baseUrl();
     const bool opened = QDesktopServices::openUrl(QUrl(url));
     LogManager::logDebug(QStringLiteral("webUrlHome:%1;success:%2").arg(url).arg(opened ? 1 : 0));
     if (!opened)
@@ -273,7 +280,8 @@ void MainWindow::loginOutFun()
         return;
     }
     if (m_lists[0]->table()->rowCount() + m_lists[0]->pendingRows() > 0
-        && ask(QStringLiteral("文件夹已匹配未上传,是否确定清空并退出?"), QStringLiteral("是"), QStringLiteral("否")) != 1)
+        && ask(QStringLiteral("文件夹已匹配未上传,是否确定清空并退出?"), QStringLiteral("是"), QStringLiteral("否"))
+               != 1)
         return;
     backToLogin();
 }
@@ -294,9 +302,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
         ask(QStringLiteral("正在上传文件夹，请勿关闭。"), QStringLiteral("我知道了"), QString());
         return;
     }
-    const int answer = m_lists[0]->table()->rowCount() + m_lists[0]->pendingRows() == 0
-        ? ask(QStringLiteral("确定要退出应用系统吗?"), QStringLiteral("确定"), QStringLiteral("取消"))
-        : ask(QStringLiteral("文件夹已匹配未上传,是否确定关闭?"), QStringLiteral("是"), QStringLiteral("否"));
+    const int answer =
+        m_lists[0]->table()->rowCount() + m_lists[0]->pendingRows() == 0
+            ? ask(QStringLiteral("确定要退出应用系统吗?"), QStringLiteral("确定"), QStringLiteral("取消"))
+            : ask(QStringLiteral("文件夹已匹配未上传,是否确定关闭?"), QStringLiteral("是"), QStringLiteral("否"));
     if (answer == 1) {
         LogManager::logInfo(QStringLiteral("退出应用"));
         event->accept();

@@ -1,6 +1,7 @@
 #include "ui/neworderwid.h"
 #include "ui_neworderwid.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
 #include <QCompleter>
@@ -10,7 +11,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QAbstractItemView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -25,12 +25,12 @@
 #include "catalog/productspec.h"
 #include "core/apppaths.h"
 #include "core/logmanager.h"
+#include "dialogs/massegeboxshow.h"
 #include "intake/cleanpath.h"
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
 #include "orders/producttablewidget.h"
 #include "ui/customlabel.h"
-#include "dialogs/massegeboxshow.h"
 
 namespace {
 
@@ -74,9 +74,9 @@ neworderwid::neworderwid(QWidget *parent)
     QFont listFont = m_completer->popup()->font();
     listFont.setPixelSize(15);
     m_completer->popup()->setFont(listFont);
-    m_completer->popup()->setStyleSheet(QStringLiteral(
-        "QListView { border: 1px solid #dcdfe6; background: #ffffff; color: #303133; }"
-        "QListView::item:selected { background: #e8f6ee; color: #23984F; }"));
+    m_completer->popup()->setStyleSheet(
+        QStringLiteral("QListView { border: 1px solid #dcdfe6; background: #ffffff; color: #303133; }"
+                       "QListView::item:selected { background: #e8f6ee; color: #23984F; }"));
     ui->selectBtn->hide();
     ui->downLoadBtn->hide();
     ui->suportPages->setAttribute(Qt::WA_AlwaysShowToolTips);
@@ -342,10 +342,11 @@ void neworderwid::showExample()
     ui->bottomWid->adjustSize();
     m_orderTable->clearTable();
     const ProductKind kind = m_product.kind();
-    const QString prefix = kind == ProductKind::Series        ? QStringLiteral("套系示例：")
+    const QString prefix = kind == ProductKind::Series         ? QStringLiteral("套系示例：")
                            : kind == ProductKind::FrameOrStage ? QStringLiteral("框摆示例：")
                                                                : QStringLiteral("单册示例：");
-    ui->linkTextWithFord->setText(prefix + QStringLiteral("按照示例，拖拽文件夹上传；或点击<font color='#53B578'><u>上传文件</u></font>上传"));
+    ui->linkTextWithFord->setText(
+        prefix + QStringLiteral("按照示例，拖拽文件夹上传；或点击<font color='#53B578'><u>上传文件</u></font>上传"));
     m_shown = m_pictures[int(kind)];
     // The example page gets its size once the layout has run.
     QTimer::singleShot(0, this, &neworderwid::scalePicture);
@@ -422,7 +423,8 @@ void neworderwid::recheck(groupProductImages *record, const QString &newPath)
     record->name = QFileInfo(newPath).fileName();
     record->path = newPath;
     record->reset();
-    if (QFileInfo(newPath).isFile() && QFileInfo(newPath).suffix().compare(QLatin1String("JPG"), Qt::CaseInsensitive) != 0) {
+    if (QFileInfo(newPath).isFile()
+        && QFileInfo(newPath).suffix().compare(QLatin1String("JPG"), Qt::CaseInsensitive) != 0) {
         message(QStringLiteral("图片格式不对，请选择jpg文件"));
         return;
     }
@@ -484,8 +486,8 @@ void neworderwid::reCheckOrder(groupProductImages *record)
 {
     const QString start = QFileInfo(record->path).absolutePath();
     QString chosen = m_product.kind() == ProductKind::FrameOrStage
-        ? QFileDialog::getOpenFileName(this, QStringLiteral("选择一个图片"), start)
-        : QFileDialog::getExistingDirectory(this, QStringLiteral("选择一个目录"), start);
+                         ? QFileDialog::getOpenFileName(this, QStringLiteral("选择一个图片"), start)
+                         : QFileDialog::getExistingDirectory(this, QStringLiteral("选择一个目录"), start);
     if (chosen.isEmpty())
         return;
 #ifdef Q_OS_WIN

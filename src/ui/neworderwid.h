@@ -54,8 +54,8 @@ public slots:
     void on_selectProductEdit_textEdited(const QString &text);
     void onComboxSelect(int index);
     void productCheckResuilt(groupProductImages *record, bool flag);
-    void changeItem() {}
-    void changeProduct(const QString &) {}
+    void changeItem() { }
+    void changeProduct(const QString &) { }
     void addOrdersAgain();
     void reCheckOrder(groupProductImages *record);
     void on_linkText_clicked();

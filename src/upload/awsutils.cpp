@@ -30,8 +30,8 @@ namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
-QMutex g_cacheLock;    // guards g_cache
-QMutex g_renewLock;    // one renewal at a time; others wait and then see its result
+QMutex g_cacheLock; // guards g_cache
+QMutex g_renewLock; // one renewal at a time; others wait and then see its result
 StsCredentials g_cache;
 QMutex g_optionsLock;
 AwsUtils::Options g_options;
@@ -113,7 +113,7 @@ struct Attempt
     CURLcode code = CURLE_OK;
     long status = 0;
     QByteArray reply;
-    QByteArray serverDate;  // the Date header of the answer
+    QByteArray serverDate; // the Date header of the answer
     QString curlError;
 
     bool succeeded() const { return code == CURLE_OK && status >= 200 && status < 300; }
@@ -126,7 +126,8 @@ struct Attempt
     }
     QString s3Code() const
     {
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("<Code>([^<]*)</Code>")).match(QString::fromUtf8(reply));
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("<Code>([^<]*)</Code>")).match(QString::fromUtf8(reply));
         return m.hasMatch() ? m.captured(1) : QString();
     }
     QString describe() const
@@ -206,7 +207,9 @@ QDateTime httpDate(const QByteArray &text)
 
 QString amzDateNow()
 {
-    return QDateTime::currentDateTimeUtc().addSecs(g_clockOffset.load()).toString(QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
+    return QDateTime::currentDateTimeUtc()
+        .addSecs(g_clockOffset.load())
+        .toString(QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
 }
 
 Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, const QString &sha256,
@@ -485,7 +488,8 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
             if (storeTime.isValid()) {
                 clockSet = true;
                 setClockOffset(QDateTime::currentDateTimeUtc().secsTo(storeTime));
-                LogManager::logInfo(QStringLiteral("本机时间与存储服务相差%1秒，按存储服务时间签名").arg(clockOffset()));
+                LogManager::logInfo(
+                    QStringLiteral("本机时间与存储服务相差%1秒，按存储服务时间签名").arg(clockOffset()));
                 continue;
             }
         }

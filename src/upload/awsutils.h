@@ -11,9 +11,9 @@ struct StsCredentials
     QString secretAccessKey;
     QString sessionToken;
     QString bucketName;
-    QString endpoint;      // as sent, scheme included
-    QString endpointHost;  // the endpoint without "http://" and "https://"
-    QString expiration;    // "yyyy-MM-dd hh:mm:ss", ten minutes before the real expiry
+    QString endpoint;     // as sent, scheme included
+    QString endpointHost; // the endpoint without "http://" and "https://"
+    QString expiration;   // "yyyy-MM-dd hh:mm:ss", ten minutes before the real expiry
     QString credentialKey = QStringLiteral("normal");
 };
 
@@ -30,10 +30,10 @@ class AwsUtils final : public QObject
 public:
     struct Options
     {
-        int retries = 3;          // further attempts after a transient failure
-        int backoffMs = 500;      // doubled for each further attempt
+        int retries = 3;     // further attempts after a transient failure
+        int backoffMs = 500; // doubled for each further attempt
         int connectSeconds = 10;
-        int stallSeconds = 30;    // no byte moved for this long ends a transfer
+        int stallSeconds = 30; // no byte moved for this long ends a transfer
     };
 
     // Why the last upload() of this object failed. Passing troubles (the

@@ -42,7 +42,8 @@ bool CartPostJournal::begin(const QStringList &quotedOrderNos, bool again)
 void CartPostJournal::abandon(const QStringList &quotedOrderNos)
 {
     if (!quotedOrderNos.isEmpty())
-        execStatement(sharedDatabase(), QStringLiteral("DELETE FROM cartPosts WHERE orderNo IN ") + inList(quotedOrderNos));
+        execStatement(sharedDatabase(),
+                      QStringLiteral("DELETE FROM cartPosts WHERE orderNo IN ") + inList(quotedOrderNos));
 }
 
 bool CartPostJournal::complete(const QStringList &quotedOrderNos)

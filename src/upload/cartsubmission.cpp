@@ -94,7 +94,7 @@ bool CartSubmission::confirmRepeat(const QStringList &quoted, const QList<Choice
     }
     return m_ask(QStringLiteral("确定将%1再次加入购物车吗?").arg(shown), QStringLiteral("重新加入"),
                  QStringLiteral("取消"))
-        == 1;
+           == 1;
 }
 
 void CartSubmission::itemsFetched(const QStringList &quotedOrderNos, const QHash<int, QJsonObject> &items)
@@ -174,7 +174,7 @@ void CartSubmission::end()
 void CartSubmission::openCartPage()
 {
     const SessionData session = VellRuntime::instance().snapshot();
-    QDesktopServices::openUrl(QUrl(QStringLiteral("%1?mes=%2").arg(configFile::cartUrl(),
-                                                                 Authentication::webToken(session.userName,
-                                                                                          session.password))));
+    QDesktopServices::openUrl(
+        QUrl(QStringLiteral("%1?mes=%2")
+                 .arg(configFile::cartUrl(), Authentication::webToken(session.userName, session.password))));
 }

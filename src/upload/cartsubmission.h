@@ -58,7 +58,7 @@ private:
     bool m_busy = false;
     bool m_postAgain = false;
     QStringList m_pending;  // order numbers of the running submission
-    QString m_pendingNames;  // their names as the confirmation shows them
+    QString m_pendingNames; // their names as the confirmation shows them
     QJsonArray m_items;
-    QHash<QString, QString> m_states;  // order number -> recorded cart post state
+    QHash<QString, QString> m_states; // order number -> recorded cart post state
 };

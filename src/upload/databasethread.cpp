@@ -272,8 +272,8 @@ void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
         }
         return;
     case BeginCartPost: {
-        const auto [orders, again] = m_cartPostBegins.isEmpty() ? qMakePair(QStringList(), false)
-                                                                : m_cartPostBegins.takeFirst();
+        const auto [orders, again] =
+            m_cartPostBegins.isEmpty() ? qMakePair(QStringList(), false) : m_cartPostBegins.takeFirst();
         lock.unlock();
         emit cartPostBegun(orders, CartPostJournal::begin(orders, again));
         return;

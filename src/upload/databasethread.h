@@ -115,7 +115,7 @@ private:
     QList<QStringList> m_releases;
     QList<QPair<QStringList, bool>> m_cartPostBegins;
     QList<QStringList> m_cartPostAbandons;
-    qint64 m_countSince = -1;  // a queue count waits when not negative
+    qint64 m_countSince = -1; // a queue count waits when not negative
     QList<imgMess> m_leased;
     bool m_stop = false;
     bool m_paused = false;

@@ -63,8 +63,7 @@ void attachHeldImages(QList<orderGroup> &orders)
         return;
     QHash<QString, QStringList> held;
     for (const QSqlRecord &row : rows) {
-        held[row.value(0).toString()]
-            << QStringLiteral("%1：%2").arg(row.value(1).toString(), row.value(2).toString());
+        held[row.value(0).toString()] << QStringLiteral("%1：%2").arg(row.value(1).toString(), row.value(2).toString());
     }
     for (orderGroup &order : orders) {
         if (held.contains(order.orderNo))
@@ -87,9 +86,11 @@ bool OrderRecords::insertImages(const groupProductImages &line, const QString &o
         const subOrderImages &entry = it.value();
         const qint32 skuId = it.key();
         for (int i = 0; i < entry.coverImages.size(); ++i)
-            tuples << imageTuple(entry.coverImages.at(i), userId, line.orderNo, orderNo, skuId, i, QStringLiteral("COVER"));
+            tuples << imageTuple(entry.coverImages.at(i), userId, line.orderNo, orderNo, skuId, i,
+                                 QStringLiteral("COVER"));
         for (int i = 0; i < entry.innerImages.size(); ++i)
-            tuples << imageTuple(entry.innerImages.at(i), userId, line.orderNo, orderNo, skuId, i, QStringLiteral("TEXT"));
+            tuples << imageTuple(entry.innerImages.at(i), userId, line.orderNo, orderNo, skuId, i,
+                                 QStringLiteral("TEXT"));
         const QString otherType = entry.pageType.isEmpty() ? QStringLiteral("SINGLE") : entry.pageType;
         for (int i = 0; i < entry.singleImages.size(); ++i)
             tuples << imageTuple(entry.singleImages.at(i), userId, line.orderNo, orderNo, skuId, i, otherType);
@@ -121,8 +122,8 @@ bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecor
         QString::fromUtf8(QJsonDocument(CartPayload::buildStoredPayload(order)).toJson(QJsonDocument::Compact));
     const QString created = minuteNow();
     const QString sql = Sql::SQL_INSERT_ORDER.arg(
-        e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))), created,
-        e(payload), shortest(order.size), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
+        e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))),
+        created, e(payload), shortest(order.size), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
         n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
     const bool stored = runAtomically(sharedDatabase(), [&] {
         if (!saveProducts(products))
@@ -141,10 +142,9 @@ bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecor
 bool OrderRecords::saveProducts(const QList<productRecord> &products)
 {
     for (const productRecord &p : products) {
-        if (!execStatement(sharedDatabase(),
-                           Sql::SQL_INSERT_PRODUCT.arg(e(p.spuName), e(p.skuGroupName), e(p.priceText), n(p.skuId),
-                                                       n(p.spuId), n(p.skuGroupId), n(p.isSeries ? 1 : 0),
-                                                       n(p.parentId))))
+        if (!execStatement(sharedDatabase(), Sql::SQL_INSERT_PRODUCT.arg(
+                                                 e(p.spuName), e(p.skuGroupName), e(p.priceText), n(p.skuId),
+                                                 n(p.spuId), n(p.skuGroupId), n(p.isSeries ? 1 : 0), n(p.parentId))))
             return false;
     }
     return true;
@@ -278,7 +278,7 @@ QHash<QString, int> OrderRecords::recordUploadedImages(const QList<imgMess> &ima
 bool OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
 {
     const QString sql = Sql::SQL_MARK_ORDERS_IN_CART.arg(minuteNow()) + QLatin1Char('(')
-        + quotedOrderNos.join(QLatin1Char(',')) + QLatin1Char(')');
+                        + quotedOrderNos.join(QLatin1Char(',')) + QLatin1Char(')');
     bool done = execStatement(sharedDatabase(), sql);
     LogManager::logInfo(QStringLiteral("更新订单状态为加入购物车:%1").arg(sql));
     int retries = 0;
@@ -303,19 +303,20 @@ void OrderRecords::recordFailedUpload(const imgMess &image, const QString &probl
     QList<QSqlRecord> rows;
     runQuery(sharedDatabase(), Sql::SQL_SELECT_UPLOAD_ATTEMPTS.arg(n(image.id)), rows);
     const int attempts = (rows.isEmpty() ? 0 : rows.first().value(0).toInt()) + 1;
-    const qint64 pause = qMin(qint64(g_firstRetrySeconds.load()) << qMin(attempts - 1, 20),
-                              qint64(g_retryCapSeconds.load()));
+    const qint64 pause =
+        qMin(qint64(g_firstRetrySeconds.load()) << qMin(attempts - 1, 20), qint64(g_retryCapSeconds.load()));
     const QString notBefore = problem.isEmpty() ? QStringLiteral("'%1'").arg(QDateTime::currentSecsSinceEpoch() + pause)
                                                 : QStringLiteral("NULL");
     const QString why = problem.isEmpty() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(e(problem));
-    const QString hold = Sql::SQL_HOLD_IMAGE.arg(n(image.id), e(image.orderId), e(image.localPath), n(attempts),
-                                                 notBefore, why);
+    const QString hold =
+        Sql::SQL_HOLD_IMAGE.arg(n(image.id), e(image.orderId), e(image.localPath), n(attempts), notBefore, why);
     bool changed = false;
     if (!runInTransactionIfChanged(sharedDatabase(), Sql::SQL_RETURN_FAILED_IMAGE.arg(n(image.id)), hold, &changed)
         || !changed)
         return;
     if (problem.isEmpty()) {
-        LogManager::logError(QStringLiteral("图片上传失败，%1秒后重试：%2:%3").arg(pause).arg(image.id).arg(image.orderId));
+        LogManager::logError(
+            QStringLiteral("图片上传失败，%1秒后重试：%2:%3").arg(pause).arg(image.id).arg(image.orderId));
     } else {
         LogManager::logError(
             QStringLiteral("图片需要人工处理，订单%1，文件%2：%3").arg(image.orderId, image.localPath, problem));

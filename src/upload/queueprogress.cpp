@@ -71,8 +71,8 @@ QString QueueProgress::text() const
     const QueueCounts &c = m_counts;
     if (c.imagesLeft == 0)
         return c.imagesDone == 0 ? QStringLiteral("没有等待上传的图片") : QStringLiteral("全部图片已上传");
-    const QString speed = m_bytesRate < 0 ? QStringLiteral("—")
-                                          : QStringLiteral("%1 MB/s").arg(m_bytesRate / kMegabyte, 0, 'f', 1);
+    const QString speed =
+        m_bytesRate < 0 ? QStringLiteral("—") : QStringLiteral("%1 MB/s").arg(m_bytesRate / kMegabyte, 0, 'f', 1);
     const qint64 left = secondsLeft();
     return QStringLiteral("全部队列：%1/%2 张，%3/%4 MB，速度 %5，预计剩余 %6")
         .arg(c.imagesDone)

@@ -30,7 +30,7 @@ public:
 private:
     qint64 m_runStart;
     QueueCounts m_counts;
-    QueueCounts m_rateBase;  // the counts at m_lastMs
+    QueueCounts m_rateBase; // the counts at m_lastMs
     qint64 m_lastMs = -1;
     double m_bytesRate = -1;
     double m_imagesRate = -1;

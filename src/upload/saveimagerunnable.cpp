@@ -16,8 +16,8 @@ QString SaveImageRunnable::publicUrl(const imgMess &image)
 {
     const QString fileName = QFileInfo(image.localPath).fileName();
     const QString suffix = fileName.contains(QLatin1Char('.')) ? fileName.section(QLatin1Char('.'), -1) : QString();
-    return configFile::imageHost() + QStringLiteral("/%3/%1.%2").arg(image.imageName, suffix,
-                                                                      AwsUtils::bucketName(image.BucketType));
+    return configFile::imageHost()
+           + QStringLiteral("/%3/%1.%2").arg(image.imageName, suffix, AwsUtils::bucketName(image.BucketType));
 }
 
 QString SaveImageRunnable::problemText(AwsUtils::Failure failure)

@@ -71,7 +71,7 @@ private slots:
     void dictIdSet_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<int>>("flat");  // id, value, id, value ...
+        QTest::addColumn<QList<int>>("flat"); // id, value, id, value ...
         QTest::newRow("pair and a lone id") << "3:12;5" << QList<int>{3, 12};
         QTest::newRow("two pairs") << "11:111;12:122" << QList<int>{11, 111, 12, 122};
         QTest::newRow("empty") << "" << QList<int>{};
@@ -95,12 +95,12 @@ private slots:
         QCOMPARE(spu.dicts.size(), 2);
         QVERIFY(spu.candidateGroups.isEmpty());
 
-        spu.dicts[11].selectedValue = 111;  // 8寸, cover not chosen yet
+        spu.dicts[11].selectedValue = 111; // 8寸, cover not chosen yet
         spu.updateCandidates();
         QVERIFY(spu.candidateGroups.isEmpty());
         QCOMPARE(spu.currentGroup.id, 0);
 
-        spu.dicts[12].selectedValue = 122;  // crystal
+        spu.dicts[12].selectedValue = 122; // crystal
         spu.updateCandidates();
         QCOMPARE(spu.candidateGroups.size(), 1);
         QCOMPARE(spu.currentGroup.id, 2102);
@@ -122,17 +122,19 @@ private slots:
         QTest::addColumn<QStringList>("lines");
 
         const QString res = QStringLiteral("支持分辨率: 300，254像素/英寸   色彩模式: RGB");
-        const QString album8 = res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
-                                     "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)";
+        const QString album8 = res
+                               + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
+                                 "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)";
         QTest::newRow("album, one line per SKU")
             << 1001 << 2101
             << QStringList{album8 + " 支持P数:10P,12P,14P,16P,18P,20P,", album8 + " 支持P数:22P,24P,26P,28P,30P,"};
         QTest::newRow("special first and last pages")
             << 1002 << 2201
-            << QStringList{res + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
-                                 "  首尾页尺寸: 203*206mm(含出血)"
-                                 "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)"
-                                 " 支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"};
+            << QStringList{res
+                           + "  封面尺寸: 446*236mm(含出血)  出血(mm): 上(15)下(15)左(15)右(15)内(0)"
+                             "  首尾页尺寸: 203*206mm(含出血)"
+                             "  设计尺寸: 406*206mm(含出血)  出血(mm): 上(3)下(3)左(3)右(3)内(0)"
+                             " 支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"};
         QTest::newRow("frame single page")
             << 1003 << 2301
             << QStringList{res + "  单页尺寸: 182*131mm(含出血)  出血(mm): 上(2)下(2)左(2)右(2)内(0) 支持P数:1P,"};
@@ -193,26 +195,27 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QJsonValue>("value");
-        QTest::addColumn<QString>("problem");  // empty: the product reads
+        QTest::addColumn<QString>("problem"); // empty: the product reads
         const QString sku = QStringLiteral("skuGroupList/0/skuList/0/");
         QTest::newRow("as sent") << "" << QJsonValue(m_catalogue.productData(1001)) << "";
         QTest::newRow("data null") << "" << QJsonValue() << "data 不是对象: null";
         QTest::newRow("data an array") << "" << QJsonValue(QJsonArray{1, 2}) << "data 不是对象: [1,2]";
         QTest::newRow("data a string") << "" << QJsonValue("oops") << "data 不是对象: \"oops\"";
-        QTest::newRow("skuGroupList an object") << "skuGroupList" << QJsonValue(QJsonObject{{"id", 1}})
-                                                << "skuGroupList 不是数组: {\"id\":1}";
-        QTest::newRow("skuGroupList missing") << "skuGroupList" << QJsonValue(QJsonValue::Undefined)
-                                              << "skuGroupList 不是数组: 缺失";
+        QTest::newRow("skuGroupList an object")
+            << "skuGroupList" << QJsonValue(QJsonObject{{"id", 1}}) << "skuGroupList 不是数组: {\"id\":1}";
+        QTest::newRow("skuGroupList missing")
+            << "skuGroupList" << QJsonValue(QJsonValue::Undefined) << "skuGroupList 不是数组: 缺失";
         QTest::newRow("no groups") << "skuGroupList" << QJsonValue(QJsonArray()) << "没有SKU组";
         QTest::newRow("spuDictList a string") << "spuDictList" << QJsonValue("11") << "spuDictList 不是数组: \"11\"";
         QTest::newRow("group id as string") << "skuGroupList/0/id" << QJsonValue("2101") << "SKU组的 id 不对: {";
-        QTest::newRow("group id missing") << "skuGroupList/1/id" << QJsonValue(QJsonValue::Undefined)
-                                          << "SKU组的 id 不对: {";
+        QTest::newRow("group id missing")
+            << "skuGroupList/1/id" << QJsonValue(QJsonValue::Undefined) << "SKU组的 id 不对: {";
         QTest::newRow("skuList null") << "skuGroupList/0/skuList" << QJsonValue() << "SKU组 2101 的 skuList 不是数组";
         QTest::newRow("sku id as string") << sku + "id" << QJsonValue("210101") << "SKU组 2101 中SKU的 id 不对: {";
         QTest::newRow("sku a number") << sku.chopped(1) << QJsonValue(7) << "SKU组 2101 中SKU的 id 不对: 7";
         QTest::newRow("maxPage at the 32-bit limit")
-            << sku + "maxPage" << QJsonValue(2147483647) << "P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)";
+            << sku + "maxPage" << QJsonValue(2147483647)
+            << "P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)";
         QTest::newRow("maxPage 1e300 reads as missing") << sku + "maxPage" << QJsonValue(1e300) << "最大0P";
         QTest::newRow("basePage above maxPage") << sku + "basePage" << QJsonValue(30) << "起始30P，最大20P";
         QTest::newRow("step 0") << sku + "baseStep" << QJsonValue(0) << "步长0；";
@@ -224,8 +227,8 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QJsonValue, value);
         QFETCH(QString, problem);
-        const QJsonValue data =
-            patched(m_catalogue.productData(1001), path.isEmpty() ? QStringList() : path.split(QLatin1Char('/')), value);
+        const QJsonValue data = patched(m_catalogue.productData(1001),
+                                        path.isEmpty() ? QStringList() : path.split(QLatin1Char('/')), value);
         spuMess spu;
         spu.spuName = QStringLiteral("kept");
         QString text;
@@ -237,7 +240,8 @@ private slots:
             return;
         }
         QCOMPARE(spu.spuName, QStringLiteral("kept"));
-        QVERIFY2(text.startsWith(QStringLiteral("产品数据有误，请联系客服: ")) && text.contains(problem), qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("产品数据有误，请联系客服: ")) && text.contains(problem),
+                 qPrintable(text));
         QCOMPARE(testlog::texts().mid(logSeen), QStringList{text});
     }
 

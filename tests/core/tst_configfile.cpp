@@ -61,21 +61,25 @@ private slots:
         const QString dProducts = QStringLiteral("https://127.0.0.1:27080/products");
         const QString shop = QStringLiteral("http://shop.test/");
         QTest::newRow("no file keeps defaults") << kNoFile << dApi << dCart << dProducts << kDefaultBase << false;
-        QTest::newRow("invalid JSON keeps baseUrlW too")
-            << QByteArray("{\"baseUrl\": \"http://shop.test/\", ") << dApi << dCart << dProducts << kDefaultBase << false;
+        QTest::newRow("invalid JSON keeps baseUrlW too") << QByteArray("{\"baseUrl\": \"http://shop.test/\", ") << dApi
+                                                         << dCart << dProducts << kDefaultBase << false;
         QTest::newRow("top-level array keeps defaults")
             << QByteArray("[\"http://shop.test/\"]") << dApi << dCart << dProducts << kDefaultBase << false;
-        QTest::newRow("only baseUrl empties baseUrlW") << QByteArray("{\"baseUrl\": \"http://shop.test/\"}")
-                                                       << shop + "api/" << shop + "cart" << shop + "products" << QString() << false;
+        QTest::newRow("only baseUrl empties baseUrlW")
+            << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << shop + "api/" << shop + "cart" << shop + "products"
+            << QString() << false;
         QTest::newRow("baseUrl without slash is joined unchanged")
-            << QByteArray("{\"baseUrl\": \"http://shop.test\"}") << "http://shop.testapi/" << "http://shop.testcart"
+            << QByteArray("{\"baseUrl\": \"http://shop.test\"}") << "http://shop.testapi/"
+            << "http://shop.testcart"
             << "http://shop.testproducts" << QString() << false;
         QTest::newRow("empty baseUrl keeps default addresses")
             << QByteArray("{\"baseUrl\": \"\", \"baseUrlW\": \"http://w.test/\"}") << dApi << dCart << dProducts
             << "http://w.test/" << false;
-        QTest::newRow("non-string baseUrlW gives empty") << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}")
-                                                         << shop + "api/" << shop + "cart" << shop + "products" << QString() << false;
-        QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << dApi << dCart << dProducts << QString() << true;
+        QTest::newRow("non-string baseUrlW gives empty")
+            << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}") << shop + "api/" << shop + "cart"
+            << shop + "products" << QString() << false;
+        QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << dApi << dCart << dProducts
+                                        << QString() << true;
     }
 
     void readConfig()
@@ -94,9 +98,9 @@ private slots:
     // Both start-up files are read before any window exists.
     void badStartupFiles_data()
     {
-        QTest::addColumn<int>("kind");  // a special file kind, or -1 for a regular file of `bytes`
+        QTest::addColumn<int>("kind"); // a special file kind, or -1 for a regular file of `bytes`
         QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<QString>("why");  // empty: the files are read
+        QTest::addColumn<QString>("why"); // empty: the files are read
         const QString notRegular = QStringLiteral("不是普通文件");
         QTest::newRow("fifo") << int(specialfiles::Fifo) << qint64(0) << notRegular;
         QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero) << qint64(0) << notRegular;
@@ -114,13 +118,15 @@ private slots:
         const bool read = why.isEmpty();
         QVERIFY(QDir().mkdir(QStringLiteral("data")));
         // Valid JSON padded with spaces to the size under test.
-        const QMap<QString, QByteArray> files{{QStringLiteral("data/config.json"), "{\"baseUrl\": \"http://big.test/\"}"},
-                                              {QStringLiteral("data/error.json"), "{\"net.error\": \"网络错误\"}"}};
+        const QMap<QString, QByteArray> files{
+            {QStringLiteral("data/config.json"), "{\"baseUrl\": \"http://big.test/\"}"},
+            {QStringLiteral("data/error.json"), "{\"net.error\": \"网络错误\"}"}};
         for (auto it = files.begin(); it != files.end(); ++it) {
             if (kind < 0)
                 writeFile(it.key(), it.value() + QByteArray(int(bytes - it.value().size()), ' '));
             else
-                QVERIFY(specialfiles::make(specialfiles::Kind(kind), QDir::current().absoluteFilePath(it.key()), m_dir->path()));
+                QVERIFY(specialfiles::make(specialfiles::Kind(kind), QDir::current().absoluteFilePath(it.key()),
+                                           m_dir->path()));
         }
         QVERIFY2(testdeadline::finishes([] {
                      configFile::readConfig();
@@ -128,7 +134,8 @@ private slots:
                  }),
                  "start-up blocked on a configuration file");
         QCOMPARE(configFile::apiUrl(), read ? QStringLiteral("http://big.test/api/") : kDefaultBase + "api/");
-        QCOMPARE(VellRuntime::instance().errorText(QStringLiteral("net.error")), read ? QStringLiteral("网络错误") : QString());
+        QCOMPARE(VellRuntime::instance().errorText(QStringLiteral("net.error")),
+                 read ? QStringLiteral("网络错误") : QString());
         const QStringList logged = testlog::texts();
         for (const QString &name : files.keys())
             QCOMPARE(logged.contains(QStringLiteral("未读取%1：%2，沿用默认值").arg(name, why)), !read);

@@ -65,8 +65,8 @@ private slots:
             QVERIFY2(m.hasMatch(), qPrintable(line));
             seen << m.captured(1) + QLatin1Char('|') + m.captured(2);
         }
-        QCOMPARE(seen.mid(seen.size() - 4), (QStringList{"debug|d-line", QStringLiteral("info|i-line 中文"), "warning|w-line",
-                                                         "critical|e-line {} %s"}));
+        QCOMPARE(seen.mid(seen.size() - 4), (QStringList{"debug|d-line", QStringLiteral("info|i-line 中文"),
+                                                         "warning|w-line", "critical|e-line {} %s"}));
         // The timestamp is local time, within a few seconds of now.
         const QDateTime stamp = QDateTime::fromString(testlog::lines().last().mid(1, 23), "yyyy-MM-dd hh:mm:ss.zzz");
         QVERIFY(stamp.isValid());
@@ -120,7 +120,8 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("error lines with the info before them")
-            << QStringList{"1:before crash", QStringLiteral("3:网络错误:Connection refused"), QStringLiteral("3:网络错误:Connection refused")}
+            << QStringList{"1:before crash", QStringLiteral("3:网络错误:Connection refused"),
+                           QStringLiteral("3:网络错误:Connection refused")}
             << QStringList{"[info] before crash", QStringLiteral("[critical] 网络错误:Connection refused")};
         QTest::newRow("info line alone") << QStringList{"1:lonely info"} << QStringList{"[info] lonely info"};
         QTest::newRow("debug after an error")
@@ -133,7 +134,8 @@ private slots:
         QFETCH(QStringList, expected);
         const QString appData = m_dir.path() + QStringLiteral("/child-") + QString::fromLatin1(QTest::currentDataTag());
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), QStringList{QString::fromLatin1(kChildMode), appData} + lines);
+        child.start(QCoreApplication::applicationFilePath(),
+                    QStringList{QString::fromLatin1(kChildMode), appData} + lines);
         QVERIFY(child.waitForStarted());
         QByteArray out;
         QTRY_VERIFY((out += child.readAllStandardOutput()).contains("queued") || child.state() != QProcess::Running);

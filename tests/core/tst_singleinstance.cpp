@@ -15,7 +15,8 @@ private slots:
         QVERIFY(m_root.isValid());
         QDir root(m_root.path());
         QVERIFY(root.mkpath(QStringLiteral("home")) && root.mkpath(QStringLiteral("runtime")));
-        QFile::setPermissions(root.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         m_env.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
@@ -60,7 +61,8 @@ private:
             return nullptr;
         QTest::qWaitFor([&] { return QDir(m_root.filePath(name + QStringLiteral("/data"))).exists(); }, 20000);
         return process->state() == QProcess::Running && QDir(m_root.filePath(name + QStringLiteral("/data"))).exists()
-            ? process : nullptr;
+                   ? process
+                   : nullptr;
     }
 
     QTemporaryDir m_root;

@@ -29,10 +29,7 @@ class TstDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        AppPaths::setAppDataDir(m_dir.path());
-    }
+    void initTestCase() { AppPaths::setAppDataDir(m_dir.path()); }
 
     void buttons_data()
     {
@@ -47,8 +44,8 @@ private slots:
     void buttons()
     {
         QFETCH(QString, cancelText);
-        massegeBoxShow box(nullptr, QStringLiteral("系统提示"), QStringLiteral("请选择产品"), QStringLiteral("我知道了"),
-                           cancelText);
+        massegeBoxShow box(nullptr, QStringLiteral("系统提示"), QStringLiteral("请选择产品"),
+                           QStringLiteral("我知道了"), cancelText);
         QStringList texts;
         for (QPushButton *b : box.findChildren<QPushButton *>())
             texts << b->text();
@@ -58,7 +55,9 @@ private slots:
         QPushButton *first = box.findChildren<QPushButton *>().first();
         QCOMPARE(runWith(box, [first] { first->click(); }), cancelText.isEmpty() ? 1 : 0);
         QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
-        const auto pressReturn = [&box] { QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &box, Qt::Key_Return); };
+        const auto pressReturn = [&box] {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &box, Qt::Key_Return);
+        };
         QTEST(runWith(box, pressReturn), "returnGives");
     }
 
@@ -68,13 +67,14 @@ private slots:
         // its button ends it.
         updateDialog update(nullptr, "系统提示", "text", "是", QString());
         bool stillOpen = false;
-        QCOMPARE(runWith(update, [&] {
-                     QTest::keyClick(&update, Qt::Key_Escape);
-                     update.close();
-                     update.reject();
-                     stillOpen = update.isVisible();
-                     update.findChild<QPushButton *>()->click();
-                 }),
+        QCOMPARE(runWith(update,
+                         [&] {
+                             QTest::keyClick(&update, Qt::Key_Escape);
+                             update.close();
+                             update.reject();
+                             stillOpen = update.isVisible();
+                             update.findChild<QPushButton *>()->click();
+                         }),
                  1);
         QVERIFY(stillOpen);
 

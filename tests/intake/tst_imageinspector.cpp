@@ -40,20 +40,28 @@ private slots:
         QTest::addColumn<bool>("rejected");
         QTest::addColumn<int>("rotation");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("600/2 is 300") << "600/2" << "600/2" << 0 << 300 << 300 << false << 0 << QString();
-        QTest::newRow("zero denominator ignored") << "300/0" << "300/0" << 0 << 300 << 300 << false << 0 << QString();
-        QTest::newRow("72 dpi") << "72/1" << "72/1" << 0 << 72 << 72 << true << 0 << QString();
-        QTest::newRow("254 by 300 passes") << "254/1" << "300/1" << 0 << 254 << 300 << false << 0 << QString();
-        QTest::newRow("one axis wrong") << "300/1" << "301/1" << 0 << 300 << 301 << true << 0 << QString();
-        QTest::newRow("truncating division") << "601/2" << "300/1" << 0 << 300 << 300 << false << 0 << QString();
+        QTest::newRow("600/2 is 300") << "600/2"
+                                      << "600/2" << 0 << 300 << 300 << false << 0 << QString();
+        QTest::newRow("zero denominator ignored") << "300/0"
+                                                  << "300/0" << 0 << 300 << 300 << false << 0 << QString();
+        QTest::newRow("72 dpi") << "72/1"
+                                << "72/1" << 0 << 72 << 72 << true << 0 << QString();
+        QTest::newRow("254 by 300 passes") << "254/1"
+                                           << "300/1" << 0 << 254 << 300 << false << 0 << QString();
+        QTest::newRow("one axis wrong") << "300/1"
+                                        << "301/1" << 0 << 300 << 301 << true << 0 << QString();
+        QTest::newRow("truncating division") << "601/2"
+                                             << "300/1" << 0 << 300 << 300 << false << 0 << QString();
         const QString r = QStringLiteral("300/1");
         QTest::newRow("1 upright") << r << r << 1 << 300 << 300 << false << 0 << QString();
         QTest::newRow("3 upside down") << r << r << 3 << 300 << 300 << false << 180 << QString();
         QTest::newRow("6 turned right") << r << r << 6 << 300 << 300 << false << 90 << QString();
         QTest::newRow("8 turned left") << r << r << 8 << 300 << 300 << false << 270 << QString();
         QTest::newRow("4 flipped") << r << r << 4 << 300 << 300 << false << 0 << QStringLiteral("图片垂直翻转了");
-        QTest::newRow("5 transposed") << r << r << 5 << 300 << 300 << false << 0 << QStringLiteral("顺时针90°+水平翻转");
-        QTest::newRow("7 transversed") << r << r << 7 << 300 << 300 << false << 0 << QStringLiteral("逆时针90°+水平翻转");
+        QTest::newRow("5 transposed") << r << r << 5 << 300 << 300 << false << 0
+                                      << QStringLiteral("顺时针90°+水平翻转");
+        QTest::newRow("7 transversed") << r << r << 7 << 300 << 300 << false << 0
+                                       << QStringLiteral("逆时针90°+水平翻转");
     }
 
     void metadata()
@@ -108,10 +116,10 @@ private slots:
         const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0MM", 8));
         const QByteArray frame = segment(0xC2, QByteArray(15, '\x01'));
         const QByteArray sos = segment(0xDA, QByteArray(10, '\x01'));
-        const QByteArray scanData("\x12\xFF\x00\x34\xFF\xD3\x56\xFF\xFF\x00", 10);  // stuffing, restart, fill
+        const QByteArray scanData("\x12\xFF\x00\x34\xFF\xD3\x56\xFF\xFF\x00", 10); // stuffing, restart, fill
         const QByteArray kept = soi + exif + frame + eoi;
-        const QByteArray progressive =
-            soi + exif + segment(0xFE, "comment") + frame + sos + scanData + segment(0xC4, "table") + sos + scanData + eoi;
+        const QByteArray progressive = soi + exif + segment(0xFE, "comment") + frame + sos + scanData
+                                       + segment(0xC4, "table") + sos + scanData + eoi;
         QTest::newRow("progressive, two scans") << progressive << int(V::Complete) << kept;
         QTest::newRow("trailer after EOI") << progressive + "\xFF\xE1\x00" << int(V::Complete) << kept;
         QTest::newRow("cut in the scan") << progressive.left(progressive.size() - 3) << int(V::Truncated) << kept;
@@ -165,7 +173,8 @@ private slots:
         QCOMPARE(viaFile.errors, viaMemory.errors);
 
         // A path Qt cannot open either: the record stays empty, without errors.
-        const imgMess missing = ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
+        const imgMess missing =
+            ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
         QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
         QVERIFY(missing.errors.isEmpty());
     }

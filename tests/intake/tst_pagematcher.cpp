@@ -86,10 +86,7 @@ class TstPageMatcher : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        AppPaths::setAppDataDir(m_dir.path());
-    }
+    void initTestCase() { AppPaths::setAppDataDir(m_dir.path()); }
 
     void pageCount_data()
     {

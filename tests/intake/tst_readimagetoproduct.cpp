@@ -6,9 +6,9 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QScopeGuard>
-#include <QtEndian>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include "classlayout.h"
@@ -58,7 +58,8 @@ QJsonObject cover8(const QString &name = QStringLiteral("封面.jpg"))
 
 QJsonObject spreads8(int count, int start = 1)
 {
-    return QJsonObject{{"images", "{n}.jpg"}, {"count", count}, {"start", start}, {"mm", QJsonArray{406, 206}}, {"dpi", 300}};
+    return QJsonObject{
+        {"images", "{n}.jpg"}, {"count", count}, {"start", start}, {"mm", QJsonArray{406, 206}}, {"dpi", 300}};
 }
 
 QJsonObject frame7(const QString &name)
@@ -100,7 +101,8 @@ QByteArray amplifyingTiff(int tags, int blobBytes)
     const quint32 blobOffset = 8 + 2 + 12 * tags + 4;
     QByteArray t = QByteArray("II*\0", 4) + le<quint32>(8) + le<quint16>(quint16(tags));
     for (int i = 0; i < tags; ++i)
-        t += le<quint16>(quint16(0xC000 + i)) + le<quint16>(7) + le<quint32>(quint32(blobBytes)) + le<quint32>(blobOffset);
+        t += le<quint16>(quint16(0xC000 + i)) + le<quint16>(7) + le<quint32>(quint32(blobBytes))
+             + le<quint32>(blobOffset);
     return t + le<quint32>(0) + QByteArray(blobBytes, 'A');
 }
 
@@ -125,7 +127,6 @@ QByteArray png()
 }
 
 } // namespace
-
 
 // What Windows and macOS leave behind, at the class level and inside orders.
 QJsonArray withLeftovers(QJsonArray entries)
@@ -156,20 +157,21 @@ private slots:
         QTest::addColumn<int>("groupId");
         QTest::addColumn<QString>("orders");
         const QJsonObject pdf{{"file", "b.pdf"}, {"text", "%PDF-1.4\n%%EOF\n"}};
-        QTest::newRow("album")
-            << folder("相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
-                                               folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
-            << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168";
+        QTest::newRow("album") << folder(
+            "相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
+                                     folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
+                               << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168";
         QTest::newRow("frame") << folder("摆台班", withLeftovers({frame7("a.jpg"), pdf})) << 1003 << 2301
                                << "001 a.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1";
         // A spreadsheet keeps its number; a name ending in U+FE0F is renamed without it.
         const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover8(), spreads8(10)})), frame7("02 摆台.jpg"),
                                      QJsonObject{{"file", "备注.txt"}, {"text", "x"}}};
-        QTest::newRow("series")
-            << folder("毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe\uFE0F", {}),
-                                               folder("张三", withLeftovers(seriesOrder)),
-                                               folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
-            << 1005 << 0 << "002 Zoe 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
+        QTest::newRow("series") << folder(
+            "毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe\uFE0F", {}),
+                                     folder("张三", withLeftovers(seriesOrder)),
+                                     folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
+                                << 1005 << 0
+                                << "002 Zoe 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
     }
 
     // Leftovers neither refuse a class nor fail an order, nor take an order number.
@@ -178,17 +180,22 @@ private slots:
         QFETCH(QJsonObject, classFolder);
         QFETCH(int, spuId);
         QFETCH(int, groupId);
-        const spuMess spu = groupId ? m_catalogue.productForGroup(spuId, groupId, kPhoto) : m_catalogue.product(spuId, kPhoto);
+        const spuMess spu =
+            groupId ? m_catalogue.productForGroup(spuId, groupId, kPhoto) : m_catalogue.product(spuId, kPhoto);
         const QString root = layout(classFolder);
         QVERIFY(FolderIntake::structureOk(root, spu.kind()));
         QStringList orders;
         for (const groupProductImages &checked : checkClass(root, spu)) {
-            orders << QStringLiteral("%1 %2 %3 %4").arg(checked.orderNo.right(3), checked.name, checked.matchStateText())
+            orders << QStringLiteral("%1 %2 %3 %4")
+                              .arg(checked.orderNo.right(3), checked.name, checked.matchStateText())
                               .arg(checked.pageCount)
-                    + (checked.isMatched() ? QStringLiteral(" %1 ¥%2").arg(checked.skuId).arg(double(checked.price)) : QString());
+                          + (checked.isMatched()
+                                 ? QStringLiteral(" %1 ¥%2").arg(checked.skuId).arg(double(checked.price))
+                                 : QString());
             // Whoever reads the log finds which order failed.
             if (!checked.isMatched())
-                QVERIFY(!testlog::texts().filter(QStringLiteral("%1(%2)").arg(checked.name, checked.orderNo)).isEmpty());
+                QVERIFY(
+                    !testlog::texts().filter(QStringLiteral("%1(%2)").arg(checked.name, checked.orderNo)).isEmpty());
         }
         QTEST(orders.join(QStringLiteral(", ")), "orders");
     }
@@ -207,7 +214,8 @@ private slots:
     {
         QFETCH(int, kind);
         const auto special = specialfiles::Kind(kind);
-        const QString albums = layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+        const QString albums =
+            layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
         const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
         QVERIFY(specialfiles::make(special, albums + QStringLiteral("/乙/11.jpg"), m_dir.path()));
         QVERIFY(specialfiles::make(special, frames + QStringLiteral("/zero.jpg"), m_dir.path()));
@@ -226,7 +234,8 @@ private slots:
         QCOMPARE(albumOrders.value(QStringLiteral("乙")).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
         QCOMPARE(frameOrders.keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("zero.jpg")}));
         QVERIFY(frameOrders.value(QStringLiteral("a.jpg")).isMatched());
-        QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(), QStringLiteral("不是普通文件:zero.jpg"));
+        QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(),
+                 QStringLiteral("不是普通文件:zero.jpg"));
     }
 
     void namesInOtherEncodings()
@@ -238,7 +247,8 @@ private slots:
         for (const QByteArray &raw : {page, orderFolder, stray})
             QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
 
-        const QString albums = layout(folder("编码班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+        const QString albums =
+            layout(folder("编码班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
         const QString good = albums + QStringLiteral("/甲");
         const QByteArray rawPage = QFile::encodeName(albums + QStringLiteral("/乙/")) + page;
         const QByteArray rawOrder = QFile::encodeName(albums + QLatin1Char('/')) + orderFolder;
@@ -269,7 +279,8 @@ private slots:
         QCOMPARE(withPage.matchStateText(), kUndecodable + QString::fromUtf8(page));
         QCOMPARE(withPage.imageCount, 12);
         QCOMPARE(qint64(withPage.totalBytes), listedBytes + QFileInfo(good + QStringLiteral("/10.jpg")).size());
-        QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(), kUndecodable + QString::fromUtf8(orderFolder));
+        QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(),
+                 kUndecodable + QString::fromUtf8(orderFolder));
 
         // A stray file at the top of an album class breaks its rule whatever its name.
         QVERIFY(writeRaw(rawStray, QByteArray("x")));
@@ -290,10 +301,12 @@ private slots:
         QTest::newRow("camera trailer after EOI") << "a.jpg" << jpeg + "\xFF\xD8trailer\xFF" << matched;
         QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
         QTest::newRow("TIFF") << "t.jpg" << amplifyingTiff(3, 16) << "图片格式不对:t";
-        QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>") << "图片格式不对:s";
+        QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>")
+                             << "图片格式不对:s";
         QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
-        QTest::newRow("scan without frame header") << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
+        QTest::newRow("scan without frame header")
+            << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
         QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
         QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
         QTest::newRow("cut off in the metadata") << "c.jpg" << jpeg.left(scan / 2) << "图片不完整:c";
@@ -305,9 +318,10 @@ private slots:
         QByteArray manySegments("\xFF\xD8", 2);
         for (int i = 0; i < 48; ++i)
             manySegments += segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
-        QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob") << "amp.jpg" << amplifyingTiff(250, 4 << 20)
-                                                                     << "图片格式不对:amp";
-        QTest::newRow("JPEG Exif, 250 tags at one blob") << "amp.jpg" << QByteArray("\xFF\xD8") + exif + jpeg.mid(2) << matched;
+        QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob")
+            << "amp.jpg" << amplifyingTiff(250, 4 << 20) << "图片格式不对:amp";
+        QTest::newRow("JPEG Exif, 250 tags at one blob")
+            << "amp.jpg" << QByteArray("\xFF\xD8") + exif + jpeg.mid(2) << matched;
         QTest::newRow("3 MB of metadata segments") << "amp.jpg" << manySegments + jpeg.mid(2) << matched;
     }
 
@@ -327,7 +341,8 @@ private:
     // A JPEG that matches the 7-inch frame, as the bytes other rows start from.
     QByteArray frameJpeg()
     {
-        const QString dir = layout(folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}));
+        const QString dir = layout(
+            folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}));
         QFile file(dir + QStringLiteral("/ok.jpg"));
         file.open(QIODevice::ReadOnly);
         return file.readAll();

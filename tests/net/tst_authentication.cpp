@@ -23,10 +23,15 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("expected");
         // Worked by hand: 'a'^'x' = 19, 'b'^'y' = 1b, ':'^'x' = 42, 'c'^'y' = 1a, 'd'^'x' = 1c.
-        QTest::newRow("ab cd") << "ab" << "cd" << "191b421a1c";
-        QTest::newRow("empty password") << "a" << "" << "1943";
+        QTest::newRow("ab cd") << "ab"
+                               << "cd"
+                               << "191b421a1c";
+        QTest::newRow("empty password") << "a"
+                                        << ""
+                                        << "1943";
         // Only the low byte of each UTF-16 unit counts: U+5F20 gives 0x20 ^ 'x'.
-        QTest::newRow("chinese user") << QStringLiteral("张") << "" << "5843";
+        QTest::newRow("chinese user") << QStringLiteral("张") << ""
+                                      << "5843";
     }
 
     void webToken()
@@ -46,12 +51,19 @@ private slots:
         QTest::addColumn<QString>("storeType");
         QTest::addColumn<int>("startups");
         QTest::addColumn<QString>("storeName");
-        QTest::newRow("apostrophe") << "13800000002" << "wedding'88" << 20002 << "WEDDINGDRESS" << 1 << QStringLiteral("花嫁婚纱摄影");
-        QTest::newRow("ampersand") << "13800000011" << "rock&roll" << 20011 << "PHOTO" << 0 << QStringLiteral("符号密码测试店1");
-        QTest::newRow("hash") << "13800000012" << "no#1fan" << 20012 << "PHOTO" << 0 << QStringLiteral("符号密码测试店2");
-        QTest::newRow("plus and equals") << "13800000013" << "a+b=c" << 20013 << "PHOTO" << 0 << QStringLiteral("符号密码测试店3");
-        QTest::newRow("percent before hex digits") << "13800000014" << "tax%20free" << 20014 << "PHOTO" << 0 << QStringLiteral("符号密码测试店4");
-        QTest::newRow("space") << "13800000015" << "open sesame" << 20015 << "PHOTO" << 0 << QStringLiteral("符号密码测试店5");
+        QTest::newRow("apostrophe") << "13800000002"
+                                    << "wedding'88" << 20002 << "WEDDINGDRESS" << 1 << QStringLiteral("花嫁婚纱摄影");
+        QTest::newRow("ampersand") << "13800000011"
+                                   << "rock&roll" << 20011 << "PHOTO" << 0 << QStringLiteral("符号密码测试店1");
+        QTest::newRow("hash") << "13800000012"
+                              << "no#1fan" << 20012 << "PHOTO" << 0 << QStringLiteral("符号密码测试店2");
+        QTest::newRow("plus and equals") << "13800000013"
+                                         << "a+b=c" << 20013 << "PHOTO" << 0 << QStringLiteral("符号密码测试店3");
+        QTest::newRow("percent before hex digits")
+            << "13800000014"
+            << "tax%20free" << 20014 << "PHOTO" << 0 << QStringLiteral("符号密码测试店4");
+        QTest::newRow("space") << "13800000015"
+                               << "open sesame" << 20015 << "PHOTO" << 0 << QStringLiteral("符号密码测试店5");
     }
 
     void loginAndStoreInfo()
@@ -70,7 +82,8 @@ private slots:
         QTEST(s.startups, "startups");
         QTEST(s.storeName, "storeName");
         const QJsonObject request = m_backend.requests().last().toObject();
-        QCOMPARE(request.value("path").toString(), QStringLiteral("crm/store/getStoreBasicInfoByStoreId/%1").arg(storeId));
+        QCOMPARE(request.value("path").toString(),
+                 QStringLiteral("crm/store/getStoreBasicInfoByStoreId/%1").arg(storeId));
         QCOMPARE(request.value("token").toString(), s.access_token);
     }
 

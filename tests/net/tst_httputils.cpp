@@ -28,7 +28,7 @@ bool getReads(const QString &url, const char *key, const char *expected)
 {
     HttpUtils &http = HttpUtils::instance();
     return http.httpGet(url, HttpUtils::formType(), true)
-        && http.getJson().value("data").toObject().value(QLatin1String(key)).toString() == QLatin1String(expected);
+           && http.getJson().value("data").toObject().value(QLatin1String(key)).toString() == QLatin1String(expected);
 }
 } // namespace
 
@@ -174,7 +174,8 @@ private:
         if (path == kTokenPath)
             return http.getToken(kUser, kPassword);
         if (path == kCartPath)
-            return http.httpPostArray(Endpoints::cartBatch(), QJsonArray{QJsonObject{{"skuId", 1}}}, HttpUtils::jsonType(), true);
+            return http.httpPostArray(Endpoints::cartBatch(), QJsonArray{QJsonObject{{"skuId", 1}}},
+                                      HttpUtils::jsonType(), true);
         return http.httpGet(storeInfoUrl(), HttpUtils::formType(), true);
     }
 

@@ -35,11 +35,16 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<int>("result");
-        QTest::newRow("trailing zero is equal") << "2.1.1.0" << "2.1.1" << 0;
-        QTest::newRow("numbers, not text") << "2.1.1.0" << "2.1.10" << -1;
-        QTest::newRow("newer than 2.1.0.9") << "2.1.1.0" << "2.1.0.9" << 1;
-        QTest::newRow("odd part counts as 0") << "2.x.1" << "2.0.1" << 0;
-        QTest::newRow("empty offer") << "2.1.1.0" << "" << 1;
+        QTest::newRow("trailing zero is equal") << "2.1.1.0"
+                                                << "2.1.1" << 0;
+        QTest::newRow("numbers, not text") << "2.1.1.0"
+                                           << "2.1.10" << -1;
+        QTest::newRow("newer than 2.1.0.9") << "2.1.1.0"
+                                            << "2.1.0.9" << 1;
+        QTest::newRow("odd part counts as 0") << "2.x.1"
+                                              << "2.0.1" << 0;
+        QTest::newRow("empty offer") << "2.1.1.0"
+                                     << "" << 1;
     }
 
     void compareVersion()
@@ -62,9 +67,12 @@ private slots:
         const QString text = QString::fromUtf8(rc.readAll());
         const QString commas = QString(current).replace(QLatin1Char('.'), QLatin1Char(','));
         for (const QString &key : {QStringLiteral("FILEVERSION"), QStringLiteral("PRODUCTVERSION")})
-            QVERIFY2(QRegularExpression(QStringLiteral("^%1\\s+%2$").arg(key, commas),
-                                        QRegularExpression::MultilineOption).match(text).hasMatch(), qPrintable(key));
-        QCOMPARE(text.count(QStringLiteral("\"%1\\0\"").arg(current)), 2);  // FileVersion, ProductVersion
+            QVERIFY2(
+                QRegularExpression(QStringLiteral("^%1\\s+%2$").arg(key, commas), QRegularExpression::MultilineOption)
+                    .match(text)
+                    .hasMatch(),
+                qPrintable(key));
+        QCOMPARE(text.count(QStringLiteral("\"%1\\0\"").arg(current)), 2); // FileVersion, ProductVersion
         QVERIFY(!text.contains(QLatin1Char('@')));
     }
 
@@ -77,7 +85,8 @@ private slots:
         QDir().mkpath(AppPaths::setupDir() + "/old/deeper");
         QFile(AppPaths::setupDir() + "/setup2.0.0.exe").open(QIODevice::WriteOnly);
         updater()->checkUpdate();
-        QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Setting.ini"});
+        QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"Setting.ini"});
         QSettings settings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat);
         QCOMPARE(settings.value("version/newVersion").toString(), QStringLiteral("2.1.1"));
         QCOMPARE(settings.value("version/isForcedUpdate").toBool(), false);
@@ -124,7 +133,9 @@ private slots:
         QCOMPARE(m_started, QStringList{installer});
         QCOMPARE(m_exits, 1);
         QVERIFY(!QFileInfo::exists(SoftwareUpdate::partialPath(installer)));
-        QCOMPARE(QSettings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat).value("version/isForcedUpdate").toBool(),
+        QCOMPARE(QSettings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat)
+                     .value("version/isForcedUpdate")
+                     .toBool(),
                  forced);
     }
 
@@ -144,7 +155,9 @@ private slots:
         QVERIFY(m_prompts.isEmpty());
         QVERIFY(m_started.isEmpty());
         QVERIFY(testlog::texts().contains("Update version is not a file name:" + version));
-        QCOMPARE(QSettings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat).value("version/newVersion").toString(),
+        QCOMPARE(QSettings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat)
+                     .value("version/newVersion")
+                     .toString(),
                  version);
     }
 
@@ -154,7 +167,8 @@ private slots:
         QTest::addColumn<int>("prompts");
         QTest::addColumn<QStringList>("started");
         QTest::newRow("optional: one no is final") << false << 1 << QStringList();
-        QTest::newRow("forced: asked until confirmed") << true << 3 << QStringList{AppPaths::setupDir() + "/setup2.2.0.exe"};
+        QTest::newRow("forced: asked until confirmed")
+            << true << 3 << QStringList{AppPaths::setupDir() + "/setup2.2.0.exe"};
     }
 
     void declining()
@@ -180,10 +194,12 @@ private:
 
     SoftwareUpdate *updater()
     {
-        auto *u = new SoftwareUpdate([this](const QString &text, bool forced) {
-            m_prompts << qMakePair(text, forced);
-            return m_declines-- <= 0;
-        }, this);
+        auto *u = new SoftwareUpdate(
+            [this](const QString &text, bool forced) {
+                m_prompts << qMakePair(text, forced);
+                return m_declines-- <= 0;
+            },
+            this);
         u->setStarter([this](const QString &path) {
             m_started << path;
             return true;
@@ -197,7 +213,7 @@ private:
     QList<QPair<QString, bool>> m_prompts;
     QStringList m_started;
     int m_exits = 0;
-    int m_declines = 0;  // answers "no" this many times, then "yes"
+    int m_declines = 0; // answers "no" this many times, then "yes"
 };
 
 QTEST_GUILESS_MAIN(TstSoftwareUpdate)

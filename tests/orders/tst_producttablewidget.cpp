@@ -16,8 +16,8 @@
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
 #include "support/logfile.h"
-#include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
+#include "support/urlcatcher.h"
 #include "upload/databasethread.h"
 #include "upload/orderrecords.h"
 
@@ -50,7 +50,10 @@ private slots:
 
 private:
     orderGroup stored(const QString &orderNo, const QString &name);
-    QCheckBox *check(productTableWidget &list, int row) { return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox"); }
+    QCheckBox *check(productTableWidget &list, int row)
+    {
+        return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox");
+    }
     void addUploaded(const QStringList &orderNos);
     // The list as the main window fills it from the worker.
     void load(productTableWidget &list);
@@ -112,9 +115,12 @@ void TstProductTableWidget::addUploaded(const QStringList &orderNos)
 {
     for (const QString &no : orderNos) {
         QVERIFY(OrderRecords::createOrder(stored(no, "班")));
-        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
-                                                               "WHERE orderId='%1'").arg(no)));
-        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE orders SET status='uploaded' WHERE orderNo='%1'").arg(no)));
+        QVERIFY(
+            execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
+                                                           "WHERE orderId='%1'")
+                                                .arg(no)));
+        QVERIFY(execStatement(sharedDatabase(),
+                              QStringLiteral("UPDATE orders SET status='uploaded' WHERE orderNo='%1'").arg(no)));
     }
 }
 
@@ -125,7 +131,8 @@ void TstProductTableWidget::cleanupTestCase()
 
 orderGroup TstProductTableWidget::stored(const QString &orderNo, const QString &name)
 {
-    orderGroup order = orderbuilder::order(orderNo, name, {orderbuilder::line(orderNo + "-1", "张三", 210101, 2101, 1, 10)});
+    orderGroup order =
+        orderbuilder::order(orderNo, name, {orderbuilder::line(orderNo + "-1", "张三", 210101, 2101, 1, 10)});
     order.size = 12.5f;
     order.orderCount = 1;
     return order;
@@ -140,13 +147,17 @@ void TstProductTableWidget::sizeTexts()
 
 void TstProductTableWidget::tickedNewOrders_data()
 {
-    QTest::addColumn<QString>("third");  // the third row's check: "matched", "checking" or "failed"
+    QTest::addColumn<QString>("third"); // the third row's check: "matched", "checking" or "failed"
     QTest::addColumn<QString>("total");
     QTest::addColumn<QString>("refusal");
-    QTest::newRow("all matched") << "matched" << "已选2个订单，合计：¥406.50" << "";
-    QTest::newRow("one still being checked") << "checking" << "已选2个订单，合计：¥176.00（1个未匹配成功，未计价）"
+    QTest::newRow("all matched") << "matched"
+                                 << "已选2个订单，合计：¥406.50"
+                                 << "";
+    QTest::newRow("one still being checked") << "checking"
+                                             << "已选2个订单，合计：¥176.00（1个未匹配成功，未计价）"
                                              << "选中的订单中有还未匹配成功的订单，请确认订单的状态。";
-    QTest::newRow("one failed") << "failed" << "已选2个订单，合计：¥176.00（1个未匹配成功，未计价）"
+    QTest::newRow("one failed") << "failed"
+                                << "已选2个订单，合计：¥176.00（1个未匹配成功，未计价）"
                                 << "选中的订单中有匹配失败的,替换后再上传。";
 }
 
@@ -239,7 +250,8 @@ void TstProductTableWidget::progressRows()
     QCOMPARE(list.table()->rowCount(), 2);
     QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(0, 5))->percentText(), QStringLiteral("30%"));
     // A stored order already complete stays until the list is rebuilt.
-    QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(1, 5))->statusText(), QStringLiteral("上传完成"));
+    QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(1, 5))->statusText(),
+             QStringLiteral("上传完成"));
     list.updateUploadProgress("nobody", 5);
     list.updateUploadProgress("P1", 10);
     QCOMPARE(list.table()->rowCount(), 1);
@@ -321,8 +333,8 @@ void TstProductTableWidget::failureBeforeTheShopTookIt()
     QCOMPARE(cartPosts(), 1);
     const QJsonObject post = m_backend.control("cart").array().first().toObject();
     QCOMPARE(post.value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
-    QCOMPARE(m_urls.opened,
-             QList<QUrl>{QUrl(m_backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"))});
+    QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(m_backend.baseUrl()
+                                             + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"))});
 }
 
 void TstProductTableWidget::postedOrdersAreMarkedNotPostedAgain_data()
@@ -393,9 +405,12 @@ void TstProductTableWidget::unknownOutcome_data()
     QTest::addColumn<int>("posts");
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("dialogs");
-    QTest::newRow("timeout, not again") << "delay" << "取消" << 1 << "uploaded" << 2;
-    QTest::newRow("dropped, already in the cart") << "drop" << "已在购物车" << 1 << "CARTOK" << 1;
-    QTest::newRow("timeout, posted again") << "delay" << "重新加入" << 2 << "CARTOK" << 3;
+    QTest::newRow("timeout, not again") << "delay"
+                                        << "取消" << 1 << "uploaded" << 2;
+    QTest::newRow("dropped, already in the cart") << "drop"
+                                                  << "已在购物车" << 1 << "CARTOK" << 1;
+    QTest::newRow("timeout, posted again") << "delay"
+                                           << "重新加入" << 2 << "CARTOK" << 3;
 }
 
 void TstProductTableWidget::unknownOutcome()
@@ -417,8 +432,9 @@ void TstProductTableWidget::unknownOutcome()
         DialogAnswer known(QStringLiteral("我知道了"));
         submit->click();
         QTRY_VERIFY(submit->isEnabled());
-        QCOMPARE(known.seen, QStringList{QStringLiteral("加入购物车的结果未知（网络超时或连接中断），订单可能已加入购物车。"
-                                                        "请到商城购物车中查看，不要重复提交。")});
+        QCOMPARE(known.seen,
+                 QStringList{QStringLiteral("加入购物车的结果未知（网络超时或连接中断），订单可能已加入购物车。"
+                                            "请到商城购物车中查看，不要重复提交。")});
     }
     QCOMPARE(cartPosts(), 1);
     QVERIFY(m_urls.opened.isEmpty());

@@ -49,40 +49,50 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("orders") << "orders"
-                             << QStringLiteral("id|INTEGER|1|NULL|1 orderNo|TEXT(100)|1|NULL|0 spuID|INTEGER|0|NULL|0 productName|TEXT|0|NULL|0 "
-                                 "ifSeries|INTEGER|0|NULL|0 skuGroupName|TEX|0|NULL|0 name|TEXT(255)|1|NULL|0 "
-                                 "size|INTEGER|1|NULL|0 timeCreated|TEXT|0|NULL|0 fileCout|INTEGER|1|NULL|0 "
-                                 "uploadedCount|INTEGER|0|0|0 orderCount|INTEGER|1|NULL|0 status|TEXT(32)|0|'newOrder'|0 "
-                                 "customerId|TEXT(20)|0|NULL|0 customerName|TEXT(255)|0|NULL|0 description|TEXT(255)|0|NULL|0 "
-                                 "timeFinished|TEXT|0|NULL|0 timeCart|TEXT|0|NULL|0 orderJson|TEXT|0|NULL|0 "
-                                 "failsCount|INTEGER|0|NULL|0 uploadUrl|TEXT(255)|0|NULL|0 storagePath|TEXT(255)|0|NULL|0");
-        QTest::newRow("subOrders") << "subOrders"
-                             << QStringLiteral("id|INTEGER|1|NULL|1 skuID|INTEGER|1|NULL|0 orderNo|TEXT(100)|1|NULL|0 name|TEXT(255)|1|NULL|0 "
-                                 "timeCreated|TEXT|0|NULL|0 filesCount|INTEGER|1|NULL|0 status|TEXT(32)|0|'新订单'|0 "
-                                 "failsCount|INTEGER|0|NULL|0 parentOrderId|TEXT|0|NULL|0 price|INTEGER|0|NULL|0");
-        QTest::newRow("images") << "images"
-                             << QStringLiteral("id|INTEGER|1|NULL|1 imageName|TEXT|0|NULL|0 name|TEXT|1|NULL|0 orderId|TEXT|1|NULL|0 "
-                                 "subOrderId|TEXT|1|NULL|0 skuId|INTEGER|0|NULL|0 size|INTEGER|0|NULL|0 IsRotate|BOOLEAN|1|NULL|0 "
-                                 "sort|INTEGER|1|NULL|0 type|TEXT|1|NULL|0 localPath|TEXT|1|NULL|0 imageMess|TEXT|1|NULL|0 "
-                                 "url|TEXT|0|NULL|0 status|TEXT|0|'waiting'|0 uploadDate|INTEGER|0|NULL|0 MD5|TEXT|0|NULL|0 "
-                                 "specialLayout|BLOB|0|NULL|0 specialLayoutWhitePagePosition|TEXT|0|NULL|0 pdfPath|TEXT|0|NULL|0 "
-                                 "BucketType|INTEGER|0|NULL|0");
-        QTest::newRow("product") << "product"
-                             << QStringLiteral("id|INTEGER|0|NULL|1 skuID|INTEGER|1|NULL|0 skuPrice|INTEGER|1|NULL|0 "
-                                 "ifSeries|BOOLEAN(10)|1|NULL|0 spuID|INTEGER|1|NULL|0 productName|VARCHAR(100)|1|NULL|0 "
-                                 "skuGroupName|TEXT(100)|1|NULL|0 skuGroupID|INTEGER|1|NULL|0 productID|INTEGER|0|NULL|0 "
-                                 "parentID|INTEGER|0|NULL|0");
-        QTest::newRow("user") << "user"
-                             << QStringLiteral("id|INTEGER|1|NULL|1 user_name|TEXT|0|NULL|0 password|TEXT|0|NULL|0 created_time|DATE|0|NULL|0 "
-                                 "last_login_time|DATE|0|NULL|0");
+        QTest::newRow("orders")
+            << "orders"
+            << QStringLiteral(
+                   "id|INTEGER|1|NULL|1 orderNo|TEXT(100)|1|NULL|0 spuID|INTEGER|0|NULL|0 productName|TEXT|0|NULL|0 "
+                   "ifSeries|INTEGER|0|NULL|0 skuGroupName|TEX|0|NULL|0 name|TEXT(255)|1|NULL|0 "
+                   "size|INTEGER|1|NULL|0 timeCreated|TEXT|0|NULL|0 fileCout|INTEGER|1|NULL|0 "
+                   "uploadedCount|INTEGER|0|0|0 orderCount|INTEGER|1|NULL|0 status|TEXT(32)|0|'newOrder'|0 "
+                   "customerId|TEXT(20)|0|NULL|0 customerName|TEXT(255)|0|NULL|0 description|TEXT(255)|0|NULL|0 "
+                   "timeFinished|TEXT|0|NULL|0 timeCart|TEXT|0|NULL|0 orderJson|TEXT|0|NULL|0 "
+                   "failsCount|INTEGER|0|NULL|0 uploadUrl|TEXT(255)|0|NULL|0 storagePath|TEXT(255)|0|NULL|0");
+        QTest::newRow("subOrders")
+            << "subOrders"
+            << QStringLiteral(
+                   "id|INTEGER|1|NULL|1 skuID|INTEGER|1|NULL|0 orderNo|TEXT(100)|1|NULL|0 name|TEXT(255)|1|NULL|0 "
+                   "timeCreated|TEXT|0|NULL|0 filesCount|INTEGER|1|NULL|0 status|TEXT(32)|0|'新订单'|0 "
+                   "failsCount|INTEGER|0|NULL|0 parentOrderId|TEXT|0|NULL|0 price|INTEGER|0|NULL|0");
+        QTest::newRow("images")
+            << "images"
+            << QStringLiteral(
+                   "id|INTEGER|1|NULL|1 imageName|TEXT|0|NULL|0 name|TEXT|1|NULL|0 orderId|TEXT|1|NULL|0 "
+                   "subOrderId|TEXT|1|NULL|0 skuId|INTEGER|0|NULL|0 size|INTEGER|0|NULL|0 IsRotate|BOOLEAN|1|NULL|0 "
+                   "sort|INTEGER|1|NULL|0 type|TEXT|1|NULL|0 localPath|TEXT|1|NULL|0 imageMess|TEXT|1|NULL|0 "
+                   "url|TEXT|0|NULL|0 status|TEXT|0|'waiting'|0 uploadDate|INTEGER|0|NULL|0 MD5|TEXT|0|NULL|0 "
+                   "specialLayout|BLOB|0|NULL|0 specialLayoutWhitePagePosition|TEXT|0|NULL|0 pdfPath|TEXT|0|NULL|0 "
+                   "BucketType|INTEGER|0|NULL|0");
+        QTest::newRow("product")
+            << "product"
+            << QStringLiteral("id|INTEGER|0|NULL|1 skuID|INTEGER|1|NULL|0 skuPrice|INTEGER|1|NULL|0 "
+                              "ifSeries|BOOLEAN(10)|1|NULL|0 spuID|INTEGER|1|NULL|0 productName|VARCHAR(100)|1|NULL|0 "
+                              "skuGroupName|TEXT(100)|1|NULL|0 skuGroupID|INTEGER|1|NULL|0 productID|INTEGER|0|NULL|0 "
+                              "parentID|INTEGER|0|NULL|0");
+        QTest::newRow("user")
+            << "user"
+            << QStringLiteral(
+                   "id|INTEGER|1|NULL|1 user_name|TEXT|0|NULL|0 password|TEXT|0|NULL|0 created_time|DATE|0|NULL|0 "
+                   "last_login_time|DATE|0|NULL|0");
     }
 
     void columns()
     {
         QFETCH(QString, table);
         QFETCH(QString, expected);
-        QCOMPARE(rows(QStringLiteral("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('%1')").arg(table),
+        QCOMPARE(rows(QStringLiteral("SELECT name, type, \"notnull\", dflt_value, pk FROM pragma_table_info('%1')")
+                          .arg(table),
                       5)
                      .join(QLatin1Char(' ')),
                  expected);
@@ -103,8 +113,10 @@ private slots:
         QVERIFY(query.exec(insert));
         QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM product WHERE skuID = 501"), 1), QStringList{"1"});
         // Rows ids are aliases of the rowid, as the list queries sorting by id expect.
-        QVERIFY(query.exec(QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) VALUES('x','y',1,1,1)")));
-        QCOMPARE(rows(QStringLiteral("SELECT id = rowid, status, uploadedCount FROM orders"), 3), QStringList{"1|newOrder|0"});
+        QVERIFY(query.exec(
+            QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) VALUES('x','y',1,1,1)")));
+        QCOMPARE(rows(QStringLiteral("SELECT id = rowid, status, uploadedCount FROM orders"), 3),
+                 QStringList{"1|newOrder|0"});
     }
 
     // The resource is what the tree's builder makes of the schema text, and the
@@ -126,7 +138,8 @@ private slots:
             QVERIFY(built.readAll() == seed);
         }
         QProcess missing;
-        missing.start(QStringLiteral(SEED_BUILDER), {m_dir.filePath(QStringLiteral("none.sql")), m_dir.filePath(QStringLiteral("c.db"))});
+        missing.start(QStringLiteral(SEED_BUILDER),
+                      {m_dir.filePath(QStringLiteral("none.sql")), m_dir.filePath(QStringLiteral("c.db"))});
         QVERIFY(missing.waitForFinished(30000));
         QCOMPARE(missing.exitCode(), 1);
     }

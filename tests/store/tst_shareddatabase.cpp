@@ -5,8 +5,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include <unistd.h>
 #include <QtTest>
+#include <unistd.h>
 
 #include "core/apppaths.h"
 #include "store/shareddatabase.h"
@@ -47,7 +47,7 @@ const QStringList kResetLines{QStringLiteral("数据库为空,关闭并删除旧
                               QStringLiteral("删除坏数据库成功"), QStringLiteral("复制数据库成功")};
 const QString kTableCount = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                                            "('orders','subOrders','product','images','user')");
-}
+} // namespace
 
 void TstSharedDatabase::initTestCase()
 {
@@ -89,7 +89,8 @@ void TstSharedDatabase::firstStartCopiesTheSeed()
 
     QVERIFY(QFile::exists(AppPaths::databaseFile()));
     const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-        | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+                                    | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther
+                                    | QFile::ExeOther;
     QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & mode,
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     QCOMPARE(newLogTexts(), kResetLines);
@@ -97,7 +98,8 @@ void TstSharedDatabase::firstStartCopiesTheSeed()
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
     // The lookup indexes of the list and lease statements come with the first start.
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
-                                  "('images_orderId','images_subOrderId','images_status')")), 3);
+                                  "('images_orderId','images_subOrderId','images_status')")),
+             3);
 }
 
 QByteArray TstSharedDatabase::fileBytes()
@@ -114,7 +116,8 @@ QProcess *TstSharedDatabase::lockFile(int seconds)
     holder->start(QStringLiteral("sh"),
                   {QStringLiteral("-c"),
                    QStringLiteral("(echo 'BEGIN EXCLUSIVE;'; echo \"SELECT 'locked';\"; sleep %1; echo 'COMMIT;') "
-                                  "| sqlite3 \"$0\"").arg(seconds),
+                                  "| sqlite3 \"$0\"")
+                       .arg(seconds),
                    AppPaths::databaseFile()});
     if (!holder->waitForReadyRead(10000) || !holder->readAllStandardOutput().contains("locked"))
         qWarning() << "lock not taken" << holder->readAllStandardError();
@@ -162,8 +165,9 @@ void TstSharedDatabase::brokenFileIsKeptAsBackup()
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(QCryptographicHash::hash(kept.readAll(), QCryptographicHash::Sha256), damaged);
     if (damage.startsWith("DROP")) {
-        QCOMPARE(QProcess::execute(QStringLiteral("sh"), {"-c", "test \"$(sqlite3 \"$0\" 'SELECT name FROM orders')\" = 班级一",
-                                                          backup}), 0);
+        QCOMPARE(QProcess::execute(QStringLiteral("sh"),
+                                   {"-c", "test \"$(sqlite3 \"$0\" 'SELECT name FROM orders')\" = 班级一", backup}),
+                 0);
     }
     QCOMPARE(count(kTableCount), 5);
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
@@ -251,14 +255,17 @@ void TstSharedDatabase::olderFileGainsTheBucketColumn()
 {
     QSqlDatabase &db = sharedDatabase();
     QVERIFY(execStatement(db, QStringLiteral("DROP TABLE images")));
-    QVERIFY(execStatement(db, QStringLiteral(
-        "CREATE TABLE images (id INTEGER NOT NULL, imageName TEXT, name TEXT NOT NULL, orderId TEXT NOT NULL, "
-        "subOrderId TEXT NOT NULL, skuId INTEGER, size INTEGER, IsRotate BOOLEAN NOT NULL, sort INTEGER NOT NULL, "
-        "type TEXT NOT NULL, localPath TEXT NOT NULL, imageMess TEXT NOT NULL, url TEXT, "
-        "status TEXT DEFAULT 'waiting', uploadDate INTEGER, MD5 TEXT, specialLayout BLOB, "
-        "specialLayoutWhitePagePosition TEXT, pdfPath TEXT, PRIMARY KEY (id ASC))")));
-    QVERIFY(execStatement(db, QStringLiteral("INSERT INTO images(name,orderId,subOrderId,IsRotate,sort,type,"
-                                             "localPath,imageMess) VALUES('p1','B1','B1-1',0,1,'page','/x.jpg','{}')")));
+    QVERIFY(execStatement(
+        db,
+        QStringLiteral(
+            "CREATE TABLE images (id INTEGER NOT NULL, imageName TEXT, name TEXT NOT NULL, orderId TEXT NOT NULL, "
+            "subOrderId TEXT NOT NULL, skuId INTEGER, size INTEGER, IsRotate BOOLEAN NOT NULL, sort INTEGER NOT NULL, "
+            "type TEXT NOT NULL, localPath TEXT NOT NULL, imageMess TEXT NOT NULL, url TEXT, "
+            "status TEXT DEFAULT 'waiting', uploadDate INTEGER, MD5 TEXT, specialLayout BLOB, "
+            "specialLayoutWhitePagePosition TEXT, pdfPath TEXT, PRIMARY KEY (id ASC))")));
+    QVERIFY(
+        execStatement(db, QStringLiteral("INSERT INTO images(name,orderId,subOrderId,IsRotate,sort,type,"
+                                         "localPath,imageMess) VALUES('p1','B1','B1-1',0,1,'page','/x.jpg','{}')")));
     QVERIFY(ensureDatabase(db));
 
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM images WHERE BucketType = 1")), 1);
@@ -287,7 +294,9 @@ void TstSharedDatabase::failingSelectIsLoggedAndLeavesConnectionOpen()
 
     // A successful query returns every row in order; the connection stays open.
     rows.clear();
-    QCOMPARE(runQuery(db, QStringLiteral("SELECT name FROM orders WHERE orderNo IN ('B1','X') ORDER BY id"), rows).type(), QSqlError::NoError);
+    QCOMPARE(
+        runQuery(db, QStringLiteral("SELECT name FROM orders WHERE orderNo IN ('B1','X') ORDER BY id"), rows).type(),
+        QSqlError::NoError);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.first().value(QStringLiteral("name")).toString(), QStringLiteral("班级二"));
     QVERIFY(db.isOpen());
@@ -308,7 +317,8 @@ void TstSharedDatabase::transactionRunsSecondAfterFailingFirst()
     QVERIFY(runInTransaction(db, QStringLiteral("UPDATE orders SET status='uploading' WHERE orderNo='C1'"),
                              QStringLiteral("UPDATE orders SET uploadedCount=1 WHERE orderNo='C1'")));
     QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1' AND status='uploading' "
-                                  "AND uploadedCount=1")), 1);
+                                  "AND uploadedCount=1")),
+             1);
     QCOMPARE(newLogTexts(), QStringList());
 }
 

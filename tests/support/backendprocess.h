@@ -30,7 +30,8 @@ public:
         QByteArray out;
         while (!out.contains('\n') && m_process.waitForReadyRead(10000))
             out += m_process.readAllStandardOutput();
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("port (\\d+)")).match(QString::fromUtf8(out));
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("port (\\d+)")).match(QString::fromUtf8(out));
         m_port = m.hasMatch() ? m.captured(1).toUShort() : 0;
         return m_port != 0;
     }
@@ -42,10 +43,10 @@ public:
         QNetworkAccessManager manager;
         QNetworkRequest request(QUrl(baseUrl() + QStringLiteral("__control/") + path));
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        QNetworkReply *reply = body.isEmpty() && !path.contains(QLatin1String("reset"))
-                && !path.contains(QLatin1String("revoke"))
-            ? manager.get(request)
-            : manager.post(request, QJsonDocument(body).toJson());
+        QNetworkReply *reply =
+            body.isEmpty() && !path.contains(QLatin1String("reset")) && !path.contains(QLatin1String("revoke"))
+                ? manager.get(request)
+                : manager.post(request, QJsonDocument(body).toJson());
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();

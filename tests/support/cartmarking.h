@@ -10,9 +10,9 @@ inline bool block(bool blocked)
 {
     execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER IF EXISTS blockCart"));
     return !blocked
-        || execStatement(sharedDatabase(),
-                         QStringLiteral("CREATE TRIGGER blockCart BEFORE UPDATE OF status ON orders "
-                                        "WHEN NEW.status='CARTOK' BEGIN SELECT RAISE(ABORT, 'blocked'); END"));
+           || execStatement(sharedDatabase(),
+                            QStringLiteral("CREATE TRIGGER blockCart BEFORE UPDATE OF status ON orders "
+                                           "WHEN NEW.status='CARTOK' BEGIN SELECT RAISE(ABORT, 'blocked'); END"));
 }
 
 } // namespace cartmarking

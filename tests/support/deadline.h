@@ -15,7 +15,7 @@ inline bool finishes(const std::function<void()> &work, int ms = 30000)
     QThread *thread = QThread::create(work);
     thread->start();
     if (!thread->wait(QDeadlineTimer(ms)))
-        return false;  // left running on purpose: a blocked read cannot be stopped
+        return false; // left running on purpose: a blocked read cannot be stopped
     delete thread;
     return true;
 }

@@ -14,7 +14,7 @@ namespace testlog {
 inline QString todaysFile(const QString &logDir = AppPaths::logDir())
 {
     return logDir + QStringLiteral("/app_") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))
-        + QStringLiteral(".log");
+           + QStringLiteral(".log");
 }
 
 inline QByteArray rawContent()

@@ -32,7 +32,8 @@ public:
         QByteArray out;
         while (!out.contains("listening") && m_process.waitForReadyRead(20000))
             out += m_process.readAll();
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("port (\\d+)")).match(QString::fromUtf8(out));
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("port (\\d+)")).match(QString::fromUtf8(out));
         m_port = m.hasMatch() ? m.captured(1).toUShort() : 0;
         if (!m_port)
             qWarning("object store did not start: %s", out.constData());
@@ -76,7 +77,10 @@ public:
     // Per object path, the requests by method since the last reset.
     QJsonObject requests() { return control(QStringLiteral("requests")); }
     int writes() { return control(QStringLiteral("stats")).value("writes").toInt(); }
-    int rejected(const QString &code) { return control(QStringLiteral("stats")).value("rejected").toObject().value(code).toInt(); }
+    int rejected(const QString &code)
+    {
+        return control(QStringLiteral("stats")).value("rejected").toObject().value(code).toInt();
+    }
 
 private:
     QTemporaryDir m_dir;

@@ -21,8 +21,8 @@ inline imgMess image(const QString &name, const QString &md5, int width = 4795, 
 
 // One customer order whose single SKU entry holds `covers` cover pages,
 // `inner` inner pages and `singles` single pages.
-inline groupProductImages line(const QString &orderNo, const QString &name, qint32 skuId, qint32 groupId,
-                               int covers, int inner, int singles = 0, float price = 176.0f)
+inline groupProductImages line(const QString &orderNo, const QString &name, qint32 skuId, qint32 groupId, int covers,
+                               int inner, int singles = 0, float price = 176.0f)
 {
     subOrderImages entry;
     entry.name = name;
@@ -48,7 +48,8 @@ inline groupProductImages line(const QString &orderNo, const QString &name, qint
 }
 
 // The product record of an album SKU of the local catalogue.
-inline productRecord product(qint32 skuId, qint32 groupId = 2101, const QString &groupName = QStringLiteral("8寸 皮质封面"))
+inline productRecord product(qint32 skuId, qint32 groupId = 2101,
+                             const QString &groupName = QStringLiteral("8寸 皮质封面"))
 {
     productRecord p;
     p.spuId = 1001;

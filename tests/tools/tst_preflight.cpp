@@ -26,7 +26,9 @@ private slots:
     void reportsEveryOrder()
     {
         QByteArray out;
-        QCOMPARE(runPreflight({QStringLiteral("--group"), QStringLiteral("2101"), QStringLiteral("--json"), m_class}, &out), 1);
+        QCOMPARE(
+            runPreflight({QStringLiteral("--group"), QStringLiteral("2101"), QStringLiteral("--json"), m_class}, &out),
+            1);
         const QJsonObject report = QJsonDocument::fromJson(out).object();
         QCOMPARE(report.value("class").toString(), QStringLiteral("三年二班"));
         QCOMPARE(report.value("matched").toInt(), 2);

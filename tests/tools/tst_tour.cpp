@@ -44,7 +44,8 @@ void TstTour::initTestCase()
         QFile file(QStringLiteral(PRESET_DIR "/%1.json").arg(QLatin1String(preset)));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(ClassLayout::build(QJsonDocument::fromJson(file.readAll()).object(),
-                                   m_photos.filePath(QLatin1String(preset))) > 0);
+                                   m_photos.filePath(QLatin1String(preset)))
+                > 0);
     }
 }
 
@@ -69,10 +70,11 @@ void TstTour::wholeRoad()
     GuidedTour tour(window, m_out.path());
     tour.setUploadTimeoutMs(90000);
     const QDir photos(m_photos.path());
-    const bool done = tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"),
-                               {{QStringLiteral("水晶摆台"), photos.filePath(QStringLiteral("frame-class/水晶摆台 二年一班"))},
-                                {QStringLiteral("毕业季套系"), photos.filePath(QStringLiteral("series-class/毕业季 六年一班"))},
-                                {QStringLiteral("经典对裱相册"), photos.filePath(QStringLiteral("album-class/三年二班"))}});
+    const bool done =
+        tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"),
+                 {{QStringLiteral("水晶摆台"), photos.filePath(QStringLiteral("frame-class/水晶摆台 二年一班"))},
+                  {QStringLiteral("毕业季套系"), photos.filePath(QStringLiteral("series-class/毕业季 六年一班"))},
+                  {QStringLiteral("经典对裱相册"), photos.filePath(QStringLiteral("album-class/三年二班"))}});
     QVERIFY2(done, qPrintable(tour.failure()));
 
     // The page lists every step with its picture, in order.
@@ -91,7 +93,8 @@ void TstTour::wholeRoad()
     }
     QCOMPARE(captions.size(), tour.stepCount());
     QVERIFY(captions.contains(QStringLiteral("拖入班级“三年二班”：7 个订单检查完毕，勾选其中匹配成功的 2 个")));
-    QVERIFY(captions.contains(QStringLiteral("拖入班级“水晶摆台 二年一班”：5 个订单检查完毕，勾选其中匹配成功的 3 个")));
+    QVERIFY(
+        captions.contains(QStringLiteral("拖入班级“水晶摆台 二年一班”：5 个订单检查完毕，勾选其中匹配成功的 3 个")));
     QVERIFY(captions.last().startsWith(QStringLiteral("加购记录：3 个订单")));
     // The window itself says what reached the cart: the browser may not open.
     const QStringList added = captions.filter(QStringLiteral("已加入购物车，请到商城购物车中结算"));
@@ -135,7 +138,8 @@ void TstTour::wholeRoad()
     }
     const QJsonArray spus = album.value("spus").toArray();
     QCOMPARE(spus.size(), 2);
-    const QJsonArray pages = spus.first().toObject().value("skus").toArray().first().toObject().value("images").toArray();
+    const QJsonArray pages =
+        spus.first().toObject().value("skus").toArray().first().toObject().value("images").toArray();
     QCOMPARE(pages.size(), 13);
     QCOMPARE(tour.openedUrls().size(), 1);
     QCOMPARE(tour.openedUrls().first().toString(),

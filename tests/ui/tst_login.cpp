@@ -29,8 +29,7 @@ private slots:
     void failedLoginShowsATip();
 
 private:
-    template <typename T>
-    T *child(QWidget *page, const char *name) { return page->findChild<T *>(QLatin1String(name)); }
+    template<typename T> T *child(QWidget *page, const char *name) { return page->findChild<T *>(QLatin1String(name)); }
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
@@ -97,14 +96,24 @@ void TstLogin::rememberedLoginFillsTheForm()
 void TstLogin::failedLoginShowsATip_data()
 {
     QTest::addColumn<QString>("phone");
-    QTest::addColumn<QString>("fault");  // "closed port", a backend fault, or none
+    QTest::addColumn<QString>("fault"); // "closed port", a backend fault, or none
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("tip");
-    QTest::newRow("wrong password") << "13800000001" << "" << "phoneMessage" << "手机号或密码错误";
+    QTest::newRow("wrong password") << "13800000001"
+                                    << ""
+                                    << "phoneMessage"
+                                    << "手机号或密码错误";
     // The number rule only warns; the backend decides.
-    QTest::newRow("number breaking the rule") << "12800000001" << "" << "byAccountErrorTip" << "账号不存在";
-    QTest::newRow("nothing listens") << "13800000001" << "closed port" << "byAccountErrorTip" << kUnreachable;
-    QTest::newRow("error status") << "13800000001" << "http500" << "byAccountErrorTip" << kUnreachable;
+    QTest::newRow("number breaking the rule") << "12800000001"
+                                              << ""
+                                              << "byAccountErrorTip"
+                                              << "账号不存在";
+    QTest::newRow("nothing listens") << "13800000001"
+                                     << "closed port"
+                                     << "byAccountErrorTip" << kUnreachable;
+    QTest::newRow("error status") << "13800000001"
+                                  << "http500"
+                                  << "byAccountErrorTip" << kUnreachable;
 }
 
 void TstLogin::failedLoginShowsATip()

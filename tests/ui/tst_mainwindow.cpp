@@ -1,12 +1,12 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QJsonArray>
-#include <QThreadPool>
-#include <atomic>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtTest>
+#include <atomic>
 
 #include "classlayout.h"
 #include "core/apppaths.h"
@@ -14,14 +14,14 @@
 #include "core/vellruntime.h"
 #include "net/httputils.h"
 #include "orders/producttablewidget.h"
+#include "store/shareddatabase.h"
 #include "support/backendprocess.h"
 #include "support/catalogue.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
 #include "support/logfile.h"
-#include "support/urlcatcher.h"
 #include "support/orderbuilder.h"
-#include "store/shareddatabase.h"
+#include "support/urlcatcher.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
 #include "upload/databasethread.h"
@@ -89,10 +89,12 @@ void TstMainWindow::droppedFolderIsChecked()
     QTemporaryDir dir;
     const QJsonObject description{
         {"folder", "五年一班"},
-        {"entries", QJsonArray{QJsonObject{{"folder", "张三"},
-                                           {"entries", QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}},
-                                                                  QJsonObject{{"images", "{n}.jpg"}, {"count", 10},
-                                                                              {"mm", QJsonArray{406, 206}}}}}}}}};
+        {"entries",
+         QJsonArray{QJsonObject{
+             {"folder", "张三"},
+             {"entries",
+              QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}},
+                         QJsonObject{{"images", "{n}.jpg"}, {"count", 10}, {"mm", QJsonArray{406, 206}}}}}}}}};
     QCOMPARE(ClassLayout::build(description, dir.path()), 11);
     MainWindow window;
     auto *page = window.findChild<neworderwid *>("checkProductWid");

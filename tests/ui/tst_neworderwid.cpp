@@ -55,17 +55,21 @@ void TstNewOrderWid::type(neworderwid &page, const QString &text)
 void TstNewOrderWid::choiceShowsOneLinePerSku_data()
 {
     QTest::addColumn<QString>("product");
-    QTest::addColumn<QList<int>>("choices");  // property id, value index, ...
+    QTest::addColumn<QList<int>>("choices"); // property id, value index, ...
     QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("firstLineHas");
     QTest::addColumn<QString>("pages");
     QTest::addColumn<QString>("dialog");
     QTest::newRow("single values at once") << "首尾页纪念册" << QList<int>{} << 1 << "首尾页尺寸: 203*206mm(含出血)"
-                                          << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P," << "";
+                                           << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"
+                                           << "";
     // The second choice of the cover replaces the lines of the first.
-    QTest::newRow("chosen, then chosen again") << "经典对裱相册" << QList<int>{11, 0, 12, 0, 12, 1} << 2
-                                               << "支持P数:10P,12P,14P,16P,18P,20P," << "" << "";
-    QTest::newRow("gold stamp") << "烫金纪念册" << QList<int>{} << 0 << "" << ""
+    QTest::newRow("chosen, then chosen again")
+        << "经典对裱相册" << QList<int>{11, 0, 12, 0, 12, 1} << 2 << "支持P数:10P,12P,14P,16P,18P,20P,"
+        << ""
+        << "";
+    QTest::newRow("gold stamp") << "烫金纪念册" << QList<int>{} << 0 << ""
+                                << ""
                                 << "当前产品是烫金产品，烫金产品请到在线端提交?";
 }
 
@@ -104,9 +108,9 @@ void TstNewOrderWid::malformedProductIsNamed_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QString>("problem");
     QTest::newRow("data null") << QByteArray("null") << "data 不是对象: null";
-    QTest::newRow("group id as string")
-        << QByteArray(R"({"spuName": "首尾页纪念册", "skuGroupList": [{"id": "2201", "skuList": []}]})")
-        << "SKU组的 id 不对: {";
+    QTest::newRow("group id as string") << QByteArray(
+        R"({"spuName": "首尾页纪念册", "skuGroupList": [{"id": "2201", "skuList": []}]})")
+                                        << "SKU组的 id 不对: {";
     QTest::newRow("maxPage at the 32-bit limit")
         << QByteArray(R"({"skuGroupList": [{"id": 2201, "skuList": [{"id": 220101, "skuFrontName": "纪念册",
                       "basePage": 10, "maxPage": 2147483647, "baseStep": 2}]}]})")
@@ -118,12 +122,12 @@ void TstNewOrderWid::malformedProductIsNamed()
     QFETCH(QByteArray, data);
     QFETCH(QString, problem);
     m_backend.reset();
-    m_backend.control(QStringLiteral("fault"),
-                      QJsonObject{{"path", "pms/open/spu/query/"},
-                                  {"kind", "answer"},
-                                  {"times", -1},
-                                  {"body", QString::fromUtf8(R"({"code": 200, "success": true, "data": )" + data
-                                                             + "}")}});
+    m_backend.control(
+        QStringLiteral("fault"),
+        QJsonObject{{"path", "pms/open/spu/query/"},
+                    {"kind", "answer"},
+                    {"times", -1},
+                    {"body", QString::fromUtf8(R"({"code": 200, "success": true, "data": )" + data + "}")}});
     neworderwid page;
     type(page, QStringLiteral("首尾页纪念册"));
     DialogAnswer answer(QStringLiteral("我知道了"));

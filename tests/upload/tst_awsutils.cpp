@@ -46,8 +46,9 @@ void TstAwsUtils::initTestCase()
 void TstAwsUtils::init()
 {
     m_up.store.control(QStringLiteral("reset"));
-    m_up.store.control(QStringLiteral("credentials"), QJsonObject{{"secretAccessKey", "local-dev-secret-key-0123456789abcdef"},
-                                                                  {"sessionToken", "local-dev-session-token"}});
+    m_up.store.control(QStringLiteral("credentials"),
+                       QJsonObject{{"secretAccessKey", "local-dev-secret-key-0123456789abcdef"},
+                                   {"sessionToken", "local-dev-session-token"}});
     m_up.setCredentials(15);
     AwsUtils::clearCredentials();
     m_up.backend.reset();
@@ -119,10 +120,14 @@ void TstAwsUtils::rejectedWrites_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("code");
-    QTest::newRow("wrong secret") << "secret" << "SignatureDoesNotMatch";
-    QTest::newRow("expired token") << "expired" << "ExpiredToken";
-    QTest::newRow("wrong token") << "token" << "InvalidToken";
-    QTest::newRow("body changed since its check") << "body" << "BadDigest";
+    QTest::newRow("wrong secret") << "secret"
+                                  << "SignatureDoesNotMatch";
+    QTest::newRow("expired token") << "expired"
+                                   << "ExpiredToken";
+    QTest::newRow("wrong token") << "token"
+                                 << "InvalidToken";
+    QTest::newRow("body changed since its check") << "body"
+                                                  << "BadDigest";
 }
 
 void TstAwsUtils::rejectedWrites()
@@ -185,7 +190,8 @@ void TstAwsUtils::refusedTokenIsRenewed()
     AwsUtils().ensureCredentials();
     if (code == "ExpiredToken")
         m_up.store.control("credentials", QJsonObject{{"sessionToken", "renewed-token"}});
-    m_up.setCredentials(15, QJsonObject{{"sessionToken", code == "ExpiredToken" ? "renewed-token" : "local-dev-session-token"}});
+    m_up.setCredentials(
+        15, QJsonObject{{"sessionToken", code == "ExpiredToken" ? "renewed-token" : "local-dev-session-token"}});
 
     const QString path = m_up.writeFile(QStringLiteral("renewed.jpg"), 6000);
     AwsUtils storage;

@@ -64,21 +64,24 @@ void TstCartPayload::init()
 void TstCartPayload::store(const orderGroup &order, const QString &url)
 {
     QVERIFY(OrderRecords::createOrder(order));
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploaded', url='%1' WHERE orderId='%2'")
-                                                .arg(url, order.orderNo)));
+    QVERIFY(execStatement(
+        sharedDatabase(),
+        QStringLiteral("UPDATE images SET status='uploaded', url='%1' WHERE orderId='%2'").arg(url, order.orderNo)));
 }
 
 void TstCartPayload::linesOfOneGroupMerge()
 {
-    store(orderbuilder::order("M1", QStringLiteral("一班"), {orderbuilder::line("M1-001", "张三", 210101, 2101, 1, 10)}),
-          "http://store/a.jpg");
-    store(orderbuilder::order("M2", QStringLiteral("二班"), {orderbuilder::line("M2-001", "李四", 210102, 2101, 1, 22, 0, 236.5f)}),
+    store(
+        orderbuilder::order("M1", QStringLiteral("一班"), {orderbuilder::line("M1-001", "张三", 210101, 2101, 1, 10)}),
+        "http://store/a.jpg");
+    store(orderbuilder::order("M2", QStringLiteral("二班"),
+                              {orderbuilder::line("M2-001", "李四", 210102, 2101, 1, 22, 0, 236.5f)}),
           "http://store/b.jpg");
     const QHash<int, QJsonObject> items = CartPayload::fetchCartItems("'M1','M2'");
     QCOMPARE(items.keys(), QList<int>{2101});
     const QJsonObject item = items.value(2101);
     QCOMPARE(item.value("spus").toArray().size(), 2);
-    QCOMPARE(item.value("skuId").toInt(), 210102);  // the line merged last
+    QCOMPARE(item.value("skuId").toInt(), 210102); // the line merged last
     QCOMPARE(item.value("originType").toString(), QStringLiteral("PCT"));
     QCOMPARE(item.value("storeId").toInt(), 20001);
     QCOMPARE(item.value("spuId").toInt(), 1001);
@@ -92,12 +95,22 @@ void TstCartPayload::linesOfOneGroupMerge()
 
 void TstCartPayload::pdfAndMissingUrl()
 {
-    store(orderbuilder::order("P", "班", {orderbuilder::line("P-001", "张三", 210101, 2101, 0, 2)}), "http://store/x.PDF");
+    store(orderbuilder::order("P", "班", {orderbuilder::line("P-001", "张三", 210101, 2101, 0, 2)}),
+          "http://store/x.PDF");
     QVERIFY(execStatement(sharedDatabase(), "UPDATE images SET url=NULL WHERE id=(SELECT max(id) FROM images)"));
     const int before = testlog::lines().size();
-    const QJsonArray images =
-        CartPayload::fetchCartItems("'P'").value(2101).value("spus").toArray().at(0).toObject().value("skus")
-            .toArray().at(0).toObject().value("images").toArray();
+    const QJsonArray images = CartPayload::fetchCartItems("'P'")
+                                  .value(2101)
+                                  .value("spus")
+                                  .toArray()
+                                  .at(0)
+                                  .toObject()
+                                  .value("skus")
+                                  .toArray()
+                                  .at(0)
+                                  .toObject()
+                                  .value("images")
+                                  .toArray();
     QCOMPARE(images.size(), 2);
     QCOMPARE(images.at(0).toObject().value("specialEffect"), QJsonValue(true));
     QVERIFY(!images.at(0).toObject().contains("imgDetail"));
@@ -135,21 +148,25 @@ void TstCartPayload::pricesAndSizesAsTyped()
 {
     QFETCH(float, value);
     QFETCH(QString, text);
-    orderGroup order = orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, 0, value)});
+    orderGroup order =
+        orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, 0, value)});
     order.size = value;
     store(order, "http://store/f.jpg");
 
     QList<QSqlRecord> rows;
-    QVERIFY(runQuery(sharedDatabase(), "SELECT s.price, o.size FROM subOrders s JOIN orders o ON s.parentOrderId = o.orderNo",
-                     rows).type() == QSqlError::NoError);
+    QVERIFY(runQuery(sharedDatabase(),
+                     "SELECT s.price, o.size FROM subOrders s JOIN orders o ON s.parentOrderId = o.orderNo", rows)
+                .type()
+            == QSqlError::NoError);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.at(0).value("price").toString(), text);
     QCOMPARE(rows.at(0).value("size").toString(), text);
     QCOMPARE(postedPrice("'F'"), QJsonValue(text));
 
     // A row queued by an older client holds the float widened to double.
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE subOrders SET price='%1'")
-                                                .arg(QString::number(double(value), 'g', 17))));
+    QVERIFY(
+        execStatement(sharedDatabase(),
+                      QStringLiteral("UPDATE subOrders SET price='%1'").arg(QString::number(double(value), 'g', 17))));
     QCOMPARE(postedPrice("'F'"), QJsonValue(text));
 }
 

@@ -49,21 +49,32 @@ void TstCartPostJournal::addOrder(const QString &orderNo, const QString &status)
 {
     QVERIFY(execStatement(sharedDatabase(),
                           QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount,status) "
-                                         "VALUES('%1','班',1,1,1,'%2')").arg(orderNo, status)));
+                                         "VALUES('%1','班',1,1,1,'%2')")
+                              .arg(orderNo, status)));
 }
 
 void TstCartPostJournal::settle_data()
 {
-    QTest::addColumn<QString>("orderStatus");  // empty: the order was deleted
+    QTest::addColumn<QString>("orderStatus"); // empty: the order was deleted
     QTest::addColumn<QString>("state");
     QTest::addColumn<bool>("blocked");
     QTest::addColumn<QString>("statusAfter");
-    QTest::addColumn<QString>("stateAfter");  // empty: record dropped
-    QTest::newRow("posted, not marked") << "uploaded" << "posted" << false << "CARTOK" << "";
-    QTest::newRow("posted, marked before a crash") << "CARTOK" << "posted" << false << "CARTOK" << "";
-    QTest::newRow("posted, marking fails again") << "uploaded" << "posted" << true << "uploaded" << "posted";
-    QTest::newRow("outcome unknown") << "uploaded" << "posting" << false << "uploaded" << "posting";
-    QTest::newRow("outcome unknown, order deleted") << "" << "posting" << false << "" << "";
+    QTest::addColumn<QString>("stateAfter"); // empty: record dropped
+    QTest::newRow("posted, not marked") << "uploaded"
+                                        << "posted" << false << "CARTOK"
+                                        << "";
+    QTest::newRow("posted, marked before a crash") << "CARTOK"
+                                                   << "posted" << false << "CARTOK"
+                                                   << "";
+    QTest::newRow("posted, marking fails again") << "uploaded"
+                                                 << "posted" << true << "uploaded"
+                                                 << "posted";
+    QTest::newRow("outcome unknown") << "uploaded"
+                                     << "posting" << false << "uploaded"
+                                     << "posting";
+    QTest::newRow("outcome unknown, order deleted") << ""
+                                                    << "posting" << false << ""
+                                                    << "";
 }
 
 void TstCartPostJournal::settle()
@@ -76,7 +87,8 @@ void TstCartPostJournal::settle()
     if (!orderStatus.isEmpty())
         addOrder("A", orderStatus);
     addOrder("B", "uploaded");
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("INSERT INTO cartPosts VALUES('A','2024-05-01 10:00:00','%1')").arg(state)));
+    QVERIFY(execStatement(sharedDatabase(),
+                          QStringLiteral("INSERT INTO cartPosts VALUES('A','2024-05-01 10:00:00','%1')").arg(state)));
     QVERIFY(cartmarking::block(blocked));
 
     const QHash<QString, QString> remaining = CartPostJournal::settle();
@@ -94,7 +106,8 @@ void TstCartPostJournal::beginWritesAllOrNothing()
     // Repeating a post the operator confirmed.
     QVERIFY(CartPostJournal::begin({"'C'", "'B'"}, true));
     CartPostJournal::abandon({"'A'"});
-    QCOMPARE(value("SELECT group_concat(orderNo || ':' || state) FROM (SELECT * FROM cartPosts ORDER BY orderNo)").toString(),
+    QCOMPARE(value("SELECT group_concat(orderNo || ':' || state) FROM (SELECT * FROM cartPosts ORDER BY orderNo)")
+                 .toString(),
              QStringLiteral("B:posting,C:posting"));
 }
 

@@ -88,9 +88,12 @@ void TstCrashRecovery::killedAgainAndAgain()
     agent->kill();
     agent->waitForFinished(10000);
 
-    QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='uploaded' AND uploadedCount=fileCout").toInt(), kOrders);
+    QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='uploaded' AND uploadedCount=fileCout").toInt(),
+             kOrders);
     QCOMPARE(queryValue("SELECT count(*) FROM orders o WHERE uploadedCount != "
-                   "(SELECT count(*) FROM images i WHERE i.orderId=o.orderNo AND i.status='uploaded')").toInt(), 0);
+                        "(SELECT count(*) FROM images i WHERE i.orderId=o.orderNo AND i.status='uploaded')")
+                 .toInt(),
+             0);
 
     qInfo() << "all uploaded; checking objects";
     QList<QSqlRecord> rows;
@@ -108,7 +111,12 @@ void TstCrashRecovery::killedAgainAndAgain()
     QVERIFY(writes >= total);
     qInfo().noquote() << QStringLiteral("crash test (seed %1): %2 images in %3 orders, %4 kills; uploaded after each "
                                         "kill: %5; %6 writes reached the store (%7 sent again after a kill)")
-                             .arg(seed).arg(total).arg(kOrders).arg(kKills).arg(progress.join(", ")).arg(writes)
+                             .arg(seed)
+                             .arg(total)
+                             .arg(kOrders)
+                             .arg(kKills)
+                             .arg(progress.join(", "))
+                             .arg(writes)
                              .arg(writes - total);
 }
 
@@ -170,16 +178,22 @@ void TstCrashRecovery::orderCreationKilled()
         agent->kill();
         QVERIFY(agent->waitForFinished(10000));
         delete agent;
-        QVERIFY2(created >= target, qPrintable(QStringLiteral("run %1 reached %2 of %3").arg(kill).arg(created).arg(target)));
+        QVERIFY2(created >= target,
+                 qPrintable(QStringLiteral("run %1 reached %2 of %3").arg(kill).arg(created).arg(target)));
         const int stored = queryValue("SELECT count(*) FROM orders").toInt() - before;
         QVERIFY(stored >= created && stored <= kOrdersPerRun);
         const QString broken = halfWrittenRows();
         QVERIFY2(broken.isEmpty(), qPrintable(broken));
         storedAtKill << QString::number(stored);
     }
-    qInfo().noquote() << QStringLiteral("creation kill test (seed %5): %1 files a run, killed %2 times; orders stored at each "
-                                        "kill (of %3): %4; 0 half-written rows")
-                             .arg(kFiles).arg(kCreationKills).arg(kOrdersPerRun).arg(storedAtKill.join(", ")).arg(seed);
+    qInfo().noquote() << QStringLiteral(
+                             "creation kill test (seed %5): %1 files a run, killed %2 times; orders stored at each "
+                             "kill (of %3): %4; 0 half-written rows")
+                             .arg(kFiles)
+                             .arg(kCreationKills)
+                             .arg(kOrdersPerRun)
+                             .arg(storedAtKill.join(", "))
+                             .arg(seed);
     QVERIFY(queryValue("SELECT count(*) FROM orders").toInt() > ordersBefore);
 }
 

@@ -27,7 +27,7 @@ private:
 
     ClientEnvironment m_env;
     QList<QList<imgMess>> m_leases;
-    QList<QPair<int, int>> m_lists;  // type, number of orders
+    QList<QPair<int, int>> m_lists; // type, number of orders
     QList<QPair<QString, int>> m_counts;
 };
 

@@ -76,7 +76,8 @@ void TstOrderRecords::quotesRoundTrip()
     QCOMPARE(queryValue("SELECT name FROM subOrders").toString(), QStringLiteral("O'Neil's 张三"));
     QCOMPARE(queryValue("SELECT localPath FROM images").toString(), QStringLiteral("/photos/it's/1'.jpg"));
     QCOMPARE(queryValue("SELECT name FROM images").toString(), QStringLiteral("1'"));
-    const QJsonArray payload = QJsonDocument::fromJson(queryValue("SELECT orderJson FROM orders").toString().toUtf8()).array();
+    const QJsonArray payload =
+        QJsonDocument::fromJson(queryValue("SELECT orderJson FROM orders").toString().toUtf8()).array();
     QCOMPARE(payload.at(0).toObject().value("memo").toString(), QStringLiteral("O'Neil's 张三"));
 }
 
@@ -84,10 +85,14 @@ void TstOrderRecords::failedCreateStoresNothing_data()
 {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("logged");
-    QTest::newRow("products") << "product" << "Error:no such table: product";
-    QTest::newRow("images") << "images" << "增加图片到数据库失败:INSERT INTO images(";
-    QTest::newRow("second line") << "subOrders" << "增加子订单SQL失败:INSERT INTO subOrders(";
-    QTest::newRow("order row, after everything else") << "orders" << "Error:no such table: orders";
+    QTest::newRow("products") << "product"
+                              << "Error:no such table: product";
+    QTest::newRow("images") << "images"
+                            << "增加图片到数据库失败:INSERT INTO images(";
+    QTest::newRow("second line") << "subOrders"
+                                 << "增加子订单SQL失败:INSERT INTO subOrders(";
+    QTest::newRow("order row, after everything else") << "orders"
+                                                      << "Error:no such table: orders";
 }
 
 // Whichever statement fails, the statements before it are rolled back.
@@ -97,10 +102,10 @@ void TstOrderRecords::failedCreateStoresNothing()
     QFETCH(QString, logged);
     QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE %1 RENAME TO gone").arg(table)));
     const int before = testlog::lines().size();
-    const bool stored = OrderRecords::createOrder(
-        orderbuilder::order("F", "班", {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
-                                        orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
-        {orderbuilder::product(1)});
+    const bool stored = OrderRecords::createOrder(orderbuilder::order("F", "班",
+                                                                      {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
+                                                                       orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
+                                                  {orderbuilder::product(1)});
     QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table)));
     QVERIFY(!stored);
     for (const char *t : {"orders", "subOrders", "images", "product"})
@@ -110,11 +115,12 @@ void TstOrderRecords::failedCreateStoresNothing()
     QCOMPARE(texts.last(), QStringLiteral("订单保存失败，未写入任何记录:F"));
 
     // The same order goes in whole once the table is back.
-    QVERIFY(OrderRecords::createOrder(
-        orderbuilder::order("F", "班", {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
-                                        orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
-        {orderbuilder::product(1)}));
-    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='F'").toInt(), queryValue("SELECT fileCout FROM orders").toInt());
+    QVERIFY(OrderRecords::createOrder(orderbuilder::order("F", "班",
+                                                          {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
+                                                           orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
+                                      {orderbuilder::product(1)}));
+    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='F'").toInt(),
+             queryValue("SELECT fileCout FROM orders").toInt());
     QCOMPARE(queryValue("SELECT count(*) FROM subOrders").toInt(), 2);
     QCOMPARE(queryValue("SELECT count(*) FROM product").toInt(), 1);
 }
@@ -128,8 +134,11 @@ void TstOrderRecords::leaseInBatchesOfFifty()
     QStringList ids;
     for (const imgMess &m : first)
         ids << QString::number(m.id);
-    QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM images WHERE status='uploading' AND id IN (%1)")
-                       .arg(ids.join(','))).toInt(), 50);
+    QCOMPARE(
+        queryValue(
+            QStringLiteral("SELECT count(*) FROM images WHERE status='uploading' AND id IN (%1)").arg(ids.join(',')))
+            .toInt(),
+        50);
     QCOMPARE(first.first().orderId, QStringLiteral("L"));
     QCOMPARE(first.first().subOrderId, QStringLiteral("L-1"));
     QVERIFY(first.first().imageName.startsWith(QStringLiteral("10001/")));
@@ -164,7 +173,8 @@ void TstOrderRecords::countingAnOrder()
     QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='uploaded' AND timeFinished<>''").toInt(), 2);
     // An uploaded order counts no further, though the image itself is stored.
     QCOMPARE(OrderRecords::recordUploadedImages({leased.at(2)}), (Counts{{"C", 2}}));
-    QCOMPARE(queryValue(QStringLiteral("SELECT url FROM images WHERE id=%1").arg(leased.at(2).id)).toString(), leased.at(2).url);
+    QCOMPARE(queryValue(QStringLiteral("SELECT url FROM images WHERE id=%1").arg(leased.at(2).id)).toString(),
+             leased.at(2).url);
     QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 4);
 }
 
@@ -182,7 +192,7 @@ void TstOrderRecords::deleteWithoutOrderRow()
 void TstOrderRecords::leaseTimeout_data()
 {
     QTest::addColumn<int>("age");
-    QTest::addColumn<int>("startedAgo");  // the run's start, 0 for none
+    QTest::addColumn<int>("startedAgo"); // the run's start, 0 for none
     QTest::addColumn<int>("leased");
     QTest::newRow("3601 s old is taken again") << 3601 << 0 << 1;
     QTest::newRow("3599 s old is not") << 3599 << 0 << 0;

@@ -31,14 +31,13 @@ void TstQueueProgress::progress_data()
     // Counts at t = 0, 1, 2 ... seconds (a row of -1 images is skipped).
     QTest::addColumn<QList<QueueCounts>>("samples");
     QTest::addColumn<qint64>("stepMs");
-    QTest::addColumn<double>("mbPerSecond");  // negative: none yet
+    QTest::addColumn<double>("mbPerSecond"); // negative: none yet
     QTest::addColumn<qint64>("secondsLeft");
     QTest::addColumn<QString>("text");
-    QTest::newRow("first count: no speed")
-        << QList<QueueCounts>{counts(0, 100, 0, 500)} << qint64(1000) << -1.0 << qint64(-1)
-        << "全部队列：0/100 张，0.0/500.0 MB，速度 —，预计剩余 计算中";
+    QTest::newRow("first count: no speed") << QList<QueueCounts>{counts(0, 100, 0, 500)} << qint64(1000) << -1.0
+                                           << qint64(-1) << "全部队列：0/100 张，0.0/500.0 MB，速度 —，预计剩余 计算中";
     QTest::newRow("steady 10 MB/s") << QList<QueueCounts>{counts(0, 100, 0, 500), counts(2, 98, 10, 490),
-                                                         counts(4, 96, 20, 480)}
+                                                          counts(4, 96, 20, 480)}
                                     << qint64(1000) << 10.0 << qint64(48)
                                     << "全部队列：4/100 张，20.0/500.0 MB，速度 10.0 MB/s，预计剩余 48秒";
     // Small images: the per-image rate binds, not the bytes.
@@ -47,13 +46,12 @@ void TstQueueProgress::progress_data()
                                  << "全部队列：1/600 张，1.0/6.0 MB，速度 1.0 MB/s，预计剩余 9分59秒";
     // One fast second moves the speed only part of the way.
     QTest::newRow("spike is smoothed") << QList<QueueCounts>{counts(0, 100, 0, 500), counts(1, 99, 10, 490),
-                                                            counts(2, 98, 110, 390)}
-                                       << qint64(1000) << 10.0 + 90.0 * (1 - std::exp(-0.1)) << qint64(-2)
-                                       << QString();
+                                                             counts(2, 98, 110, 390)}
+                                       << qint64(1000) << 10.0 + 90.0 * (1 - std::exp(-0.1)) << qint64(-2) << QString();
     // Counts closer than a second keep the speed of the last full second.
-    QTest::newRow("too close for a rate") << QList<QueueCounts>{counts(0, 100, 0, 500), counts(1, 99, 50, 450)}
-                                          << qint64(400) << -1.0 << qint64(-1)
-                                          << "全部队列：1/100 张，50.0/500.0 MB，速度 —，预计剩余 计算中";
+    QTest::newRow("too close for a rate")
+        << QList<QueueCounts>{counts(0, 100, 0, 500), counts(1, 99, 50, 450)} << qint64(400) << -1.0 << qint64(-1)
+        << "全部队列：1/100 张，50.0/500.0 MB，速度 —，预计剩余 计算中";
     QTest::newRow("drained") << QList<QueueCounts>{counts(0, 100, 0, 500), counts(100, 0, 500, 0)} << qint64(1000)
                              << -1.0 << qint64(0) << "全部图片已上传";
     QTest::newRow("nothing queued") << QList<QueueCounts>{counts(0, 0, 0, 0)} << qint64(1000) << -1.0 << qint64(0)

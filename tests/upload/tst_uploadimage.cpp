@@ -110,7 +110,7 @@ void TstUploadImage::leaseWhenThereIsRoom()
     QFETCH(QString, event);
     QFETCH(int, outcomes);
     QThreadPool *pool = QThreadPool::globalInstance();
-    static QSemaphore held;  // static: a failed check returns while the pool still waits on it
+    static QSemaphore held; // static: a failed check returns while the pool still waits on it
     for (int i = 0; i < pool->maxThreadCount(); ++i)
         pool->start([] { held.acquire(); });
     auto release = qScopeGuard([pool] { held.release(pool->maxThreadCount()); });
@@ -174,8 +174,8 @@ void TstUploadImage::failedUploadComesBack()
     QTimer ticks;
     connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
     ticks.start(100);
-    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images WHERE orderId='R1'").toString(), QStringLiteral("uploaded"),
-                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images WHERE orderId='R1'").toString(),
+                              QStringLiteral("uploaded"), 20000);
     QCOMPARE(m_up.store.rejected("InternalError"), 2);
     QCOMPARE(m_up.store.writes(), 1);
     const QStringList pauses = testlog::texts().mid(before).filter(QStringLiteral("秒后重试："));
@@ -217,8 +217,8 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
     ticks.start(100);
 
-    const QString heldProblem = QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'")
-                                    .arg(bad);
+    const QString heldProblem =
+        QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'").arg(bad);
     QTRY_COMPARE_WITH_TIMEOUT(queryValue(heldProblem).toString(), problem, 20000);
     QTRY_COMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 1);
     const int leases = m_leases;
@@ -226,7 +226,10 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     QCOMPARE(m_up.store.rejected("BadDigest"), removed ? 0 : 1);
     QCOMPARE(queryValue(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(bad)).toString(),
              QStringLiteral("waiting"));
-    QCOMPARE(testlog::texts().mid(before).filter(QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem)).size(),
+    QCOMPARE(testlog::texts()
+                 .mid(before)
+                 .filter(QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem))
+                 .size(),
              1);
 
     QSignalSpy lists(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig);
@@ -241,8 +244,8 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     file.write(original);
     file.close();
     DatabaseThread::instance().releaseHeldImages({QStringLiteral("'H1'")});
-    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2,
-                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2, 20000);
     QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
 }
 

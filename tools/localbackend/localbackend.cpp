@@ -46,11 +46,16 @@ LocalBackend::Response html(const QString &title, const QString &body)
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
     }
 }
 
@@ -132,10 +137,18 @@ bool LocalBackend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
 {
     Request req;
     switch (request.method()) {
-    case QHttpServerRequest::Method::Get: req.method = QStringLiteral("GET"); break;
-    case QHttpServerRequest::Method::Post: req.method = QStringLiteral("POST"); break;
-    case QHttpServerRequest::Method::Head: req.method = QStringLiteral("HEAD"); break;
-    default: req.method = QStringLiteral("OTHER"); break;
+    case QHttpServerRequest::Method::Get:
+        req.method = QStringLiteral("GET");
+        break;
+    case QHttpServerRequest::Method::Post:
+        req.method = QStringLiteral("POST");
+        break;
+    case QHttpServerRequest::Method::Head:
+        req.method = QStringLiteral("HEAD");
+        break;
+    default:
+        req.method = QStringLiteral("OTHER");
+        break;
     }
     const QString fullPath = request.url().path(QUrl::FullyDecoded);
     req.query = request.query();
@@ -191,8 +204,8 @@ bool LocalBackend::handleRequest(const QHttpServerRequest &request, QTcpSocket *
             return;
         const QByteArray sent = response.sentBytes < 0 ? response.body : response.body.left(response.sentBytes);
         QByteArray raw = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status)
-            + "\r\nContent-Type: " + response.contentType + "\r\nContent-Length: "
-            + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n" + sent;
+                         + "\r\nContent-Type: " + response.contentType + "\r\nContent-Length: "
+                         + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n" + sent;
         target->write(raw);
         target->disconnectFromHost();
     });
@@ -435,7 +448,8 @@ LocalBackend::Response LocalBackend::skuGroupList(const Request &req)
     if (body.size() != 1 || groupId < 0 || body.at(0).toObject().value("isSample").toBool(true))
         return fail(QStringLiteral("param.invalid"), 400);
     for (const QJsonValue &value : m_catalogue.value("products").toArray()) {
-        const QJsonObject detail = value.toObject().value("groupDetails").toObject().value(QString::number(groupId)).toObject();
+        const QJsonObject detail =
+            value.toObject().value("groupDetails").toObject().value(QString::number(groupId)).toObject();
         if (!detail.isEmpty())
             return ok(QJsonArray{detail});
     }
@@ -468,9 +482,8 @@ LocalBackend::Response LocalBackend::cart(const Request &req)
     if (!doc.isArray() || doc.array().isEmpty())
         return fail(QStringLiteral("cart.empty"), 400);
     const QJsonObject account = accountOfToken(req.token);
-    m_cartPosts.append(QJsonObject{{"storeId", account.value("storeId")},
-                                   {"userId", account.value("userId")},
-                                   {"items", doc.array()}});
+    m_cartPosts.append(QJsonObject{
+        {"storeId", account.value("storeId")}, {"userId", account.value("userId")}, {"items", doc.array()}});
     return ok(QJsonValue(true));
 }
 
@@ -546,8 +559,7 @@ LocalBackend::Response LocalBackend::page(const Request &req)
         return html(QStringLiteral("影楼印品商城"), QStringLiteral("<p>欢迎使用本地开发商城。</p>"));
     if (req.path == QLatin1String("/cart")) {
         const QString mes = req.query.queryItemValue("mes").toHtmlEscaped();
-        return html(QStringLiteral("购物车"),
-                    QStringLiteral("<p>账号交接串: <code id=\"mes\">%1</code></p>").arg(mes));
+        return html(QStringLiteral("购物车"), QStringLiteral("<p>账号交接串: <code id=\"mes\">%1</code></p>").arg(mes));
     }
     if (req.path == QLatin1String("/products"))
         return html(QStringLiteral("全部产品"), QStringLiteral("<p>产品列表</p>"));

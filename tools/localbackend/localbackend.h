@@ -19,7 +19,7 @@ public:
     struct Request
     {
         QString method;
-        QString path;        // after "/api/", or the whole path elsewhere
+        QString path; // after "/api/", or the whole path elsewhere
         QUrlQuery query;
         bool hasToken = false;
         QString token;
@@ -34,7 +34,7 @@ public:
         QByteArray body;
         int delayMs = 0;
         bool drop = false;  // close the connection without an answer
-        int sentBytes = -1;  // fewer than the body: the connection closes early
+        int sentBytes = -1; // fewer than the body: the connection closes early
         // Streamed without a length: `streamPattern` repeated, `streamPiece`
         // bytes every `delayMs`, until `streamLimit` bytes have gone out.
         QByteArray streamPattern;
@@ -58,9 +58,9 @@ private:
     struct Fault
     {
         QString kind;
-        int times = 1;  // -1: until reset
+        int times = 1; // -1: until reset
         int delayMs = 0;
-        QByteArray body;  // the answer of kind "answer", the dripped text of "drip"
+        QByteArray body; // the answer of kind "answer", the dripped text of "drip"
     };
 
     void stream(QTcpSocket *socket, const Response &response);
@@ -90,9 +90,9 @@ private:
     QJsonObject m_catalogue;
     QJsonObject m_version;
     QJsonObject m_sts;
-    QHash<QString, int> m_tokens;  // token -> index in m_accounts
+    QHash<QString, int> m_tokens; // token -> index in m_accounts
     int m_tokenSerial = 0;
-    QHash<QString, Fault> m_faults;  // path prefix -> fault
+    QHash<QString, Fault> m_faults; // path prefix -> fault
     QJsonArray m_requests;
     QJsonArray m_cartPosts;
 };

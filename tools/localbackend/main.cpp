@@ -25,7 +25,8 @@ int main(int argc, char *argv[])
     }
     const quint16 port = backend.start(parser.value(QStringLiteral("port")).toUShort());
     if (port == 0) {
-        std::fprintf(stderr, "localbackend: cannot listen on port %s\n", qPrintable(parser.value(QStringLiteral("port"))));
+        std::fprintf(stderr, "localbackend: cannot listen on port %s\n",
+                     qPrintable(parser.value(QStringLiteral("port"))));
         return 2;
     }
     std::printf("localbackend listening on port %u\n", unsigned(port));

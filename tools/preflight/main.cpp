@@ -120,15 +120,19 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("folder"), QStringLiteral("the class folder"));
     parser.addOptions({
-        {QStringLiteral("product"), QStringLiteral("product file in the backend's response format"), QStringLiteral("file")},
+        {QStringLiteral("product"), QStringLiteral("product file in the backend's response format"),
+         QStringLiteral("file")},
         {QStringLiteral("spu"), QStringLiteral("product id within a catalogue file"), QStringLiteral("id")},
-        {QStringLiteral("backend"), QStringLiteral("backend web address, e.g. http://127.0.0.1:27080/"), QStringLiteral("url")},
+        {QStringLiteral("backend"), QStringLiteral("backend web address, e.g. http://127.0.0.1:27080/"),
+         QStringLiteral("url")},
         {QStringLiteral("phone"), QStringLiteral("store account for --backend"), QStringLiteral("phone")},
         {QStringLiteral("password"), QStringLiteral("its password"), QStringLiteral("password")},
         {QStringLiteral("name"), QStringLiteral("product name to search on the backend"), QStringLiteral("text")},
         {QStringLiteral("group"), QStringLiteral("check against this SKU group only"), QStringLiteral("id")},
-        {QStringLiteral("store-type"), QStringLiteral("store type for prices with --product"), QStringLiteral("type"), QStringLiteral("PHOTO")},
-        {QStringLiteral("startups"), QStringLiteral("start-up flag for prices with --product"), QStringLiteral("n"), QStringLiteral("0")},
+        {QStringLiteral("store-type"), QStringLiteral("store type for prices with --product"), QStringLiteral("type"),
+         QStringLiteral("PHOTO")},
+        {QStringLiteral("startups"), QStringLiteral("start-up flag for prices with --product"), QStringLiteral("n"),
+         QStringLiteral("0")},
         {QStringLiteral("threads"), QStringLiteral("check threads (default: all cores)"), QStringLiteral("n")},
         {QStringLiteral("json"), QStringLiteral("print JSON")},
     });
@@ -141,8 +145,8 @@ int main(int argc, char *argv[])
     StoreTerms terms{parser.value(QStringLiteral("startups")).toInt(), parser.value(QStringLiteral("store-type"))};
     QString error;
     if (parser.isSet(QStringLiteral("product"))) {
-        if (!productFromFile(parser.value(QStringLiteral("product")), parser.value(QStringLiteral("spu")).toInt(), terms,
-                             &spu, &error)) {
+        if (!productFromFile(parser.value(QStringLiteral("product")), parser.value(QStringLiteral("spu")).toInt(),
+                             terms, &spu, &error)) {
             fail(error);
             return 2;
         }
@@ -183,7 +187,7 @@ int main(int argc, char *argv[])
     }
 
     const int threads = parser.isSet(QStringLiteral("threads")) ? parser.value(QStringLiteral("threads")).toInt()
-                                                                 : QThread::idealThreadCount();
+                                                                : QThread::idealThreadCount();
     PreflightRun run(spu, terms, qMax(1, threads));
     const PreflightRun::Outcome outcome = run.run(folder);
     if (parser.isSet(QStringLiteral("json")))

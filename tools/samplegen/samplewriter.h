@@ -6,15 +6,15 @@
 struct SampleImage
 {
     QString path;
-    int width = 0;    // the size the metadata states
+    int width = 0; // the size the metadata states
     int height = 0;
     // Encode the stated size in real pixels; otherwise a small stand-in of the
     // same proportions is encoded and only the metadata states the size.
     bool realPixels = false;
-    bool exif = true;              // false: no Exif at all
-    bool pixelDimensions = true;   // Exif.Photo.PixelX/YDimension
-    bool imageDimensions = false;  // Exif.Image.ImageWidth/ImageLength
-    QString xResolution = QStringLiteral("300/1");  // rational text; empty leaves it out
+    bool exif = true;                              // false: no Exif at all
+    bool pixelDimensions = true;                   // Exif.Photo.PixelX/YDimension
+    bool imageDimensions = false;                  // Exif.Image.ImageWidth/ImageLength
+    QString xResolution = QStringLiteral("300/1"); // rational text; empty leaves it out
     QString yResolution = QStringLiteral("300/1");
     int orientation = 0;   // 0 leaves it out
     QString colorMode;     // Xmp.photoshop.ColorMode; empty leaves it out

@@ -26,14 +26,14 @@
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/qttranslation.h"
+#include "dialogs/massegeboxshow.h"
+#include "dialogs/tooltipdialog.h"
+#include "dialogs/updatedialog.h"
 #include "net/httputils.h"
 #include "orders/orderprogressbar.h"
 #include "orders/producttablewidget.h"
-#include "dialogs/massegeboxshow.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
-#include "dialogs/tooltipdialog.h"
-#include "dialogs/updatedialog.h"
 #include "upload/orderrecords.h"
 
 // screenshots OUTDIR CATALOGUE LOCALBACKEND: walks the client's pages and
@@ -72,8 +72,9 @@ void checkFits(QWidget *top, const QString &name)
         if (!w->isVisible() || w->width() <= 0 || inView)
             continue;
         const QRect inTop(w->mapTo(top, QPoint(0, 0)), w->size());
-        if (!top->rect().contains(inTop) && (qobject_cast<QPushButton *>(w) || qobject_cast<QLineEdit *>(w)
-                                             || qobject_cast<QComboBox *>(w) || qobject_cast<QLabel *>(w))) {
+        if (!top->rect().contains(inTop)
+            && (qobject_cast<QPushButton *>(w) || qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)
+                || qobject_cast<QLabel *>(w))) {
             std::printf("clipped: %s: %s %s at %d,%d %dx%d\n", qPrintable(name), w->metaObject()->className(),
                         qPrintable(w->objectName()), inTop.x(), inTop.y(), w->width(), w->height());
             ++g_problems;
@@ -150,13 +151,17 @@ QString writeClass(const QString &root)
     QJsonArray orders;
     for (int i = 1; i <= 30; ++i) {
         QJsonArray entries{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}, {"dpi", 300}},
-                           QJsonObject{{"images", "{n}.jpg"}, {"count", i % 5 == 0 ? 9 : 10}, {"start", 1},
-                                       {"mm", QJsonArray{406, 206}}, {"dpi", 300}}};
+                           QJsonObject{{"images", "{n}.jpg"},
+                                       {"count", i % 5 == 0 ? 9 : 10},
+                                       {"start", 1},
+                                       {"mm", QJsonArray{406, 206}},
+                                       {"dpi", 300}}};
         if (i % 3 == 0)
             entries.append(QJsonObject{{"image", "封面2.jpg"}, {"mm", QJsonArray{446, 236}}, {"dpi", 300}});
-        orders.append(QJsonObject{
-            {"folder", QStringLiteral("%1 张三李四王五赵六的毕业纪念相册（加长的客户名称用来看省略）").arg(i, 2, 10, QLatin1Char('0'))},
-            {"entries", entries}});
+        orders.append(
+            QJsonObject{{"folder", QStringLiteral("%1 张三李四王五赵六的毕业纪念相册（加长的客户名称用来看省略）")
+                                       .arg(i, 2, 10, QLatin1Char('0'))},
+                        {"entries", entries}});
     }
     const QString name = QStringLiteral("二〇二六届 六年级一班 毕业纪念册 第一批");
     ClassLayout::build(QJsonObject{{"folder", name}, {"entries", orders}}, root);
@@ -192,7 +197,8 @@ void dialogs(QWidget *window)
 
 QList<orderGroup> sampleOrders()
 {
-    const auto order = [](const QString &no, const QString &name, const QString &group, float size, int files, int done) {
+    const auto order = [](const QString &no, const QString &name, const QString &group, float size, int files,
+                          int done) {
         orderGroup o;
         o.orderNo = no;
         o.name = name;
@@ -205,10 +211,11 @@ QList<orderGroup> sampleOrders()
         o.timeCart = QStringLiteral("2026-12-06 10:32");
         return o;
     };
-    QList<orderGroup> orders{order("A1", QStringLiteral("三年二班"), QStringLiteral("8寸 皮质封面"), 380.5f, 156, 40),
-                             order("A2", QStringLiteral("二〇二六届 六年级一班 毕业纪念册 第一批"),
-                                   QStringLiteral("10寸 水晶封面"), 1530.0f, 210, 0),
-                             order("A3", QStringLiteral("毕业季 六年一班"), QStringLiteral("毕业套系 相册+摆台"), 96.2f, 48, 47)};
+    QList<orderGroup> orders{
+        order("A1", QStringLiteral("三年二班"), QStringLiteral("8寸 皮质封面"), 380.5f, 156, 40),
+        order("A2", QStringLiteral("二〇二六届 六年级一班 毕业纪念册 第一批"), QStringLiteral("10寸 水晶封面"), 1530.0f,
+              210, 0),
+        order("A3", QStringLiteral("毕业季 六年一班"), QStringLiteral("毕业套系 相册+摆台"), 96.2f, 48, 47)};
     orders[1].details.insert(OrderRecords::heldImagesKey(),
                              QStringList{QStringLiteral("/班级/三年三班/张三/封面.jpg：图片在检查后被修改")});
     return orders;
@@ -277,7 +284,8 @@ int main(int argc, char *argv[])
         emit search->completer()->activated(QStringLiteral("首尾页纪念册"));
         shoot(QStringLiteral("search-chosen"), &window);
 
-        const QJsonArray products = catalogue(QString::fromLocal8Bit(argv[2])).value(QStringLiteral("products")).toArray();
+        const QJsonArray products =
+            catalogue(QString::fromLocal8Bit(argv[2])).value(QStringLiteral("products")).toArray();
         for (const QJsonValue &p : products) {
             const QJsonObject query = p.toObject().value(QStringLiteral("query")).toObject();
             const QString id = QString::number(query.value(QStringLiteral("id")).toInt());
@@ -311,7 +319,8 @@ int main(int argc, char *argv[])
 
         // Each list with rows, opened by its tool-bar button.
         const QList<orderGroup> orders = sampleOrders();
-        for (const auto &[button, type] : {std::pair{QStringLiteral("正在提交"), 1}, std::pair{QStringLiteral("待结算"), 2}}) {
+        for (const auto &[button, type] :
+             {std::pair{QStringLiteral("正在提交"), 1}, std::pair{QStringLiteral("待结算"), 2}}) {
             buttonWithText(&window, button)->click();
             settle(400);
             window.getOrdersSLOT(type, orders);

@@ -142,7 +142,8 @@ bool GuidedTour::dropClass(const SampleClass &sample, bool last)
     QApplication::processEvents();
     if (!page->isReady())
         return fail(QStringLiteral("产品“%1”没有选好属性").arg(sample.product));
-    shot(&m_window, QStringLiteral("搜索“%1”并选择属性：%2").arg(sample.product, page->product().currentGroup.skuGroupName));
+    shot(&m_window,
+         QStringLiteral("搜索“%1”并选择属性：%2").arg(sample.product, page->product().currentGroup.skuGroupName));
 
     if (!page->handleFolder(sample.folder))
         return fail(QStringLiteral("班级文件夹没有生成订单：%1").arg(sample.folder));
@@ -322,7 +323,8 @@ void GuidedTour::writePage() const
                                 : QStringLiteral("<p>流程未走完：%1</p>\n").arg(m_failure.toHtmlEscaped());
     html += QStringLiteral("<ol>\n");
     for (const Step &step : m_steps)
-        html += QStringLiteral("<li><p>%1</p><img src=\"%2\" alt=\"%1\"></li>\n").arg(step.caption.toHtmlEscaped(), step.file);
+        html += QStringLiteral("<li><p>%1</p><img src=\"%2\" alt=\"%1\"></li>\n")
+                    .arg(step.caption.toHtmlEscaped(), step.file);
     html += QStringLiteral("</ol>\n</body></html>\n");
     page.write(html.toUtf8());
 }

@@ -19,9 +19,10 @@ class GuidedTour final : public QObject
     Q_OBJECT
 
 public:
-    struct SampleClass {
-        QString product;  // what the operator types into the search
-        QString folder;   // the class folder to drop
+    struct SampleClass
+    {
+        QString product; // what the operator types into the search
+        QString folder;  // the class folder to drop
     };
 
     GuidedTour(MainWindow &window, const QString &outDir);
@@ -40,7 +41,8 @@ public slots:
     void openUrl(const QUrl &url) { m_opened << url; }
 
 private:
-    struct Step {
+    struct Step
+    {
         QString file;
         QString caption;
     };

@@ -44,8 +44,9 @@ int main(int argc, char *argv[])
         window.resize(1366, 768);
         window.show();
         GuidedTour tour(window, args.at(1));
-        const bool done = args.size() == 5 ? tour.run(args.at(3), args.at(4), classes)
-                                           : tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"), classes);
+        const bool done = args.size() == 5
+                              ? tour.run(args.at(3), args.at(4), classes)
+                              : tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"), classes);
         std::printf(done ? "tour: done in %d steps: %s\n" : "tour: stopped after %d steps: %s\n", tour.stepCount(),
                     qPrintable(tour.pagePath()));
         if (!done)

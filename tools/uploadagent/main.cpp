@@ -85,14 +85,17 @@ int main(int argc, char *argv[])
                         QStringLiteral("demo1234")},
                        {QStringLiteral("interval"), QStringLiteral("polling interval in ms"), QStringLiteral("ms"),
                         QStringLiteral("5000")},
-                       {QStringLiteral("enqueue"), QStringLiteral("queue every file of a folder as orders of 50 "
-                                                                  "single pages, then exit"), QStringLiteral("dir")}});
+                       {QStringLiteral("enqueue"),
+                        QStringLiteral("queue every file of a folder as orders of 50 "
+                                       "single pages, then exit"),
+                        QStringLiteral("dir")}});
     parser.process(app);
 
     AppPaths::initialise();
     configFile::readConfig();
     VellRuntime::instance().loadErrorTable();
-    if (!HttpUtils::instance().getToken(parser.value(QStringLiteral("phone")), parser.value(QStringLiteral("password")))) {
+    if (!HttpUtils::instance().getToken(parser.value(QStringLiteral("phone")),
+                                        parser.value(QStringLiteral("password")))) {
         std::fprintf(stderr, "uploadagent: login failed: %s\n", qPrintable(HttpUtils::instance().lastMessage()));
         return 2;
     }
