@@ -19,9 +19,12 @@ struct imgMess
     bool specialLayout = false; // half-width first or last page of a special layout
     bool isPdf = false;
     bool BucketType = true; // true: "normal-order-image", false: "special-order-image"
-    QString name;           // file name without its last suffix
-    QString imageName;      // MD5 (intake), "userId/MD5" once stored
-    QString suffix;         // the file's suffix as found
+    // False only for a lease that knows the object cannot be at the store yet,
+    // so its upload skips asking the image host.
+    bool mayBeStored = true;
+    QString name;      // file name without its last suffix
+    QString imageName; // MD5 (intake), "userId/MD5" once stored
+    QString suffix;    // the file's suffix as found
     QString url;
     QString orderId;
     QString subOrderId;

@@ -212,14 +212,30 @@ QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
 
 QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
 {
+    const QString now = secondsNow();
+    QList<QSqlRecord> picked;
     QList<QSqlRecord> rows;
-    const QSqlError error =
-        runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(secondsNow(), n(leaseSeconds), n(givenBefore)), rows);
+    QSqlError error;
+    // Picked and leased in one transaction: the flag read with the old lease
+    // time belongs to exactly the rows leased.
+    runAtomically(sharedDatabase(), [&] {
+        error = runQuery(sharedDatabase(), Sql::SQL_PICK_IMAGES.arg(now, n(leaseSeconds), n(givenBefore)), picked);
+        if (error.type() != QSqlError::NoError || picked.isEmpty())
+            return error.type() == QSqlError::NoError;
+        QStringList ids;
+        for (const QSqlRecord &row : picked)
+            ids << n(row.value(0).toLongLong());
+        error = runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(now, ids.join(QLatin1Char(','))), rows);
+        return error.type() == QSqlError::NoError;
+    });
     QList<imgMess> images;
     if (error.type() != QSqlError::NoError) {
         LogManager::logError(QStringLiteral("获取上传完成订单出错:") + error.text());
         return images;
     }
+    QHash<qint64, bool> mayBeStored;
+    for (const QSqlRecord &row : picked)
+        mayBeStored.insert(row.value(0).toLongLong(), row.value(1).toBool());
     for (const QSqlRecord &row : rows) {
         imgMess image;
         image.name = row.value("name").toString();
@@ -229,6 +245,7 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
         image.orderId = row.value("orderId").toString();
         image.localPath = row.value("localPath").toString();
         image.BucketType = row.value("BucketType").toBool();
+        image.mayBeStored = mayBeStored.value(image.id, true);
         images << image;
     }
     return images;

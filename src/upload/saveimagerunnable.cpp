@@ -39,7 +39,7 @@ void SaveImageRunnable::run()
         LogManager::logError(QStringLiteral("本地图片不存在：") + image.localPath);
 
     const QString address = publicUrl(image);
-    if (AwsUtils::headStatus(address) == 200) {
+    if (image.mayBeStored && AwsUtils::headStatus(address) == 200) {
         image.url = address;
         emit runOver(image);
     } else {

@@ -25,6 +25,8 @@ private slots:
     void leaseInBatchesOfFifty();
     void leaseTimeout_data();
     void leaseTimeout();
+    void leaseSaysWhatMayBeStored_data();
+    void leaseSaysWhatMayBeStored();
     void countingAnOrder();
     void deleteWithoutOrderRow();
 
@@ -209,6 +211,31 @@ void TstOrderRecords::leaseTimeout()
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET uploadDate='%1'").arg(now - age)));
     QTEST(int(OrderRecords::leaseImages(3600, startedAgo ? now - startedAgo : 0).size()), "leased");
+}
+
+void TstOrderRecords::leaseSaysWhatMayBeStored_data()
+{
+    QTest::addColumn<QString>("before"); // run on two waiting images of two orders
+    QTest::addColumn<bool>("mayBeStored");
+    QTest::newRow("never leased") << "" << false;
+    QTest::newRow("failed once, back in the queue") << "UPDATE images SET uploadDate=1" << true;
+    QTest::newRow("lease ran out") << "UPDATE images SET status='uploading', uploadDate=1" << true;
+    QTest::newRow("same file in another order") << "UPDATE images SET imageName='10001/same'" << true;
+}
+
+// What the upload task may skip asking the image host: only an object that
+// no earlier lease and no other image can have stored.
+void TstOrderRecords::leaseSaysWhatMayBeStored()
+{
+    QFETCH(QString, before);
+    insertWaitingImages("M", 1);
+    insertWaitingImages("N", 1);
+    QVERIFY(before.isEmpty() || execStatement(sharedDatabase(), before));
+    const QList<imgMess> leased = OrderRecords::leaseImages(3600);
+    QCOMPARE(leased.size(), 2);
+    for (const imgMess &image : leased)
+        QTEST(image.mayBeStored, "mayBeStored");
+    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploading' AND uploadDate>1").toInt(), 2);
 }
 
 QTEST_GUILESS_MAIN(TstOrderRecords)
