@@ -44,10 +44,9 @@ void globalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// One handle per thread for the existence checks, reset before each use: a
-// handle keeps its connections, so a pool thread asks the image host over one
-// kept connection instead of connecting for each image. Writes keep a fresh
-// handle each: over a kept connection large files went slower to the store.
+// One handle per pool thread, reset before each use: a handle keeps its
+// connections, so a thread's checks and writes go over kept connections
+// instead of connecting for each image.
 CURL *threadHandle()
 {
     struct Handle
@@ -217,7 +216,7 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
 {
     Attempt attempt;
     file.seek(0);
-    CURL *curl = curl_easy_init();
+    CURL *curl = threadHandle();
     if (!curl) {
         attempt.code = CURLE_FAILED_INIT;
         return attempt;
@@ -236,7 +235,6 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
         const QByteArray authorization = authorizationFor(urlBytes, headers, userPwd, curl_off_t(file.size()));
         if (authorization.isEmpty()) {
             curl_slist_free_all(headers);
-            curl_easy_cleanup(curl);
             attempt.code = CURLE_FAILED_INIT;
             attempt.curlError = QStringLiteral("signing at the corrected time failed");
             return attempt;
@@ -260,6 +258,10 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(opt.connectSeconds));
+    // libcurl asks for 100-continue before a large body and would wait for it
+    // on every write; the body goes at once instead (a refusal still ends the
+    // transfer, with the store's answer).
+    curl_easy_setopt(curl, CURLOPT_EXPECT_100_TIMEOUT_MS, 0L);
     StallWatch watch;
     watch.limitMs = qint64(opt.stallSeconds) * 1000;
     watch.sinceProgress.start();
@@ -271,7 +273,6 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &attempt.status);
     attempt.curlError = QString::fromLocal8Bit(errorBuffer);
     curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
     return attempt;
 }
 
