@@ -26,6 +26,7 @@
 #include "upload/cartpostjournal.h"
 #include "upload/cartsubmission.h"
 #include "upload/databasethread.h"
+#include "upload/newordersubmission.h"
 #include "upload/orderrecords.h"
 
 namespace {
@@ -109,8 +110,12 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
         connect(m_cart, &CartSubmission::postStatesChanged, this, &productTableWidget::refreshCartPostStates);
         connect(m_cart, &CartSubmission::finished, m_uploadBtn, [this] { m_uploadBtn->setEnabled(true); });
     }
-    if (m_listType == NewOrder)
-        connect(&DatabaseThread::instance(), &DatabaseThread::orderCreated, this, &productTableWidget::orderStored);
+    if (m_listType == NewOrder) {
+        m_submission = new NewOrderSubmission(this);
+        connect(m_submission, &NewOrderSubmission::rowsStored, this,
+                [this](const QStringList &keys) { removeRowsOf(QSet<QString>(keys.begin(), keys.end())); });
+        connect(m_submission, &NewOrderSubmission::finished, this, &productTableWidget::newOrdersStored);
+    }
     // Rows are built a slice per event-loop turn: a dropped class or a long
     // list would otherwise hold the window for a second.
     m_feed = new RowFeed(20, this);
@@ -567,10 +572,8 @@ void productTableWidget::on_uploadBtn_clicked()
         submitToCart();
         return;
     }
-    submitNewOrders();
     // Stays disabled while the worker stores the submitted orders.
-    if (m_pendingCreates.isEmpty())
-        m_uploadBtn->setEnabled(true);
+    submitNewOrders();
 }
 
 void productTableWidget::updateCheckResult(groupProductImages *record, bool refreshName)
@@ -643,23 +646,16 @@ void productTableWidget::updateUploadProgress(const QString &orderNo, int upload
         m_table->removeRow(row);
 }
 
-void productTableWidget::setSkuTable(bool isSeries, const QMap<qint32, productRecord> &table)
+void productTableWidget::setSkuTable(const QMap<qint32, productRecord> &table)
 {
-    m_skuTableIsSeries = isSeries;
-    m_skuTable = table;
+    if (m_submission)
+        m_submission->setSkuTable(table);
 }
 
 void productTableWidget::submitNewOrders()
 {
-    QString failure;
-    QMap<QString, orderGroup> orders; // by class-folder key
-    QStringList folderOrder;
-    QMap<QString, QStringList> rowKeys; // by class-folder key
-    if (m_skuTable.isEmpty()) {
-        // No product chosen: nothing can be stored for any row.
-        failure = QStringLiteral("请先选择产品");
-    }
-    for (int row = 0; row < m_table->rowCount() && failure.isEmpty(); ++row) {
+    QList<NewOrderSubmission::Row> rows;
+    for (int row = 0; row < m_table->rowCount() && m_submission->hasSkuTable(); ++row) {
         QCheckBox *check = rowCheck(row);
         if (!check || !check->isChecked())
             continue;
@@ -673,86 +669,29 @@ void productTableWidget::submitNewOrders()
             LogManager::logError(QStringLiteral("订单记录已不存在，未提交:%1").arg(keyItem->toolTip()));
             continue;
         }
-        // A row still being checked has no result yet: nothing to replace.
-        if (m_table->item(row, 5)->text() == groupProductImages::matchingText) {
-            failure = QStringLiteral("选中的订单中有还未匹配成功的订单，请确认订单的状态。");
-            break;
-        }
-        if (!record->isMatched()) {
-            failure = QStringLiteral("选中的订单中有匹配失败的,替换后再上传。");
-            break;
-        }
-        if (m_table->item(row, 5)->text() != groupProductImages::successText) {
-            failure = QStringLiteral("选中的订单中有还未匹配成功的订单，请确认订单的状态。");
-            break;
-        }
-        const QString folder = keyItem->toolTip().section(QLatin1Char('*'), 0, 0);
-        if (!orders.contains(folder)) {
-            orderGroup order;
-            order.name = folder;
-            order.orderNo = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz"))
-                            + QStringLiteral("%1").arg(row, 3, 10, QLatin1Char('0'));
-            orders.insert(folder, order);
-            folderOrder << folder;
-        }
-        orderGroup &order = orders[folder];
-        const qint32 key = m_skuTable.size() == 1 ? m_skuTable.firstKey() : m_table->item(row, 5)->toolTip().toInt();
-        const productRecord product = m_skuTable.value(key);
-        order.size += float(record->totalBytes) * 0.0009765625f * 0.0009765625f;
-        order.fileCout += record->imageCount;
-        order.productName = product.spuName;
-        order.skuGroupName = product.skuGroupName;
-        if (!order.skuGroupNames.contains(product.skuGroupName))
-            order.skuGroupNames << product.skuGroupName;
-        order.subOrders << *record;
-        order.spuID = product.spuId;
-        order.ifSeries = product.isSeries;
-        rowKeys[folder] << record->orderNo;
+        const QTableWidgetItem *state = m_table->item(row, 5);
+        rows << NewOrderSubmission::Row{row, keyItem->toolTip(), record, state->text(), state->toolTip().toInt()};
     }
-    if (failure.isEmpty() && orders.isEmpty())
-        failure = QStringLiteral("请选择要上传的订单");
-    if (!failure.isEmpty()) {
-        showMessage(failure, QStringLiteral("我知道了"), QString());
+    const QString refusal = m_submission->submit(rows);
+    if (refusal.isEmpty())
         return;
-    }
-
-    // The rows stay until the worker has stored their order, so a submission
-    // that cannot be saved is still on screen to be submitted again.
-    m_storedFolders.clear();
-    m_failedFolders.clear();
-    for (const QString &folder : folderOrder) {
-        const orderGroup &order = orders[folder];
-        m_pendingCreates.insert(order.orderNo, qMakePair(folder, rowKeys.value(folder)));
-        DatabaseThread::instance().createOrder(order, m_skuTable.values());
-    }
+    showMessage(refusal, QStringLiteral("我知道了"), QString());
+    m_uploadBtn->setEnabled(true);
 }
 
-void productTableWidget::orderStored(const QString &orderNo, bool stored)
+void productTableWidget::newOrdersStored(const QStringList &stored, const QStringList &failed)
 {
-    if (!m_pendingCreates.contains(orderNo))
-        return;
-    const auto [folder, keys] = m_pendingCreates.take(orderNo);
-    if (stored) {
-        m_storedFolders << folder;
-        removeRowsOf(QSet<QString>(keys.begin(), keys.end()));
-    } else {
-        m_failedFolders << folder;
-        LogManager::logError(QStringLiteral("订单未能保存，保留在列表中:%1(%2)").arg(folder, orderNo));
-    }
-    if (!m_pendingCreates.isEmpty())
-        return;
     m_uploadBtn->setEnabled(true);
-    if (!m_failedFolders.isEmpty()) {
+    if (!failed.isEmpty()) {
         QString text = QStringLiteral("%1未能保存到本地数据库，订单仍在列表中。请检查磁盘空间和文件权限后重新提交。")
-                           .arg(m_failedFolders.join(QLatin1Char(',')));
-        if (!m_storedFolders.isEmpty())
-            text.prepend(m_storedFolders.join(QLatin1Char(',')) + QStringLiteral("已提交上传；"));
+                           .arg(failed.join(QLatin1Char(',')));
+        if (!stored.isEmpty())
+            text.prepend(stored.join(QLatin1Char(',')) + QStringLiteral("已提交上传；"));
         showMessage(text, QStringLiteral("我知道了"), QString());
         return;
     }
     toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
-                         m_storedFolders.join(QLatin1Char(','))
-                             + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
+                         stored.join(QLatin1Char(',')) + QStringLiteral("上传中!上传完成后请去待结算界面进行结算"));
     connect(&dialog, &toolTipDialog::goToUploadWid, this, &productTableWidget::goToUploadWid);
     connect(&dialog, &toolTipDialog::uploadOrders, this, &productTableWidget::uploadOrders);
     dialog.exec();

@@ -13,6 +13,7 @@
 #include "model/productrecord.h"
 
 class CartSubmission;
+class NewOrderSubmission;
 class RowFeed;
 class QCheckBox;
 class QLabel;
@@ -41,7 +42,8 @@ public:
     void clearTable();
     void updateCheckResult(groupProductImages *record, bool refreshName);
     void updateUploadProgress(const QString &orderNo, int uploadedCount);
-    void setSkuTable(bool isSeries, const QMap<qint32, productRecord> &table);
+    // The chosen product's SKUs, for the new-order list's submission.
+    void setSkuTable(const QMap<qint32, productRecord> &table);
     void setResizeEnabled(bool enabled) { m_resizeEnabled = enabled; }
     // Removes one row (after a confirmation when asked); true when removed.
     bool deleteRow(int row, bool confirm);
@@ -77,7 +79,6 @@ public slots:
     void on_addOrderBtn_clicked();
     void on_uploadBtn_clicked();
     void handleDelayedResize();
-    void orderStored(const QString &orderNo, bool stored);
     void setCartPostStates(const QHash<QString, QString> &states);
 
 protected:
@@ -102,6 +103,7 @@ private:
     QCheckBox *rowCheck(int row) const;
     groupProductImages *recordOf(const QString &toolTip) const;
     void submitNewOrders();
+    void newOrdersStored(const QStringList &stored, const QStringList &failed);
     void submitToCart();
     void removeOrderRows(const QStringList &orderNos);
     void removeRowsOf(const QSet<QString> &keys);
@@ -119,14 +121,8 @@ private:
     QMap<QString, QList<groupProductImages *>> m_groupsByFolder;
     QSet<QString> m_selectedKeys;
     QMap<QString, orderGroup> m_ordersByNo;
-    // Submitted orders not yet answered by the worker: order number to its
-    // class folder and the keys of its rows.
-    QMap<QString, QPair<QString, QStringList>> m_pendingCreates;
-    QStringList m_storedFolders;
-    QStringList m_failedFolders;
-    CartSubmission *m_cart = nullptr; // the uploaded list's only
-    bool m_skuTableIsSeries = false;
-    QMap<qint32, productRecord> m_skuTable;
+    NewOrderSubmission *m_submission = nullptr; // the new-order list's only
+    CartSubmission *m_cart = nullptr;           // the uploaded list's only
     RowFeed *m_feed;
     // Checks reported for rows still waiting, with their refresh-name flag.
     QHash<groupProductImages *, bool> m_earlyResults;

@@ -226,7 +226,7 @@ void neworderwid::on_selectBtn_clicked()
         QMap<qint32, productRecord> table;
         for (const skuGroupMess &group : m_product.groupsById)
             table.insert(group.seriesSkuId, recordOf(m_product, group, group.seriesSkuId, group.price));
-        m_orderTable->setSkuTable(true, table);
+        m_orderTable->setSkuTable(table);
         showExample();
     } else {
         for (const dictMess &dict : m_product.dicts) {
@@ -299,7 +299,7 @@ void neworderwid::onComboxSelect(int index)
         r.goldStamp = sku.specialPrint;
         table.insert(sku.id, r);
     }
-    m_orderTable->setSkuTable(group.isSeries, table);
+    m_orderTable->setSkuTable(table);
     showExample();
 }
 

@@ -169,7 +169,7 @@ void TstProductTableWidget::tickedNewOrders()
     productTableWidget list(productTableWidget::NewOrder);
     list.setupList();
     list.show();
-    list.setSkuTable(false, {{1, orderbuilder::product(1)}});
+    list.setSkuTable({{1, orderbuilder::product(1)}});
     groupProductImages a = orderbuilder::line("T-001", "张三", 1, 2101, 0, 3);
     groupProductImages b = orderbuilder::line("T-002", "李四", 1, 2101, 0, 3, 0, 99.0f);
     groupProductImages c = orderbuilder::line("T-003", "王五", 1, 2101, 0, 3, 0, 230.5f);
