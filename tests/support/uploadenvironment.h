@@ -15,24 +15,6 @@
 #include "support/orderbuilder.h"
 #include "upload/awsutils.h"
 
-// Storage options for one test, restored when it ends.
-class ScopedStorageOptions
-{
-public:
-    ScopedStorageOptions(int retries, int stallSeconds)
-        : m_saved(AwsUtils::options())
-    {
-        AwsUtils::Options options = m_saved;
-        options.retries = retries;
-        options.stallSeconds = stallSeconds;
-        AwsUtils::setOptions(options);
-    }
-    ~ScopedStorageOptions() { AwsUtils::setOptions(m_saved); }
-
-private:
-    AwsUtils::Options m_saved;
-};
-
 // A logged-in client whose backend hands out credentials for the local
 // object store, which is also the public image host.
 class UploadEnvironment

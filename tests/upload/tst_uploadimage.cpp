@@ -28,12 +28,14 @@ private slots:
 private:
     int leasesAskedFor(const std::function<void()> &action);
     void eachObjectRequested(int objects, const QJsonObject &times);
+    void startTicking() { m_ticks.start(100); }
 
     UploadEnvironment m_up;
     uploadImage *m_scheduler = nullptr;
     int m_leases = 0;
     int m_lists = 0;
     QList<QPair<QString, int>> m_progress;
+    QTimer m_ticks;
 };
 
 void TstUploadImage::initTestCase()
@@ -43,6 +45,7 @@ void TstUploadImage::initTestCase()
     DatabaseThread &worker = DatabaseThread::instance();
     connect(&worker, &DatabaseThread::uploadImages, this, [this] { ++m_leases; });
     connect(&worker, &DatabaseThread::ordersGetSig, this, [this] { ++m_lists; });
+    connect(&m_ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
     connect(m_scheduler, &uploadImage::updateUploadingOrder, this,
             [this](const QString &order, int n) { m_progress << qMakePair(order, n); });
 }
@@ -57,6 +60,7 @@ void TstUploadImage::cleanupTestCase()
 void TstUploadImage::init()
 {
     OrderRecords::setRetryDelays(1, 4);
+    m_ticks.stop();
     QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
     for (const char *table : {"orders", "subOrders", "images", "uploadHolds"})
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
@@ -167,13 +171,15 @@ void TstUploadImage::eachImageSentOnce()
 // after 1 s, then 2 s, and lands long before its one-hour lease ends.
 void TstUploadImage::failedUploadComesBack()
 {
-    const ScopedStorageOptions options(0, 2);
+    const AwsUtils::Options saved = AwsUtils::options();
+    AwsUtils::Options options = saved;
+    options.retries = 0; // every failure goes back to the queue
+    AwsUtils::setOptions(options);
+    const auto restore = qScopeGuard([saved] { AwsUtils::setOptions(saved); });
     m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", 2}});
     DatabaseThread::instance().createOrder(m_up.orderWithFiles("R1", 1));
     const int before = int(testlog::lines().size());
-    QTimer ticks;
-    connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
-    ticks.start(100);
+    startTicking();
     QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images WHERE orderId='R1'").toString(),
                               QStringLiteral("uploaded"), 20000);
     QCOMPARE(m_up.store.rejected("InternalError"), 2);
@@ -213,9 +219,7 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
         QVERIFY(m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
     DatabaseThread::instance().createOrder(order);
     const int before = int(testlog::lines().size());
-    QTimer ticks;
-    connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
-    ticks.start(100);
+    startTicking();
 
     const QString heldProblem =
         QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'").arg(bad);
