@@ -1,4 +1,3 @@
-#include <QThread>
 #include <QtTest>
 
 #include "support/logfile.h"
@@ -13,7 +12,6 @@ class TstAwsUtils : public QObject
 private slots:
     void initTestCase() { QVERIFY(m_up.setUp()); }
     void init();
-    void twoThreadsRenewAtOnce();
     void upload_data();
     void upload();
     void taskSkipsAnObjectAlreadyServed();
@@ -33,32 +31,6 @@ void TstAwsUtils::init()
     m_up.setCredentials(15);
     AwsUtils::clearCredentials();
     m_up.backend.reset();
-}
-
-void TstAwsUtils::twoThreadsRenewAtOnce()
-{
-    m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("delay"), -1, 300);
-    QList<StsCredentials> seen;
-    QMutex lock;
-    QList<QThread *> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads << QThread::create([&] {
-            AwsUtils().ensureCredentials();
-            QMutexLocker l(&lock);
-            seen << AwsUtils::credentials();
-        });
-        threads.last()->start();
-    }
-    for (QThread *t : threads) {
-        QVERIFY(t->wait(20000));
-        delete t;
-    }
-    QCOMPARE(stsRequests(), 1);
-    QCOMPARE(seen.size(), 4);
-    for (const StsCredentials &c : seen) {
-        QCOMPARE(c.sessionToken, QStringLiteral("local-dev-session-token"));
-        QVERIFY(!c.expiration.isEmpty() && c.expiration == seen.first().expiration);
-    }
 }
 
 void TstAwsUtils::upload_data()
@@ -81,8 +53,6 @@ void TstAwsUtils::upload_data()
         << "store token" << 0 << false << "ExpiredToken" << 1 << 2 << int(F::Passing);
     QTest::newRow("unknown token, renewal the same")
         << "forged token" << 0 << false << "InvalidToken" << 1 << 2 << int(F::Passing);
-    QTest::newRow("body changed since its check")
-        << "body changed" << 0 << false << "BadDigest" << 1 << 1 << int(F::FileChanged);
     QTest::newRow("expired token renewed")
         << "store token renewed" << 0 << true << "ExpiredToken" << 1 << 2 << int(F::None);
     QTest::newRow("unknown token renewed")
@@ -116,8 +86,6 @@ void TstAwsUtils::upload()
         storeCredentials("sessionToken", "renewed-token");
     else if (setup.startsWith("no "))
         m_up.setCredentials(15, QJsonObject{{setup.mid(3), ""}});
-    else if (setup == "body changed")
-        m_up.writeFile(QStringLiteral("object.jpg"), 5000);
     if (setup.startsWith("forged"))
         m_up.setCredentials(15, QJsonObject{{"sessionToken", "forged-token"}});
     // The cached set is refused; the upload fetches a fresh one and goes through.
