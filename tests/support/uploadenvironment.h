@@ -80,15 +80,12 @@ public:
     }
 
     // A leased record of the file, named as the store names it.
-    static imgMess imageFor(const QString &path, bool normalBucket = true)
+    static imgMess imageFor(const QString &path)
     {
-        imgMess image;
-        image.id = 1;
+        imgMess image =
+            orderbuilder::image(QFileInfo(path).completeBaseName(),
+                                QStringLiteral("%1/%2").arg(VellRuntime::instance().userId()).arg(fileMd5Hex(path)));
         image.localPath = path;
-        image.name = QFileInfo(path).completeBaseName();
-        image.imageName = QStringLiteral("%1/%2").arg(VellRuntime::instance().userId()).arg(fileMd5Hex(path));
-        image.orderId = QStringLiteral("ORDER");
-        image.BucketType = normalBucket;
         return image;
     }
 };
