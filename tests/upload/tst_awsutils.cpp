@@ -51,8 +51,6 @@ void TstAwsUtils::upload_data()
                                   << int(F::Passing);
     QTest::newRow("expired token, renewal the same")
         << "store token" << 0 << false << "ExpiredToken" << 1 << 2 << int(F::Passing);
-    QTest::newRow("unknown token, renewal the same")
-        << "forged token" << 0 << false << "InvalidToken" << 1 << 2 << int(F::Passing);
     QTest::newRow("expired token renewed")
         << "store token renewed" << 0 << true << "ExpiredToken" << 1 << 2 << int(F::None);
     QTest::newRow("unknown token renewed")
