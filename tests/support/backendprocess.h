@@ -1,58 +1,25 @@
 #pragma once
 
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 
-// The local backend started by a test on a free loopback port, with its
-// control API (faults, recorded requests, cart posts).
-class BackendProcess
+#include "support/loopbackprocess.h"
+
+// The local backend with its control API (faults, recorded requests, cart posts).
+class BackendProcess : public LoopbackProcess
 {
 public:
-    ~BackendProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-
-    bool start()
-    {
-        m_process.setProgram(QStringLiteral(LOCALBACKEND_EXECUTABLE));
-        m_process.setArguments({QStringLiteral("--port"), QStringLiteral("0")});
-        m_process.start();
-        if (!m_process.waitForStarted(10000))
-            return false;
-        QByteArray out;
-        while (!out.contains('\n') && m_process.waitForReadyRead(10000))
-            out += m_process.readAllStandardOutput();
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("port (\\d+)")).match(QString::fromUtf8(out));
-        m_port = m.hasMatch() ? m.captured(1).toUShort() : 0;
-        return m_port != 0;
-    }
+    bool start() { return LoopbackProcess::start(QStringLiteral(LOCALBACKEND_EXECUTABLE), {"--port", "0"}); }
 
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
 
+    // Reads are GETs; changes (a body, a reset, a revocation) are POSTs.
     QJsonDocument control(const QString &path, const QJsonObject &body = QJsonObject())
     {
-        QNetworkAccessManager manager;
-        QNetworkRequest request(QUrl(baseUrl() + QStringLiteral("__control/") + path));
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        QNetworkReply *reply =
-            body.isEmpty() && !path.contains(QLatin1String("reset")) && !path.contains(QLatin1String("revoke"))
-                ? manager.get(request)
-                : manager.post(request, QJsonDocument(body).toJson());
-        QEventLoop loop;
-        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        loop.exec();
-        const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
-        delete reply;
-        return doc;
+        const bool change = !body.isEmpty() || path.contains(QLatin1String("reset")) || path.contains("revoke");
+        return QJsonDocument::fromJson(fetch(baseUrl() + QStringLiteral("__control/") + path,
+                                             change ? QJsonDocument(body).toJson() : QByteArray()));
     }
 
     void reset() { control(QStringLiteral("reset")); }
@@ -70,11 +37,7 @@ public:
     {
         QStringList out;
         for (const QJsonValue &r : requests())
-            out << r.toObject().value(QStringLiteral("path")).toString();
+            out << r[QLatin1String("path")].toString();
         return out;
     }
-
-private:
-    QProcess m_process;
-    quint16 m_port = 0;
 };

@@ -15,24 +15,6 @@
 #include "support/orderbuilder.h"
 #include "upload/awsutils.h"
 
-// Storage options for one test, restored when it ends.
-class ScopedStorageOptions
-{
-public:
-    ScopedStorageOptions(int retries, int stallSeconds)
-        : m_saved(AwsUtils::options())
-    {
-        AwsUtils::Options options = m_saved;
-        options.retries = retries;
-        options.stallSeconds = stallSeconds;
-        AwsUtils::setOptions(options);
-    }
-    ~ScopedStorageOptions() { AwsUtils::setOptions(m_saved); }
-
-private:
-    AwsUtils::Options m_saved;
-};
-
 // A logged-in client whose backend hands out credentials for the local
 // object store, which is also the public image host.
 class UploadEnvironment
@@ -98,15 +80,12 @@ public:
     }
 
     // A leased record of the file, named as the store names it.
-    static imgMess imageFor(const QString &path, bool normalBucket = true)
+    static imgMess imageFor(const QString &path)
     {
-        imgMess image;
-        image.id = 1;
+        imgMess image =
+            orderbuilder::image(QFileInfo(path).completeBaseName(),
+                                QStringLiteral("%1/%2").arg(VellRuntime::instance().userId()).arg(fileMd5Hex(path)));
         image.localPath = path;
-        image.name = QFileInfo(path).completeBaseName();
-        image.imageName = QStringLiteral("%1/%2").arg(VellRuntime::instance().userId()).arg(fileMd5Hex(path));
-        image.orderId = QStringLiteral("ORDER");
-        image.BucketType = normalBucket;
         return image;
     }
 };

@@ -1,17 +1,18 @@
-#include <QDateTime>
 #include <QJsonDocument>
-#include <QSqlRecord>
+#include <QtEndian>
 #include <QtTest>
 
+#include "core/apppaths.h"
 #include "core/vellruntime.h"
-#include "store/shareddatabase.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
 #include "support/orderbuilder.h"
 #include "support/queryvalue.h"
+#include "upload/databasethread.h"
 #include "upload/orderrecords.h"
 
-// The order and image records on a real database file.
+// The order and image records on a real database file, directly and through
+// the worker as the GUI thread sees it.
 class TstOrderRecords : public QObject
 {
     Q_OBJECT
@@ -19,22 +20,24 @@ class TstOrderRecords : public QObject
 private slots:
     void initTestCase();
     void init();
-    void quotesRoundTrip();
+    void cleanupTestCase() { worker().stop(); }
     void failedCreateStoresNothing_data();
     void failedCreateStoresNothing();
     void leaseInBatchesOfFifty();
-    void leaseTimeout_data();
-    void leaseTimeout();
-    void leaseSaysWhatMayBeStored_data();
-    void leaseSaysWhatMayBeStored();
-    void countingAnOrder();
-    void deleteWithoutOrderRow();
+    void lease_data();
+    void lease();
+    void requestsServedInArrivalOrder();
+    void outcomesRecordedInBatches();
 
 private:
-    QList<QSqlRecord> rows(const QString &sql);
+    static DatabaseThread &worker() { return DatabaseThread::instance(); }
     void insertWaitingImages(const QString &orderNo, int count);
+    void waitIdle();
 
     ClientEnvironment m_env;
+    QList<QList<imgMess>> m_leases;
+    QList<int> m_lists; // orders in each list
+    QList<QPair<QString, int>> m_counts;
 };
 
 void TstOrderRecords::initTestCase()
@@ -42,19 +45,20 @@ void TstOrderRecords::initTestCase()
     QVERIFY(m_env.setUp(QJsonObject()));
     VellRuntime::instance().applyLogin(QJsonObject{{"userId", 10001}, {"storeId", 20001}}, "13800000001", "pw");
     VellRuntime::instance().setStoreInfo(QJsonObject{{"addressId", 30001}});
+    // Receivers live on this thread: every result arrives queued.
+    connect(&worker(), &DatabaseThread::uploadImages, this, [this](const QList<imgMess> &l) { m_leases << l; });
+    connect(&worker(), &DatabaseThread::ordersGetSig, this,
+            [this](int, const QList<orderGroup> &o) { m_lists << int(o.size()); });
+    connect(&worker(), &DatabaseThread::uploadingOrderDate, this,
+            [this](const QString &id, int n) { m_counts << qMakePair(id, n); });
 }
 
 void TstOrderRecords::init()
 {
     for (const char *table : {"orders", "subOrders", "images", "product"})
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
-}
-
-QList<QSqlRecord> TstOrderRecords::rows(const QString &sql)
-{
-    QList<QSqlRecord> out;
-    runQuery(sharedDatabase(), sql, out);
-    return out;
+    m_leases.clear();
+    m_counts.clear();
 }
 
 void TstOrderRecords::insertWaitingImages(const QString &orderNo, int count)
@@ -63,51 +67,39 @@ void TstOrderRecords::insertWaitingImages(const QString &orderNo, int count)
     QVERIFY(OrderRecords::createOrder(orderbuilder::order(orderNo, QStringLiteral("三年二班"), {line})));
 }
 
-void TstOrderRecords::quotesRoundTrip()
+// A list request answered means everything queued before it was served.
+void TstOrderRecords::waitIdle()
 {
-    groupProductImages line = orderbuilder::line("Q-001", QStringLiteral("O'Neil's 张三"), 1, 2, 0, 1);
-    subOrderImages &entry = line.matched[1];
-    entry.innerImages[0].localPath = QStringLiteral("/photos/it's/1'.jpg");
-    entry.innerImages[0].name = QStringLiteral("1'");
-    orderGroup order = orderbuilder::order("Q", QStringLiteral("Mrs 'Lee' 班"), {line});
-    order.productName = QStringLiteral("相册 'A'");
-    QVERIFY(OrderRecords::createOrder(order));
-
-    QCOMPARE(queryValue("SELECT name FROM orders").toString(), QStringLiteral("Mrs 'Lee' 班"));
-    QCOMPARE(queryValue("SELECT productName FROM orders").toString(), QStringLiteral("相册 'A'"));
-    QCOMPARE(queryValue("SELECT name FROM subOrders").toString(), QStringLiteral("O'Neil's 张三"));
-    QCOMPARE(queryValue("SELECT localPath FROM images").toString(), QStringLiteral("/photos/it's/1'.jpg"));
-    QCOMPARE(queryValue("SELECT name FROM images").toString(), QStringLiteral("1'"));
-    const QJsonArray payload =
-        QJsonDocument::fromJson(queryValue("SELECT orderJson FROM orders").toString().toUtf8()).array();
-    QCOMPARE(payload.at(0).toObject().value("memo").toString(), QStringLiteral("O'Neil's 张三"));
+    const int before = m_lists.size();
+    worker().fetchOrders(1);
+    QTRY_COMPARE(m_lists.size(), before + 1);
+    m_lists.removeLast();
 }
 
 void TstOrderRecords::failedCreateStoresNothing_data()
 {
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("logged");
-    QTest::newRow("products") << "product"
-                              << "Error:no such table: product";
-    QTest::newRow("images") << "images"
-                            << "增加图片到数据库失败:INSERT INTO images(";
-    QTest::newRow("second line") << "subOrders"
-                                 << "增加子订单SQL失败:INSERT INTO subOrders(";
-    QTest::newRow("order row, after everything else") << "orders"
-                                                      << "Error:no such table: orders";
+    QTest::newRow("products") << QStringLiteral("product") << "Error:no such table: product";
+    QTest::newRow("images") << QStringLiteral("images") << "增加图片到数据库失败:INSERT INTO images(";
+    QTest::newRow("second line") << QStringLiteral("subOrders") << "增加子订单SQL失败:INSERT INTO subOrders(";
+    QTest::newRow("order row, after everything else") << QStringLiteral("orders") << "Error:no such table: orders";
 }
 
-// Whichever statement fails, the statements before it are rolled back.
+// Whichever statement fails, the statements before it are rolled back; once
+// the table is back the same order goes in whole, quotes and all.
 void TstOrderRecords::failedCreateStoresNothing()
 {
     QFETCH(QString, table);
     QFETCH(QString, logged);
+    groupProductImages quoted = orderbuilder::line("F-1", QStringLiteral("O'Neil's 张三"), 1, 2, 1, 10);
+    quoted.matched[1].innerImages[0].localPath = QStringLiteral("/photos/it's/1'.jpg");
+    orderGroup order = orderbuilder::order("F", QStringLiteral("Mrs 'Lee' 班"),
+                                           {quoted, orderbuilder::line("F-2", "李四", 1, 2, 1, 10)});
+    order.productName = QStringLiteral("相册 'A'");
     QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE %1 RENAME TO gone").arg(table)));
     const int before = testlog::lines().size();
-    const bool stored = OrderRecords::createOrder(orderbuilder::order("F", "班",
-                                                                      {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
-                                                                       orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
-                                                  {orderbuilder::product(1)});
+    const bool stored = OrderRecords::createOrder(order, {orderbuilder::product(1)});
     QVERIFY(execStatement(sharedDatabase(), QStringLiteral("ALTER TABLE gone RENAME TO %1").arg(table)));
     QVERIFY(!stored);
     for (const char *t : {"orders", "subOrders", "images", "product"})
@@ -116,126 +108,123 @@ void TstOrderRecords::failedCreateStoresNothing()
     QVERIFY2(texts.join('\n').contains(logged), qPrintable(texts.join('\n')));
     QCOMPARE(texts.last(), QStringLiteral("订单保存失败，未写入任何记录:F"));
 
-    // The same order goes in whole once the table is back.
-    QVERIFY(OrderRecords::createOrder(orderbuilder::order("F", "班",
-                                                          {orderbuilder::line("F-1", "张三", 1, 2, 1, 10),
-                                                           orderbuilder::line("F-2", "李四", 1, 2, 1, 10)}),
-                                      {orderbuilder::product(1)}));
-    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='F'").toInt(),
-             queryValue("SELECT fileCout FROM orders").toInt());
+    QVERIFY(OrderRecords::createOrder(order, {orderbuilder::product(1)}));
+    QCOMPARE(queryValue("SELECT count(*) FROM images").toInt(), queryValue("SELECT fileCout FROM orders").toInt());
     QCOMPARE(queryValue("SELECT count(*) FROM subOrders").toInt(), 2);
     QCOMPARE(queryValue("SELECT count(*) FROM product").toInt(), 1);
+    QCOMPARE(queryValue("SELECT name || productName FROM orders").toString(), QStringLiteral("Mrs 'Lee' 班相册 'A'"));
+    QCOMPARE(queryValue("SELECT count(*) FROM subOrders WHERE name='O''Neil''s 张三'").toInt(), 1);
+    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE localPath='/photos/it''s/1''.jpg'").toInt(), 1);
+    const QJsonArray payload =
+        QJsonDocument::fromJson(queryValue("SELECT orderJson FROM orders").toString().toUtf8()).array();
+    QCOMPARE(payload.at(0)["memo"].toString(), QStringLiteral("O'Neil's 张三"));
 }
 
+// What the leased records carry is shown by every upload; here, their number.
 void TstOrderRecords::leaseInBatchesOfFifty()
 {
     insertWaitingImages("L", 120);
-    const QList<imgMess> first = OrderRecords::leaseImages(3600);
-    QCOMPARE(first.size(), 50);
-    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploading'").toInt(), 50);
-    QStringList ids;
-    for (const imgMess &m : first)
-        ids << QString::number(m.id);
-    QCOMPARE(
-        queryValue(
-            QStringLiteral("SELECT count(*) FROM images WHERE status='uploading' AND id IN (%1)").arg(ids.join(',')))
-            .toInt(),
-        50);
-    QCOMPARE(first.first().orderId, QStringLiteral("L"));
-    QCOMPARE(first.first().subOrderId, QStringLiteral("L-1"));
-    QVERIFY(first.first().imageName.startsWith(QStringLiteral("10001/")));
-    QVERIFY(first.first().BucketType);
-    QVERIFY(!first.first().localPath.isEmpty());
-
-    const QList<imgMess> second = OrderRecords::leaseImages(3600);
-    QCOMPARE(second.size(), 50);
-    for (const imgMess &m : second)
-        QVERIFY(!ids.contains(QString::number(m.id)));
-    QCOMPARE(OrderRecords::leaseImages(3600).size(), 20);
-    QCOMPARE(OrderRecords::leaseImages(3600).size(), 0);
+    for (int expected : {50, 50, 20, 0})
+        QCOMPARE(OrderRecords::leaseImages(3600).size(), expected);
 }
 
-// Outcomes recorded in batches, as the worker gets them; an image reported
-// twice (its lease ran out and a second upload reported it again) counts once.
-void TstOrderRecords::countingAnOrder()
+void TstOrderRecords::lease_data()
+{
+    // Run on two waiting images of two orders; %1 is now.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("startedAgo"); // the run's start, 0 for none
+    QTest::addColumn<int>("leased");
+    QTest::addColumn<bool>("mayBeStored");
+    const QString given = QStringLiteral("UPDATE images SET status='uploading', uploadDate=%1-");
+    QTest::newRow("never leased") << "" << 0 << 2 << false;
+    QTest::newRow("failed once, back in the queue") << "UPDATE images SET uploadDate=1" << 0 << 2 << true;
+    QTest::newRow("lease 3601 s old ran out") << given + "3601" << 0 << 2 << true;
+    QTest::newRow("lease 3599 s old still runs") << given + "3599" << 0 << 0 << true;
+    QTest::newRow("given before the run started") << given + "6" << 5 << 2 << true;
+    QTest::newRow("given in the run") << given + "4" << 5 << 0 << true;
+    QTest::newRow("same file in another order") << "UPDATE images SET imageName='10001/same'" << 0 << 2 << true;
+}
+
+// Besides what is due, the lease says what the upload task may skip asking
+// the image host: only an object no earlier lease and no other image can have stored.
+void TstOrderRecords::lease()
+{
+    QFETCH(QString, before);
+    QFETCH(int, startedAgo);
+    QFETCH(int, leased);
+    insertWaitingImages("M", 1);
+    insertWaitingImages("N", 1);
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    QVERIFY(before.isEmpty() || execStatement(sharedDatabase(), QString(before).replace("%1", QString::number(now))));
+    const QList<imgMess> images = OrderRecords::leaseImages(3600, startedAgo ? now - startedAgo : 0);
+    QCOMPARE(images.size(), leased);
+    for (const imgMess &image : images)
+        QTEST(image.mayBeStored, "mayBeStored");
+    QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM images WHERE uploadDate>=%1").arg(now)).toInt(), leased);
+}
+
+// A list asked for between changes shows each change; deleting orders also
+// removes lines and images of an order whose own row is already gone.
+void TstOrderRecords::requestsServedInArrivalOrder()
+{
+    m_lists.clear();
+    worker().setPaused(true);
+    for (const QString no : {"O1", "O2", "O3"}) {
+        worker().fetchOrders(1);
+        worker().createOrder(orderbuilder::order(no, "班", {orderbuilder::line(no + "-1", "张三", 1, 2, 0, 1)}));
+    }
+    worker().fetchOrders(1);
+    worker().setPaused(false);
+    QTRY_COMPARE(m_lists.size(), 4);
+    QVERIFY(execStatement(sharedDatabase(), "DELETE FROM orders WHERE orderNo='O3'"));
+    worker().deleteOrders({"'O1'", "'O2'", "'O3'"});
+    worker().fetchOrders(1);
+    QTRY_COMPARE(m_lists.size(), 5);
+    QCOMPARE(m_lists, (QList<int>{0, 1, 2, 3, 0}));
+    QCOMPARE(queryValue("SELECT (SELECT count(*) FROM subOrders) + (SELECT count(*) FROM images)").toInt(), 0);
+}
+
+// Bytes 24..27 of the file count its write transactions.
+static quint32 writeTransactions()
+{
+    QFile file(AppPaths::databaseFile());
+    return file.open(QIODevice::ReadOnly) ? qFromBigEndian<quint32>(file.read(28).constData() + 24) : 0;
+}
+
+// Outcomes come in batches: each batch is one write transaction, an image
+// without a URL is logged and left uploading, and an image reported twice
+// (its lease ran out and a second upload reported it again) counts once, as
+// does one of an order already uploaded.
+void TstOrderRecords::outcomesRecordedInBatches()
 {
     insertWaitingImages("C", 3);
     insertWaitingImages("D", 1);
     QVERIFY(execStatement(sharedDatabase(), "UPDATE orders SET fileCout=2 WHERE orderNo='C'"));
-    QList<imgMess> leased = OrderRecords::leaseImages(3600);
-    QCOMPARE(leased.size(), 4);
-    std::sort(leased.begin(), leased.end(), [](const imgMess &a, const imgMess &b) { return a.id < b.id; });
-    for (imgMess &m : leased)
+    worker().fetchImagesToUpload(3600);
+    QTRY_COMPARE(m_leases.size(), 1);
+    QList<imgMess> images = m_leases.first();
+    std::sort(images.begin(), images.end(), [](const imgMess &a, const imgMess &b) { return a.id < b.id; });
+    for (imgMess &m : images)
         m.url = QStringLiteral("http://store/normal-order-image/%1.jpg").arg(m.id);
-
-    using Counts = QHash<QString, int>;
-    QCOMPARE(OrderRecords::recordUploadedImages({leased.at(0), leased.at(0)}), (Counts{{"C", 1}}));
+    imgMess withoutUrl = images.at(1);
+    withoutUrl.url.clear();
+    const int before = testlog::lines().size();
+    const quint32 transactions = writeTransactions();
+    worker().storeUploadedImages({images.at(0), images.at(0), withoutUrl});
+    waitIdle();
+    QCOMPARE(queryValue("SELECT group_concat(status) FROM (SELECT status FROM images ORDER BY id)").toString(),
+             QStringLiteral("uploaded,uploading,uploading,uploading"));
     QCOMPARE(queryValue("SELECT status FROM orders WHERE orderNo='C'").toString(), QStringLiteral("uploading"));
-    QCOMPARE(OrderRecords::recordUploadedImages({leased.at(1), leased.at(3)}), (Counts{{"C", 2}, {"D", 1}}));
+    QCOMPARE(testlog::texts().mid(before).first(),
+             QStringLiteral("图片上传成功图片路径为空123：%1:C").arg(withoutUrl.id));
+    worker().storeUploadedImages({images.at(1), images.at(3)});
+    worker().storeUploadedImages({images.at(2)});
+    waitIdle();
+    QCOMPARE(writeTransactions(), transactions + 3);
+    QCOMPARE(m_counts, (QList<QPair<QString, int>>{{"C", 1}, {"C", 1}, {"C", 2}, {"D", 1}, {"C", 2}}));
     QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='uploaded' AND timeFinished<>''").toInt(), 2);
-    // An uploaded order counts no further, though the image itself is stored.
-    QCOMPARE(OrderRecords::recordUploadedImages({leased.at(2)}), (Counts{{"C", 2}}));
-    QCOMPARE(queryValue(QStringLiteral("SELECT url FROM images WHERE id=%1").arg(leased.at(2).id)).toString(),
-             leased.at(2).url);
-    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 4);
-}
-
-void TstOrderRecords::deleteWithoutOrderRow()
-{
-    insertWaitingImages("G", 4);
-    insertWaitingImages("H", 2);
-    QVERIFY(execStatement(sharedDatabase(), "DELETE FROM orders WHERE orderNo='G'"));
-    OrderRecords::deleteOrders({"'G'", "'H'"});
-    QCOMPARE(queryValue("SELECT count(*) FROM orders").toInt(), 0);
-    QCOMPARE(queryValue("SELECT count(*) FROM subOrders").toInt(), 0);
-    QCOMPARE(queryValue("SELECT count(*) FROM images").toInt(), 0);
-}
-
-void TstOrderRecords::leaseTimeout_data()
-{
-    QTest::addColumn<int>("age");
-    QTest::addColumn<int>("startedAgo"); // the run's start, 0 for none
-    QTest::addColumn<int>("leased");
-    QTest::newRow("3601 s old is taken again") << 3601 << 0 << 1;
-    QTest::newRow("3599 s old is not") << 3599 << 0 << 0;
-    QTest::newRow("given before the run started") << 6 << 5 << 1;
-    QTest::newRow("given in the run") << 4 << 5 << 0;
-}
-
-void TstOrderRecords::leaseTimeout()
-{
-    QFETCH(int, age);
-    QFETCH(int, startedAgo);
-    insertWaitingImages("T", 1);
-    QCOMPARE(OrderRecords::leaseImages(3600).size(), 1);
-    const qint64 now = QDateTime::currentSecsSinceEpoch();
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET uploadDate='%1'").arg(now - age)));
-    QTEST(int(OrderRecords::leaseImages(3600, startedAgo ? now - startedAgo : 0).size()), "leased");
-}
-
-void TstOrderRecords::leaseSaysWhatMayBeStored_data()
-{
-    QTest::addColumn<QString>("before"); // run on two waiting images of two orders
-    QTest::addColumn<bool>("mayBeStored");
-    QTest::newRow("never leased") << "" << false;
-    QTest::newRow("failed once, back in the queue") << "UPDATE images SET uploadDate=1" << true;
-    QTest::newRow("lease ran out") << "UPDATE images SET status='uploading', uploadDate=1" << true;
-    QTest::newRow("same file in another order") << "UPDATE images SET imageName='10001/same'" << true;
-}
-
-// What the upload task may skip asking the image host: only an object that
-// no earlier lease and no other image can have stored.
-void TstOrderRecords::leaseSaysWhatMayBeStored()
-{
-    QFETCH(QString, before);
-    insertWaitingImages("M", 1);
-    insertWaitingImages("N", 1);
-    QVERIFY(before.isEmpty() || execStatement(sharedDatabase(), before));
-    const QList<imgMess> leased = OrderRecords::leaseImages(3600);
-    QCOMPARE(leased.size(), 2);
-    for (const imgMess &image : leased)
-        QTEST(image.mayBeStored, "mayBeStored");
-    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploading' AND uploadDate>1").toInt(), 2);
+    QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploaded' AND url LIKE 'http://store/%'").toInt(),
+             4);
 }
 
 QTEST_GUILESS_MAIN(TstOrderRecords)

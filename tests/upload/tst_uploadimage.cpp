@@ -26,14 +26,15 @@ private slots:
     void imageThatCannotBeSentIsHeld();
 
 private:
-    int leasesAskedFor(const std::function<void()> &action);
     void eachObjectRequested(int objects, const QJsonObject &times);
+    void startTicking() { m_ticks.start(100); }
 
     UploadEnvironment m_up;
     uploadImage *m_scheduler = nullptr;
     int m_leases = 0;
     int m_lists = 0;
     QList<QPair<QString, int>> m_progress;
+    QTimer m_ticks;
 };
 
 void TstUploadImage::initTestCase()
@@ -43,6 +44,7 @@ void TstUploadImage::initTestCase()
     DatabaseThread &worker = DatabaseThread::instance();
     connect(&worker, &DatabaseThread::uploadImages, this, [this] { ++m_leases; });
     connect(&worker, &DatabaseThread::ordersGetSig, this, [this] { ++m_lists; });
+    connect(&m_ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
     connect(m_scheduler, &uploadImage::updateUploadingOrder, this,
             [this](const QString &order, int n) { m_progress << qMakePair(order, n); });
 }
@@ -57,25 +59,12 @@ void TstUploadImage::cleanupTestCase()
 void TstUploadImage::init()
 {
     OrderRecords::setRetryDelays(1, 4);
+    m_ticks.stop();
     QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
     for (const char *table : {"orders", "subOrders", "images", "uploadHolds"})
         QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
     m_up.store.control(QStringLiteral("reset"));
     m_progress.clear();
-}
-
-// The leases `action` asked for: the worker answers in arrival order, so a
-// lease asked for comes back before a list asked after it.
-int TstUploadImage::leasesAskedFor(const std::function<void()> &action)
-{
-    const auto served = [this] {
-        const int lists = m_lists;
-        DatabaseThread::instance().fetchOrders(1);
-        return QTest::qWaitFor([&] { return m_lists > lists; }, 10000);
-    };
-    const int leases = m_leases;
-    action();
-    return served() ? m_leases - leases : -1;
 }
 
 void TstUploadImage::eachObjectRequested(int objects, const QJsonObject &times)
@@ -116,32 +105,33 @@ void TstUploadImage::leaseWhenThereIsRoom()
     auto release = qScopeGuard([pool] { held.release(pool->maxThreadCount()); });
     QList<imgMess> images;
     for (int i = 0; i < inFlight; ++i) {
-        images << UploadEnvironment::imageFor(m_up.env.path() + QStringLiteral("/nowhere/%1.jpg").arg(i));
+        images << orderbuilder::image(QString::number(i), QStringLiteral("10001/%1").arg(i));
         images.last().id = 1000 + i;
-        images.last().imageName = QStringLiteral("10001/%1").arg(i);
-        images.last().url = QStringLiteral("http://store/%1.jpg").arg(i);
     }
     m_scheduler->uploadImageGetSlot(images);
     // Leased again while in flight, they are not sent a second time.
     m_scheduler->uploadImageGetSlot(images);
     QCOMPARE(m_scheduler->inFlightCount(), inFlight);
 
-    const int leases = leasesAskedFor([&] {
-        DatabaseThread::instance().setPaused(true);
-        for (int i = 0; i < outcomes; ++i) {
-            if (event == "stored")
-                m_scheduler->slot_runOver(images.at(i));
-            else
-                m_scheduler->slot_uploadFailed(images.at(i), QString());
-        }
-        if (event == "tick")
-            m_scheduler->now_time_SLOT();
-        if (event == "start")
-            m_scheduler->startUploading(true);
-        DatabaseThread::instance().setPaused(false);
-    });
+    const int leases = m_leases;
+    const int lists = m_lists;
+    DatabaseThread::instance().setPaused(true);
+    for (int i = 0; i < outcomes; ++i) {
+        if (event == "stored")
+            m_scheduler->slot_runOver(images.at(i));
+        else
+            m_scheduler->slot_uploadFailed(images.at(i), QString());
+    }
+    if (event == "tick")
+        m_scheduler->now_time_SLOT();
+    if (event == "start")
+        m_scheduler->startUploading(true);
+    DatabaseThread::instance().setPaused(false);
+    // The worker answers in arrival order: a lease asked for comes back before this list.
+    DatabaseThread::instance().fetchOrders(1);
+    QTRY_VERIFY(m_lists > lists);
     QCOMPARE(m_scheduler->inFlightCount(), inFlight - outcomes);
-    QTEST(leases, "leases");
+    QTEST(m_leases - leases, "leases");
 
     held.release(pool->maxThreadCount());
     release.dismiss();
@@ -151,29 +141,36 @@ void TstUploadImage::leaseWhenThereIsRoom()
 }
 
 // 1,000 images through the scheduler, the worker, the tasks and the store,
-// driven by the outcomes alone (no timer): each object is written once, and
-// the image host is never asked for objects no earlier lease can have stored.
+// driven by the outcomes alone (no timer): each object is written once, the
+// image host is never asked for objects no earlier lease can have stored,
+// and the tasks starting together fetch credentials once.
 void TstUploadImage::eachImageSentOnce()
 {
+    AwsUtils::clearCredentials();
+    m_up.backend.reset();
+    m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("delay"), -1, 300);
     for (int o = 0; o < 20; ++o)
         DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("N%1").arg(o), 50, 2000));
     m_scheduler->now_time_SLOT();
     QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 1000, 120000);
     QCOMPARE(queryValue("SELECT sum(uploadedCount) FROM orders WHERE status='uploaded'").toInt(), 1000);
     eachObjectRequested(1000, QJsonObject{{"PUT", 1}});
+    QCOMPARE(int(m_up.backend.paths().filter(QStringLiteral("sts/sessionToken/")).size()), 1);
 }
 
 // The store fails the first two writes; the image is back in the queue
 // after 1 s, then 2 s, and lands long before its one-hour lease ends.
 void TstUploadImage::failedUploadComesBack()
 {
-    const ScopedStorageOptions options(0, 2);
+    const AwsUtils::Options saved = AwsUtils::options();
+    AwsUtils::Options options = saved;
+    options.retries = 0; // every failure goes back to the queue
+    AwsUtils::setOptions(options);
+    const auto restore = qScopeGuard([saved] { AwsUtils::setOptions(saved); });
     m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", 2}});
     DatabaseThread::instance().createOrder(m_up.orderWithFiles("R1", 1));
     const int before = int(testlog::lines().size());
-    QTimer ticks;
-    connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
-    ticks.start(100);
+    startTicking();
     QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images WHERE orderId='R1'").toString(),
                               QStringLiteral("uploaded"), 20000);
     QCOMPARE(m_up.store.rejected("InternalError"), 2);
@@ -213,9 +210,7 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
         QVERIFY(m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
     DatabaseThread::instance().createOrder(order);
     const int before = int(testlog::lines().size());
-    QTimer ticks;
-    connect(&ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
-    ticks.start(100);
+    startTicking();
 
     const QString heldProblem =
         QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'").arg(bad);
