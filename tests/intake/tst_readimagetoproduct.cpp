@@ -18,6 +18,7 @@
 #include "intake/readimagetoproduct.h"
 #include "support/catalogue.h"
 #include "support/deadline.h"
+#include "support/jpegsegments.h"
 #include "support/logfile.h"
 #include "support/specialfiles.h"
 
@@ -106,15 +107,6 @@ QByteArray amplifyingTiff(int tags, int blobBytes)
     return t + le<quint32>(0) + QByteArray(blobBytes, 'A');
 }
 
-QByteArray segment(quint8 marker, const QByteArray &payload)
-{
-    QByteArray s("\xFF", 1);
-    s += char(marker);
-    s += char((payload.size() + 2) >> 8);
-    s += char((payload.size() + 2) & 0xFF);
-    return s + payload;
-}
-
 QByteArray png()
 {
     QImage image(64, 48, QImage::Format_RGB32);
@@ -200,42 +192,35 @@ private slots:
         QTEST(orders.join(QStringLiteral(", ")), "orders");
     }
 
-    void specialFiles_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("fifo") << int(specialfiles::Fifo);
-        QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero);
-        QTest::newRow("socket") << int(specialfiles::Socket);
-        QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo);
-        QTest::newRow("dangling link") << int(specialfiles::DanglingLink);
-    }
-
+    // Every kind of entry that is not a regular file, as a page and as a frame.
     void specialFiles()
     {
-        QFETCH(int, kind);
-        const auto special = specialfiles::Kind(kind);
-        const QString albums =
-            layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+        const QStringList owners{"丙", "丁", "戊", "己", "庚"}; // one per kind, in the kinds' order
+        QJsonArray albumOrders{folder("甲", {cover8(), spreads8(10)})};
+        for (const QString &owner : owners)
+            albumOrders.append(folder(owner, {cover8(), spreads8(10)}));
+        const QString albums = layout(folder("相册班", albumOrders));
         const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
-        QVERIFY(specialfiles::make(special, albums + QStringLiteral("/乙/11.jpg"), m_dir.path()));
-        QVERIFY(specialfiles::make(special, frames + QStringLiteral("/zero.jpg"), m_dir.path()));
+        for (int kind = 0; kind < owners.size(); ++kind) {
+            const auto special = specialfiles::Kind(kind);
+            QVERIFY(specialfiles::make(special, albums + '/' + owners[kind] + "/11.jpg", m_dir.path()));
+            QVERIFY(specialfiles::make(special, frames + QStringLiteral("/%1.jpg").arg(kind), m_dir.path()));
+        }
         QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
 
-        QMap<QString, groupProductImages> albumOrders;
-        QMap<QString, groupProductImages> frameOrders;
+        QMap<QString, groupProductImages> orders;
         QVERIFY2(testdeadline::finishes([&] {
-                     albumOrders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
-                     frameOrders = checkClass(frames, m_catalogue.productForGroup(1003, 2301));
+                     orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
+                     orders.insert(checkClass(frames, m_catalogue.productForGroup(1003, 2301)));
                  }),
                  "a special file was opened for reading");
-
-        QCOMPARE(albumOrders.keys(), (QStringList{QStringLiteral("乙"), QStringLiteral("甲")}));
-        QVERIFY(albumOrders.value(QStringLiteral("甲")).isMatched());
-        QCOMPARE(albumOrders.value(QStringLiteral("乙")).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
-        QCOMPARE(frameOrders.keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("zero.jpg")}));
-        QVERIFY(frameOrders.value(QStringLiteral("a.jpg")).isMatched());
-        QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(),
-                 QStringLiteral("不是普通文件:zero.jpg"));
+        QCOMPARE(orders.size(), 12);
+        QVERIFY(orders.value("甲").isMatched() && orders.value("a.jpg").isMatched());
+        for (int kind = 0; kind < owners.size(); ++kind) {
+            QCOMPARE(orders.value(owners[kind]).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
+            QCOMPARE(orders.value(QStringLiteral("%1.jpg").arg(kind)).matchStateText(),
+                     QStringLiteral("不是普通文件:%1.jpg").arg(kind));
+        }
     }
 
     void namesInOtherEncodings()
@@ -298,26 +283,21 @@ private slots:
         const QString matched = QStringLiteral("匹配成功");
         QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
         QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
-        QTest::newRow("camera trailer after EOI") << "a.jpg" << jpeg + "\xFF\xD8trailer\xFF" << matched;
         QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
-        QTest::newRow("TIFF") << "t.jpg" << amplifyingTiff(3, 16) << "图片格式不对:t";
         QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>")
                              << "图片格式不对:s";
         QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
-        QTest::newRow("scan without frame header")
-            << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
         QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
         QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
-        QTest::newRow("cut off in the metadata") << "c.jpg" << jpeg.left(scan / 2) << "图片不完整:c";
         QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
         QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
         // Metadata that would make a reader allocate far more than the file holds
         // (memory figures: bench/preflight_bench.sh).
-        const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
+        const QByteArray exif = jpegSegment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
         QByteArray manySegments("\xFF\xD8", 2);
         for (int i = 0; i < 48; ++i)
-            manySegments += segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
+            manySegments += jpegSegment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
         QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob")
             << "amp.jpg" << amplifyingTiff(250, 4 << 20) << "图片格式不对:amp";
         QTest::newRow("JPEG Exif, 250 tags at one blob")
@@ -367,8 +347,6 @@ private:
             qWarning() << error;
         return out + QLatin1Char('/') + description.value("folder").toString();
     }
-
-    // `order` as intake made it, or a bare record.
 
     QTemporaryDir m_dir;
     Catalogue m_catalogue;
