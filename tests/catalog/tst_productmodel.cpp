@@ -204,17 +204,11 @@ private slots:
         const QString sku = QStringLiteral("skuGroupList/0/skuList/0/");
         QTest::newRow("as sent") << "" << QJsonValue(m_catalogue.productData(1001)) << "";
         QTest::newRow("data null") << "" << QJsonValue() << "data 不是对象: null";
-        QTest::newRow("data an array") << "" << QJsonValue(QJsonArray{1, 2}) << "data 不是对象: [1,2]";
-        QTest::newRow("data a string") << "" << QJsonValue("oops") << "data 不是对象: \"oops\"";
         QTest::newRow("skuGroupList an object")
             << "skuGroupList" << QJsonValue(QJsonObject{{"id", 1}}) << "skuGroupList 不是数组: {\"id\":1}";
-        QTest::newRow("skuGroupList missing")
-            << "skuGroupList" << QJsonValue(QJsonValue::Undefined) << "skuGroupList 不是数组: 缺失";
         QTest::newRow("no groups") << "skuGroupList" << QJsonValue(QJsonArray()) << "没有SKU组";
         QTest::newRow("spuDictList a string") << "spuDictList" << QJsonValue("11") << "spuDictList 不是数组: \"11\"";
         QTest::newRow("group id as string") << "skuGroupList/0/id" << QJsonValue("2101") << "SKU组的 id 不对: {";
-        QTest::newRow("group id missing")
-            << "skuGroupList/1/id" << QJsonValue(QJsonValue::Undefined) << "SKU组的 id 不对: {";
         QTest::newRow("skuList null") << "skuGroupList/0/skuList" << QJsonValue() << "SKU组 2101 的 skuList 不是数组";
         QTest::newRow("sku id as string") << sku + "id" << QJsonValue("210101") << "SKU组 2101 中SKU的 id 不对: {";
         QTest::newRow("sku a number") << sku.chopped(1) << QJsonValue(7) << "SKU组 2101 中SKU的 id 不对: 7";

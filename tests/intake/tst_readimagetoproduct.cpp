@@ -216,6 +216,11 @@ private slots:
                  "a special file was opened for reading");
         QCOMPARE(orders.size(), 12);
         QVERIFY(orders.value("甲").isMatched() && orders.value("a.jpg").isMatched());
+        // Pages keep the order of their numbers, 10 after 9.
+        QStringList pages;
+        for (const imgMess &page : orders.value("甲").matched.first().innerImages)
+            pages << page.name;
+        QCOMPARE(pages.join(' '), QStringLiteral("1 2 3 4 5 6 7 8 9 10"));
         for (int kind = 0; kind < owners.size(); ++kind) {
             QCOMPARE(orders.value(owners[kind]).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
             QCOMPARE(orders.value(QStringLiteral("%1.jpg").arg(kind)).matchStateText(),
