@@ -74,14 +74,10 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("pairs");
-        QTest::newRow("pair and a lone id") << "3:12;5"
-                                            << "3=12 ";
-        QTest::newRow("two pairs") << "11:111;12:122"
-                                   << "11=111 12=122 ";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("trailing separator") << "7:70;"
-                                            << "7=70 ";
+        QTest::newRow("pair and a lone id") << "3:12;5" << QStringLiteral("3=12 ");
+        QTest::newRow("two pairs") << "11:111;12:122" << QStringLiteral("11=111 12=122 ");
+        QTest::newRow("empty") << "" << QString();
+        QTest::newRow("trailing separator") << "7:70;" << QStringLiteral("7=70 ");
     }
 
     void dictIdSet()

@@ -26,45 +26,26 @@ private slots:
         QTest::addColumn<QString>("exif");    // x resolution, y resolution, orientation
         QTest::addColumn<QString>("read");    // dpi, rotation, errors
         QTest::addColumn<QString>("warning"); // the log line, if any
-        QTest::newRow("600/2 is 300") << "600/2 600/2 0"
-                                      << "300x300 0"
-                                      << "";
-        QTest::newRow("zero denominator ignored") << "300/0 300/0 0"
-                                                  << "300x300 0"
-                                                  << "";
-        QTest::newRow("72 dpi") << "72/1 72/1 0"
-                                << "72x72 0 分辨率错误"
-                                << "";
-        QTest::newRow("254 by 300 passes") << "254/1 300/1 0"
-                                           << "254x300 0"
-                                           << "";
-        QTest::newRow("one axis wrong") << "300/1 301/1 0"
-                                        << "300x301 0 分辨率错误"
-                                        << "";
-        QTest::newRow("truncating division") << "601/2 300/1 0"
-                                             << "300x300 0"
-                                             << "";
-        QTest::newRow("1 upright") << "300/1 300/1 1"
-                                   << "300x300 0"
-                                   << "";
-        QTest::newRow("3 upside down") << "300/1 300/1 3"
-                                       << "300x300 180"
-                                       << "";
-        QTest::newRow("6 turned right") << "300/1 300/1 6"
-                                        << "300x300 90"
-                                        << "";
-        QTest::newRow("8 turned left") << "300/1 300/1 8"
-                                       << "300x300 270"
-                                       << "";
-        QTest::newRow("4 flipped") << "300/1 300/1 4"
-                                   << "300x300 0"
-                                   << "图片垂直翻转了";
-        QTest::newRow("5 transposed") << "300/1 300/1 5"
-                                      << "300x300 0"
-                                      << "顺时针90°+水平翻转";
-        QTest::newRow("7 transversed") << "300/1 300/1 7"
-                                       << "300x300 0"
-                                       << "逆时针90°+水平翻转";
+        QTest::newRow("600/2 is 300") << QStringLiteral("600/2 600/2 0") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("zero denominator ignored")
+            << QStringLiteral("300/0 300/0 0") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("72 dpi") << QStringLiteral("72/1 72/1 0") << QStringLiteral("72x72 0 分辨率错误") << QString();
+        QTest::newRow("254 by 300 passes")
+            << QStringLiteral("254/1 300/1 0") << QStringLiteral("254x300 0") << QString();
+        QTest::newRow("one axis wrong") << QStringLiteral("300/1 301/1 0") << QStringLiteral("300x301 0 分辨率错误")
+                                        << QString();
+        QTest::newRow("truncating division")
+            << QStringLiteral("601/2 300/1 0") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("1 upright") << QStringLiteral("300/1 300/1 1") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("3 upside down") << QStringLiteral("300/1 300/1 3") << QStringLiteral("300x300 180") << QString();
+        QTest::newRow("6 turned right") << QStringLiteral("300/1 300/1 6") << QStringLiteral("300x300 90") << QString();
+        QTest::newRow("8 turned left") << QStringLiteral("300/1 300/1 8") << QStringLiteral("300x300 270") << QString();
+        QTest::newRow("4 flipped") << QStringLiteral("300/1 300/1 4") << QStringLiteral("300x300 0")
+                                   << QStringLiteral("图片垂直翻转了");
+        QTest::newRow("5 transposed") << QStringLiteral("300/1 300/1 5") << QStringLiteral("300x300 0")
+                                      << QStringLiteral("顺时针90°+水平翻转");
+        QTest::newRow("7 transversed") << QStringLiteral("300/1 300/1 7") << QStringLiteral("300x300 0")
+                                       << QStringLiteral("逆时针90°+水平翻转");
     }
 
     void metadata()

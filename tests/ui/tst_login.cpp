@@ -86,19 +86,14 @@ private slots:
         QTest::addColumn<QString>("fault"); // "closed port", a backend fault, or none
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("tip");
-        QTest::newRow("wrong password") << "13800000001"
-                                        << ""
-                                        << "phoneMessage" << QStringLiteral("手机号或密码错误");
+        const QString phone = QStringLiteral("13800000001");
+        QTest::newRow("wrong password") << phone << QString() << "phoneMessage" << QStringLiteral("手机号或密码错误");
         // The number rule only warns; the backend decides.
-        QTest::newRow("number breaking the rule") << "12800000001"
-                                                  << ""
-                                                  << "byAccountErrorTip" << QStringLiteral("账号不存在");
-        QTest::newRow("nothing listens") << "13800000001"
-                                         << "closed port"
-                                         << "byAccountErrorTip" << kUnreachable;
-        QTest::newRow("error status") << "13800000001"
-                                      << "http500"
-                                      << "byAccountErrorTip" << kUnreachable;
+        QTest::newRow("number breaking the rule")
+            << QStringLiteral("12800000001") << QString() << "byAccountErrorTip" << QStringLiteral("账号不存在");
+        QTest::newRow("nothing listens") << phone << QStringLiteral("closed port") << "byAccountErrorTip"
+                                         << kUnreachable;
+        QTest::newRow("error status") << phone << QStringLiteral("http500") << "byAccountErrorTip" << kUnreachable;
     }
 
     void failedLoginShowsATip()
