@@ -1,6 +1,4 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdio>
 
 #include <QBuffer>
 #include <QImage>
@@ -66,23 +64,6 @@ QJsonObject spreads8(int count, int start = 1)
 QJsonObject frame7(const QString &name)
 {
     return QJsonObject{{"image", name}, {"mm", QJsonArray{182, 131}}};
-}
-
-// Writes through the raw byte path: names that do not decode have no QString.
-bool writeRaw(const QByteArray &path, const QByteArray &content)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
-    ::close(fd);
-    return written;
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
@@ -197,7 +178,8 @@ private slots:
     void awkwardEntries()
     {
         const QStringList owners{"丙", "丁", "戊", "己", "庚"}; // one per special kind, in the kinds' order
-        QJsonArray albumOrders{folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})};
+        QJsonArray albumOrders{folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(11)}),
+                               folder("辛", {cover8(), spreads8(10)})};
         for (const QString &owner : owners)
             albumOrders.append(folder(owner, {cover8(), spreads8(10)}));
         const QString albums = layout(folder("相册班", albumOrders));
@@ -214,23 +196,25 @@ private slots:
         const QByteArray stray = QByteArrayLiteral("\xc3\xfb\xb5\xa5.txt");
         for (const QByteArray &raw : {page, orderFolder, stray})
             QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
-        const QString good = albums + QStringLiteral("/甲");
-        const QByteArray rawPage = QFile::encodeName(albums + QStringLiteral("/乙/")) + page;
-        const QByteArray rawOrder = QFile::encodeName(albums + QLatin1Char('/')) + orderFolder;
-        const QByteArray rawStray = QFile::encodeName(albums + QLatin1Char('/')) + stray;
-        const QStringList goodFiles = QDir(good).entryList(QDir::Files);
+        // Made with Qt under decodable names, then renamed byte for byte.
+        const QString pageBefore = albums + QStringLiteral("/乙/11.jpg");
+        const QString orderBefore = albums + QStringLiteral("/辛");
+        const QString strayBefore = m_dir.filePath(QStringLiteral("stray.txt"));
+        QFile strayFile(strayBefore);
+        QVERIFY(strayFile.open(QIODevice::WriteOnly) && strayFile.write("x") == 1);
+        strayFile.close();
+        const QList<std::pair<QByteArray, QByteArray>> renames{
+            {QFile::encodeName(pageBefore), QFile::encodeName(albums + QStringLiteral("/乙/")) + page},
+            {QFile::encodeName(orderBefore), QFile::encodeName(albums + QLatin1Char('/')) + orderFolder},
+            {QFile::encodeName(strayBefore), QFile::encodeName(albums + QLatin1Char('/')) + stray}};
         // Directory removal lists with Qt, which cannot see these names.
-        const auto removeRaw = qScopeGuard([&] {
-            for (const QString &name : goodFiles)
-                ::unlink((rawOrder + '/' + QFile::encodeName(name)).constData());
-            ::rmdir(rawOrder.constData());
-            ::unlink(rawPage.constData());
-            ::unlink(rawStray.constData());
+        const auto renameBack = qScopeGuard([&] {
+            for (const auto &[before, raw] : renames)
+                std::rename(raw.constData(), before.constData());
         });
-        QVERIFY(writeRaw(rawPage, contentOf(good + QStringLiteral("/10.jpg"))));
-        QVERIFY(::mkdir(rawOrder.constData(), 0755) == 0);
-        for (const QString &name : goodFiles)
-            QVERIFY(writeRaw(rawOrder + '/' + QFile::encodeName(name), contentOf(good + QLatin1Char('/') + name)));
+        const qint64 pageBytes = QFileInfo(pageBefore).size();
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(std::rename(renames[i].first.constData(), renames[i].second.constData()) == 0);
         qint64 listedBytes = 0;
         for (const QFileInfo &info : QDir(albums + QStringLiteral("/乙")).entryInfoList(QDir::Files))
             listedBytes += info.size();
@@ -259,12 +243,12 @@ private slots:
         const groupProductImages withPage = orders.value(QStringLiteral("乙"));
         QCOMPARE(withPage.matchStateText(), kUndecodable + QString::fromUtf8(page));
         QCOMPARE(withPage.imageCount, 12);
-        QCOMPARE(qint64(withPage.totalBytes), listedBytes + QFileInfo(good + QStringLiteral("/10.jpg")).size());
+        QCOMPARE(qint64(withPage.totalBytes), listedBytes + pageBytes);
         QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(),
                  kUndecodable + QString::fromUtf8(orderFolder));
 
         // A stray file at the top of an album class breaks its rule whatever its name.
-        QVERIFY(writeRaw(rawStray, QByteArray("x")));
+        QVERIFY(std::rename(renames[2].first.constData(), renames[2].second.constData()) == 0);
         QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
     }
 
