@@ -48,38 +48,37 @@ private slots:
         m_dir.reset();
     }
 
+    // What the client reads: api|cart|products|baseUrlW|autoLogin|request timeout.
     void readConfig_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("apiUrl");
-        QTest::addColumn<QString>("cartUrl");
-        QTest::addColumn<QString>("productsUrl");
-        QTest::addColumn<QString>("baseUrlW");
-        QTest::addColumn<bool>("autoLogin");
-        const QString dApi = kDefaultBase + "api/";
-        const QString dCart = kDefaultBase + "cart";
-        const QString dProducts = QStringLiteral("https://127.0.0.1:27080/products");
-        const QString shop = QStringLiteral("http://shop.test/");
-        QTest::newRow("no file keeps defaults") << kNoFile << dApi << dCart << dProducts << kDefaultBase << false;
-        QTest::newRow("invalid JSON keeps baseUrlW too") << QByteArray("{\"baseUrl\": \"http://shop.test/\", ") << dApi
-                                                         << dCart << dProducts << kDefaultBase << false;
-        QTest::newRow("top-level array keeps defaults")
-            << QByteArray("[\"http://shop.test/\"]") << dApi << dCart << dProducts << kDefaultBase << false;
+        QTest::addColumn<QString>("read");
+        const QString addresses = kDefaultBase + "api/|" + kDefaultBase + "cart|https://127.0.0.1:27080/products|";
+        const QString fallback = addresses + kDefaultBase + "|false|60";
+        const QString shop = QStringLiteral("http://shop.test/api/|http://shop.test/cart|http://shop.test/products|");
+        QTest::newRow("no file keeps defaults") << kNoFile << fallback;
+        QTest::newRow("invalid JSON keeps baseUrlW too")
+            << QByteArray("{\"baseUrl\": \"http://shop.test/\", ") << fallback;
+        QTest::newRow("top-level array keeps defaults") << QByteArray("[\"http://shop.test/\"]") << fallback;
         QTest::newRow("only baseUrl empties baseUrlW")
-            << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << shop + "api/" << shop + "cart" << shop + "products"
-            << QString() << false;
+            << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << shop + "|false|60";
         QTest::newRow("baseUrl without slash is joined unchanged")
-            << QByteArray("{\"baseUrl\": \"http://shop.test\"}") << "http://shop.testapi/"
-            << "http://shop.testcart"
-            << "http://shop.testproducts" << QString() << false;
+            << QByteArray("{\"baseUrl\": \"http://shop.test\"}")
+            << "http://shop.testapi/|http://shop.testcart|http://shop.testproducts||false|60";
         QTest::newRow("empty baseUrl keeps default addresses")
-            << QByteArray("{\"baseUrl\": \"\", \"baseUrlW\": \"http://w.test/\"}") << dApi << dCart << dProducts
-            << "http://w.test/" << false;
+            << QByteArray("{\"baseUrl\": \"\", \"baseUrlW\": \"http://w.test/\"}")
+            << addresses + "http://w.test/|false|60";
         QTest::newRow("non-string baseUrlW gives empty")
-            << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}") << shop + "api/" << shop + "cart"
-            << shop + "products" << QString() << false;
-        QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << dApi << dCart << dProducts
-                                        << QString() << true;
+            << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}") << shop + "|false|60";
+        QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << addresses + "|true|60";
+        QTest::newRow("timeout beyond double range is no JSON")
+            << QByteArray("{\"requestTimeout\": 1e999}") << fallback;
+        // The request timeout is held between one second and ten minutes.
+        const QList<QPair<QByteArray, int>> timeouts{{"30", 30}, {"1e12", 600}, {"-5", 60},
+                                                     {"0", 60},  {"0.2", 1},    {"\"NaN\"", 60}};
+        for (const auto &[value, seconds] : timeouts)
+            QTest::addRow("timeout %s", value.constData())
+                << "{\"requestTimeout\": " + value + "}" << addresses + "|false|" + QString::number(seconds);
     }
 
     void readConfig()
@@ -88,11 +87,11 @@ private slots:
         if (content != kNoFile)
             writeFile(QStringLiteral("data/config.json"), content);
         configFile::readConfig();
-        QTEST(configFile::apiUrl(), "apiUrl");
-        QTEST(configFile::cartUrl(), "cartUrl");
-        QTEST(configFile::productsUrl(), "productsUrl");
-        QTEST(configFile::baseUrlW(), "baseUrlW");
-        QTEST(configFile::autoLogin(), "autoLogin");
+        QTEST(
+            QStringList({configFile::apiUrl(), configFile::cartUrl(), configFile::productsUrl(), configFile::baseUrlW(),
+                         configFile::autoLogin() ? "true" : "false", QString::number(configFile::requestTimeoutSec())})
+                .join('|'),
+            "read");
     }
 
     // Both start-up files are read before any window exists.
@@ -139,27 +138,6 @@ private slots:
         const QStringList logged = testlog::texts();
         for (const QString &name : files.keys())
             QCOMPARE(logged.contains(QStringLiteral("未读取%1：%2，沿用默认值").arg(name, why)), !read);
-    }
-
-    void requestTimeoutHeldInRange_data()
-    {
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<int>("seconds");
-        QTest::newRow("as given") << QByteArray("30") << 30;
-        QTest::newRow("1e12 is held at ten minutes") << QByteArray("1e12") << 600;
-        QTest::newRow("beyond double range") << QByteArray("1e999") << 60;
-        QTest::newRow("negative keeps the default") << QByteArray("-5") << 60;
-        QTest::newRow("zero keeps the default") << QByteArray("0") << 60;
-        QTest::newRow("a fraction rounds up") << QByteArray("0.2") << 1;
-        QTest::newRow("a string keeps the default") << QByteArray("\"NaN\"") << 60;
-    }
-
-    void requestTimeoutHeldInRange()
-    {
-        QFETCH(QByteArray, value);
-        writeFile(QStringLiteral("data/config.json"), "{\"requestTimeout\": " + value + "}");
-        configFile::readConfig();
-        QTEST(configFile::requestTimeoutSec(), "seconds");
     }
 
 private:

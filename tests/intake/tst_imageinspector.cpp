@@ -6,17 +6,8 @@
 #include "intake/imageinspector.h"
 #include "intake/jpegstructure.h"
 #include "samplewriter.h"
+#include "support/jpegsegments.h"
 #include "support/logfile.h"
-
-namespace {
-
-QByteArray segment(quint8 marker, const QByteArray &payload)
-{
-    return QByteArray("\xFF", 1) + char(marker) + char((payload.size() + 2) >> 8) + char((payload.size() + 2) & 0xFF)
-           + payload;
-}
-
-} // namespace
 
 class TstImageInspector : public QObject
 {
@@ -32,60 +23,49 @@ private slots:
     // Resolution and orientation as the metadata states them, on a 3000x2000 image.
     void metadata_data()
     {
-        QTest::addColumn<QString>("xres");
-        QTest::addColumn<QString>("yres");
-        QTest::addColumn<int>("orientation");
-        QTest::addColumn<int>("xdpi");
-        QTest::addColumn<int>("ydpi");
-        QTest::addColumn<bool>("rejected");
-        QTest::addColumn<int>("rotation");
-        QTest::addColumn<QString>("warning");
-        QTest::newRow("600/2 is 300") << "600/2"
-                                      << "600/2" << 0 << 300 << 300 << false << 0 << QString();
-        QTest::newRow("zero denominator ignored") << "300/0"
-                                                  << "300/0" << 0 << 300 << 300 << false << 0 << QString();
-        QTest::newRow("72 dpi") << "72/1"
-                                << "72/1" << 0 << 72 << 72 << true << 0 << QString();
-        QTest::newRow("254 by 300 passes") << "254/1"
-                                           << "300/1" << 0 << 254 << 300 << false << 0 << QString();
-        QTest::newRow("one axis wrong") << "300/1"
-                                        << "301/1" << 0 << 300 << 301 << true << 0 << QString();
-        QTest::newRow("truncating division") << "601/2"
-                                             << "300/1" << 0 << 300 << 300 << false << 0 << QString();
-        const QString r = QStringLiteral("300/1");
-        QTest::newRow("1 upright") << r << r << 1 << 300 << 300 << false << 0 << QString();
-        QTest::newRow("3 upside down") << r << r << 3 << 300 << 300 << false << 180 << QString();
-        QTest::newRow("6 turned right") << r << r << 6 << 300 << 300 << false << 90 << QString();
-        QTest::newRow("8 turned left") << r << r << 8 << 300 << 300 << false << 270 << QString();
-        QTest::newRow("4 flipped") << r << r << 4 << 300 << 300 << false << 0 << QStringLiteral("图片垂直翻转了");
-        QTest::newRow("5 transposed") << r << r << 5 << 300 << 300 << false << 0
+        QTest::addColumn<QString>("exif");    // x resolution, y resolution, orientation
+        QTest::addColumn<QString>("read");    // dpi, rotation, errors
+        QTest::addColumn<QString>("warning"); // the log line, if any
+        QTest::newRow("600/2 is 300") << QStringLiteral("600/2 600/2 0") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("zero denominator ignored")
+            << QStringLiteral("300/0 300/0 0") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("72 dpi") << QStringLiteral("72/1 72/1 0") << QStringLiteral("72x72 0 分辨率错误") << QString();
+        QTest::newRow("254 by 300 passes")
+            << QStringLiteral("254/1 300/1 0") << QStringLiteral("254x300 0") << QString();
+        QTest::newRow("one axis wrong") << QStringLiteral("300/1 301/1 0") << QStringLiteral("300x301 0 分辨率错误")
+                                        << QString();
+        QTest::newRow("truncating division")
+            << QStringLiteral("601/2 300/1 0") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("1 upright") << QStringLiteral("300/1 300/1 1") << QStringLiteral("300x300 0") << QString();
+        QTest::newRow("3 upside down") << QStringLiteral("300/1 300/1 3") << QStringLiteral("300x300 180") << QString();
+        QTest::newRow("6 turned right") << QStringLiteral("300/1 300/1 6") << QStringLiteral("300x300 90") << QString();
+        QTest::newRow("8 turned left") << QStringLiteral("300/1 300/1 8") << QStringLiteral("300x300 270") << QString();
+        QTest::newRow("4 flipped") << QStringLiteral("300/1 300/1 4") << QStringLiteral("300x300 0")
+                                   << QStringLiteral("图片垂直翻转了");
+        QTest::newRow("5 transposed") << QStringLiteral("300/1 300/1 5") << QStringLiteral("300x300 0")
                                       << QStringLiteral("顺时针90°+水平翻转");
-        QTest::newRow("7 transversed") << r << r << 7 << 300 << 300 << false << 0
+        QTest::newRow("7 transversed") << QStringLiteral("300/1 300/1 7") << QStringLiteral("300x300 0")
                                        << QStringLiteral("逆时针90°+水平翻转");
     }
 
     void metadata()
     {
-        QFETCH(bool, rejected);
+        QFETCH(QString, exif);
         QFETCH(QString, warning);
+        const QStringList given = exif.split(' ');
         SampleImage s;
         s.width = 3000;
         s.height = 2000;
-        QFETCH(QString, xres);
-        QFETCH(QString, yres);
-        s.xResolution = xres;
-        s.yResolution = yres;
-        QFETCH(int, orientation);
-        s.orientation = orientation;
+        s.xResolution = given[0];
+        s.yResolution = given[1];
+        s.orientation = given[2].toInt();
         newLogTexts();
         const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("meta.jpg")));
-        QTEST(m.xdpi, "xdpi");
-        QTEST(m.ydpi, "ydpi");
-        QTEST(m.IsRotate, "rotation");
+        QTEST(QStringLiteral("%1x%2 %3 %4").arg(m.xdpi).arg(m.ydpi).arg(m.IsRotate).arg(m.errors.join(',')).trimmed(),
+              "read");
         QCOMPARE(QSize(m.width, m.height), QSize(3000, 2000));
-        if (m.IsRotate == 90 || m.IsRotate == 270)
-            QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), QSize(2000, 3000));
-        QCOMPARE(m.errors, rejected ? QStringList{QStringLiteral("分辨率错误")} : QStringList());
+        const bool turned = m.IsRotate == 90 || m.IsRotate == 270;
+        QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), turned ? QSize(2000, 3000) : QSize(3000, 2000));
         QCOMPARE(newLogTexts(), warning.isEmpty() ? QStringList() : QStringList{warning});
     }
 
@@ -113,13 +93,13 @@ private slots:
         using V = JpegStructure::Verdict;
         const QByteArray soi("\xFF\xD8", 2);
         const QByteArray eoi("\xFF\xD9", 2);
-        const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0MM", 8));
-        const QByteArray frame = segment(0xC2, QByteArray(15, '\x01'));
-        const QByteArray sos = segment(0xDA, QByteArray(10, '\x01'));
+        const QByteArray exif = jpegSegment(0xE1, QByteArray("Exif\0\0MM", 8));
+        const QByteArray frame = jpegSegment(0xC2, QByteArray(15, '\x01'));
+        const QByteArray sos = jpegSegment(0xDA, QByteArray(10, '\x01'));
         const QByteArray scanData("\x12\xFF\x00\x34\xFF\xD3\x56\xFF\xFF\x00", 10); // stuffing, restart, fill
         const QByteArray kept = soi + exif + frame + eoi;
-        const QByteArray progressive = soi + exif + segment(0xFE, "comment") + frame + sos + scanData
-                                       + segment(0xC4, "table") + sos + scanData + eoi;
+        const QByteArray progressive = soi + exif + jpegSegment(0xFE, "comment") + frame + sos + scanData
+                                       + jpegSegment(0xC4, "table") + sos + scanData + eoi;
         QTest::newRow("progressive, two scans") << progressive << int(V::Complete) << kept;
         QTest::newRow("trailer after EOI") << progressive + "\xFF\xE1\x00" << int(V::Complete) << kept;
         QTest::newRow("cut in the scan") << progressive.left(progressive.size() - 3) << int(V::Truncated) << kept;
@@ -131,7 +111,7 @@ private slots:
 
         // Segments past the bound are left out of the copy, the rest still checked.
         QByteArray big = soi;
-        const QByteArray photoshop = segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, 'p'));
+        const QByteArray photoshop = jpegSegment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, 'p'));
         for (int i = 0; i < 20; ++i)
             big += photoshop;
         const int fitting = (JpegStructure::kMetadataLimit - 4) / photoshop.size();

@@ -2,7 +2,6 @@
 #include <QtTest>
 
 #include "core/apppaths.h"
-#include "intake/naturalorder.h"
 #include "intake/pagematcher.h"
 
 namespace {
@@ -30,14 +29,14 @@ imgMess page(int w, int h, int dpi = 300, int rotation = 0)
 }
 
 // An album SKU: 406x206 mm spreads, 446x236 mm cover.
-skuMess albumSku(qint32 id, qint32 base, qint32 max, qint32 step, qint32 coverPage = 1)
+skuMess albumSku(qint32 id, qint32 base, qint32 max, qint32 step)
 {
     skuMess sku;
     sku.id = id;
     sku.basePage = base;
     sku.maxPage = max;
     sku.baseStep = step;
-    sku.coverPage = coverPage;
+    sku.coverPage = 1;
     sku.text = geometry(406, 206);
     sku.cover = geometry(446, 236, QStringLiteral("COVER"));
     sku.basePagePrice = 100;
@@ -46,13 +45,17 @@ skuMess albumSku(qint32 id, qint32 base, qint32 max, qint32 step, qint32 coverPa
     return sku;
 }
 
-spuMess albumProduct(const QList<skuMess> &skus, qint32 groupId = 1)
+// A product of one group holding `skus`.
+spuMess product(const QList<skuMess> &skus, const QString &type = QStringLiteral("ALBUM"), bool series = false)
 {
     spuMess spu;
-    spu.spuType = QStringLiteral("ALBUM");
+    spu.spuType = type;
+    spu.isSeries = series;
     skuGroupMess group;
-    group.id = groupId;
-    group.skuGroupName = QStringLiteral("组%1").arg(groupId);
+    group.id = 3;
+    group.isSeries = series;
+    group.seriesSkuId = series ? 300 : 0;
+    group.price = 299;
     for (const skuMess &s : skus)
         group.skus.insert(s.id, s);
     spu.groupsById.insert(group.id, group);
@@ -60,21 +63,21 @@ spuMess albumProduct(const QList<skuMess> &skus, qint32 groupId = 1)
     return spu;
 }
 
-subOrderImages album(int covers, int inner, QSize innerSize = QSize(4795, 2433))
+subOrderImages album(int covers, int inner)
 {
     subOrderImages sub;
     sub.name = QStringLiteral("张三");
     for (int i = 0; i < covers; ++i)
         sub.addCover(page(5268, 2787));
     for (int i = 0; i < inner; ++i)
-        sub.addInner(page(innerSize.width(), innerSize.height()));
+        sub.addInner(page(4795, 2433));
     return sub;
 }
 
-QString stateOf(const spuMess &spu, const subOrderImages &sub, const StoreTerms &terms = StoreTerms())
+QString stateOf(const spuMess &spu, const subOrderImages &sub)
 {
     groupProductImages order;
-    PageMatcher(spu, terms).match(order, {sub});
+    PageMatcher(spu, StoreTerms()).match(order, {sub});
     return order.matchStateText();
 }
 
@@ -107,7 +110,7 @@ private slots:
     {
         QFETCH(int, covers);
         QFETCH(int, pages);
-        QTEST(stateOf(albumProduct({albumSku(11, 20, 40, 2)}), album(covers, pages)), "state");
+        QTEST(stateOf(product({albumSku(11, 20, 40, 2)}), album(covers, pages)), "state");
         if (covers != 1)
             return;
         // With isBase the cover counts as a page.
@@ -116,7 +119,7 @@ private slots:
         base.cover = base.text;
         subOrderImages sub = album(0, pages - 1);
         sub.addCover(page(4795, 2433));
-        QTEST(stateOf(albumProduct({base}), sub), "state");
+        QTEST(stateOf(product({base}), sub), "state");
     }
 
     void innerSizeTolerance()
@@ -134,9 +137,8 @@ private slots:
 
         // One size: only the first page is measured, so a page 4 px wider passes
         // even past the window; checked one by one, the same page fails.
-        const spuMess spu = albumProduct({albumSku(11, 2, 10, 1)});
+        const spuMess spu = product({albumSku(11, 2, 10, 1)});
         QCOMPARE(stateOf(spu, spreads({4798, 4802})), QStringLiteral("匹配成功"));
-        QVERIFY(spreads({4797, 4802}).innerSizesDiffer);
         QCOMPARE(stateOf(spu, spreads({4797, 4802})), QStringLiteral("图片尺寸有误"));
 
         // Rotated pages are compared upright.
@@ -146,82 +148,60 @@ private slots:
         QVERIFY(!turned.innerSizesDiffer);
     }
 
-    void turnedSinglePage()
+    // A 182x131 mm frame: portrait pixels are turned onto the landscape geometry.
+    void frameRotation_data()
     {
-        spuMess spu;
-        spu.spuType = QStringLiteral("PHOTO_FRAME");
+        QTest::addColumn<QSize>("pixels");
+        QTest::addColumn<int>("rotation");
+        QTest::addColumn<QString>("result"); // the state, and the rotation sent when matched
+        QTest::newRow("portrait") << QSize(1547, 2150) << 0 << "匹配成功 90";
+        QTest::newRow("portrait upside down") << QSize(1547, 2150) << 180 << "匹配成功 270";
+        QTest::newRow("landscape turned left") << QSize(2150, 1547) << 270 << "匹配成功 0";
+        QTest::newRow("too small") << QSize(800, 600) << 0 << "图片尺寸有误";
+    }
+
+    void frameRotation()
+    {
+        QFETCH(QSize, pixels);
+        QFETCH(int, rotation);
         skuMess frame;
         frame.id = 21;
         frame.basePage = frame.maxPage = frame.baseStep = 1;
         frame.other = geometry(182, 131, QStringLiteral("SINGLE"));
         frame.otherPageType = QStringLiteral("SINGLE");
-        skuGroupMess group;
-        group.id = 2;
-        group.skus.insert(frame.id, frame);
-        spu.groupsById.insert(group.id, group);
-        spu.updateCandidates();
+        const spuMess spu = product({frame}, QStringLiteral("PHOTO_FRAME"));
 
-        for (const auto &[before, after] : {std::pair{0, 90}, std::pair{180, 270}, std::pair{270, 0}}) {
-            subOrderImages sub;
-            sub.name = QStringLiteral("frame.jpg");
-            // Portrait pixels against landscape geometry; 180 keeps them portrait.
-            sub.addSingle(page(1547, 2150, 300, before == 270 ? 0 : before));
-            if (before == 270) {
-                sub.singleImages.first().IsRotate = 270;
-                sub.singleImages.first().width = 2150;
-                sub.singleImages.first().height = 1547;
-                sub.singleSize = QSize(2150, 1547);
-            }
-            groupProductImages order;
-            QVERIFY(PageMatcher(spu, StoreTerms()).match(order, {sub}));
-            QCOMPARE(order.matched.value(21).singleImages.first().IsRotate, after);
-            QCOMPARE(order.matched.value(21).pageType, QStringLiteral("SINGLE"));
-        }
-
-        subOrderImages wrong;
-        wrong.name = QStringLiteral("small.jpg");
-        wrong.addSingle(page(800, 600));
-        QCOMPARE(stateOf(spu, wrong), QStringLiteral("图片尺寸有误"));
+        subOrderImages sub;
+        sub.name = QStringLiteral("frame.jpg");
+        sub.addSingle(page(pixels.width(), pixels.height(), 300, rotation));
+        groupProductImages order;
+        PageMatcher(spu, StoreTerms()).match(order, {sub});
+        QString result = order.matchStateText();
+        if (order.isMatched())
+            result += QStringLiteral(" %1").arg(order.matched.value(21).singleImages.first().IsRotate);
+        QTEST(result, "result");
     }
 
-    void seriesShortOfOneFolder()
+    // Base 100 and step 8 per 2 pages past 20; a series adds its members'
+    // online step prices to its own.
+    void prices()
     {
-        spuMess spu;
-        spu.isSeries = true;
-        skuGroupMess group;
-        group.id = 3;
-        group.isSeries = true;
-        group.seriesSkuId = 300;
-        group.price = 299;
-        group.skus.insert(301, albumSku(301, 2, 10, 2));
-        group.skus.insert(302, albumSku(302, 2, 10, 2));
-        spu.groupsById.insert(group.id, group);
-        spu.updateCandidates();
-
         groupProductImages order;
-        QVERIFY(!PageMatcher(spu, StoreTerms()).match(order, {album(1, 4)}));
-        QCOMPARE(order.matchStateText(), QStringLiteral("套系产品数不对"));
-
-        groupProductImages full;
-        QVERIFY(PageMatcher(spu, StoreTerms()).match(full, {album(1, 4), album(1, 6)}));
-        QCOMPARE(full.skuId, 300);
-        QCOMPARE(full.matched.keys(), (QList<qint32>{301, 302}));
-        // Online step price 9: 4 pages is one step beyond 2, 6 pages two steps.
-        QCOMPARE(full.price, 299.0f + 9.0f * 1 + 9.0f * 2);
-    }
-
-    void priceExample()
-    {
-        // basePage 20, baseStep 2, 26 pages, base 100, step 8: 100 + 3 x 8.
-        const spuMess spu = albumProduct({albumSku(41, 20, 40, 2)});
-        groupProductImages order;
-        QVERIFY(PageMatcher(spu, StoreTerms{0, QStringLiteral("WEDDINGDRESS")}).match(order, {album(1, 26)}));
+        QVERIFY(PageMatcher(product({albumSku(41, 20, 40, 2)}), StoreTerms{0, QStringLiteral("WEDDINGDRESS")})
+                    .match(order, {album(1, 26)}));
         QCOMPARE(order.price, 124.0f);
         QCOMPARE(order.matched.value(41).priceText, QStringLiteral("24.00"));
-        QCOMPARE(order.skuId, 41);
-        QCOMPARE(order.pageCount, 26);
-        QCOMPARE(order.imageCount, 27);
-        QCOMPARE(order.totalBytes, 27000);
+        QCOMPARE(QList<int>({order.skuId, order.pageCount, order.imageCount, int(order.totalBytes)}),
+                 QList<int>({41, 26, 27, 27000}));
+
+        const spuMess spu = product({albumSku(301, 2, 10, 2), albumSku(302, 2, 10, 2)}, QString(), true);
+        QCOMPARE(stateOf(spu, album(1, 4)), QStringLiteral("套系产品数不对"));
+        groupProductImages series;
+        QVERIFY(PageMatcher(spu, StoreTerms()).match(series, {album(1, 4), album(1, 6)}));
+        QCOMPARE(series.skuId, 300);
+        QCOMPARE(series.matched.keys(), (QList<qint32>{301, 302}));
+        // Online step price 9: 4 pages is one step beyond 2, 6 pages two steps.
+        QCOMPARE(series.price, 299.0f + 9.0f * 1 + 9.0f * 2);
     }
 
 private:

@@ -1,6 +1,4 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <cstdio>
 
 #include <QBuffer>
 #include <QImage>
@@ -18,6 +16,7 @@
 #include "intake/readimagetoproduct.h"
 #include "support/catalogue.h"
 #include "support/deadline.h"
+#include "support/jpegsegments.h"
 #include "support/logfile.h"
 #include "support/specialfiles.h"
 
@@ -67,23 +66,6 @@ QJsonObject frame7(const QString &name)
     return QJsonObject{{"image", name}, {"mm", QJsonArray{182, 131}}};
 }
 
-// Writes through the raw byte path: names that do not decode have no QString.
-bool writeRaw(const QByteArray &path, const QByteArray &content)
-{
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, content.constData(), size_t(content.size())) == content.size();
-    ::close(fd);
-    return written;
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
 
 template<typename T> QByteArray le(T v)
@@ -104,15 +86,6 @@ QByteArray amplifyingTiff(int tags, int blobBytes)
         t += le<quint16>(quint16(0xC000 + i)) + le<quint16>(7) + le<quint32>(quint32(blobBytes))
              + le<quint32>(blobOffset);
     return t + le<quint32>(0) + QByteArray(blobBytes, 'A');
-}
-
-QByteArray segment(quint8 marker, const QByteArray &payload)
-{
-    QByteArray s("\xFF", 1);
-    s += char(marker);
-    s += char((payload.size() + 2) >> 8);
-    s += char((payload.size() + 2) & 0xFF);
-    return s + payload;
 }
 
 QByteArray png()
@@ -200,90 +173,82 @@ private slots:
         QTEST(orders.join(QStringLiteral(", ")), "orders");
     }
 
-    void specialFiles_data()
+    // Entries intake cannot take as they are: every kind of entry that is not a
+    // regular file (as a page and as a frame), and names in another encoding.
+    void awkwardEntries()
     {
-        QTest::addColumn<int>("kind");
-        QTest::newRow("fifo") << int(specialfiles::Fifo);
-        QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero);
-        QTest::newRow("socket") << int(specialfiles::Socket);
-        QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo);
-        QTest::newRow("dangling link") << int(specialfiles::DanglingLink);
-    }
-
-    void specialFiles()
-    {
-        QFETCH(int, kind);
-        const auto special = specialfiles::Kind(kind);
-        const QString albums =
-            layout(folder("相册班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
+        const QStringList owners{"丙", "丁", "戊", "己", "庚"}; // one per special kind, in the kinds' order
+        QJsonArray albumOrders{folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(11)}),
+                               folder("辛", {cover8(), spreads8(10)})};
+        for (const QString &owner : owners)
+            albumOrders.append(folder(owner, {cover8(), spreads8(10)}));
+        const QString albums = layout(folder("相册班", albumOrders));
         const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
-        QVERIFY(specialfiles::make(special, albums + QStringLiteral("/乙/11.jpg"), m_dir.path()));
-        QVERIFY(specialfiles::make(special, frames + QStringLiteral("/zero.jpg"), m_dir.path()));
-        QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
+        for (int kind = 0; kind < owners.size(); ++kind) {
+            const auto special = specialfiles::Kind(kind);
+            QVERIFY(specialfiles::make(special, albums + '/' + owners[kind] + "/11.jpg", m_dir.path()));
+            QVERIFY(specialfiles::make(special, frames + QStringLiteral("/%1.jpg").arg(kind), m_dir.path()));
+        }
 
-        QMap<QString, groupProductImages> albumOrders;
-        QMap<QString, groupProductImages> frameOrders;
-        QVERIFY2(testdeadline::finishes([&] {
-                     albumOrders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
-                     frameOrders = checkClass(frames, m_catalogue.productForGroup(1003, 2301));
-                 }),
-                 "a special file was opened for reading");
-
-        QCOMPARE(albumOrders.keys(), (QStringList{QStringLiteral("乙"), QStringLiteral("甲")}));
-        QVERIFY(albumOrders.value(QStringLiteral("甲")).isMatched());
-        QCOMPARE(albumOrders.value(QStringLiteral("乙")).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
-        QCOMPARE(frameOrders.keys(), (QStringList{QStringLiteral("a.jpg"), QStringLiteral("zero.jpg")}));
-        QVERIFY(frameOrders.value(QStringLiteral("a.jpg")).isMatched());
-        QCOMPARE(frameOrders.value(QStringLiteral("zero.jpg")).matchStateText(),
-                 QStringLiteral("不是普通文件:zero.jpg"));
-    }
-
-    void namesInOtherEncodings()
-    {
         // GBK names as Windows archives unpack them: "内页.jpg", "丙", "名单.txt".
         const QByteArray page = QByteArrayLiteral("\xc4\xda\xd2\xb3.jpg");
         const QByteArray orderFolder = QByteArrayLiteral("\xb1\xfb");
         const QByteArray stray = QByteArrayLiteral("\xc3\xfb\xb5\xa5.txt");
         for (const QByteArray &raw : {page, orderFolder, stray})
             QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
-
-        const QString albums =
-            layout(folder("编码班", {folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(10)})}));
-        const QString good = albums + QStringLiteral("/甲");
-        const QByteArray rawPage = QFile::encodeName(albums + QStringLiteral("/乙/")) + page;
-        const QByteArray rawOrder = QFile::encodeName(albums + QLatin1Char('/')) + orderFolder;
-        const QByteArray rawStray = QFile::encodeName(albums + QLatin1Char('/')) + stray;
-        const QStringList goodFiles = QDir(good).entryList(QDir::Files);
+        // Made with Qt under decodable names, then renamed byte for byte.
+        const QString pageBefore = albums + QStringLiteral("/乙/11.jpg");
+        const QString orderBefore = albums + QStringLiteral("/辛");
+        const QString strayBefore = m_dir.filePath(QStringLiteral("stray.txt"));
+        QFile strayFile(strayBefore);
+        QVERIFY(strayFile.open(QIODevice::WriteOnly) && strayFile.write("x") == 1);
+        strayFile.close();
+        const QList<std::pair<QByteArray, QByteArray>> renames{
+            {QFile::encodeName(pageBefore), QFile::encodeName(albums + QStringLiteral("/乙/")) + page},
+            {QFile::encodeName(orderBefore), QFile::encodeName(albums + QLatin1Char('/')) + orderFolder},
+            {QFile::encodeName(strayBefore), QFile::encodeName(albums + QLatin1Char('/')) + stray}};
         // Directory removal lists with Qt, which cannot see these names.
-        const auto removeRaw = qScopeGuard([&] {
-            for (const QString &name : goodFiles)
-                ::unlink((rawOrder + '/' + QFile::encodeName(name)).constData());
-            ::rmdir(rawOrder.constData());
-            ::unlink(rawPage.constData());
-            ::unlink(rawStray.constData());
+        const auto renameBack = qScopeGuard([&] {
+            for (const auto &[before, raw] : renames)
+                std::rename(raw.constData(), before.constData());
         });
-        QVERIFY(writeRaw(rawPage, contentOf(good + QStringLiteral("/10.jpg"))));
-        QVERIFY(::mkdir(rawOrder.constData(), 0755) == 0);
-        for (const QString &name : goodFiles)
-            QVERIFY(writeRaw(rawOrder + '/' + QFile::encodeName(name), contentOf(good + QLatin1Char('/') + name)));
+        const qint64 pageBytes = QFileInfo(pageBefore).size();
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(std::rename(renames[i].first.constData(), renames[i].second.constData()) == 0);
         qint64 listedBytes = 0;
         for (const QFileInfo &info : QDir(albums + QStringLiteral("/乙")).entryInfoList(QDir::Files))
             listedBytes += info.size();
         QVERIFY(FolderIntake::structureOk(albums, ProductKind::Album));
+        QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
 
-        const QMap<QString, groupProductImages> orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
-        QCOMPARE(orders.size(), 3);
-        QVERIFY(orders.value(QStringLiteral("甲")).isMatched());
-        QCOMPARE(orders.value(QStringLiteral("甲")).imageCount, 11);
+        QMap<QString, groupProductImages> orders;
+        QVERIFY2(testdeadline::finishes([&] {
+                     orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
+                     orders.insert(checkClass(frames, m_catalogue.productForGroup(1003, 2301)));
+                 }),
+                 "a special file was opened for reading");
+        QCOMPARE(orders.size(), 14);
+        QVERIFY(orders.value("甲").isMatched() && orders.value("a.jpg").isMatched());
+        QCOMPARE(orders.value("甲").imageCount, 11);
+        // Pages keep the order of their numbers, 10 after 9.
+        QStringList pages;
+        for (const imgMess &page : orders.value("甲").matched.first().innerImages)
+            pages << page.name;
+        QCOMPARE(pages.join(' '), QStringLiteral("1 2 3 4 5 6 7 8 9 10"));
+        for (int kind = 0; kind < owners.size(); ++kind) {
+            QCOMPARE(orders.value(owners[kind]).matchStateText(), QStringLiteral("不是普通文件:11.jpg"));
+            QCOMPARE(orders.value(QStringLiteral("%1.jpg").arg(kind)).matchStateText(),
+                     QStringLiteral("不是普通文件:%1.jpg").arg(kind));
+        }
         const groupProductImages withPage = orders.value(QStringLiteral("乙"));
         QCOMPARE(withPage.matchStateText(), kUndecodable + QString::fromUtf8(page));
         QCOMPARE(withPage.imageCount, 12);
-        QCOMPARE(qint64(withPage.totalBytes), listedBytes + QFileInfo(good + QStringLiteral("/10.jpg")).size());
+        QCOMPARE(qint64(withPage.totalBytes), listedBytes + pageBytes);
         QCOMPARE(orders.value(QString::fromUtf8(orderFolder)).matchStateText(),
                  kUndecodable + QString::fromUtf8(orderFolder));
 
         // A stray file at the top of an album class breaks its rule whatever its name.
-        QVERIFY(writeRaw(rawStray, QByteArray("x")));
+        QVERIFY(std::rename(renames[2].first.constData(), renames[2].second.constData()) == 0);
         QVERIFY(!FolderIntake::structureOk(albums, ProductKind::Album));
     }
 
@@ -298,26 +263,21 @@ private slots:
         const QString matched = QStringLiteral("匹配成功");
         QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
         QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
-        QTest::newRow("camera trailer after EOI") << "a.jpg" << jpeg + "\xFF\xD8trailer\xFF" << matched;
         QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
-        QTest::newRow("TIFF") << "t.jpg" << amplifyingTiff(3, 16) << "图片格式不对:t";
         QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>")
                              << "图片格式不对:s";
         QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
-        QTest::newRow("scan without frame header")
-            << "f.jpg" << QByteArray("\xFF\xD8") + jpeg.mid(scan) << "图片格式不对:f";
         QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
         QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
-        QTest::newRow("cut off in the metadata") << "c.jpg" << jpeg.left(scan / 2) << "图片不完整:c";
         QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
         QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
         // Metadata that would make a reader allocate far more than the file holds
         // (memory figures: bench/preflight_bench.sh).
-        const QByteArray exif = segment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
+        const QByteArray exif = jpegSegment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
         QByteArray manySegments("\xFF\xD8", 2);
         for (int i = 0; i < 48; ++i)
-            manySegments += segment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
+            manySegments += jpegSegment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
         QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob")
             << "amp.jpg" << amplifyingTiff(250, 4 << 20) << "图片格式不对:amp";
         QTest::newRow("JPEG Exif, 250 tags at one blob")
@@ -367,8 +327,6 @@ private:
             qWarning() << error;
         return out + QLatin1Char('/') + description.value("folder").toString();
     }
-
-    // `order` as intake made it, or a bare record.
 
     QTemporaryDir m_dir;
     Catalogue m_catalogue;

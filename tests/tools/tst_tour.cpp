@@ -1,7 +1,6 @@
 #include <QCryptographicHash>
 #include <QImage>
 #include <QRegularExpression>
-#include <QSqlRecord>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -10,6 +9,7 @@
 #include "net/authentication.h"
 #include "orders/producttablewidget.h"
 #include "store/shareddatabase.h"
+#include "support/queryvalue.h"
 #include "support/uploadenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
@@ -25,126 +25,114 @@ class TstTour : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void wholeRoad();
+    void initTestCase()
+    {
+        QVERIFY(m_up.setUp());
+        for (const char *preset : {"album-class", "frame-class", "series-class"}) {
+            QFile file(QStringLiteral(PRESET_DIR "/%1.json").arg(QLatin1String(preset)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(ClassLayout::build(QJsonDocument::fromJson(file.readAll()).object(),
+                                       m_photos.filePath(QLatin1String(preset)))
+                    > 0);
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        QThreadPool::globalInstance()->waitForDone();
+        DatabaseThread::instance().stop();
+    }
+
+    void wholeRoad()
+    {
+        MainWindow window;
+        window.resize(1366, 768);
+        window.show();
+        GuidedTour tour(window, m_out.path());
+        tour.setUploadTimeoutMs(90000);
+        const QDir photos(m_photos.path());
+        const bool done =
+            tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"),
+                     {{QStringLiteral("水晶摆台"), photos.filePath(QStringLiteral("frame-class/水晶摆台 二年一班"))},
+                      {QStringLiteral("毕业季套系"), photos.filePath(QStringLiteral("series-class/毕业季 六年一班"))},
+                      {QStringLiteral("经典对裱相册"), photos.filePath(QStringLiteral("album-class/三年二班"))}});
+        QVERIFY2(done, qPrintable(tour.failure()));
+
+        // The page lists every step with its picture, in order.
+        QFile page(tour.pagePath());
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(page.readAll());
+        QVERIFY(html.contains(QStringLiteral("整个流程已走完")));
+        QStringList captions;
+        QRegularExpressionMatchIterator it =
+            QRegularExpression(QStringLiteral("<li><p>([^<]*)</p><img src=\"(\\d+)\\.png\"")).globalMatch(html);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            QCOMPARE(m.captured(2).toInt(), captions.size() + 1);
+            QVERIFY2(QImage(m_out.filePath(m.captured(2) + ".png")).width() >= 400, qPrintable(m.captured(2)));
+            captions << m.captured(1);
+        }
+        QCOMPARE(captions.size(), tour.stepCount());
+        QVERIFY(captions.contains(QStringLiteral("拖入班级“三年二班”：7 个订单检查完毕，勾选其中匹配成功的 2 个")));
+        QVERIFY(captions.contains(
+            QStringLiteral("拖入班级“水晶摆台 二年一班”：5 个订单检查完毕，勾选其中匹配成功的 3 个")));
+        QVERIFY(captions.last().startsWith(QStringLiteral("加购记录：3 个订单")));
+        // The window itself says what reached the cart: the browser may not open.
+        const QStringList added = captions.filter(QStringLiteral("已加入购物车，请到商城购物车中结算"));
+        QCOMPARE(added.size(), 1);
+        for (const char *name : {"“三年二班”", "“毕业季 六年一班”", "“水晶摆台 二年一班”"})
+            QVERIFY2(added.first().contains(QString::fromUtf8(name)), qPrintable(added.first()));
+
+        // What did not match in the last class stays on the page with its reason.
+        productTableWidget *fresh = window.findChild<neworderwid *>("checkProductWid")->orderTable();
+        QStringList left;
+        for (int row = 0; row < fresh->table()->rowCount(); ++row)
+            left << fresh->table()->item(row, 5)->text();
+        QCOMPARE(left,
+                 (QStringList{"产品P数不对", "色彩模式应为RGB:封面", "分辨率错误", "封皮P数不对", "图片尺寸有误"}));
+        // Its columns take the list's width: none cut off, no empty strip beside them.
+        int columns = 0;
+        for (int c = 0; c < fresh->table()->columnCount(); ++c)
+            columns += fresh->table()->isColumnHidden(c) ? 0 : fresh->table()->columnWidth(c);
+        const int room = fresh->table()->viewport()->width();
+        QVERIFY2(columns <= room && columns > room - 60, qPrintable(QStringLiteral("%1 of %2").arg(columns).arg(room)));
+
+        // Every image reached the store, intact, and every order the cart.
+        QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status <> 'uploaded'").toInt(), 0);
+        QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status = 'CARTOK'").toInt(), 3);
+        QList<QSqlRecord> images;
+        runQuery(sharedDatabase(), "SELECT url, localPath FROM images", images);
+        QVERIFY(images.size() >= 28);
+        for (const QSqlRecord &row : images) {
+            QFile file(row.value(1).toString());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(row.value(0).toString().startsWith(m_up.store.url() + "/normal-order-image/10001/"));
+            QCOMPARE(QCryptographicHash::hash(m_up.store.get(row.value(0).toString()), QCryptographicHash::Md5),
+                     QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
+        }
+
+        const QJsonArray posts = m_up.backend.control("cart").array();
+        QCOMPARE(posts.size(), 1);
+        QJsonObject album;
+        for (const QJsonValue &item : posts.first().toObject().value("items").toArray()) {
+            if (item.toObject().value("skuGroupId").toInt() == 2101)
+                album = item.toObject();
+        }
+        const QJsonArray spus = album.value("spus").toArray();
+        QCOMPARE(spus.size(), 2);
+        const QJsonArray pages =
+            spus.first().toObject().value("skus").toArray().first().toObject().value("images").toArray();
+        QCOMPARE(pages.size(), 13);
+        QCOMPARE(tour.openedUrls().size(), 1);
+        QCOMPARE(tour.openedUrls().first().toString(),
+                 m_up.backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
+    }
 
 private:
-    QVariant value(const QString &sql);
-
     UploadEnvironment m_up;
     QTemporaryDir m_photos;
     QTemporaryDir m_out;
 };
-
-void TstTour::initTestCase()
-{
-    QVERIFY(m_up.setUp());
-    for (const char *preset : {"album-class", "frame-class", "series-class"}) {
-        QFile file(QStringLiteral(PRESET_DIR "/%1.json").arg(QLatin1String(preset)));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(ClassLayout::build(QJsonDocument::fromJson(file.readAll()).object(),
-                                   m_photos.filePath(QLatin1String(preset)))
-                > 0);
-    }
-}
-
-void TstTour::cleanupTestCase()
-{
-    QThreadPool::globalInstance()->waitForDone();
-    DatabaseThread::instance().stop();
-}
-
-QVariant TstTour::value(const QString &sql)
-{
-    QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), sql, rows);
-    return rows.isEmpty() ? QVariant() : rows.first().value(0);
-}
-
-void TstTour::wholeRoad()
-{
-    MainWindow window;
-    window.resize(1366, 768);
-    window.show();
-    GuidedTour tour(window, m_out.path());
-    tour.setUploadTimeoutMs(90000);
-    const QDir photos(m_photos.path());
-    const bool done =
-        tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"),
-                 {{QStringLiteral("水晶摆台"), photos.filePath(QStringLiteral("frame-class/水晶摆台 二年一班"))},
-                  {QStringLiteral("毕业季套系"), photos.filePath(QStringLiteral("series-class/毕业季 六年一班"))},
-                  {QStringLiteral("经典对裱相册"), photos.filePath(QStringLiteral("album-class/三年二班"))}});
-    QVERIFY2(done, qPrintable(tour.failure()));
-
-    // The page lists every step with its picture, in order.
-    QFile page(tour.pagePath());
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(page.readAll());
-    QVERIFY(html.contains(QStringLiteral("整个流程已走完")));
-    QStringList captions;
-    QRegularExpressionMatchIterator it =
-        QRegularExpression(QStringLiteral("<li><p>([^<]*)</p><img src=\"(\\d+)\\.png\"")).globalMatch(html);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        QCOMPARE(m.captured(2).toInt(), captions.size() + 1);
-        QVERIFY2(QImage(m_out.filePath(m.captured(2) + ".png")).width() >= 400, qPrintable(m.captured(2)));
-        captions << m.captured(1);
-    }
-    QCOMPARE(captions.size(), tour.stepCount());
-    QVERIFY(captions.contains(QStringLiteral("拖入班级“三年二班”：7 个订单检查完毕，勾选其中匹配成功的 2 个")));
-    QVERIFY(
-        captions.contains(QStringLiteral("拖入班级“水晶摆台 二年一班”：5 个订单检查完毕，勾选其中匹配成功的 3 个")));
-    QVERIFY(captions.last().startsWith(QStringLiteral("加购记录：3 个订单")));
-    // The window itself says what reached the cart: the browser may not open.
-    const QStringList added = captions.filter(QStringLiteral("已加入购物车，请到商城购物车中结算"));
-    QCOMPARE(added.size(), 1);
-    for (const char *name : {"“三年二班”", "“毕业季 六年一班”", "“水晶摆台 二年一班”"})
-        QVERIFY2(added.first().contains(QString::fromUtf8(name)), qPrintable(added.first()));
-
-    // What did not match in the last class stays on the page with its reason.
-    productTableWidget *fresh = window.findChild<neworderwid *>("checkProductWid")->orderTable();
-    QStringList left;
-    for (int row = 0; row < fresh->table()->rowCount(); ++row)
-        left << fresh->table()->item(row, 5)->text();
-    QCOMPARE(left, (QStringList{"产品P数不对", "色彩模式应为RGB:封面", "分辨率错误", "封皮P数不对", "图片尺寸有误"}));
-    // Its columns take the list's width: none cut off, no empty strip beside them.
-    int columns = 0;
-    for (int c = 0; c < fresh->table()->columnCount(); ++c)
-        columns += fresh->table()->isColumnHidden(c) ? 0 : fresh->table()->columnWidth(c);
-    const int room = fresh->table()->viewport()->width();
-    QVERIFY2(columns <= room && columns > room - 60, qPrintable(QStringLiteral("%1 of %2").arg(columns).arg(room)));
-
-    // Every image reached the store, intact, and every order the cart.
-    QCOMPARE(value("SELECT count(*) FROM images WHERE status <> 'uploaded'").toInt(), 0);
-    QCOMPARE(value("SELECT count(*) FROM orders WHERE status = 'CARTOK'").toInt(), 3);
-    QList<QSqlRecord> images;
-    runQuery(sharedDatabase(), "SELECT url, localPath FROM images", images);
-    QVERIFY(images.size() >= 28);
-    for (const QSqlRecord &row : images) {
-        QFile file(row.value(1).toString());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(row.value(0).toString().startsWith(m_up.store.url() + "/normal-order-image/10001/"));
-        QCOMPARE(QCryptographicHash::hash(m_up.store.get(row.value(0).toString()), QCryptographicHash::Md5),
-                 QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
-    }
-
-    const QJsonArray posts = m_up.backend.control("cart").array();
-    QCOMPARE(posts.size(), 1);
-    QJsonObject album;
-    for (const QJsonValue &item : posts.first().toObject().value("items").toArray()) {
-        if (item.toObject().value("skuGroupId").toInt() == 2101)
-            album = item.toObject();
-    }
-    const QJsonArray spus = album.value("spus").toArray();
-    QCOMPARE(spus.size(), 2);
-    const QJsonArray pages =
-        spus.first().toObject().value("skus").toArray().first().toObject().value("images").toArray();
-    QCOMPARE(pages.size(), 13);
-    QCOMPARE(tour.openedUrls().size(), 1);
-    QCOMPARE(tour.openedUrls().first().toString(),
-             m_up.backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));
-}
 
 QTEST_MAIN(TstTour)
 #include "tst_tour.moc"

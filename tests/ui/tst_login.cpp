@@ -16,17 +16,121 @@
 #include "ui/logingcenter.h"
 #include "ui/loginwidget.h"
 
+namespace {
+const QString kUnreachable = QStringLiteral("无法连接服务器，请检查网络后重试");
+}
+
 // The login page against the local backend, offscreen.
 class TstLogin : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void ruleOnLeavingTheField();
-    void rememberedLoginFillsTheForm();
-    void failedLoginShowsATip_data();
-    void failedLoginShowsATip();
+    void initTestCase()
+    {
+        QVERIFY(m_backend.start());
+        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
+        QFile table(QStringLiteral("data/error.json"));
+        QVERIFY(table.open(QIODevice::WriteOnly));
+        table.write(R"({"auth.badCredentials": "手机号或密码错误", "auth.userNotFound": "账号不存在"})");
+        table.close();
+        VellRuntime::instance().loadErrorTable();
+    }
+
+    void ruleOnLeavingTheField()
+    {
+        loginwidget page;
+        QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
+        phone->setText("12800000001");
+        emit phone->editingFinished();
+        QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QStringLiteral("请输入正确手机号"));
+        phone->setText("13800000001");
+        emit phone->editingFinished();
+        QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QString());
+    }
+
+    void rememberedLoginFillsTheForm()
+    {
+        {
+            loginwidget page;
+            QSignalSpy ok(&page, &loginwidget::loginOK);
+            child<QLineEdit>(&page, "phoneEdit")->setText("13800000002");
+            child<QLineEdit>(&page, "passwordEdit")->setText("wedding'88");
+            child<QCheckBox>(&page, "byAccountRdbRememberMe")->setChecked(true);
+            child<QPushButton>(&page, "loginButton")->click();
+            QCOMPARE(ok.size(), 1);
+            QCOMPARE(VellRuntime::instance().storeId(), 20002);
+        }
+        QCOMPARE(UserStore::storedPassword("13800000002"), QStringLiteral("wedding'88"));
+
+        // The next start fills in that login and offers the number while typing.
+        loginwidget page;
+        QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
+        QLineEdit *password = child<QLineEdit>(&page, "passwordEdit");
+        QCOMPARE(phone->text(), QStringLiteral("13800000002"));
+        QCOMPARE(password->text(), QStringLiteral("wedding'88"));
+        QVERIFY(phone->completer());
+        QCOMPARE(phone->completer()->model()->index(0, 0).data().toString(), QStringLiteral("13800000002"));
+
+        phone->setText("1380000000");
+        QCOMPARE(password->text(), QString());
+        phone->setText("13800000002");
+        QCOMPARE(password->text(), QStringLiteral("wedding'88"));
+        phone->setText("13900000002");
+        QCOMPARE(password->text(), QString());
+    }
+
+    void failedLoginShowsATip_data()
+    {
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("fault"); // "closed port", a backend fault, or none
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("tip");
+        const QString phone = QStringLiteral("13800000001");
+        QTest::newRow("wrong password") << phone << QString() << "phoneMessage" << QStringLiteral("手机号或密码错误");
+        // The number rule only warns; the backend decides.
+        QTest::newRow("number breaking the rule")
+            << QStringLiteral("12800000001") << QString() << "byAccountErrorTip" << QStringLiteral("账号不存在");
+        QTest::newRow("nothing listens") << phone << QStringLiteral("closed port") << "byAccountErrorTip"
+                                         << kUnreachable;
+        QTest::newRow("error status") << phone << QStringLiteral("http500") << "byAccountErrorTip" << kUnreachable;
+    }
+
+    void failedLoginShowsATip()
+    {
+        QFETCH(QString, phone);
+        QFETCH(QString, fault);
+        QFETCH(QString, label);
+        QFETCH(QString, tip);
+        m_backend.reset();
+        if (fault == QLatin1String("closed port")) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            const quint16 port = probe.serverPort();
+            probe.close();
+            QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", QStringLiteral("http://127.0.0.1:%1/").arg(port)}}));
+        } else if (!fault.isEmpty()) {
+            m_backend.fault("crm/oauth/token", fault);
+        }
+
+        loginwidget page;
+        page.show();
+        QSignalSpy ok(&page, &loginwidget::loginOK);
+        child<QLineEdit>(&page, "phoneEdit")->setText(phone);
+        child<QLineEdit>(&page, "passwordEdit")->setText(phone.startsWith("12") ? "pw" : "wrong");
+        child<QPushButton>(&page, "loginButton")->click();
+        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
+
+        QCOMPARE(ok.size(), 0);
+        QLabel *shown = child<QLabel>(&page, label.toLatin1().constData());
+        QCOMPARE(shown->text(), tip);
+        QVERIFY(shown->isVisible());
+        for (QLabel *other : {child<QLabel>(&page, "phoneMessage"), child<QLabel>(&page, "byAccountErrorTip")}) {
+            if (other != shown)
+                QCOMPARE(other->text(), QString());
+        }
+        QVERIFY(testlog::texts().contains(QStringLiteral("登录失败:%1 %2").arg(phone, tip)));
+    }
 
 private:
     template<typename T> T *child(QWidget *page, const char *name) { return page->findChild<T *>(QLatin1String(name)); }
@@ -34,123 +138,6 @@ private:
     BackendProcess m_backend;
     ClientEnvironment m_env;
 };
-
-namespace {
-const QString kUnreachable = QStringLiteral("无法连接服务器，请检查网络后重试");
-}
-
-void TstLogin::initTestCase()
-{
-    QVERIFY(m_backend.start());
-    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
-    QFile table(QStringLiteral("data/error.json"));
-    QVERIFY(table.open(QIODevice::WriteOnly));
-    table.write(R"({"auth.badCredentials": "手机号或密码错误", "auth.userNotFound": "账号不存在"})");
-    table.close();
-    VellRuntime::instance().loadErrorTable();
-}
-
-void TstLogin::ruleOnLeavingTheField()
-{
-    loginwidget page;
-    QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
-    phone->setText("12800000001");
-    emit phone->editingFinished();
-    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QStringLiteral("请输入正确手机号"));
-    phone->setText("13800000001");
-    emit phone->editingFinished();
-    QCOMPARE(child<QLabel>(&page, "phoneMessage")->text(), QString());
-}
-
-void TstLogin::rememberedLoginFillsTheForm()
-{
-    {
-        loginwidget page;
-        QSignalSpy ok(&page, &loginwidget::loginOK);
-        child<QLineEdit>(&page, "phoneEdit")->setText("13800000002");
-        child<QLineEdit>(&page, "passwordEdit")->setText("wedding'88");
-        child<QCheckBox>(&page, "byAccountRdbRememberMe")->setChecked(true);
-        child<QPushButton>(&page, "loginButton")->click();
-        QCOMPARE(ok.size(), 1);
-        QCOMPARE(VellRuntime::instance().storeId(), 20002);
-    }
-    QCOMPARE(UserStore::storedPassword("13800000002"), QStringLiteral("wedding'88"));
-
-    // The next start fills in that login and offers the number while typing.
-    loginwidget page;
-    QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
-    QLineEdit *password = child<QLineEdit>(&page, "passwordEdit");
-    QCOMPARE(phone->text(), QStringLiteral("13800000002"));
-    QCOMPARE(password->text(), QStringLiteral("wedding'88"));
-    QVERIFY(phone->completer());
-    QCOMPARE(phone->completer()->model()->index(0, 0).data().toString(), QStringLiteral("13800000002"));
-
-    phone->setText("1380000000");
-    QCOMPARE(password->text(), QString());
-    phone->setText("13800000002");
-    QCOMPARE(password->text(), QStringLiteral("wedding'88"));
-    phone->setText("13900000002");
-    QCOMPARE(password->text(), QString());
-}
-
-void TstLogin::failedLoginShowsATip_data()
-{
-    QTest::addColumn<QString>("phone");
-    QTest::addColumn<QString>("fault"); // "closed port", a backend fault, or none
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<QString>("tip");
-    QTest::newRow("wrong password") << "13800000001"
-                                    << ""
-                                    << "phoneMessage"
-                                    << "手机号或密码错误";
-    // The number rule only warns; the backend decides.
-    QTest::newRow("number breaking the rule") << "12800000001"
-                                              << ""
-                                              << "byAccountErrorTip"
-                                              << "账号不存在";
-    QTest::newRow("nothing listens") << "13800000001"
-                                     << "closed port"
-                                     << "byAccountErrorTip" << kUnreachable;
-    QTest::newRow("error status") << "13800000001"
-                                  << "http500"
-                                  << "byAccountErrorTip" << kUnreachable;
-}
-
-void TstLogin::failedLoginShowsATip()
-{
-    QFETCH(QString, phone);
-    QFETCH(QString, fault);
-    QFETCH(QString, label);
-    QFETCH(QString, tip);
-    m_backend.reset();
-    if (fault == QLatin1String("closed port")) {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 port = probe.serverPort();
-        probe.close();
-        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", QStringLiteral("http://127.0.0.1:%1/").arg(port)}}));
-    } else if (!fault.isEmpty()) {
-        m_backend.fault("crm/oauth/token", fault);
-    }
-
-    loginwidget page;
-    page.show();
-    QSignalSpy ok(&page, &loginwidget::loginOK);
-    child<QLineEdit>(&page, "phoneEdit")->setText(phone);
-    child<QLineEdit>(&page, "passwordEdit")->setText(phone.startsWith("12") ? "pw" : "wrong");
-    child<QPushButton>(&page, "loginButton")->click();
-    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
-
-    QCOMPARE(ok.size(), 0);
-    QLabel *shown = child<QLabel>(&page, label.toLatin1().constData());
-    QCOMPARE(shown->text(), tip);
-    QVERIFY(shown->isVisible());
-    for (QLabel *other : {child<QLabel>(&page, "phoneMessage"), child<QLabel>(&page, "byAccountErrorTip")}) {
-        if (other != shown)
-            QCOMPARE(other->text(), QString());
-    }
-    QVERIFY(testlog::texts().contains(QStringLiteral("登录失败:%1 %2").arg(phone, tip)));
-}
 
 QTEST_MAIN(TstLogin)
 #include "tst_login.moc"

@@ -33,14 +33,137 @@ class TstMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void titleBeforeAndAfterLogin();
-    void laterStageOpensItsOwnHome();
-    void droppedFolderIsChecked();
-    void closeAsksAccordingToTheNewOrders();
-    void refusedWhileUploadsRun();
-    void databaseKeptAsideIsTold();
+    void initTestCase()
+    {
+        QVERIFY(m_backend.start());
+        QVERIFY(
+            m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", m_backend.baseUrl() + "wedding/"}}));
+        QVERIFY(m_catalogue.load());
+    }
+
+    void cleanupTestCase() { DatabaseThread::instance().stop(); }
+
+    void loginThenLogoutRefusedWhileUploadsRun()
+    {
+        MainWindow window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("印品订单上传(2.1.1.0)"));
+        QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
+        window.loginOK();
+        QCOMPARE(window.windowTitle(), QStringLiteral("星光影楼（本地演示）(2.1.1.0)"));
+        QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
+        QCOMPARE(VellRuntime::instance().storeType(), QStringLiteral("PHOTO"));
+        QVERIFY(window.scheduler()->isPolling());
+
+        // A running check task keeps the operator in.
+        std::atomic<bool> release{false};
+        QThreadPool::globalInstance()->start([&release] {
+            while (!release)
+                QThread::msleep(5);
+        });
+        QTRY_VERIFY(QThreadPool::globalInstance()->activeThreadCount() > 0);
+        {
+            DialogAnswer answer(QStringLiteral("我知道了"));
+            window.loginOutFun();
+            QCOMPARE(answer.seen, QStringList{QStringLiteral("正在上传文件夹，请勿退出。")});
+            QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
+            QCloseEvent event;
+            QApplication::sendEvent(&window, &event);
+            QVERIFY(!event.isAccepted());
+            QTRY_COMPARE(answer.seen.size(), 2);
+            QCOMPARE(answer.seen.last(), QStringLiteral("正在上传文件夹，请勿关闭。"));
+        }
+        release = true;
+        QThreadPool::globalInstance()->waitForDone();
+        window.loginOutFun();
+        QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
+        QVERIFY(testlog::texts().contains(QStringLiteral("退出登录:星光影楼（本地演示）")));
+    }
+
+    void laterStageOpensItsOwnHome()
+    {
+        MainWindow window;
+        QVERIFY(HttpUtils::instance().getToken("13800000003", "later-stage"));
+        window.loginOK();
+        m_urls.opened.clear();
+        window.openWeb();
+        QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "wedding/")});
+        configFile::switchBackend(true);
+    }
+
+    void droppedFolderIsChecked()
+    {
+        QTemporaryDir dir;
+        const QJsonObject description{
+            {"folder", "五年一班"},
+            {"entries",
+             QJsonArray{QJsonObject{
+                 {"folder", "张三"},
+                 {"entries",
+                  QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}},
+                             QJsonObject{{"images", "{n}.jpg"}, {"count", 10}, {"mm", QJsonArray{406, 206}}}}}}}}};
+        QCOMPARE(ClassLayout::build(description, dir.path()), 11);
+        MainWindow window;
+        auto *page = window.findChild<neworderwid *>("checkProductWid");
+        {
+            DialogAnswer answer(QStringLiteral("我知道了"));
+            QVERIFY(!page->handleFolder(dir.filePath("五年一班")));
+            QCOMPARE(answer.seen, QStringList{QStringLiteral("请选择产品")});
+        }
+        page->setProduct(m_catalogue.productForGroup(1001, 2101), StoreTerms());
+        {
+            // A link without a local folder is refused, not read as the working folder.
+            DialogAnswer answer(QStringLiteral("我知道了"));
+            QVERIFY(!page->handleFolder(QString()));
+            QCOMPARE(answer.seen, QStringList{QStringLiteral("产品层次有问题，请参照示例图组织产品层次")});
+            QCOMPARE(window.list(0)->table()->rowCount(), 0);
+        }
+        QVERIFY(page->handleFolder(dir.filePath("五年一班")));
+        productTableWidget *list = window.list(0);
+        QTRY_COMPARE(list->table()->rowCount(), 1);
+        QTRY_COMPARE(list->table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
+        QCOMPARE(list->table()->item(0, 5)->toolTip(), QStringLiteral("210101"));
+        {
+            DialogAnswer answer(QStringLiteral("OK"));
+            QVERIFY(!page->handleFolder(dir.filePath("五年一班")));
+            QCOMPARE(answer.seen.size(), 1);
+            QVERIFY(answer.seen.first().contains(QStringLiteral("这个班级已经导入，请换一下班级")));
+        }
+    }
+
+    void closeAsksAccordingToTheNewOrders()
+    {
+        MainWindow window;
+        groupProductImages record = orderbuilder::line("C-001", "张三", 1, 2, 0, 1);
+        record.className = QStringLiteral("一班");
+        // What the window asked and whether it closed.
+        const auto close = [&window](const QString &button) {
+            DialogAnswer answer(button);
+            QCloseEvent event;
+            QApplication::sendEvent(&window, &event);
+            return answer.seen.join(QLatin1Char('|')) + (event.isAccepted() ? " closed" : " open");
+        };
+        QCOMPARE(close(QStringLiteral("取消")), QStringLiteral("确定要退出应用系统吗? open"));
+        window.list(0)->addGroupRow(record.className, &record);
+        QCOMPARE(close(QStringLiteral("否")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? open"));
+        QVERIFY(testlog::texts().filter(QStringLiteral("退出应用")).isEmpty());
+        QCOMPARE(close(QStringLiteral("是")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? closed"));
+        QVERIFY(testlog::texts().contains(QStringLiteral("退出应用")));
+    }
+
+    void databaseKeptAsideIsTold()
+    {
+        sharedDatabase().close();
+        QFile file(AppPaths::databaseFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("damaged").repeated(100));
+        file.close();
+        QVERIFY(ensureDatabase(sharedDatabase()));
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        MainWindow window;
+        QTRY_COMPARE(answer.seen.size(), 1);
+        QVERIFY(answer.seen.first().contains(QStringLiteral("本地数据库已损坏，原文件已另存为")));
+        QVERIFY(answer.seen.first().contains(QDir::toNativeSeparators(AppPaths::databaseFile()) + ".broken-"));
+    }
 
 private:
     BackendProcess m_backend;
@@ -48,145 +171,6 @@ private:
     Catalogue m_catalogue;
     UrlCatcher m_urls;
 };
-
-void TstMainWindow::initTestCase()
-{
-    QVERIFY(m_backend.start());
-    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", m_backend.baseUrl() + "wedding/"}}));
-    QVERIFY(m_catalogue.load());
-}
-
-void TstMainWindow::cleanupTestCase()
-{
-    DatabaseThread::instance().stop();
-}
-
-void TstMainWindow::titleBeforeAndAfterLogin()
-{
-    MainWindow window;
-    QCOMPARE(window.windowTitle(), QStringLiteral("印品订单上传(2.1.1.0)"));
-    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
-    window.loginOK();
-    QCOMPARE(window.windowTitle(), QStringLiteral("星光影楼（本地演示）(2.1.1.0)"));
-    QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
-    QCOMPARE(VellRuntime::instance().storeType(), QStringLiteral("PHOTO"));
-    QVERIFY(window.scheduler()->isPolling());
-}
-
-void TstMainWindow::laterStageOpensItsOwnHome()
-{
-    MainWindow window;
-    QVERIFY(HttpUtils::instance().getToken("13800000003", "later-stage"));
-    window.loginOK();
-    m_urls.opened.clear();
-    window.openWeb();
-    QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "wedding/")});
-    configFile::switchBackend(true);
-}
-
-void TstMainWindow::droppedFolderIsChecked()
-{
-    QTemporaryDir dir;
-    const QJsonObject description{
-        {"folder", "五年一班"},
-        {"entries",
-         QJsonArray{QJsonObject{
-             {"folder", "张三"},
-             {"entries",
-              QJsonArray{QJsonObject{{"image", "封面.jpg"}, {"mm", QJsonArray{446, 236}}},
-                         QJsonObject{{"images", "{n}.jpg"}, {"count", 10}, {"mm", QJsonArray{406, 206}}}}}}}}};
-    QCOMPARE(ClassLayout::build(description, dir.path()), 11);
-    MainWindow window;
-    auto *page = window.findChild<neworderwid *>("checkProductWid");
-    {
-        DialogAnswer answer(QStringLiteral("我知道了"));
-        QVERIFY(!page->handleFolder(dir.filePath("五年一班")));
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("请选择产品")});
-    }
-    page->setProduct(m_catalogue.productForGroup(1001, 2101), StoreTerms());
-    {
-        // A link without a local folder is refused, not read as the working folder.
-        DialogAnswer answer(QStringLiteral("我知道了"));
-        QVERIFY(!page->handleFolder(QString()));
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("产品层次有问题，请参照示例图组织产品层次")});
-        QCOMPARE(window.list(0)->table()->rowCount(), 0);
-    }
-    QVERIFY(page->handleFolder(dir.filePath("五年一班")));
-    productTableWidget *list = window.list(0);
-    QTRY_COMPARE(list->table()->rowCount(), 1);
-    QTRY_COMPARE(list->table()->item(0, 5)->text(), QStringLiteral("匹配成功"));
-    QCOMPARE(list->table()->item(0, 5)->toolTip(), QStringLiteral("210101"));
-    {
-        DialogAnswer answer(QStringLiteral("OK"));
-        QVERIFY(!page->handleFolder(dir.filePath("五年一班")));
-        QCOMPARE(answer.seen.size(), 1);
-        QVERIFY(answer.seen.first().contains(QStringLiteral("这个班级已经导入，请换一下班级")));
-    }
-}
-
-void TstMainWindow::closeAsksAccordingToTheNewOrders()
-{
-    MainWindow window;
-    groupProductImages record = orderbuilder::line("C-001", "张三", 1, 2, 0, 1);
-    record.className = QStringLiteral("一班");
-    // What the window asked and whether it closed.
-    const auto close = [&window](const QString &button) {
-        DialogAnswer answer(button);
-        QCloseEvent event;
-        QApplication::sendEvent(&window, &event);
-        return answer.seen.join(QLatin1Char('|')) + (event.isAccepted() ? " closed" : " open");
-    };
-    QCOMPARE(close(QStringLiteral("取消")), QStringLiteral("确定要退出应用系统吗? open"));
-    window.list(0)->addGroupRow(record.className, &record);
-    QCOMPARE(close(QStringLiteral("否")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? open"));
-    QVERIFY(testlog::texts().filter(QStringLiteral("退出应用")).isEmpty());
-    QCOMPARE(close(QStringLiteral("是")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? closed"));
-    QVERIFY(testlog::texts().contains(QStringLiteral("退出应用")));
-}
-
-void TstMainWindow::refusedWhileUploadsRun()
-{
-    MainWindow window;
-    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
-    window.loginOK();
-    std::atomic<bool> release{false};
-    QThreadPool::globalInstance()->start([&release] {
-        while (!release)
-            QThread::msleep(5);
-    });
-    QTRY_VERIFY(QThreadPool::globalInstance()->activeThreadCount() > 0);
-    {
-        DialogAnswer answer(QStringLiteral("我知道了"));
-        window.loginOutFun();
-        QCOMPARE(answer.seen, QStringList{QStringLiteral("正在上传文件夹，请勿退出。")});
-        QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 1);
-        QCloseEvent event;
-        QApplication::sendEvent(&window, &event);
-        QVERIFY(!event.isAccepted());
-        QTRY_COMPARE(answer.seen.size(), 2);
-        QCOMPARE(answer.seen.last(), QStringLiteral("正在上传文件夹，请勿关闭。"));
-    }
-    release = true;
-    QThreadPool::globalInstance()->waitForDone();
-    window.loginOutFun();
-    QCOMPARE(window.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), 0);
-    QVERIFY(testlog::texts().contains(QStringLiteral("退出登录:星光影楼（本地演示）")));
-}
-
-void TstMainWindow::databaseKeptAsideIsTold()
-{
-    sharedDatabase().close();
-    QFile file(AppPaths::databaseFile());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("damaged").repeated(100));
-    file.close();
-    QVERIFY(ensureDatabase(sharedDatabase()));
-    DialogAnswer answer(QStringLiteral("我知道了"));
-    MainWindow window;
-    QTRY_COMPARE(answer.seen.size(), 1);
-    QVERIFY(answer.seen.first().contains(QStringLiteral("本地数据库已损坏，原文件已另存为")));
-    QVERIFY(answer.seen.first().contains(QDir::toNativeSeparators(AppPaths::databaseFile()) + ".broken-"));
-}
 
 QTEST_MAIN(TstMainWindow)
 #include "tst_mainwindow.moc"

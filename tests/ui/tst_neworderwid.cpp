@@ -19,125 +19,99 @@ class TstNewOrderWid : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void choiceShowsOneLinePerSku_data();
-    void choiceShowsOneLinePerSku();
-    void malformedProductIsNamed_data();
-    void malformedProductIsNamed();
+    void initTestCase()
+    {
+        QVERIFY(m_backend.start());
+        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
+        QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
+    }
+
+    void cleanupTestCase() { DatabaseThread::instance().stop(); }
+
+    void choiceShowsOneLinePerSku_data()
+    {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QList<int>>("choices"); // property id, value index, ...
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("firstLineHas");
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("single values at once")
+            << QStringLiteral("首尾页纪念册") << QList<int>{} << 1 << QStringLiteral("首尾页尺寸: 203*206mm(含出血)")
+            << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P," << QString();
+        // The second choice of the cover replaces the lines of the first.
+        QTest::newRow("chosen, then chosen again") << QStringLiteral("经典对裱相册") << QList<int>{11, 0, 12, 0, 12, 1}
+                                                   << 2 << "支持P数:10P,12P,14P,16P,18P,20P," << QString() << QString();
+        QTest::newRow("gold stamp") << QStringLiteral("烫金纪念册") << QList<int>{} << 0 << QString() << QString()
+                                    << QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?");
+    }
+
+    void choiceShowsOneLinePerSku()
+    {
+        QFETCH(QString, product);
+        QFETCH(QList<int>, choices);
+        QFETCH(int, lines);
+        QFETCH(QString, firstLineHas);
+        neworderwid page;
+        type(page, product);
+        m_backend.reset();
+        DialogAnswer answer(QStringLiteral("确定"));
+        page.on_selectBtn_clicked();
+        for (int i = 0; i + 1 < choices.size(); i += 2)
+            page.findChild<QComboBox *>(QString::number(choices.at(i)))->setCurrentIndex(choices.at(i + 1));
+        QTEST(answer.seen.join('|'), "dialog");
+        QCOMPARE(int(page.specLines().size()), lines);
+        QVERIFY2(page.specLines().value(0).contains(firstLineHas), qPrintable(page.specLines().value(0)));
+        QTEST(page.findChild<QLabel *>("suportPages")->text(), "pages");
+
+        // A gold-stamp product shows no example; its templates can be fetched.
+        auto *download = page.findChild<QPushButton *>("downLoadBtn");
+        QCOMPARE(page.isReady(), lines > 0);
+        QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), lines > 0 ? 2 : 0);
+        QCOMPARE(download->isVisibleTo(&page), lines == 0);
+        if (lines == 0) {
+            download->click();
+            QCOMPARE(download->text(), QStringLiteral("下载完成"));
+            QVERIFY(!m_backend.paths().filter(QStringLiteral("pms/group/getskuMainImageBySkuId/")).isEmpty());
+        }
+    }
+
+    // The product model's own refusals are its test's; here the operator reads one.
+    void malformedProductIsNamed()
+    {
+        const QByteArray data(R"({"skuGroupList": [{"id": 2201, "skuList": [{"id": 220101, "skuFrontName": "纪念册",
+                              "basePage": 10, "maxPage": 2147483647, "baseStep": 2}]}]})");
+        const QString problem =
+            QStringLiteral("规格「纪念册」的P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)");
+        m_backend.reset();
+        m_backend.control(
+            QStringLiteral("fault"),
+            QJsonObject{{"path", "pms/open/spu/query/"},
+                        {"kind", "answer"},
+                        {"times", -1},
+                        {"body", QString::fromUtf8(R"({"code": 200, "success": true, "data": )" + data + "}")}});
+        neworderwid page;
+        type(page, QStringLiteral("首尾页纪念册"));
+        DialogAnswer answer(QStringLiteral("我知道了"));
+        page.on_selectBtn_clicked();
+        m_backend.reset();
+        QCOMPARE(answer.seen.size(), 1);
+        QVERIFY2(answer.seen.first().contains(QStringLiteral("产品数据有误，请联系客服: ") + problem),
+                 qPrintable(answer.seen.first()));
+        QVERIFY(!page.isReady());
+    }
 
 private:
-    void type(neworderwid &page, const QString &text);
+    void type(neworderwid &page, const QString &text)
+    {
+        auto *edit = page.findChild<QLineEdit *>("selectProductEdit");
+        edit->setText(text);
+        page.on_selectProductEdit_textEdited(text);
+    }
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
 };
-
-void TstNewOrderWid::initTestCase()
-{
-    QVERIFY(m_backend.start());
-    QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}}));
-    QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
-}
-
-void TstNewOrderWid::cleanupTestCase()
-{
-    DatabaseThread::instance().stop();
-}
-
-void TstNewOrderWid::type(neworderwid &page, const QString &text)
-{
-    auto *edit = page.findChild<QLineEdit *>("selectProductEdit");
-    edit->setText(text);
-    page.on_selectProductEdit_textEdited(text);
-}
-
-void TstNewOrderWid::choiceShowsOneLinePerSku_data()
-{
-    QTest::addColumn<QString>("product");
-    QTest::addColumn<QList<int>>("choices"); // property id, value index, ...
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<QString>("firstLineHas");
-    QTest::addColumn<QString>("pages");
-    QTest::addColumn<QString>("dialog");
-    QTest::newRow("single values at once") << "首尾页纪念册" << QList<int>{} << 1 << "首尾页尺寸: 203*206mm(含出血)"
-                                           << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P,"
-                                           << "";
-    // The second choice of the cover replaces the lines of the first.
-    QTest::newRow("chosen, then chosen again")
-        << "经典对裱相册" << QList<int>{11, 0, 12, 0, 12, 1} << 2 << "支持P数:10P,12P,14P,16P,18P,20P,"
-        << ""
-        << "";
-    QTest::newRow("gold stamp") << "烫金纪念册" << QList<int>{} << 0 << ""
-                                << ""
-                                << "当前产品是烫金产品，烫金产品请到在线端提交?";
-}
-
-void TstNewOrderWid::choiceShowsOneLinePerSku()
-{
-    QFETCH(QString, product);
-    QFETCH(QList<int>, choices);
-    QFETCH(int, lines);
-    QFETCH(QString, firstLineHas);
-    neworderwid page;
-    type(page, product);
-    m_backend.reset();
-    DialogAnswer answer(QStringLiteral("确定"));
-    page.on_selectBtn_clicked();
-    for (int i = 0; i + 1 < choices.size(); i += 2)
-        page.findChild<QComboBox *>(QString::number(choices.at(i)))->setCurrentIndex(choices.at(i + 1));
-    QTEST(answer.seen.join('|'), "dialog");
-    QCOMPARE(int(page.specLines().size()), lines);
-    QVERIFY2(page.specLines().value(0).contains(firstLineHas), qPrintable(page.specLines().value(0)));
-    QTEST(page.findChild<QLabel *>("suportPages")->text(), "pages");
-
-    // A gold-stamp product shows no example; its templates can be fetched.
-    auto *download = page.findChild<QPushButton *>("downLoadBtn");
-    QCOMPARE(page.isReady(), lines > 0);
-    QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), lines > 0 ? 2 : 0);
-    QCOMPARE(download->isVisibleTo(&page), lines == 0);
-    if (lines == 0) {
-        download->click();
-        QCOMPARE(download->text(), QStringLiteral("下载完成"));
-        QVERIFY(!m_backend.paths().filter(QStringLiteral("pms/group/getskuMainImageBySkuId/")).isEmpty());
-    }
-}
-
-void TstNewOrderWid::malformedProductIsNamed_data()
-{
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QString>("problem");
-    QTest::newRow("data null") << QByteArray("null") << "data 不是对象: null";
-    QTest::newRow("group id as string") << QByteArray(
-        R"({"spuName": "首尾页纪念册", "skuGroupList": [{"id": "2201", "skuList": []}]})")
-                                        << "SKU组的 id 不对: {";
-    QTest::newRow("maxPage at the 32-bit limit")
-        << QByteArray(R"({"skuGroupList": [{"id": 2201, "skuList": [{"id": 220101, "skuFrontName": "纪念册",
-                      "basePage": 10, "maxPage": 2147483647, "baseStep": 2}]}]})")
-        << "规格「纪念册」的P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)";
-}
-
-void TstNewOrderWid::malformedProductIsNamed()
-{
-    QFETCH(QByteArray, data);
-    QFETCH(QString, problem);
-    m_backend.reset();
-    m_backend.control(
-        QStringLiteral("fault"),
-        QJsonObject{{"path", "pms/open/spu/query/"},
-                    {"kind", "answer"},
-                    {"times", -1},
-                    {"body", QString::fromUtf8(R"({"code": 200, "success": true, "data": )" + data + "}")}});
-    neworderwid page;
-    type(page, QStringLiteral("首尾页纪念册"));
-    DialogAnswer answer(QStringLiteral("我知道了"));
-    page.on_selectBtn_clicked();
-    m_backend.reset();
-    QCOMPARE(answer.seen.size(), 1);
-    QVERIFY2(answer.seen.first().contains(QStringLiteral("产品数据有误，请联系客服: ") + problem),
-             qPrintable(answer.seen.first()));
-    QVERIFY(!page.isReady());
-}
 
 QTEST_MAIN(TstNewOrderWid)
 #include "tst_neworderwid.moc"
