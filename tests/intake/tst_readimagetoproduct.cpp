@@ -264,12 +264,8 @@ private slots:
         QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
         QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
         QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
-        QTest::newRow("SVG") << "s.jpeg" << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\"/>")
-                             << "图片格式不对:s";
-        QTest::newRow("random bytes") << "r.jpg" << QByteArray::fromHex("8f3a00ffd8ffe0d97c11") << "图片格式不对:r";
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
         QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
-        QTest::newRow("EOI missing") << "c.jpg" << jpeg.chopped(2) << "图片不完整:c";
         QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
         QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
         // Metadata that would make a reader allocate far more than the file holds
