@@ -81,7 +81,6 @@ void TstOrderRecords::failedCreateStoresNothing_data()
     QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("logged");
     QTest::newRow("products") << QStringLiteral("product") << "Error:no such table: product";
-    QTest::newRow("images") << QStringLiteral("images") << "增加图片到数据库失败:INSERT INTO images(";
     QTest::newRow("second line") << QStringLiteral("subOrders") << "增加子订单SQL失败:INSERT INTO subOrders(";
     QTest::newRow("order row, after everything else") << QStringLiteral("orders") << "Error:no such table: orders";
 }
