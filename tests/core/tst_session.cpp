@@ -44,7 +44,6 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
         const QByteArray table("{\"auth.unauthorized\": \"账号或密码错误\", \"net.error\": \"网络错误\", \"code\": 7}");
-        QTest::newRow("known key") << table << "auth.unauthorized" << QStringLiteral("账号或密码错误");
         QTest::newRow("missing key") << table << "user.locked" << QString();
         QTest::newRow("value not a string") << table << "code" << QString();
         QTest::newRow("no file") << QByteArray() << "net.error" << QString();
