@@ -232,7 +232,8 @@ private slots:
         QCOMPARE(orders.value("甲").imageCount, 11);
         // Pages keep the order of their numbers, 10 after 9.
         QStringList pages;
-        for (const imgMess &page : orders.value("甲").matched.first().innerImages)
+        const groupProductImages album = orders.value("甲");
+        for (const imgMess &page : album.matched.first().innerImages)
             pages << page.name;
         QCOMPARE(pages.join(' '), QStringLiteral("1 2 3 4 5 6 7 8 9 10"));
         for (int kind = 0; kind < owners.size(); ++kind) {
