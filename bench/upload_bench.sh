@@ -7,6 +7,7 @@
 # time over the pipeline's (above 1: the pipeline is faster), each tool's best
 # of ROUNDS rounds (default 3).
 #   bench/upload_bench.sh [large-files] [small-files]   (default 400 x 5 MB, 3000 x 200 KB; 0 skips a case)
+# TOOLS picks a subset (default "pipeline rclone awscli").
 # BUILD_DIR (relative to the checkout or absolute) names the build; with
 # PERF_DATA=<prefix> each pipeline run is recorded by perf into <prefix>.<case>.
 set -euo pipefail
@@ -93,13 +94,13 @@ run_case() {  # files, bytes per file, label, case name
     rm -rf "$WORK/files"; mkdir -p "$WORK/files"
     for ((i = 0; i < files; i++)); do head -c "$bytes" /dev/urandom > "$WORK/files/img_$(printf %05d $i).jpg"; done
     cat "$WORK/files"/* > /dev/null
-    local total_mb tools=(pipeline rclone awscli) r k tool
+    local total_mb tools=(${TOOLS:-pipeline rclone awscli}) r k tool
     declare -A best=()
     total_mb=$(echo "$files * $bytes / 1000000" | bc -l)
     for ((r = 0; r < ROUNDS; r++)); do
         local times=()
-        for ((k = 0; k < 3; k++)); do
-            tool=${tools[$(((k + r) % 3))]}
+        for ((k = 0; k < ${#tools[@]}; k++)); do
+            tool=${tools[$(((k + r) % ${#tools[@]}))]}
             run_tool "$tool" "$files" "$name"
             times+=("$tool $(printf %.1f "$T") s")
             if [[ -z "${best[$tool]:-}" ]] || (($(echo "$T < ${best[$tool]}" | bc -l))); then best[$tool]=$T; fi
@@ -112,11 +113,15 @@ run_case() {  # files, bytes per file, label, case name
     line() { printf 'bench: %-24s %7.1f s  %7.1f MB/s  %7.0f files/s\n' "$1" "$2" "$(rate "$2")" "$(echo "$files / $2" | bc -l)"; }
     printf 'bench: case %s: %d files x %s = %.0f MB to the local verifying store, 4 transfers each, best of %d\n' \
         "$name" "$files" "$label" "$total_mb" "$ROUNDS"
-    line pipeline "${best[pipeline]}"
-    line "rclone copy" "${best[rclone]}"
-    line "aws s3 cp" "${best[awscli]}"
-    printf 'bench: pipeline speed / rclone   %.2f\n' "$(echo "${best[rclone]} / ${best[pipeline]}" | bc -l)"
-    printf 'bench: pipeline speed / aws cli  %.2f\n' "$(echo "${best[awscli]} / ${best[pipeline]}" | bc -l)"
+    [[ -z "${best[pipeline]:-}" ]] || line pipeline "${best[pipeline]}"
+    [[ -z "${best[rclone]:-}" ]] || line "rclone copy" "${best[rclone]}"
+    [[ -z "${best[awscli]:-}" ]] || line "aws s3 cp" "${best[awscli]}"
+    [[ -z "${best[pipeline]:-}" ]] || {
+        [[ -z "${best[rclone]:-}" ]] ||
+            printf 'bench: pipeline speed / rclone   %.2f\n' "$(echo "${best[rclone]} / ${best[pipeline]}" | bc -l)"
+        [[ -z "${best[awscli]:-}" ]] ||
+            printf 'bench: pipeline speed / aws cli  %.2f\n' "$(echo "${best[awscli]} / ${best[pipeline]}" | bc -l)"
+    }
 }
 
 echo "bench: $(nproc) cores"
