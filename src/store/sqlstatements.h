@@ -61,14 +61,16 @@ inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
 inline const QString SQL_SELECT_SUBORDER_IMAGES = QStringLiteral("SELECT * FROM images WHERE subOrderId='%1'");
 
 // Images held in uploadHolds (a retry time not yet come, or waiting for the
-// operator) are left out. A lease is taken back when older than %2 seconds or
-// given before the second %3. An image never leased before and sharing its
-// name with no other image cannot be at the store yet (mayBeStored 0).
-inline const QString SQL_PICK_IMAGES = QStringLiteral(
-    "SELECT id, uploadDate IS NOT NULL OR EXISTS (SELECT 1 FROM images other WHERE "
-    "other.imageName=images.imageName AND other.id<>images.id) AS mayBeStored FROM images WHERE "
-    "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3))) AND id NOT IN (SELECT "
-    "imageId FROM uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50");
+// operator) are left out. A lease is taken back when older than %2 seconds,
+// given before the second %3, or dated after now (the clock was put back
+// since). An image never leased before and sharing its name with no other
+// image cannot be at the store yet (mayBeStored 0).
+inline const QString SQL_PICK_IMAGES =
+    QStringLiteral("SELECT id, uploadDate IS NOT NULL OR EXISTS (SELECT 1 FROM images other WHERE "
+                   "other.imageName=images.imageName AND other.id<>images.id) AS mayBeStored FROM images WHERE "
+                   "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3 OR "
+                   "uploadDate+0>%1))) AND id NOT IN (SELECT "
+                   "imageId FROM uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50");
 inline const QString SQL_LEASE_IMAGES =
     QStringLiteral("UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (%2) RETURNING *");
 

@@ -212,7 +212,9 @@ QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
 
 QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
 {
-    const QString now = secondsNow();
+    // Never dated before the run's mark, so a later lease of the same run
+    // cannot mistake its own for a dead run's.
+    const QString now = QString::number(qMax(QDateTime::currentSecsSinceEpoch(), givenBefore));
     QList<QSqlRecord> picked;
     QList<QSqlRecord> rows;
     QSqlError error;

@@ -34,8 +34,9 @@ public:
     // query error (logged).
     static QueueCounts countQueue(qint64 sinceSecs);
     // Up to 50 waiting images, or uploading ones whose lease is older than
-    // `leaseSeconds` or was given before the second `givenBefore` (since the
-    // epoch), now leased.
+    // `leaseSeconds`, was given before the second `givenBefore` (since the
+    // epoch) or is dated after now, now leased and dated no earlier than
+    // `givenBefore`.
     static QList<imgMess> leaseImages(int leaseSeconds, qint64 givenBefore = 0);
     // Marks each image uploaded and counts it for its order, only when its
     // row was still uploading; all in one transaction. Returns the orders'

@@ -29,10 +29,12 @@ void uploadImage::startUploading(bool immediate)
 {
     if (inFlightCount() < kMaxInFlight) {
         if (immediate) {
-            DatabaseThread::instance().fetchImagesToUpload(0);
+            DatabaseThread::instance().fetchImagesToUpload(0, m_startedAt);
             return;
         }
-        m_startedAt = QDateTime::currentSecsSinceEpoch();
+        // Past the start's own second: a run that died in that second leased
+        // then too, and its leases must come back now, not in an hour.
+        m_startedAt = QDateTime::currentSecsSinceEpoch() + 1;
         leaseIfRoom();
     } else if (immediate) {
         return;

@@ -54,7 +54,7 @@ private:
     void recordStored();
 
     // Leases also take back every image a previous run left leased, given
-    // before this second.
+    // before this mark (the second after the start); ours are dated from it.
     qint64 m_startedAt = 0;
     // Ids of the images handed to tasks whose outcome has not come back.
     QSet<int> m_inFlight;

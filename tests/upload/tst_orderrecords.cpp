@@ -141,6 +141,9 @@ void TstOrderRecords::lease_data()
     QTest::newRow("lease 3599 s old still runs") << given + "3599" << 0 << 0 << true;
     QTest::newRow("given before the run started") << given + "6" << 5 << 2 << true;
     QTest::newRow("given in the run") << given + "4" << 5 << 0 << true;
+    QTest::newRow("given in the second the run started") << given + "0" << -1 << 2 << true;
+    QTest::newRow("dated after now (clock put back)")
+        << "UPDATE images SET status='uploading', uploadDate=%1+600" << 0 << 2 << true;
     QTest::newRow("same file in another order") << "UPDATE images SET imageName='10001/same'" << 0 << 2 << true;
 }
 
@@ -155,11 +158,14 @@ void TstOrderRecords::lease()
     insertWaitingImages("N", 1);
     const qint64 now = QDateTime::currentSecsSinceEpoch();
     QVERIFY(before.isEmpty() || execStatement(sharedDatabase(), QString(before).replace("%1", QString::number(now))));
-    const QList<imgMess> images = OrderRecords::leaseImages(3600, startedAgo ? now - startedAgo : 0);
+    const qint64 givenBefore = startedAgo ? now - startedAgo : 0;
+    const QList<imgMess> images = OrderRecords::leaseImages(3600, givenBefore);
     QCOMPARE(images.size(), leased);
     for (const imgMess &image : images)
         QTEST(image.mayBeStored, "mayBeStored");
     QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM images WHERE uploadDate>=%1").arg(now)).toInt(), leased);
+    // The same run never takes back its own leases.
+    QCOMPARE(OrderRecords::leaseImages(3600, givenBefore).size(), 0);
 }
 
 // A list asked for between changes shows each change; deleting orders also

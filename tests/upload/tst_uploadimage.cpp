@@ -24,6 +24,7 @@ private slots:
     void failedUploadComesBack();
     void imageThatCannotBeSentIsHeld_data();
     void imageThatCannotBeSentIsHeld();
+    void startUpTakesBackLeasesOfTheSameSecond();
 
 private:
     void eachObjectRequested(int objects, const QJsonObject &times);
@@ -242,6 +243,22 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     QTRY_COMPARE_WITH_TIMEOUT(
         queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2, 20000);
     QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
+}
+
+// A run that died in the very second this one starts left its leases
+// behind: they are sent now, not when their hour has run out. Last, as the
+// start leaves the scheduler polling (here once an hour).
+void TstUploadImage::startUpTakesBackLeasesOfTheSameSecond()
+{
+    DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("D1"), 3, 1000));
+    QTRY_COMPARE(queryValue("SELECT count(*) FROM images").toInt(), 3);
+    QVERIFY(execStatement(
+        sharedDatabase(),
+        QStringLiteral("UPDATE images SET status='uploading', uploadDate=%1").arg(QDateTime::currentSecsSinceEpoch())));
+    m_scheduler->setInterval(3600 * 1000);
+    m_scheduler->startUploading(false);
+    QTRY_COMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 3);
+    eachObjectRequested(3, QJsonObject{{"HEAD", 1}, {"PUT", 1}});
 }
 
 QTEST_GUILESS_MAIN(TstUploadImage)
