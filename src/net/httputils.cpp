@@ -39,6 +39,19 @@ void logNetworkError(const QString &text)
     LogManager::logError(QStringLiteral("网络错误:%1").arg(text));
 }
 
+// The token request carries the account and its password in the query, and
+// a transport error's text quotes the whole address: no log line or form may
+// show it.
+QString withoutQuery(QString text, const QUrl &url)
+{
+    if (url.hasQuery()) {
+        const QString bare = url.toString(QUrl::RemoveQuery);
+        text.replace(url.toString(), bare);
+        text.replace(QString::fromUtf8(url.toEncoded()), bare);
+    }
+    return text;
+}
+
 } // namespace
 
 HttpUtils &HttpUtils::instance()
@@ -132,7 +145,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
         // that was, and got no answer of the backend's own, may have.
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         last().outcomeUnknown = status == 0 || !abortReason.isEmpty() ? bodySent : (status == 502 || status == 504);
-        last().message = abortReason.isEmpty() ? reply->errorString() : abortReason;
+        last().message = abortReason.isEmpty() ? withoutQuery(reply->errorString(), reply->url()) : abortReason;
         last().transportFailed = true;
         logNetworkError(last().message);
         delete reply;

@@ -8,6 +8,19 @@
 #include "net/httputils.h"
 #include "store/userstore.h"
 
+namespace {
+
+// Enough of the number to tell accounts apart in a log sent to support, not
+// enough to give the account away.
+QString maskedPhone(const QString &phone)
+{
+    if (phone.size() <= 7)
+        return QString(phone.size(), QLatin1Char('*'));
+    return phone.left(3) + QString(phone.size() - 7, QLatin1Char('*')) + phone.right(4);
+}
+
+} // namespace
+
 logingcenter::logingcenter(const QString &phone, const QString &password, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::logingcenter)
@@ -93,7 +106,7 @@ void logingcenter::on_loginButton_clicked()
         // rather than leave the operator looking at an unchanged form.
         const QString text = http.errorMessage();
         const QString tip = text.isEmpty() && http.lastFailedInTransport() ? unreachableTip() : text;
-        LogManager::logWarning(QStringLiteral("登录失败:%1 %2").arg(phone, tip));
+        LogManager::logWarning(QStringLiteral("登录失败:%1 %2").arg(maskedPhone(phone), tip));
         showTip(tip);
         return;
     }

@@ -129,7 +129,9 @@ private slots:
             if (other != shown)
                 QCOMPARE(other->text(), QString());
         }
-        QVERIFY(testlog::texts().contains(QStringLiteral("登录失败:%1 %2").arg(phone, tip)));
+        QVERIFY(
+            testlog::texts().contains(QStringLiteral("登录失败:%1****%2 %3").arg(phone.left(3), phone.right(4), tip)));
+        QVERIFY(!testlog::texts().join(QLatin1Char('\n')).contains(phone));
     }
 
 private:
