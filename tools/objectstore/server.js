@@ -49,11 +49,23 @@ function s3Error(res, status, code, message, extra = '') {
   res.end(body);
 }
 
+// The digests a write's headers ask to be checked are taken while the body
+// arrives, so no request waits behind a whole body being hashed at its end.
 function readBody(req) {
+  const digests = {};
+  if (/^[0-9a-f]{64}$/.test(req.headers['x-amz-content-sha256'] || '')) digests.sha256 = crypto.createHash('sha256');
+  if (req.headers['content-md5'] !== undefined) digests.md5 = crypto.createHash('md5');
   return new Promise((resolve, reject) => {
     const parts = [];
-    req.on('data', (c) => parts.push(c));
-    req.on('end', () => resolve(Buffer.concat(parts)));
+    req.on('data', (c) => {
+      parts.push(c);
+      for (const d of Object.values(digests)) d.update(c);
+    });
+    req.on('end', () => resolve({
+      body: Buffer.concat(parts),
+      sha256: digests.sha256 && digests.sha256.digest('hex'),
+      md5: digests.md5 && digests.md5.digest('base64'),
+    }));
     req.on('error', reject);
   });
 }
@@ -64,7 +76,7 @@ function parseAmzDate(text) {
 }
 
 // Returns [status, code, message] of the first rule the write breaks, or null.
-async function verify(req, body) {
+async function verify(req, { body, sha256, md5: bodyMd5 }) {
   const auth = req.headers['authorization'] || '';
   const m = /^AWS4-HMAC-SHA256 Credential=([^/]+)\/(\d{8})\/([^/]+)\/([^/]+)\/aws4_request, ?SignedHeaders=([^,]+), ?Signature=([0-9a-f]{64})$/.exec(auth);
   if (!m) return [403, 'AccessDenied', 'Missing or malformed AWS4 authorization'];
@@ -90,13 +102,13 @@ async function verify(req, body) {
   }
   const payloadHash = req.headers['x-amz-content-sha256'] || '';
   if (/^[0-9a-f]{64}$/.test(payloadHash)) {
-    if (crypto.createHash('sha256').update(body).digest('hex') !== payloadHash)
+    if (sha256 !== payloadHash)
       return [400, 'XAmzContentSHA256Mismatch', 'The provided x-amz-content-sha256 does not match what was computed'];
   } else if (payloadHash !== 'UNSIGNED-PAYLOAD') {
     return [400, 'InvalidArgument', 'x-amz-content-sha256 must be the payload hash'];
   }
   const md5 = req.headers['content-md5'];
-  if (md5 !== undefined && crypto.createHash('md5').update(body).digest('base64') !== md5)
+  if (md5 !== undefined && bodyMd5 !== md5)
     return [400, 'BadDigest', 'The Content-MD5 you specified did not match what we received'];
 
   const url = new URL(req.url, 'http://' + req.headers.host);
@@ -133,7 +145,7 @@ function forward(req, res, body, target) {
 }
 
 async function control(req, res) {
-  const body = (await readBody(req)).toString('utf8');
+  const body = (await readBody(req)).body.toString('utf8');
   const json = body ? JSON.parse(body) : {};
   const name = req.url.replace(/^\/__control\//, '').replace(/\?.*$/, '');
   if (name === 'fault') faults.push({ kind: json.kind, times: json.times || 1 });
@@ -168,12 +180,13 @@ async function main() {
       if (req.url.startsWith('/__control/')) return await control(req, res);
       const counts = requests[req.url.replace(/\?.*$/, '')] ||= {};
       counts[req.method] = (counts[req.method] || 0) + 1;
-      const body = await readBody(req);
+      const received = await readBody(req);
+      const { body } = received;
       if (req.method === 'GET' || req.method === 'HEAD') {
         stats.reads++;
         return forward(req, res, body, storePort);
       }
-      const problem = await verify(req, body);
+      const problem = await verify(req, received);
       if (problem) return s3Error(res, ...problem);
       if (req.method === 'PUT' && faults.length) {
         const fault = faults[0];
