@@ -197,9 +197,14 @@ void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
             LogManager::logError(QStringLiteral("图片上传成功图片路径为空123：%1:%2").arg(image.id).arg(image.orderId));
             return true;
         });
-        const QHash<QString, int> counts = OrderRecords::recordUploadedImages(images);
-        for (const imgMess &image : images)
-            emit uploadingOrderDate(image.orderId, counts.value(image.orderId));
+        QHash<QString, int> counts;
+        const QList<imgMess> refused = OrderRecords::recordUploadedImages(images, counts);
+        for (const imgMess &image : images) {
+            if (counts.contains(image.orderId))
+                emit uploadingOrderDate(image.orderId, counts.value(image.orderId));
+        }
+        if (!refused.isEmpty())
+            emit uploadsNotRecorded(refused);
         return;
     }
     case FetchImagesToUpload: {
@@ -261,7 +266,8 @@ void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
         if (!m_failedUploads.isEmpty()) {
             const QPair<imgMess, QString> failed = m_failedUploads.takeFirst();
             lock.unlock();
-            OrderRecords::recordFailedUpload(failed.first, failed.second);
+            if (!OrderRecords::recordFailedUpload(failed.first, failed.second))
+                emit failureNotRecorded(failed.first, failed.second);
         }
         return;
     case ReleaseHeldImages:

@@ -88,6 +88,10 @@ signals:
     // after the posted ones were marked, order number -> state.
     void cartPostsPending(const QHash<QString, QString> &states);
     void queueCounted(const QueueCounts &counts);
+    // Outcomes the database refused to record (locked, disk full): their
+    // images stay leased to this run until the scheduler hands them in again.
+    void uploadsNotRecorded(const QList<imgMess> &images);
+    void failureNotRecorded(const imgMess &image, const QString &problem);
 
 protected:
     void run() override;

@@ -253,11 +253,11 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
     return images;
 }
 
-QHash<QString, int> OrderRecords::recordUploadedImages(const QList<imgMess> &images)
+QList<imgMess> OrderRecords::recordUploadedImages(const QList<imgMess> &images, QHash<QString, int> &counts)
 {
-    QHash<QString, int> counts;
+    QList<imgMess> refused;
     if (images.isEmpty())
-        return counts;
+        return refused;
     const QString seconds = secondsNow();
     const QString minute = minuteNow();
     QStringList orders;
@@ -271,8 +271,10 @@ QHash<QString, int> OrderRecords::recordUploadedImages(const QList<imgMess> &ima
             bool changed = false;
             if (!runInTransactionIfChanged(sharedDatabase(),
                                            Sql::SQL_MARK_IMAGE_UPLOADED.arg(seconds, n(image.id), e(image.url)),
-                                           Sql::SQL_COUNT_UPLOADED_IMAGE.arg(e(image.orderId), minute), &changed))
+                                           Sql::SQL_COUNT_UPLOADED_IMAGE.arg(e(image.orderId), minute), &changed)) {
                 LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
+                refused << image;
+            }
             const QString order = QStringLiteral("'%1'").arg(e(image.orderId));
             if (!orders.contains(order))
                 orders << order;
@@ -281,17 +283,17 @@ QHash<QString, int> OrderRecords::recordUploadedImages(const QList<imgMess> &ima
     });
     if (!committed) {
         LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
-        return counts;
+        return images;
     }
     const QString select = Sql::SQL_SELECT_UPLOADED_COUNTS.arg(orders.join(QLatin1Char(',')));
     QList<QSqlRecord> rows;
     if (runQuery(sharedDatabase(), select, rows).type() != QSqlError::NoError) {
         LogManager::logError(QStringLiteral("更新订单上传完状态失败:") + select);
-        return counts;
+        return refused;
     }
     for (const QSqlRecord &row : rows)
         counts.insert(row.value(0).toString(), row.value(1).toInt());
-    return counts;
+    return refused;
 }
 
 bool OrderRecords::markOrdersInCart(const QStringList &quotedOrderNos)
@@ -317,7 +319,7 @@ void OrderRecords::setRetryDelays(int firstSeconds, int capSeconds)
     g_retryCapSeconds.store(capSeconds);
 }
 
-void OrderRecords::recordFailedUpload(const imgMess &image, const QString &problem)
+bool OrderRecords::recordFailedUpload(const imgMess &image, const QString &problem)
 {
     QList<QSqlRecord> rows;
     runQuery(sharedDatabase(), Sql::SQL_SELECT_UPLOAD_ATTEMPTS.arg(n(image.id)), rows);
@@ -330,9 +332,10 @@ void OrderRecords::recordFailedUpload(const imgMess &image, const QString &probl
     const QString hold =
         Sql::SQL_HOLD_IMAGE.arg(n(image.id), e(image.orderId), e(image.localPath), n(attempts), notBefore, why);
     bool changed = false;
-    if (!runInTransactionIfChanged(sharedDatabase(), Sql::SQL_RETURN_FAILED_IMAGE.arg(n(image.id)), hold, &changed)
-        || !changed)
-        return;
+    if (!runInTransactionIfChanged(sharedDatabase(), Sql::SQL_RETURN_FAILED_IMAGE.arg(n(image.id)), hold, &changed))
+        return false;
+    if (!changed)
+        return true;
     if (problem.isEmpty()) {
         LogManager::logError(
             QStringLiteral("图片上传失败，%1秒后重试：%2:%3").arg(pause).arg(image.id).arg(image.orderId));
@@ -340,6 +343,7 @@ void OrderRecords::recordFailedUpload(const imgMess &image, const QString &probl
         LogManager::logError(
             QStringLiteral("图片需要人工处理，订单%1，文件%2：%3").arg(image.orderId, image.localPath, problem));
     }
+    return true;
 }
 
 void OrderRecords::releaseHeldImages(const QStringList &quotedOrderNos)

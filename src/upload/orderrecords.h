@@ -39,17 +39,19 @@ public:
     // `givenBefore`.
     static QList<imgMess> leaseImages(int leaseSeconds, qint64 givenBefore = 0);
     // Marks each image uploaded and counts it for its order, only when its
-    // row was still uploading; all in one transaction. Returns the orders'
-    // uploadedCount afterwards by order number, empty on failure.
-    static QHash<QString, int> recordUploadedImages(const QList<imgMess> &images);
+    // row was still uploading; all in one transaction. Fills `counts` with the
+    // orders' uploadedCount afterwards by order number, and returns the images
+    // the database refused to record (all of them when the commit failed).
+    static QList<imgMess> recordUploadedImages(const QList<imgMess> &images, QHash<QString, int> &counts);
     // False when the statement still failed after its retries.
     static bool markOrdersInCart(const QStringList &quotedOrderNos);
     // Puts a failed upload back into the queue. With an empty `problem` it
     // may be leased again after a pause that grows with each failure of the
     // image (first, doubled, ... up to the cap); otherwise it waits for the
     // operator, who learns the file and `problem` from the uploading list.
-    // Nothing happens when the image is no longer leased.
-    static void recordFailedUpload(const imgMess &image, const QString &problem);
+    // Nothing happens when the image is no longer leased. False when the
+    // database refused the record.
+    static bool recordFailedUpload(const imgMess &image, const QString &problem);
     // The images of the quoted orders that wait for the operator are tried again.
     static void releaseHeldImages(const QStringList &quotedOrderNos);
     // Pause before the first retry and its upper bound, in seconds.

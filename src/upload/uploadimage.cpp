@@ -18,6 +18,20 @@ uploadImage::uploadImage(QObject *parent)
     connect(&worker, &DatabaseThread::uploadingOrderDate, this, &uploadImage::uploadingOrderSlot);
     connect(&worker, &DatabaseThread::uploadImages, this, &uploadImage::uploadImageGetSlot);
     connect(&m_timer, &QTimer::timeout, this, &uploadImage::now_time_SLOT);
+    // Left alone, such images would wait for their lease's hour: no later
+    // lease of this run takes them back.
+    connect(&worker, &DatabaseThread::uploadsNotRecorded, this, [this](const QList<imgMess> &images) {
+        recordAgainLater([images] { DatabaseThread::instance().storeUploadedImages(images); });
+    });
+    connect(&worker, &DatabaseThread::failureNotRecorded, this, [this](const imgMess &image, const QString &problem) {
+        recordAgainLater([image, problem] { DatabaseThread::instance().storeFailedUpload(image, problem); });
+    });
+}
+
+void uploadImage::recordAgainLater(const std::function<void()> &record)
+{
+    QTimer::singleShot(m_recordRetryMs, this, record);
+    m_recordRetryMs = qMin(m_recordRetryMs * 2, kLastRecordRetryMs);
 }
 
 void uploadImage::setInterval(int milliseconds)
@@ -117,5 +131,6 @@ void uploadImage::slot_uploadFailed(const imgMess &imgM, const QString &problem)
 
 void uploadImage::uploadingOrderSlot(const QString &orderId, int num)
 {
+    m_recordRetryMs = kFirstRecordRetryMs;
     emit updateUploadingOrder(orderId, num);
 }

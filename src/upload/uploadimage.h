@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -52,6 +54,13 @@ private:
     void leaseIfRoom();
     void release(SaveImageRunnable *task);
     void recordStored();
+    // A record the database refused is handed in again after a pause that
+    // doubles while the database keeps refusing.
+    void recordAgainLater(const std::function<void()> &record);
+
+    static constexpr int kFirstRecordRetryMs = 2000;
+    static constexpr int kLastRecordRetryMs = 60000;
+    int m_recordRetryMs = kFirstRecordRetryMs;
 
     // Leases also take back every image a previous run left leased, given
     // before this mark (the second after the start); ours are dated from it.

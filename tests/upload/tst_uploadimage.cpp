@@ -24,6 +24,8 @@ private slots:
     void failedUploadComesBack();
     void imageThatCannotBeSentIsHeld_data();
     void imageThatCannotBeSentIsHeld();
+    void refusedRecordIsHandedInAgain_data();
+    void refusedRecordIsHandedInAgain();
     void startUpTakesBackLeasesOfTheSameSecond();
 
 private:
@@ -243,6 +245,39 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     QTRY_COMPARE_WITH_TIMEOUT(
         queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2, 20000);
     QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
+}
+
+void TstUploadImage::refusedRecordIsHandedInAgain_data()
+{
+    QTest::addColumn<bool>("missing"); // the file is gone, so the outcome is a failure held for the operator
+    QTest::addColumn<QString>("status");
+    QTest::newRow("stored") << false << "uploaded";
+    QTest::newRow("failed") << true << "waiting";
+}
+
+// The database refuses an outcome's record for a while (locked, disk full):
+// it is handed in again, not left until the image's lease runs out in an hour.
+void TstUploadImage::refusedRecordIsHandedInAgain()
+{
+    QFETCH(bool, missing);
+    QFETCH(QString, status);
+    const orderGroup order = m_up.orderWithFiles("F1", 1);
+    if (missing)
+        QVERIFY(QFile::remove(order.subOrders.first().matched.value(1).innerImages.at(0).localPath));
+    QVERIFY(
+        execStatement(sharedDatabase(), QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN "
+                                                       "NEW.status='%1' BEGIN SELECT RAISE(ABORT, 'disk full'); END")
+                                            .arg(status)));
+    auto drop = qScopeGuard([] { execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER IF EXISTS refuse")); });
+    const int before = int(testlog::lines().size());
+    DatabaseThread::instance().createOrder(order);
+    QTRY_COMPARE(queryValue("SELECT count(*) FROM images").toInt(), 1);
+    m_scheduler->now_time_SLOT();
+    QTRY_VERIFY(testlog::texts().mid(before).join(QLatin1Char('\n')).contains(QStringLiteral("disk full")));
+    drop.dismiss();
+    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER refuse")));
+    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images").toString(), status, 10000);
+    QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), missing ? 1 : 0);
 }
 
 // A run that died in the very second this one starts left its leases
