@@ -71,8 +71,6 @@ private slots:
         QTest::newRow("non-string baseUrlW gives empty")
             << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}") << shop + "|false|60";
         QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << addresses + "|true|60";
-        QTest::newRow("timeout beyond double range is no JSON")
-            << QByteArray("{\"requestTimeout\": 1e999}") << fallback;
         // The request timeout is held between one second and ten minutes.
         const QList<QPair<QByteArray, int>> timeouts{{"30", 30}, {"1e12", 600}, {"-5", 60},
                                                      {"0", 60},  {"0.2", 1},    {"\"NaN\"", 60}};
@@ -92,6 +90,28 @@ private slots:
                          configFile::autoLogin() ? "true" : "false", QString::number(configFile::requestTimeoutSec())})
                 .join('|'),
             "read");
+    }
+
+    // The rows run in order: "no file" follows a table that held the key.
+    void errorText_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("key"); // none of them gives a text
+        const QByteArray table("{\"net.error\": \"网络错误\", \"code\": 7}");
+        QTest::newRow("missing key") << table << "user.locked";
+        QTest::newRow("value not a string") << table << "code";
+        QTest::newRow("no file") << kNoFile << "net.error";
+        QTest::newRow("malformed file") << QByteArray("{\"net.error\": ") << "net.error";
+    }
+
+    void errorText()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, key);
+        if (file != kNoFile)
+            writeFile(QStringLiteral("data/error.json"), file);
+        VellRuntime::instance().loadErrorTable();
+        QCOMPARE(VellRuntime::instance().errorText(key), QString());
     }
 
     // Both start-up files are read before any window exists.

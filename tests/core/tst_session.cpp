@@ -2,9 +2,6 @@
 #include <limits>
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
@@ -36,34 +33,6 @@ private slots:
     {
         QFETCH(QString, text);
         QTEST(TimeUtils::isExpired(text), "expired");
-    }
-
-    void errorText_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("text");
-        const QByteArray table("{\"auth.unauthorized\": \"账号或密码错误\", \"net.error\": \"网络错误\", \"code\": 7}");
-        QTest::newRow("missing key") << table << "user.locked" << QString();
-        QTest::newRow("value not a string") << table << "code" << QString();
-        QTest::newRow("no file") << QByteArray() << "net.error" << QString();
-        QTest::newRow("malformed file") << QByteArray("{\"net.error\": ") << "net.error" << QString();
-    }
-
-    void errorText()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, key);
-        QTemporaryDir dir;
-        const QString oldCwd = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        QDir().mkdir(QStringLiteral("data"));
-        QFile out(QStringLiteral("data/error.json"));
-        QVERIFY(file.isEmpty() || (out.open(QIODevice::WriteOnly) && out.write(file) == file.size()));
-        out.close();
-        VellRuntime::instance().loadErrorTable();
-        QDir::setCurrent(oldCwd);
-        QTEST(VellRuntime::instance().errorText(key), "text");
     }
 
     void readersNeverSeeHalfALogin()

@@ -3,6 +3,7 @@
 
 #include "core/apppaths.h"
 #include "intake/pagematcher.h"
+#include "support/catalogue.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ QString stateOf(const spuMess &spu, const subOrderImages &sub)
 
 } // namespace
 
-// The matching rules on hand-made records: no files are read.
+// The matching rules on hand-made records and the catalogue's frame: no files are read.
 class TstPageMatcher : public QObject
 {
     Q_OBJECT
@@ -164,21 +165,16 @@ private slots:
     {
         QFETCH(QSize, pixels);
         QFETCH(int, rotation);
-        skuMess frame;
-        frame.id = 21;
-        frame.basePage = frame.maxPage = frame.baseStep = 1;
-        frame.other = geometry(182, 131, QStringLiteral("SINGLE"));
-        frame.otherPageType = QStringLiteral("SINGLE");
-        const spuMess spu = product({frame}, QStringLiteral("PHOTO_FRAME"));
-
+        Catalogue catalogue;
+        QVERIFY(catalogue.load());
         subOrderImages sub;
         sub.name = QStringLiteral("frame.jpg");
         sub.addSingle(page(pixels.width(), pixels.height(), 300, rotation));
         groupProductImages order;
-        PageMatcher(spu, StoreTerms()).match(order, {sub});
+        PageMatcher(catalogue.productForGroup(1003, 2301), StoreTerms()).match(order, {sub});
         QString result = order.matchStateText();
         if (order.isMatched())
-            result += QStringLiteral(" %1").arg(order.matched.value(21).singleImages.first().IsRotate);
+            result += QStringLiteral(" %1").arg(order.matched.value(230101).singleImages.first().IsRotate);
         QTEST(result, "result");
     }
 

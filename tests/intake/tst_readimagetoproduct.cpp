@@ -6,7 +6,6 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include "classlayout.h"
@@ -68,26 +67,6 @@ QJsonObject frame7(const QString &name)
 
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
 
-template<typename T> QByteArray le(T v)
-{
-    QByteArray b(sizeof v, Qt::Uninitialized);
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-// A little-endian TIFF whose first directory holds `tags` entries of type
-// UNDEFINED that all point at one blob of `blobBytes`: a reader copying each
-// value allocates tags x blobBytes.
-QByteArray amplifyingTiff(int tags, int blobBytes)
-{
-    const quint32 blobOffset = 8 + 2 + 12 * tags + 4;
-    QByteArray t = QByteArray("II*\0", 4) + le<quint32>(8) + le<quint16>(quint16(tags));
-    for (int i = 0; i < tags; ++i)
-        t += le<quint16>(quint16(0xC000 + i)) + le<quint16>(7) + le<quint32>(quint32(blobBytes))
-             + le<quint32>(blobOffset);
-    return t + le<quint32>(0) + QByteArray(blobBytes, 'A');
-}
-
 QByteArray png()
 {
     QImage image(64, 48, QImage::Format_RGB32);
@@ -134,17 +113,17 @@ private slots:
             "相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
                                      folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
                                << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168";
-        QTest::newRow("frame") << folder("摆台班", withLeftovers({frame7("a.jpg"), pdf})) << 1003 << 2301
-                               << "001 a.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1";
-        // A spreadsheet keeps its number; a name ending in U+FE0F is renamed without it.
+        // Apostrophes and a closing U+FE0F leave the names; other signs stay.
+        QTest::newRow("frame") << folder("摆台班", withLeftovers({frame7("a'\u2764\uFE0F.jpg"), pdf})) << 1003 << 2301
+                               << "001 a\u2764.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1";
+        // A spreadsheet keeps its number.
         const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover8(), spreads8(10)})), frame7("02 摆台.jpg"),
                                      QJsonObject{{"file", "备注.txt"}, {"text", "x"}}};
-        QTest::newRow("series") << folder(
-            "毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe\uFE0F", {}),
-                                     folder("张三", withLeftovers(seriesOrder)),
-                                     folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
-                                << 1005 << 0
-                                << "002 Zoe 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
+        QTest::newRow("series")
+            << folder("毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe's\uFE0F", {}),
+                                               folder("张三", withLeftovers(seriesOrder)),
+                                               folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
+            << 1005 << 0 << "002 Zoes 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
     }
 
     // Leftovers neither refuse a class nor fail an order, nor take an order number.
@@ -269,16 +248,10 @@ private slots:
         QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
         QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;
         QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
-        // Metadata that would make a reader allocate far more than the file holds
-        // (memory figures: bench/preflight_bench.sh).
-        const QByteArray exif = jpegSegment(0xE1, QByteArray("Exif\0\0", 6) + amplifyingTiff(250, 60000));
+        // More metadata than is copied for the reader (memory figures: bench/preflight_bench.sh).
         QByteArray manySegments("\xFF\xD8", 2);
         for (int i = 0; i < 48; ++i)
             manySegments += jpegSegment(0xED, QByteArray("Photoshop 3.0\0", 14) + QByteArray(65000, char(i)));
-        QTest::newRow("TIFF named .jpg, 250 tags at one 4 MB blob")
-            << "amp.jpg" << amplifyingTiff(250, 4 << 20) << "图片格式不对:amp";
-        QTest::newRow("JPEG Exif, 250 tags at one blob")
-            << "amp.jpg" << QByteArray("\xFF\xD8") + exif + jpeg.mid(2) << matched;
         QTest::newRow("3 MB of metadata segments") << "amp.jpg" << manySegments + jpeg.mid(2) << matched;
     }
 

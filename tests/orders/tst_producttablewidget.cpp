@@ -107,11 +107,8 @@ private slots:
         QTEST(total->text(), "total");
 
         QFETCH(QString, refusal);
-        QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
         if (!refusal.isEmpty()) {
-            DialogAnswer answer(QStringLiteral("我知道了"));
-            submit->click();
-            QCOMPARE(answer.seen, QStringList{refusal});
+            QCOMPARE(submit(list, QStringLiteral("我知道了")), QStringList{refusal});
             QCOMPARE(list.table()->rowCount(), 3);
             return;
         }
@@ -120,25 +117,41 @@ private slots:
         // refuses is told and can be sent again.
         QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE images RENAME TO gone"));
         const int logged = int(testlog::texts().size());
-        {
-            DialogAnswer answer(QStringLiteral("我知道了"));
-            submit->click();
-            QTRY_COMPARE(answer.seen, QStringList{QStringLiteral("一班,二班未能保存到本地数据库，订单仍在列表中。"
-                                                                 "请检查磁盘空间和文件权限后重新提交。")});
-        }
+        QCOMPARE(submit(list, QStringLiteral("我知道了")),
+                 QStringList{QStringLiteral("一班,二班未能保存到本地数据库，订单仍在列表中。"
+                                            "请检查磁盘空间和文件权限后重新提交。")});
         QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE gone RENAME TO images"));
         QCOMPARE(list.table()->rowCount(), 3);
-        QVERIFY(submit->isEnabled());
         QCOMPARE(queryValue("SELECT count(*) FROM orders").toInt(), 0);
         const QString log = testlog::texts().mid(logged).join('\n');
         QVERIFY(log.contains(QStringLiteral("no such table: images")));
         QVERIFY(log.contains(QStringLiteral("订单未能保存，保留在列表中:一班")));
-        DialogAnswer answer(QStringLiteral("继续上传"));
-        submit->click();
-        QTRY_COMPARE(answer.seen.size(), 1);
-        QVERIFY(answer.seen.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
+        const QStringList told = submit(list, QStringLiteral("继续上传"));
+        QCOMPARE(told.size(), 1);
+        QVERIFY(told.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
         QCOMPARE(list.table()->rowCount(), 1);
         QCOMPARE(queryValue("SELECT count(*) FROM images").toInt(), 6);
+    }
+
+    void progressBar_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("uploaded");
+        QTest::addColumn<QString>("shown"); // percent|status
+        QTest::newRow("0 of 10") << 10 << 0 << "|等待上传…";
+        QTest::newRow("2 of 3 truncated") << 3 << 2 << "66%|上传中…";
+        QTest::newRow("10 of 10") << 10 << 10 << "100%|上传完成";
+        QTest::newRow("more than all") << 10 << 11 << "110%|上传完成";
+    }
+
+    void progressBar()
+    {
+        QFETCH(int, total);
+        QFETCH(int, uploaded);
+        orderProgressBar bar(total);
+        QCOMPARE(bar.setProgress(uploaded), uploaded >= total);
+        QTEST(bar.percentText() + '|' + bar.statusText(), "shown");
+        QCOMPARE(bar.value(), qMin(uploaded, total));
     }
 
     void progressRows()
@@ -192,54 +205,34 @@ private slots:
         QTRY_COMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE orderId='P3'").toInt(), 0);
     }
 
-    void postedOrdersAreMarkedNotPostedAgain_data()
-    {
-        QTest::addColumn<bool>("crashed");
-        QTest::addColumn<int>("posts");
-        QTest::newRow("marking failed after the post") << false << 1;
-        QTest::newRow("crash between post and marking") << true << 0;
-    }
-
+    // Orders the shop took but the list could not mark; the journal's own test
+    // covers the same state left by a crash.
     void postedOrdersAreMarkedNotPostedAgain()
     {
-        QFETCH(bool, crashed);
-        QFETCH(int, posts);
         addUploaded({"M1", "M2"});
         QVERIFY(cartmarking::block(true));
         productTableWidget list(productTableWidget::Uploaded);
         list.setupList();
-        QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
-        if (crashed) {
-            QVERIFY(execStatement(sharedDatabase(), "INSERT INTO cartPosts VALUES('M1','2024-05-01 10:00:00','posted'),"
-                                                    "('M2','2024-05-01 10:00:00','posted')"));
-        } else {
-            load(list);
-            list.findChild<QCheckBox *>("selectAll")->click();
-            DialogAnswer done(QStringLiteral("我知道了"));
-            submit->click();
-            QTRY_VERIFY(submit->isEnabled());
-            QCOMPARE(list.table()->rowCount(), 0);
-            QTRY_COMPARE(queryValue("SELECT count(*) FROM cartPosts WHERE state='posted'").toInt(), 2);
-        }
+        load(list);
+        list.findChild<QCheckBox *>("selectAll")->click();
+        submit(list, QStringLiteral("我知道了"));
+        QCOMPARE(list.table()->rowCount(), 0);
+        QTRY_COMPARE(queryValue("SELECT count(*) FROM cartPosts WHERE state='posted'").toInt(), 2);
 
         // Still not markable: the rows come back as in the cart and are not sent.
         load(list);
         QCOMPARE(list.table()->rowCount(), 2);
         QCOMPARE(stateText(list, 1), QStringLiteral("已加入购物车"));
         list.findChild<QCheckBox *>("selectAll")->click();
-        {
-            DialogAnswer answer(QStringLiteral("我知道了"));
-            submit->click();
-            QTRY_VERIFY(submit->isEnabled());
-            QCOMPARE(answer.seen, QStringList{QStringLiteral("“班”,“班”已加入购物车，不能重复提交")});
-        }
+        QCOMPARE(submit(list, QStringLiteral("我知道了")),
+                 QStringList{QStringLiteral("“班”,“班”已加入购物车，不能重复提交")});
 
         QVERIFY(cartmarking::block(false));
         load(list);
         QCOMPARE(list.table()->rowCount(), 0);
         QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);
         QCOMPARE(queryValue("SELECT count(*) FROM cartPosts").toInt(), 0);
-        QCOMPARE(cartPosts(), posts);
+        QCOMPARE(cartPosts(), 1);
 
         // Now cart records, which the cart list clears all at once, even before its rows are built.
         productTableWidget cart(productTableWidget::Cart);
@@ -280,22 +273,17 @@ private slots:
         list.setupList();
         load(list);
         QCOMPARE(list.table()->rowCount(), 3);
-        QPushButton *submit = list.findChild<QPushButton *>("uploadBtn");
         check(list, 0)->click();
         check(list, 2)->click();
         if (fault == "unreachable")
             configFile::switchBackend(false);
         else // longer than the client waits; the shop takes the items all the same
             m_backend.fault("oms/cart", fault, refused ? 2 : 1, refused ? 0 : 5000);
-        {
-            DialogAnswer known(QStringLiteral("我知道了"));
-            submit->click();
-            QTRY_VERIFY(submit->isEnabled());
-            QCOMPARE(known.seen, QStringList{refused ? QStringLiteral("加入购物车出错")
-                                                     : QStringLiteral("加入购物车的结果未知（网络超时或连接中断），"
-                                                                      "订单可能已加入购物车。请到商城购物车中查看，"
-                                                                      "不要重复提交。")});
-        }
+        QCOMPARE(submit(list, QStringLiteral("我知道了")),
+                 QStringList{refused
+                                 ? QStringLiteral("加入购物车出错")
+                                 : QStringLiteral("加入购物车的结果未知（网络超时或连接中断），订单可能已加入购物车。"
+                                                  "请到商城购物车中查看，不要重复提交。")});
         configFile::switchBackend(true);
         const QString maybe = refused ? QStringLiteral("上传完成") : QStringLiteral("可能已加入购物车");
         QCOMPARE(list.table()->rowCount(), 3);
@@ -312,11 +300,9 @@ private slots:
         check(list, 0)->click();
         check(list, 2)->click();
         const int logged = int(testlog::texts().size());
-        DialogAnswer second(answer);
-        submit->click();
-        QTRY_VERIFY(submit->isEnabled());
-        QTEST(int(second.seen.size()), "dialogs");
-        QCOMPARE(second.seen.first(),
+        const QStringList second = submit(list, answer);
+        QTEST(int(second.size()), "dialogs");
+        QCOMPARE(second.first(),
                  refused
                      ? QStringLiteral("“班”,“班”已加入购物车，请到商城购物车中结算")
                      : QStringLiteral("“班”,“班”可能已加入购物车，请先到商城购物车中查看。购物车中已有这些订单吗?"));
@@ -327,14 +313,21 @@ private slots:
         QTEST(cartPosts() + (refused ? 0 : 1), "posts");
         if (refused) {
             QVERIFY(testlog::texts().mid(logged).contains(QStringLiteral("加入购物车成功:K3,K1")));
-            const QJsonObject post = m_backend.control("cart").array().first().toObject();
-            QCOMPARE(post.value("items").toArray().first().toObject().value("spus").toArray().size(), 2);
-            QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(m_backend.baseUrl() + "cart?mes="
-                                                     + Authentication::webToken("13800000001", "demo1234"))});
+            QCOMPARE(m_urls.opened.size(), 1);
         }
     }
 
 private:
+    // Clicks "提交" answering every dialog with `button`; returns what they said
+    // once the list takes clicks again.
+    QStringList submit(productTableWidget &list, const QString &button)
+    {
+        DialogAnswer answer(button);
+        auto *submit = list.findChild<QPushButton *>("uploadBtn");
+        submit->click();
+        QTest::qWaitFor([&] { return submit->isEnabled() && !answer.seen.isEmpty(); });
+        return answer.seen;
+    }
     QCheckBox *check(productTableWidget &list, int row)
     {
         return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox");

@@ -9,12 +9,12 @@
 #include "net/authentication.h"
 #include "orders/producttablewidget.h"
 #include "store/shareddatabase.h"
+#include "support/dialoganswer.h"
 #include "support/queryvalue.h"
 #include "support/uploadenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
 #include "upload/databasethread.h"
-#include "upload/uploadimage.h"
 
 // The whole road through the real main window, the local backend and the
 // verifying local store, driven by the guided tour: every sample class
@@ -84,7 +84,8 @@ private slots:
             QVERIFY2(added.first().contains(QString::fromUtf8(name)), qPrintable(added.first()));
 
         // What did not match in the last class stays on the page with its reason.
-        productTableWidget *fresh = window.findChild<neworderwid *>("checkProductWid")->orderTable();
+        auto *newOrders = window.findChild<neworderwid *>("checkProductWid");
+        productTableWidget *fresh = newOrders->orderTable();
         QStringList left;
         for (int row = 0; row < fresh->table()->rowCount(); ++row)
             left << fresh->table()->item(row, 5)->text();
@@ -96,6 +97,13 @@ private slots:
             columns += fresh->table()->isColumnHidden(c) ? 0 : fresh->table()->columnWidth(c);
         const int room = fresh->table()->viewport()->width();
         QVERIFY2(columns <= room && columns > room - 60, qPrintable(QStringLiteral("%1 of %2").arg(columns).arg(room)));
+        // A class still on the page is not taken twice.
+        {
+            DialogAnswer answer(QStringLiteral("OK"));
+            QVERIFY(!newOrders->handleFolder(photos.filePath(QStringLiteral("album-class/三年二班"))));
+            QCOMPARE(answer.seen.size(), 1);
+            QVERIFY(answer.seen.first().contains(QStringLiteral("这个班级已经导入，请换一下班级")));
+        }
 
         // Every image reached the store, intact, and every order the cart.
         QCOMPARE(queryValue("SELECT count(*) FROM images WHERE status <> 'uploaded'").toInt(), 0);

@@ -1,5 +1,4 @@
 #include <QComboBox>
-#include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,16 +32,14 @@ private slots:
         QTest::addColumn<QString>("product");
         QTest::addColumn<QList<int>>("choices"); // property id, value index, ...
         QTest::addColumn<int>("lines");
-        QTest::addColumn<QString>("firstLineHas");
         QTest::addColumn<QString>("pages");
         QTest::addColumn<QString>("dialog");
-        QTest::newRow("single values at once")
-            << QStringLiteral("首尾页纪念册") << QList<int>{} << 1 << QStringLiteral("首尾页尺寸: 203*206mm(含出血)")
-            << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P," << QString();
+        QTest::newRow("single values at once") << "首尾页纪念册" << QList<int>{} << 1
+                                               << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P," << QString();
         // The second choice of the cover replaces the lines of the first.
-        QTest::newRow("chosen, then chosen again") << QStringLiteral("经典对裱相册") << QList<int>{11, 0, 12, 0, 12, 1}
-                                                   << 2 << "支持P数:10P,12P,14P,16P,18P,20P," << QString() << QString();
-        QTest::newRow("gold stamp") << QStringLiteral("烫金纪念册") << QList<int>{} << 0 << QString() << QString()
+        QTest::newRow("chosen, then chosen again")
+            << "经典对裱相册" << QList<int>{11, 0, 12, 0, 12, 1} << 2 << QString() << QString();
+        QTest::newRow("gold stamp") << "烫金纪念册" << QList<int>{} << 0 << QString()
                                     << QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?");
     }
 
@@ -51,7 +48,6 @@ private slots:
         QFETCH(QString, product);
         QFETCH(QList<int>, choices);
         QFETCH(int, lines);
-        QFETCH(QString, firstLineHas);
         neworderwid page;
         type(page, product);
         m_backend.reset();
@@ -61,7 +57,6 @@ private slots:
             page.findChild<QComboBox *>(QString::number(choices.at(i)))->setCurrentIndex(choices.at(i + 1));
         QTEST(answer.seen.join('|'), "dialog");
         QCOMPARE(int(page.specLines().size()), lines);
-        QVERIFY2(page.specLines().value(0).contains(firstLineHas), qPrintable(page.specLines().value(0)));
         QTEST(page.findChild<QLabel *>("suportPages")->text(), "pages");
 
         // A gold-stamp product shows no example; its templates can be fetched.
