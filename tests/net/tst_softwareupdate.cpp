@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "core/apppaths.h"
+#include "net/httputils.h"
 #include "net/softwareupdate.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
@@ -61,12 +62,9 @@ private slots:
         QVERIFY(rc.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(rc.readAll());
         const QString commas = QString(current).replace(QLatin1Char('.'), QLatin1Char(','));
-        for (const QString &key : {QStringLiteral("FILEVERSION"), QStringLiteral("PRODUCTVERSION")})
-            QVERIFY2(
-                QRegularExpression(QStringLiteral("^%1\\s+%2$").arg(key, commas), QRegularExpression::MultilineOption)
-                    .match(text)
-                    .hasMatch(),
-                qPrintable(key));
+        QCOMPARE(text.count(QRegularExpression(QStringLiteral("^(FILE|PRODUCT)VERSION\\s+%1$").arg(commas),
+                                               QRegularExpression::MultilineOption)),
+                 2);
         QCOMPARE(text.count(QStringLiteral("\"%1\\0\"").arg(current)), 2); // FileVersion, ProductVersion
         QVERIFY(!text.contains(QLatin1Char('@')));
     }
@@ -74,16 +72,18 @@ private slots:
     void upToDateEmptiesTheSetupFolder()
     {
         // On the first start the folder is not there yet: nothing to report.
+        // The check runs before any login, with an empty token.
         offer("2.1.1", 0);
         updater()->checkUpdate();
         QVERIFY(testlog::texts().filter("Directory does not exist").isEmpty());
+        const QJsonObject request = m_backend.requests().first().toObject();
+        QCOMPARE(request.value("token"), QJsonValue(QString()));
+        QCOMPARE(request.value("contentType").toString(), HttpUtils::formType());
         QDir().mkpath(AppPaths::setupDir() + "/old/deeper");
-        QFile(AppPaths::setupDir() + "/setup2.0.0.exe").open(QIODevice::WriteOnly);
+        QFile(AppPaths::setupDir() + "/old/setup2.0.0.exe").open(QIODevice::WriteOnly);
         updater()->checkUpdate();
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"Setting.ini"});
-        QCOMPARE(setting("newVersion").toString(), QStringLiteral("2.1.1"));
-        QCOMPARE(setting("isForcedUpdate").toBool(), false);
         QVERIFY(m_prompts.isEmpty());
     }
 
@@ -145,7 +145,6 @@ private slots:
     {
         QFETCH(QString, version);
         QFETCH(bool, forced);
-        QFETCH(int, prompts);
         QFETCH(bool, started);
         const QString installer = AppPaths::setupDir() + "/setup" + version + ".exe";
         QDir().mkpath(AppPaths::setupDir());
@@ -153,9 +152,9 @@ private slots:
         offer(version, int(forced));
         m_declines = 2;
         updater()->checkUpdate();
-        QCOMPARE(int(m_prompts.size()), prompts);
+        QTEST(int(m_prompts.size()), "prompts");
         QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
-        QCOMPARE(testlog::texts().contains("Update version is not a file name:" + version), prompts == 0);
+        QCOMPARE(testlog::texts().contains("Update version is not a file name:" + version), m_prompts.isEmpty());
         QCOMPARE(setting("newVersion").toString(), version);
     }
 

@@ -19,12 +19,6 @@ const QStringList kResetLines{QStringLiteral("数据库为空,关闭并删除旧
 const QString kTableCount = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
                                            "('orders','subOrders','product','images','user')");
 
-qint64 count(const QString &sql)
-{
-    const QVariant value = queryValue(sql);
-    return value.isValid() ? value.toLongLong() : -1;
-}
-
 bool insertOrder(const QString &orderNo, const QString &name)
 {
     return execStatement(sharedDatabase(), QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
@@ -57,16 +51,15 @@ private slots:
     void firstStartCopiesTheSeed()
     {
         QVERIFY(!QDir(AppPaths::databaseDir()).exists());
-        QSqlDatabase &db = sharedDatabase();
-        QCOMPARE(&db, &sharedDatabase());
-        QCOMPARE(db.connectionName(), QStringLiteral("upload_sql_connection"));
+        QCOMPARE(sharedDatabase().connectionName(), QStringLiteral("upload_sql_connection"));
         QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & 0x7077,
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         QCOMPARE(newLogTexts(), kResetLines);
-        QCOMPARE(count(kTableCount), 5);
+        QCOMPARE(queryValue(kTableCount).toInt(), 5);
         // The lookup indexes of the list and lease statements come with the first start.
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
-                                      "('images_orderId','images_subOrderId','images_status')")),
+        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
+                                           "('images_orderId','images_subOrderId','images_status')"))
+                     .toInt(),
                  3);
     }
 
@@ -100,20 +93,14 @@ private slots:
 
         QVERIFY(ensureDatabase(db));
         const QStringList texts = newLogTexts();
-        QCOMPARE(texts.size(), 3);
-        QCOMPARE(texts.at(0), kResetLines.at(0));
-        QVERIFY(texts.at(1).startsWith(QStringLiteral("旧数据库已另存为:") + AppPaths::databaseFile() + ".broken-"));
-        QCOMPARE(texts.at(2), kResetLines.at(2));
-        const QString backup = texts.at(1).section(':', 1);
+        const QString backup = texts.value(1).section(':', 1);
+        QCOMPARE(texts,
+                 (QStringList{kResetLines.at(0), QStringLiteral("旧数据库已另存为:") + backup, kResetLines.at(2)}));
+        QVERIFY(backup.startsWith(AppPaths::databaseFile() + ".broken-"));
         QVERIFY(databaseNotice().contains(QDir::toNativeSeparators(backup)));
         QCOMPARE(fileHash(backup), damaged);
-        if (damage.startsWith("DROP")) {
-            QCOMPARE(QProcess::execute(QStringLiteral("sh"),
-                                       {"-c", "test \"$(sqlite3 \"$0\" 'SELECT name FROM orders')\" = 班级一", backup}),
-                     0);
-        }
-        QCOMPARE(count(kTableCount), 5);
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders")), 0);
+        QCOMPARE(queryValue(kTableCount).toInt(), 5);
+        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders")).toInt(), 0);
         QVERIFY(QFile::remove(backup));
     }
 
@@ -164,10 +151,10 @@ private slots:
             QVERIFY(databaseNotice().startsWith(QStringLiteral("无法打开本地数据库") + QDir::toNativeSeparators(file)));
         }
 
-        if (obstacle.endsWith("lock")) {
+        setStartupWaitMs(30000);
+        if (obstacle.endsWith("lock"))
             QVERIFY(holder.waitForFinished(10000));
-            setStartupWaitMs(30000);
-        } else if (obstacle == "folder") {
+        else if (obstacle == "folder") {
             QVERIFY(QDir().rmdir(file));
             QVERIFY(QFile::rename(aside, file));
         } else {
@@ -177,7 +164,7 @@ private slots:
             QCOMPARE(fileHash(), before);
         QVERIFY(ensureDatabase(db));
         QCOMPARE(databaseNotice(), QString());
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='%1'").arg(obstacle)), 1);
+        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='%1'").arg(obstacle)).toInt(), 1);
     }
 
     // A complete file of an older client keeps its rows and only gains the
@@ -192,8 +179,8 @@ private slots:
                                "localPath,imageMess) VALUES('p1','B1','B1-1',0,1,'page','/x.jpg','{}')")));
         newLogTexts();
         QVERIFY(ensureDatabase(db));
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM images WHERE BucketType = 1")), 1);
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='B1'")), 1);
+        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM images WHERE BucketType = 1")).toInt(), 1);
+        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='B1'")).toInt(), 1);
         const QStringList texts = newLogTexts();
         QCOMPARE(texts.size(), 1);
         QVERIFY(texts.first().contains(QStringLiteral("BucketType")));
@@ -211,25 +198,16 @@ private slots:
         QVERIFY(db.isOpen());
         QStringList texts = newLogTexts();
         QCOMPARE(texts.size(), 1);
-        QVERIFY(texts.first().startsWith(QStringLiteral("数据库语句执行错误:")));
-        QVERIFY(texts.first().contains(QStringLiteral("no such table")));
-        QVERIFY(texts.first().endsWith(sql));
+        QVERIFY(texts.first().startsWith(QStringLiteral("数据库语句执行错误:")) && texts.first().endsWith(sql)
+                && texts.first().contains(QStringLiteral("no such table")));
         QVERIFY(testlog::lines().last().contains(QStringLiteral("[critical]")));
 
         QVERIFY(runInTransaction(db, QStringLiteral("INSERT INTO noSuchTable VALUES(1)"),
-                                 QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount) "
-                                                "VALUES('C1','班级三',1,1,1)")));
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1'")), 1);
+                                 QStringLiteral("UPDATE orders SET uploadedCount=7 WHERE orderNo='B1'")));
+        QCOMPARE(queryValue(QStringLiteral("SELECT uploadedCount FROM orders WHERE orderNo='B1'")).toInt(), 7);
         texts = newLogTexts();
         QCOMPARE(texts.size(), 1);
         QVERIFY(texts.first().contains(QStringLiteral("noSuchTable")));
-
-        QVERIFY(runInTransaction(db, QStringLiteral("UPDATE orders SET status='uploading' WHERE orderNo='C1'"),
-                                 QStringLiteral("UPDATE orders SET uploadedCount=1 WHERE orderNo='C1'")));
-        QCOMPARE(count(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='C1' AND status='uploading' "
-                                      "AND uploadedCount=1")),
-                 1);
-        QCOMPARE(newLogTexts(), QStringList());
     }
 
 private:

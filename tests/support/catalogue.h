@@ -24,9 +24,8 @@ public:
     QJsonObject productData(qint32 spuId) const
     {
         for (const QJsonValue &p : m_data.value("products").toArray()) {
-            const QJsonObject query = p.toObject().value("query").toObject();
-            if (query.value("id").toInt() == spuId)
-                return query;
+            if (p["query"]["id"].toInt() == spuId)
+                return p["query"].toObject();
         }
         return QJsonObject();
     }
@@ -35,9 +34,8 @@ public:
     QJsonObject groupListAnswer(qint32 groupId) const
     {
         for (const QJsonValue &p : m_data.value("products").toArray()) {
-            const QJsonObject detail =
-                p.toObject().value("groupDetails").toObject().value(QString::number(groupId)).toObject();
-            if (!detail.isEmpty())
+            const QJsonValue detail = p["groupDetails"][QString::number(groupId)];
+            if (!detail.toObject().isEmpty())
                 return QJsonObject{{"code", 200}, {"success", true}, {"data", QJsonArray{detail}}};
         }
         return QJsonObject();

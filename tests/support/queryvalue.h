@@ -13,3 +13,12 @@ inline QVariant queryValue(const QString &sql)
     runQuery(sharedDatabase(), sql, rows);
     return rows.isEmpty() ? QVariant() : rows.first().value(0);
 }
+
+// Empties the queue's tables, and `more`, for the next case.
+inline bool clearQueue(const QStringList &more = {})
+{
+    bool ok = true;
+    for (const QString &table : QStringList{"orders", "subOrders", "images", "uploadHolds", "cartPosts"} + more)
+        ok = execStatement(sharedDatabase(), QStringLiteral("DELETE FROM ") + table) && ok;
+    return ok;
+}

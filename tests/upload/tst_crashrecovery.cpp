@@ -1,6 +1,5 @@
 #include <memory>
 
-#include <QCryptographicHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlRecord>
@@ -65,13 +64,11 @@ QProcess *TstCrashRecovery::startAgent(const QStringList &arguments)
 
 void TstCrashRecovery::killedAgainAndAgain()
 {
-    QStringList progress;
     for (int kill = 0; kill < kKills; ++kill) {
         std::unique_ptr<QProcess> agent(startAgent());
         QTest::qWait(int(m_random.bounded(150, 900)));
         agent->kill();
         QVERIFY(agent->waitForFinished(10000));
-        progress << queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toString();
     }
     // Leases are stamped in whole seconds: the last start comes in a later
     // second than the last kill, so it can tell the killed run's leases
@@ -91,16 +88,9 @@ void TstCrashRecovery::killedAgainAndAgain()
     runQuery(sharedDatabase(), "SELECT url, localPath FROM images", rows);
     for (const QSqlRecord &row : rows) {
         QFile file(row.value(1).toString());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QCryptographicHash::hash(m_up.store.get(row.value(0).toString()), QCryptographicHash::Md5),
-                 QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
+        QVERIFY(file.open(QIODevice::ReadOnly) && m_up.store.get(row.value(0).toString()) == file.readAll());
     }
-    const int writes = m_up.store.writes();
-    QVERIFY(writes >= total);
-    qInfo().noquote() << QStringLiteral("%1 images, uploaded after each kill: %2; %3 sent again after a kill")
-                             .arg(total)
-                             .arg(progress.join(", "))
-                             .arg(writes - total);
+    qInfo() << m_up.store.writes() - total << "images sent again after a kill";
 }
 
 void TstCrashRecovery::orderCreationKilled()
@@ -122,7 +112,6 @@ void TstCrashRecovery::orderCreationKilled()
         "o.orderNo))"
         " + (SELECT count(*) FROM orders o WHERE orderCount != "
         "(SELECT count(*) FROM subOrders s WHERE s.parentOrderId = o.orderNo))";
-    QStringList storedAtKill;
     for (int kill = 0; kill < kCreationKills; ++kill) {
         // Kill points spread from the first order to the last.
         const int target = 1 + kill * (kOrdersPerRun - 2) / (kCreationKills - 1);
@@ -147,12 +136,7 @@ void TstCrashRecovery::orderCreationKilled()
         QVERIFY(stored >= created && stored <= kOrdersPerRun);
         QCOMPARE(count(halfWritten), 0);
         QCOMPARE(queryValue("PRAGMA quick_check").toString(), QStringLiteral("ok"));
-        storedAtKill << QString::number(stored);
     }
-    qInfo().noquote() << QStringLiteral("%1 files a run; orders stored at each kill (of %2): %3")
-                             .arg(kFiles)
-                             .arg(kOrdersPerRun)
-                             .arg(storedAtKill.join(", "));
 }
 
 QTEST_GUILESS_MAIN(TstCrashRecovery)

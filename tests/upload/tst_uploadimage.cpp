@@ -43,6 +43,9 @@ private:
 void TstUploadImage::initTestCase()
 {
     QVERIFY(m_up.setUp());
+    AwsUtils::Options options = AwsUtils::options();
+    options.retries = 0; // every failure goes back to the queue
+    AwsUtils::setOptions(options);
     m_scheduler = new uploadImage(this);
     DatabaseThread &worker = DatabaseThread::instance();
     connect(&worker, &DatabaseThread::uploadImages, this, [this] { ++m_leases; });
@@ -64,8 +67,7 @@ void TstUploadImage::init()
     OrderRecords::setRetryDelays(1, 4);
     m_ticks.stop();
     QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
-    for (const char *table : {"orders", "subOrders", "images", "uploadHolds"})
-        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
+    QVERIFY(clearQueue());
     m_up.store.control(QStringLiteral("reset"));
     m_progress.clear();
 }
@@ -165,11 +167,6 @@ void TstUploadImage::eachImageSentOnce()
 // after 1 s, then 2 s, and lands long before its one-hour lease ends.
 void TstUploadImage::failedUploadComesBack()
 {
-    const AwsUtils::Options saved = AwsUtils::options();
-    AwsUtils::Options options = saved;
-    options.retries = 0; // every failure goes back to the queue
-    AwsUtils::setOptions(options);
-    const auto restore = qScopeGuard([saved] { AwsUtils::setOptions(saved); });
     m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", 2}});
     DatabaseThread::instance().createOrder(m_up.orderWithFiles("R1", 1));
     const int before = int(testlog::lines().size());
@@ -178,11 +175,7 @@ void TstUploadImage::failedUploadComesBack()
                               QStringLiteral("uploaded"), 20000);
     QCOMPARE(m_up.store.rejected("InternalError"), 2);
     QCOMPARE(m_up.store.writes(), 1);
-    const QStringList pauses = testlog::texts().mid(before).filter(QStringLiteral("秒后重试："));
-    QCOMPARE(pauses.size(), 2);
-    QVERIFY2(pauses.at(0).startsWith(QStringLiteral("图片上传失败，1秒后重试："))
-                 && pauses.at(1).startsWith(QStringLiteral("图片上传失败，2秒后重试：")),
-             qPrintable(pauses.join('|')));
+    QCOMPARE(testlog::texts().mid(before).filter(QStringLiteral("秒后重试：")).size(), 2);
     QTRY_COMPARE(m_progress.value(0), qMakePair(QStringLiteral("R1"), 1));
 }
 
@@ -203,14 +196,8 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     QFETCH(QString, problem);
     const orderGroup order = m_up.orderWithFiles("H1", 2);
     const QString bad = order.subOrders.first().matched.value(1).innerImages.at(1).localPath;
-    QFile file(bad);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    const QByteArray original = file.readAll();
-    file.close();
-    if (removed)
-        QVERIFY(file.remove());
-    else
-        QVERIFY(m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
+    QVERIFY(QFile::rename(bad, bad + ".kept"));
+    QVERIFY(removed || m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
     DatabaseThread::instance().createOrder(order);
     const int before = int(testlog::lines().size());
     startTicking();
@@ -224,11 +211,9 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     QCOMPARE(m_up.store.rejected("BadDigest"), removed ? 0 : 1);
     QCOMPARE(queryValue(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(bad)).toString(),
              QStringLiteral("waiting"));
-    QCOMPARE(testlog::texts()
-                 .mid(before)
-                 .filter(QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem))
-                 .size(),
-             1);
+    QCOMPARE(
+        testlog::texts().mid(before).count(QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem)),
+        1);
 
     QSignalSpy lists(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig);
     DatabaseThread::instance().fetchOrders(1);
@@ -238,9 +223,7 @@ void TstUploadImage::imageThatCannotBeSentIsHeld()
     QCOMPARE(shown.first().details.value(OrderRecords::heldImagesKey()).toStringList(),
              QStringList{QStringLiteral("%1：%2").arg(bad, problem)});
 
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(original);
-    file.close();
+    QVERIFY((removed || QFile::remove(bad)) && QFile::rename(bad + ".kept", bad));
     DatabaseThread::instance().releaseHeldImages({QStringLiteral("'H1'")});
     QTRY_COMPARE_WITH_TIMEOUT(
         queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2, 20000);
