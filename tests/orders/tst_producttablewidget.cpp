@@ -49,8 +49,7 @@ private slots:
     {
         fetch();
         QVERIFY(cartmarking::block(false));
-        for (const char *table : {"orders", "subOrders", "images", "cartPosts"})
-            QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DELETE FROM %1").arg(QLatin1String(table))));
+        QVERIFY(clearQueue());
         m_backend.reset();
         m_urls.opened.clear();
     }
