@@ -68,12 +68,9 @@ private slots:
         QTest::newRow("empty baseUrl keeps default addresses")
             << QByteArray("{\"baseUrl\": \"\", \"baseUrlW\": \"http://w.test/\"}")
             << addresses + "http://w.test/|false|60";
-        QTest::newRow("non-string baseUrlW gives empty")
-            << QByteArray("{\"baseUrl\": \"http://shop.test/\", \"baseUrlW\": 5}") << shop + "|false|60";
         QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << addresses + "|true|60";
         // The request timeout is held between one second and ten minutes.
-        const QList<QPair<QByteArray, int>> timeouts{{"30", 30}, {"1e12", 600}, {"-5", 60},
-                                                     {"0", 60},  {"0.2", 1},    {"\"NaN\"", 60}};
+        const QList<QPair<QByteArray, int>> timeouts{{"30", 30}, {"1e12", 600}, {"0", 60}, {"0.2", 1}, {"\"NaN\"", 60}};
         for (const auto &[value, seconds] : timeouts)
             QTest::addRow("timeout %s", value.constData())
                 << "{\"requestTimeout\": " + value + "}" << addresses + "|false|" + QString::number(seconds);
@@ -97,9 +94,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("key"); // none of them gives a text
-        const QByteArray table("{\"net.error\": \"网络错误\", \"code\": 7}");
+        const QByteArray table("{\"net.error\": \"网络错误\"}");
         QTest::newRow("missing key") << table << "user.locked";
-        QTest::newRow("value not a string") << table << "code";
         QTest::newRow("no file") << kNoFile << "net.error";
         QTest::newRow("malformed file") << QByteArray("{\"net.error\": ") << "net.error";
     }
@@ -123,8 +119,6 @@ private slots:
         const QString notRegular = QStringLiteral("不是普通文件");
         QTest::newRow("fifo") << int(specialfiles::Fifo) << qint64(0) << notRegular;
         QTest::newRow("link to /dev/zero") << int(specialfiles::LinkToZero) << qint64(0) << notRegular;
-        QTest::newRow("socket") << int(specialfiles::Socket) << qint64(0) << notRegular;
-        QTest::newRow("link to a fifo") << int(specialfiles::LinkToFifo) << qint64(0) << notRegular;
         QTest::newRow("one byte over the limit") << -1 << RegularFile::kStartupFileLimit + 1 << "超过1048576字节";
         QTest::newRow("at the limit is read") << -1 << RegularFile::kStartupFileLimit << QString();
     }
