@@ -24,7 +24,6 @@ private slots:
         QTest::newRow("empty") << QString() << true;
         QTest::newRow("one minute ahead") << now.addSecs(60).toString(fmt) << false;
         QTest::newRow("one second ago") << now.addSecs(-1).toString(fmt) << true;
-        QTest::newRow("not a time") << QStringLiteral("tomorrow") << true;
         QTest::newRow("ISO with T does not parse") << now.addSecs(3600).toString(Qt::ISODate) << true;
         QTest::newRow("impossible date") << QStringLiteral("2099-02-30 10:00:00") << true;
     }
