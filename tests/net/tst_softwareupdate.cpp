@@ -122,7 +122,6 @@ private slots:
         QCOMPARE(m_prompts.first().second, forced);
         QCOMPARE(m_started, QStringList{installer});
         QCOMPARE(m_exits, 1);
-        QVERIFY(!QFileInfo::exists(SoftwareUpdate::partialPath(installer)));
         QCOMPARE(setting("isForcedUpdate").toBool(), forced);
     }
 
@@ -154,7 +153,6 @@ private slots:
         updater()->checkUpdate();
         QTEST(int(m_prompts.size()), "prompts");
         QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
-        QCOMPARE(testlog::texts().contains("Update version is not a file name:" + version), m_prompts.isEmpty());
         QCOMPARE(setting("newVersion").toString(), version);
     }
 
