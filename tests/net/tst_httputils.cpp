@@ -159,7 +159,6 @@ private slots:
         QTest::newRow("plus and equals") << "a+b=c" << 20013 << QStringLiteral("PHOTO 0 符号密码测试店3");
         QTest::newRow("percent before hex digits")
             << "tax%20free" << 20014 << QStringLiteral("PHOTO 0 符号密码测试店4");
-        QTest::newRow("space") << "open sesame" << 20015 << QStringLiteral("PHOTO 0 符号密码测试店5");
     }
 
     void loginAndStoreInfo()
