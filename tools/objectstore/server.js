@@ -1,12 +1,14 @@
 'use strict';
 // Local S3-compatible object store for tests, benchmarks and the demo.
-// s3rver keeps the objects; this front, on loopback, checks every write the
-// way the real store does before passing it on: the SigV4 signature (with
+// s3rver keeps the objects in a child process of its own, so that storing
+// and checking do not share one thread; this front, on loopback, checks every
+// write the way the real store does before passing it on: the SigV4 signature (with
 // AWS's own signer), the access key, the session token, the payload hash and
 // Content-MD5 against the body. Reads (GET, HEAD) are public, as the image
 // host is. /__control/ lets tests make writes fail or stall, swap the
 // accepted credentials and read the requests per object.
 const http = require('http');
+const childProcess = require('child_process');
 const crypto = require('crypto');
 const fs = require('fs');
 const os = require('os');
@@ -167,13 +169,33 @@ async function control(req, res) {
   res.end(reply);
 }
 
-async function main() {
+// The child ends with its parent: a front killed outright closes the IPC
+// channel, and no store is left behind holding the data folder.
+async function runStore() {
   const store = new S3rver({
     address: '127.0.0.1', port: 0, silent: true, directory: dataDir,
     allowMismatchedSignatures: true,
     configureBuckets: [{ name: 'normal-order-image' }, { name: 'special-order-image' }],
   });
   const { port: storePort } = await store.run();
+  process.on('disconnect', () => { store.close().finally(() => process.exit(0)); });
+  process.send({ storePort });
+}
+
+function startStore() {
+  const child = childProcess.fork(__filename, [...process.argv.slice(2), '--dir', dataDir, '--store-child', '1'],
+    { stdio: ['ignore', 'inherit', 'inherit', 'ipc'] });
+  return new Promise((resolve, reject) => {
+    child.once('message', ({ storePort }) => resolve({ child, storePort }));
+    child.once('exit', (code) => reject(new Error(`store process ended (${code})`)));
+  });
+}
+
+async function main() {
+  if (arg('store-child')) return runStore();
+  const { child, storePort } = await startStore();
+  child.removeAllListeners('exit');
+  child.on('exit', () => { console.error('objectstore: store process ended'); process.exit(2); });
 
   const front = http.createServer(async (req, res) => {
     try {
@@ -203,7 +225,12 @@ async function main() {
   front.listen(port, '127.0.0.1', () => {
     console.log(`objectstore listening on port ${front.address().port} (data in ${dataDir})`);
   });
-  const stop = () => { front.close(); store.close().finally(() => process.exit(0)); };
+  const stop = () => {
+    front.close();
+    child.removeAllListeners('exit');
+    child.once('exit', () => process.exit(0));
+    child.disconnect();
+  };
   process.on('SIGTERM', stop);
   process.on('SIGINT', stop);
 }
