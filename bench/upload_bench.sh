@@ -5,7 +5,7 @@
 # concurrent requests). Two cases: large files, where the transfers bind, and
 # small ones, where per-image costs do. Prints MB/s of each and the tools'
 # time over the pipeline's (above 1: the pipeline is faster), each tool's best
-# of ROUNDS rounds (default 3).
+# of ROUNDS rounds (default 5).
 #   bench/upload_bench.sh [large-files] [small-files]   (default 400 x 5 MB, 3000 x 200 KB; 0 skips a case)
 # TOOLS picks a subset (default "pipeline rclone awscli").
 # BUILD_DIR (relative to the checkout or absolute) names the build; with
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 ROOT="$PWD"
 LARGE_FILES="${1:-400}"
 SMALL_FILES="${2:-3000}"
-ROUNDS="${ROUNDS:-3}"
+ROUNDS="${ROUNDS:-5}"
 BUILD="${BUILD_DIR:-build}"
 [[ "$BUILD" = /* ]] || BUILD="$ROOT/$BUILD"
 [[ -x "$BUILD/tools/uploadagent/uploadagent" ]] || BUILD_DIR="$BUILD" ./scripts/build.sh >/dev/null
