@@ -65,8 +65,7 @@ private slots:
     {
         const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("this is not an image at all");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("this is not an image at all") > 0);
         file.close();
         newLogTexts();
         const imgMess m = ImageInspector::inspect(path);
