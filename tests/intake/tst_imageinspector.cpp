@@ -25,13 +25,12 @@ private slots:
     {
         // x and y resolution, orientation > dpi, rotation, errors > the log line, if any
         QTest::addColumn<QString>("row");
-        QTest::newRow("600/2 is 300") << "600/2 600/2 0 > 300x300 0";
+        QTest::newRow("600/2 upright is 300") << "600/2 600/2 1 > 300x300 0";
         QTest::newRow("zero denominator ignored") << "300/0 300/0 0 > 300x300 0";
         QTest::newRow("72 dpi") << "72/1 72/1 0 > 72x72 0 分辨率错误";
         QTest::newRow("254 by 300 passes") << "254/1 300/1 0 > 254x300 0";
         QTest::newRow("one axis wrong") << "300/1 301/1 0 > 300x301 0 分辨率错误";
         QTest::newRow("truncating division") << "601/2 300/1 0 > 300x300 0";
-        QTest::newRow("1 upright") << "300/1 300/1 1 > 300x300 0";
         QTest::newRow("3 upside down") << "300/1 300/1 3 > 300x300 180";
         QTest::newRow("6 turned right") << "300/1 300/1 6 > 300x300 90";
         QTest::newRow("8 turned left") << "300/1 300/1 8 > 300x300 270";
@@ -66,8 +65,7 @@ private slots:
     {
         const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("this is not an image at all");
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("this is not an image at all") > 0);
         file.close();
         newLogTexts();
         const imgMess m = ImageInspector::inspect(path);
@@ -93,7 +91,6 @@ private slots:
         const QByteArray kept = soi + exif + frame + eoi;
         const QByteArray progressive = soi + exif + jpegSegment(0xFE, "comment") + frame + sos + scanData
                                        + jpegSegment(0xC4, "table") + sos + scanData + eoi;
-        QTest::newRow("progressive, two scans") << progressive << int(V::Complete) << kept;
         QTest::newRow("trailer after EOI") << progressive + "\xFF\xE1\x00" << int(V::Complete) << kept;
         QTest::newRow("cut in the scan") << progressive.left(progressive.size() - 3) << int(V::Truncated) << kept;
         QTest::newRow("cut in a length") << soi + "\xFF\xE1\x01" << int(V::Truncated) << soi + eoi;

@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -28,10 +27,7 @@ groupProductImages check(const QString &path, const spuMess &spu, groupProductIm
 {
     readImageToProduct task(path, spu, &order, false, kPhoto);
     task.setAutoDelete(false);
-    QSignalSpy spy(&task, &readImageToProduct::productCheckOK);
     task.run();
-    if (spy.size() != 1)
-        qWarning() << "productCheckOK emitted" << spy.size() << "times";
     return order;
 }
 
@@ -66,17 +62,6 @@ QJsonObject frame7(const QString &name)
 }
 
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
-
-QByteArray png()
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 } // namespace
 
@@ -173,8 +158,6 @@ private slots:
         const QByteArray page = QByteArrayLiteral("\xc4\xda\xd2\xb3.jpg");
         const QByteArray orderFolder = QByteArrayLiteral("\xb1\xfb");
         const QByteArray stray = QByteArrayLiteral("\xc3\xfb\xb5\xa5.txt");
-        for (const QByteArray &raw : {page, orderFolder, stray})
-            QVERIFY2(QFile::encodeName(QFile::decodeName(raw)) != raw, "the name must not decode");
         // Made with Qt under decodable names, then renamed byte for byte.
         const QString pageBefore = albums + QStringLiteral("/乙/11.jpg");
         const QString orderBefore = albums + QStringLiteral("/辛");
@@ -241,9 +224,12 @@ private slots:
         const int scan = jpeg.indexOf("\xFF\xDA");
         QVERIFY(scan > 0);
         const QString matched = QStringLiteral("匹配成功");
-        QTest::newRow("whole JPEG") << "a.jpg" << jpeg << matched;
         QTest::newRow("padding after EOI") << "a.JPG" << jpeg + QByteArray(4096, '\0') << matched;
-        QTest::newRow("PNG") << "p.jpg" << png() << "图片格式不对:p";
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(64, 48, QImage::Format_Mono).save(&buffer, "PNG");
+        QTest::newRow("PNG") << "p.jpg" << png << "图片格式不对:p";
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
         QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
         QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << matched;

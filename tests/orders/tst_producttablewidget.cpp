@@ -122,9 +122,7 @@ private slots:
         QVERIFY(execStatement(sharedDatabase(), "ALTER TABLE gone RENAME TO images"));
         QCOMPARE(list.table()->rowCount(), 3);
         QCOMPARE(queryValue("SELECT count(*) FROM orders").toInt(), 0);
-        const QString log = testlog::texts().mid(logged).join('\n');
-        QVERIFY(log.contains(QStringLiteral("no such table: images")));
-        QVERIFY(log.contains(QStringLiteral("订单未能保存，保留在列表中:一班")));
+        QVERIFY(testlog::texts().mid(logged).join('\n').contains(QStringLiteral("订单未能保存，保留在列表中:一班")));
         const QStringList told = submit(list, QStringLiteral("继续上传"));
         QCOMPARE(told.size(), 1);
         QVERIFY(told.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
@@ -132,34 +130,13 @@ private slots:
         QCOMPARE(queryValue("SELECT count(*) FROM images").toInt(), 6);
     }
 
-    void progressBar_data()
-    {
-        QTest::addColumn<int>("total");
-        QTest::addColumn<int>("uploaded");
-        QTest::addColumn<QString>("shown"); // percent|status
-        QTest::newRow("0 of 10") << 10 << 0 << "|等待上传…";
-        QTest::newRow("2 of 3 truncated") << 3 << 2 << "66%|上传中…";
-        QTest::newRow("10 of 10") << 10 << 10 << "100%|上传完成";
-        QTest::newRow("more than all") << 10 << 11 << "110%|上传完成";
-    }
-
-    void progressBar()
-    {
-        QFETCH(int, total);
-        QFETCH(int, uploaded);
-        orderProgressBar bar(total);
-        QCOMPARE(bar.setProgress(uploaded), uploaded >= total);
-        QTEST(bar.percentText() + '|' + bar.statusText(), "shown");
-        QCOMPARE(bar.value(), qMin(uploaded, total));
-    }
-
     void progressRows()
     {
         productTableWidget list(productTableWidget::Uploading);
         list.setupList();
         orderGroup order = stored("P1", "一班");
-        order.fileCout = 10;
-        order.uploadedCount = 3;
+        order.fileCout = 3;
+        order.uploadedCount = 2;
         orderGroup done = stored("P2", "二班");
         done.fileCout = 4;
         done.uploadedCount = 4;
@@ -172,11 +149,10 @@ private slots:
         QCOMPARE(list.table()->rowCount(), 2);
         QCOMPARE(list.table()->item(0, 4)->text() + ' ' + list.table()->item(1, 4)->text(),
                  QStringLiteral("12.50M 2.00G"));
-        QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(0, 5))->percentText(),
-                 QStringLiteral("30%"));
+        // The percentage is cut, never rounded up to a complete look.
+        QCOMPARE(bar(list, 0)->percentText() + bar(list, 0)->statusText(), QStringLiteral("66%上传中…"));
         // A stored order already complete stays until the list is rebuilt.
-        QCOMPARE(qobject_cast<orderProgressBar *>(list.table()->cellWidget(1, 5))->statusText(),
-                 QStringLiteral("上传完成"));
+        QCOMPARE(bar(list, 1)->statusText(), QStringLiteral("上传完成"));
         list.updateUploadProgress("nobody", 5);
         list.updateUploadProgress("P1", 10);
         QCOMPARE(list.table()->rowCount(), 1);
@@ -194,6 +170,7 @@ private slots:
         list.updateUploadProgress("P1", 10);
         QTRY_COMPARE(list.pendingRows(), 0);
         QCOMPARE(list.table()->rowCount(), 2);
+        QCOMPARE(bar(list, 1)->percentText() + bar(list, 1)->statusText(), QStringLiteral("等待上传…"));
         QWidget *cell = list.table()->cellWidget(1, 6);
         QVERIFY(cell && cell->toolTip().contains("/photos/3.jpg：本地图片不存在"));
         for (QPushButton *b : cell->findChildren<QPushButton *>()) {
@@ -290,7 +267,6 @@ private slots:
         QVERIFY(m_urls.opened.isEmpty());
         QCOMPARE(cartPosts(), refused ? 0 : 1);
         QTRY_COMPARE(queryValue("SELECT count(*) FROM cartPosts").toInt(), refused ? 0 : 2);
-        QCOMPARE(queryValue("SELECT count(*) FROM cartPosts WHERE state<>'posting'").toInt(), 0);
 
         // As after a restart: an unknown outcome still shows on the rows.
         m_backend.reset();
@@ -331,6 +307,10 @@ private:
     {
         return list.table()->cellWidget(row, 0)->findChild<QCheckBox *>("checkBox");
     }
+    orderProgressBar *bar(productTableWidget &list, int row)
+    {
+        return qobject_cast<orderProgressBar *>(list.table()->cellWidget(row, 5));
+    }
     QString stateText(productTableWidget &list, int row) { return list.table()->item(row, 6)->text(); }
     int cartPosts() { return int(m_backend.control("cart").array().size()); }
     // Returns once the worker has served every earlier request.
@@ -352,15 +332,11 @@ private:
 
     void addUploaded(const QStringList &orderNos)
     {
-        for (const QString &no : orderNos) {
+        for (const QString &no : orderNos)
             QVERIFY(OrderRecords::createOrder(stored(no, "班")));
-            QVERIFY(execStatement(sharedDatabase(),
-                                  QStringLiteral("UPDATE images SET status='uploaded', url='http://s/%1.jpg' "
-                                                 "WHERE orderId='%1'")
-                                      .arg(no)));
-            QVERIFY(execStatement(sharedDatabase(),
-                                  QStringLiteral("UPDATE orders SET status='uploaded' WHERE orderNo='%1'").arg(no)));
-        }
+        QVERIFY(
+            execStatement(sharedDatabase(), "UPDATE images SET status='uploaded', url='http://s/'||orderId||'.jpg'"));
+        QVERIFY(execStatement(sharedDatabase(), "UPDATE orders SET status='uploaded'"));
     }
 
     orderGroup stored(const QString &orderNo, const QString &name)

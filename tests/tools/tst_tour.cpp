@@ -119,18 +119,10 @@ private slots:
                      QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5));
         }
 
+        // One post holds the three classes' groups; how lines merge is the payload test's.
         const QJsonArray posts = m_up.backend.control("cart").array();
         QCOMPARE(posts.size(), 1);
-        QJsonObject album;
-        for (const QJsonValue &item : posts.first().toObject().value("items").toArray()) {
-            if (item.toObject().value("skuGroupId").toInt() == 2101)
-                album = item.toObject();
-        }
-        const QJsonArray spus = album.value("spus").toArray();
-        QCOMPARE(spus.size(), 2);
-        const QJsonArray pages =
-            spus.first().toObject().value("skus").toArray().first().toObject().value("images").toArray();
-        QCOMPARE(pages.size(), 13);
+        QCOMPARE(posts.first()["items"].toArray().size(), 3);
         QCOMPARE(tour.openedUrls().size(), 1);
         QCOMPARE(tour.openedUrls().first().toString(),
                  m_up.backend.baseUrl() + "cart?mes=" + Authentication::webToken("13800000001", "demo1234"));

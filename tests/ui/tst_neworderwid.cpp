@@ -76,8 +76,6 @@ private slots:
     {
         const QByteArray data(R"({"skuGroupList": [{"id": 2201, "skuList": [{"id": 220101, "skuFrontName": "纪念册",
                               "basePage": 10, "maxPage": 2147483647, "baseStep": 2}]}]})");
-        const QString problem =
-            QStringLiteral("规格「纪念册」的P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)");
         m_backend.reset();
         m_backend.control(
             QStringLiteral("fault"),
@@ -91,7 +89,8 @@ private slots:
         page.on_selectBtn_clicked();
         m_backend.reset();
         QCOMPARE(answer.seen.size(), 1);
-        QVERIFY2(answer.seen.first().contains(QStringLiteral("产品数据有误，请联系客服: ") + problem),
+        QVERIFY2(answer.seen.first().contains(QStringLiteral("产品数据有误，请联系客服: 规格「纪念册」的P数范围不对("
+                                                             "起始10P，最大2147483647P，步长2；P数须在1到1000之间)")),
                  qPrintable(answer.seen.first()));
         QVERIFY(!page.isReady());
     }
