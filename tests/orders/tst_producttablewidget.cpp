@@ -300,7 +300,8 @@ private:
         DialogAnswer answer(button);
         auto *submit = list.findChild<QPushButton *>("uploadBtn");
         submit->click();
-        QTest::qWaitFor([&] { return submit->isEnabled() && !answer.seen.isEmpty(); });
+        if (!QTest::qWaitFor([&] { return submit->isEnabled() && !answer.seen.isEmpty(); }))
+            return answer.seen << QStringLiteral("(the list did not take clicks again)");
         return answer.seen;
     }
     QCheckBox *check(productTableWidget &list, int row)
