@@ -179,6 +179,14 @@ private slots:
         }
         QCOMPARE(list.table()->item(1, 6)->text(), QStringLiteral("等待重新检查"));
         QTRY_COMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE orderId='P3'").toInt(), 0);
+
+        // No image will ever report for an order without images.
+        orderGroup empty = stored("P4", "四班");
+        empty.fileCout = 0;
+        list.addOrders({empty});
+        QTRY_COMPARE(list.pendingRows(), 0);
+        QCOMPARE(list.rowKey(2), QStringLiteral("P4"));
+        QCOMPARE(bar(list, 2)->percentText() + bar(list, 2)->statusText(), QStringLiteral("100%无需上传"));
     }
 
     // Orders the shop took but the list could not mark; the journal's own test
