@@ -59,10 +59,9 @@ private:
         QProcess *process = start(name);
         if (!process->waitForStarted())
             return nullptr;
-        QTest::qWaitFor([&] { return QDir(m_root.filePath(name + QStringLiteral("/data"))).exists(); }, 20000);
-        return process->state() == QProcess::Running && QDir(m_root.filePath(name + QStringLiteral("/data"))).exists()
-                   ? process
-                   : nullptr;
+        const QString data = m_root.filePath(name + QStringLiteral("/data"));
+        const bool holds = QTest::qWaitFor([&] { return QDir(data).exists(); }, 20000);
+        return holds && process->state() == QProcess::Running ? process : nullptr;
     }
 
     QTemporaryDir m_root;
