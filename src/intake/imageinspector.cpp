@@ -222,9 +222,13 @@ imgMess ImageInspector::inspect(const QString &path, const QByteArray &jpegMetad
     try {
         // Only the metadata segments, so a crafted file cannot make the
         // library read, or allocate for, more than their bounded size.
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte *>(jpegMetadata.constData()), long(jpegMetadata.size()));
-        if (image.get())
+        // Owned at once by a unique_ptr: the library's own pointer type is
+        // the deprecated auto_ptr.
+        const std::unique_ptr<Exiv2::Image> image(
+            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(jpegMetadata.constData()),
+                                      long(jpegMetadata.size()))
+                .release());
+        if (image)
             readMetadata(m, *image);
         else
             fromDecoder(m);
