@@ -23,7 +23,8 @@ function arg(name, fallback) {
 }
 
 const port = Number(arg('port', '27090'));
-const dataDir = arg('dir', fs.mkdtempSync(path.join(os.tmpdir(), 'objectstore-')));
+// Made only when no folder is named, so a start with --dir leaves no empty one behind.
+const dataDir = arg('dir') || fs.mkdtempSync(path.join(os.tmpdir(), 'objectstore-'));
 const stsFile = arg('sts', path.join(__dirname, '..', 'localbackend', 'data', 'sts.json'));
 const sts = JSON.parse(fs.readFileSync(stsFile, 'utf8'));
 
