@@ -2,10 +2,10 @@
 #include <QThreadPool>
 #include <QtTest>
 
+#include "support/listedorders.h"
 #include "support/logfile.h"
 #include "support/queryvalue.h"
 #include "support/uploadenvironment.h"
-#include "upload/databasethread.h"
 #include "upload/orderrecords.h"
 #include "upload/uploadimage.h"
 
@@ -15,277 +15,241 @@ class TstUploadImage : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanupTestCase();
-    void leaseWhenThereIsRoom_data();
-    void leaseWhenThereIsRoom();
-    void eachImageSentOnce();
-    void failedUploadComesBack();
-    void imageThatCannotBeSentIsHeld_data();
-    void imageThatCannotBeSentIsHeld();
-    void refusedRecordIsHandedInAgain_data();
-    void refusedRecordIsHandedInAgain();
-    void startUpTakesBackLeasesOfTheSameSecond();
+    void initTestCase()
+    {
+        QVERIFY(m_up.setUp());
+        AwsUtils::Options options = AwsUtils::options();
+        options.retries = 0; // every failure goes back to the queue
+        AwsUtils::setOptions(options);
+        m_scheduler = new uploadImage(this);
+        connect(&DatabaseThread::instance(), &DatabaseThread::uploadImages, this, [this] { ++m_leases; });
+        connect(&m_ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
+    }
+
+    void init()
+    {
+        OrderRecords::setRetryDelays(1, 4);
+        m_ticks.stop();
+        QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
+        QVERIFY(clearQueue());
+        m_up.store.control(QStringLiteral("reset"));
+    }
+
+    // Pool threads that made network requests end before the process's statics.
+    void cleanupTestCase()
+    {
+        QThreadPool::globalInstance()->waitForDone();
+        DatabaseThread::instance().stop();
+    }
+
+    void leaseWhenThereIsRoom_data()
+    {
+        QTest::addColumn<int>("inFlight");
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<int>("outcomes");
+        QTest::addColumn<int>("leases");
+        QTest::newRow("stored, 10 to 9") << 10 << "stored" << 1 << 1;
+        QTest::newRow("failed, 10 to 9") << 10 << "failed" << 1 << 1;
+        QTest::newRow("stored, 11 to 10") << 11 << "stored" << 1 << 0;
+        QTest::newRow("two outcomes, the second lease still queued") << 10 << "stored" << 2 << 1;
+        QTest::newRow("tick at 9") << 9 << "tick" << 0 << 1;
+        QTest::newRow("tick at 10") << 10 << "tick" << 0 << 0;
+        QTest::newRow("start at 10") << 10 << "start" << 0 << 0;
+    }
+
+    // The pool's threads are held, so the count moves only by the outcomes
+    // handed over here; the worker is paused meanwhile, so a second request finds
+    // the first still queued. Images without a file: each task fails at once.
+    void leaseWhenThereIsRoom()
+    {
+        QFETCH(int, inFlight);
+        QFETCH(QString, event);
+        QFETCH(int, outcomes);
+        QThreadPool *pool = QThreadPool::globalInstance();
+        static QSemaphore held; // static: a failed check returns while the pool still waits on it
+        for (int i = 0; i < pool->maxThreadCount(); ++i)
+            pool->start([] { held.acquire(); });
+        auto release = qScopeGuard([pool] { held.release(pool->maxThreadCount()); });
+        QList<imgMess> images;
+        for (int i = 0; i < inFlight; ++i) {
+            images << orderbuilder::image(QString::number(i), QStringLiteral("10001/%1").arg(i));
+            images.last().id = 1000 + i;
+        }
+        m_scheduler->uploadImageGetSlot(images);
+        // Leased again while in flight, they are not sent a second time.
+        m_scheduler->uploadImageGetSlot(images);
+        QCOMPARE(m_scheduler->inFlightCount(), inFlight);
+
+        const int leases = m_leases;
+        DatabaseThread::instance().setPaused(true);
+        for (int i = 0; i < outcomes; ++i) {
+            if (event == "stored")
+                m_scheduler->slot_runOver(images.at(i));
+            else
+                m_scheduler->slot_uploadFailed(images.at(i), QString());
+        }
+        if (event == "tick")
+            m_scheduler->now_time_SLOT();
+        if (event == "start")
+            m_scheduler->startUploading(true);
+        DatabaseThread::instance().setPaused(false);
+        // The worker answers in arrival order: a lease asked for comes back before this list.
+        QVERIFY(listedOrders());
+        QCOMPARE(m_scheduler->inFlightCount(), inFlight - outcomes);
+        QTEST(m_leases - leases, "leases");
+
+        release.dismiss();
+        held.release(pool->maxThreadCount());
+        QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
+        pool->waitForDone();
+        eachObjectRequested(inFlight, QJsonObject{{"HEAD", 1}});
+    }
+
+    // 1,000 images through the scheduler, the worker, the tasks and the store,
+    // driven by the outcomes alone (no timer): each object is written once, the
+    // image host is never asked for objects no earlier lease can have stored,
+    // and the tasks starting together fetch credentials once.
+    void eachImageSentOnce()
+    {
+        AwsUtils::clearCredentials();
+        m_up.backend.reset();
+        m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("delay"), -1, 300);
+        for (int o = 0; o < 20; ++o)
+            DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("N%1").arg(o), 50, 2000));
+        m_scheduler->now_time_SLOT();
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded(), 1000, 120000);
+        QCOMPARE(queryValue("SELECT sum(uploadedCount) FROM orders WHERE status='uploaded'").toInt(), 1000);
+        eachObjectRequested(1000, QJsonObject{{"PUT", 1}});
+        QCOMPARE(int(m_up.backend.paths().filter(QStringLiteral("sts/sessionToken/")).size()), 1);
+    }
+
+    void outcomeComesBack_data()
+    {
+        QTest::addColumn<int>("storeFailures");
+        QTest::addColumn<bool>("missing");    // the outcome is a failure held for the operator
+        QTest::addColumn<QString>("refused"); // the status whose record the database refuses a while
+        QTest::addColumn<QString>("status");
+        QTest::newRow("store fails twice") << 2 << false << QString() << "uploaded";
+        QTest::newRow("record of the upload refused") << 0 << false << "uploaded"
+                                                      << "uploaded";
+        QTest::newRow("record of the failure refused") << 0 << true << "waiting"
+                                                       << "waiting";
+    }
+
+    // A failed upload is back in the queue after 1 s, then 2 s, and lands long
+    // before its one-hour lease ends. An outcome whose record the database
+    // refuses (locked, disk full) is handed in again, not left for that hour.
+    void outcomeComesBack()
+    {
+        QFETCH(int, storeFailures);
+        QFETCH(bool, missing);
+        QFETCH(QString, refused);
+        QFETCH(QString, status);
+        if (storeFailures)
+            m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", storeFailures}});
+        const orderGroup order = m_up.orderWithFiles("F1", 1);
+        if (missing)
+            QVERIFY(QFile::remove(order.subOrders.first().matched.value(1).innerImages.at(0).localPath));
+        const QString trigger = QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN NEW.status='%1' "
+                                               "BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+        QVERIFY(refused.isEmpty() || execStatement(sharedDatabase(), trigger.arg(refused)));
+        auto drop =
+            qScopeGuard([] { execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER IF EXISTS refuse")); });
+        QSignalSpy progress(m_scheduler, &uploadImage::updateUploadingOrder);
+        const int before = int(testlog::lines().size());
+        DatabaseThread::instance().createOrder(order);
+        m_ticks.start(100);
+        if (!refused.isEmpty()) {
+            QTRY_VERIFY(testlog::texts().mid(before).join(QLatin1Char('\n')).contains(QStringLiteral("disk full")));
+            QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER refuse")));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images").toString(), status, 20000);
+        QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), int(missing));
+        QCOMPARE(m_up.store.rejected("InternalError"), storeFailures);
+        QCOMPARE(m_up.store.writes(), int(!missing));
+        QCOMPARE(testlog::texts().mid(before).filter(QStringLiteral("秒后重试：")).size(), storeFailures);
+        if (!missing)
+            QTRY_COMPARE(progress.value(progress.size() - 1), (QVariantList{QStringLiteral("F1"), 1}));
+    }
+
+    void imageThatCannotBeSentIsHeld_data()
+    {
+        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("changed since its check") << false << QStringLiteral("图片在检查后被修改");
+        QTest::newRow("missing") << true << QStringLiteral("本地图片不存在");
+    }
+
+    // One of two files is changed or gone: the other lands, this one waits for
+    // the operator without further tries, the log and the uploading list name
+    // it, and once the file is back a new check sends it.
+    void imageThatCannotBeSentIsHeld()
+    {
+        QFETCH(bool, removed);
+        QFETCH(QString, problem);
+        const orderGroup order = m_up.orderWithFiles("H1", 2);
+        const QString bad = order.subOrders.first().matched.value(1).innerImages.at(1).localPath;
+        QVERIFY(QFile::rename(bad, bad + ".kept"));
+        QVERIFY(removed || m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
+        DatabaseThread::instance().createOrder(order);
+        const int before = int(testlog::lines().size());
+        m_ticks.start(100);
+
+        const QString heldProblem =
+            QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'").arg(bad);
+        QTRY_COMPARE_WITH_TIMEOUT(queryValue(heldProblem).toString(), problem, 20000);
+        QTRY_COMPARE(uploaded(), 1);
+        const int leases = m_leases;
+        QTRY_VERIFY(m_leases >= leases + 5);
+        QCOMPARE(m_up.store.rejected("BadDigest"), removed ? 0 : 1);
+        QCOMPARE(queryValue(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(bad)).toString(),
+                 QStringLiteral("waiting"));
+        QCOMPARE(testlog::texts().mid(before).count(
+                     QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem)),
+                 1);
+        QList<orderGroup> shown;
+        QVERIFY(listedOrders(&shown));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().details.value(OrderRecords::heldImagesKey()).toStringList(),
+                 QStringList{QStringLiteral("%1：%2").arg(bad, problem)});
+
+        QVERIFY((removed || QFile::remove(bad)) && QFile::rename(bad + ".kept", bad));
+        DatabaseThread::instance().releaseHeldImages({QStringLiteral("'H1'")});
+        QTRY_COMPARE_WITH_TIMEOUT(uploaded(), 2, 20000);
+        QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
+    }
+
+    // A run that died in the very second this one starts left its leases
+    // behind: they are sent now, not when their hour has run out. Last, as the
+    // start leaves the scheduler polling (here once an hour).
+    void startUpTakesBackLeasesOfTheSameSecond()
+    {
+        DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("D1"), 3, 1000));
+        QTRY_COMPARE(queryValue("SELECT count(*) FROM images").toInt(), 3);
+        QVERIFY(execStatement(sharedDatabase(), QStringLiteral("UPDATE images SET status='uploading', uploadDate=%1")
+                                                    .arg(QDateTime::currentSecsSinceEpoch())));
+        m_scheduler->setInterval(3600 * 1000);
+        m_scheduler->startUploading(false);
+        QTRY_COMPARE(uploaded(), 3);
+        eachObjectRequested(3, QJsonObject{{"HEAD", 1}, {"PUT", 1}});
+    }
 
 private:
-    void eachObjectRequested(int objects, const QJsonObject &times);
-    void startTicking() { m_ticks.start(100); }
+    static int uploaded() { return queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(); }
+
+    void eachObjectRequested(int objects, const QJsonObject &times)
+    {
+        const QJsonObject requests = m_up.store.requests();
+        QCOMPARE(requests.size(), objects);
+        for (auto it = requests.begin(); it != requests.end(); ++it)
+            QCOMPARE(it.value().toObject(), times);
+    }
 
     UploadEnvironment m_up;
     uploadImage *m_scheduler = nullptr;
     int m_leases = 0;
-    int m_lists = 0;
-    QList<QPair<QString, int>> m_progress;
     QTimer m_ticks;
 };
-
-void TstUploadImage::initTestCase()
-{
-    QVERIFY(m_up.setUp());
-    AwsUtils::Options options = AwsUtils::options();
-    options.retries = 0; // every failure goes back to the queue
-    AwsUtils::setOptions(options);
-    m_scheduler = new uploadImage(this);
-    DatabaseThread &worker = DatabaseThread::instance();
-    connect(&worker, &DatabaseThread::uploadImages, this, [this] { ++m_leases; });
-    connect(&worker, &DatabaseThread::ordersGetSig, this, [this] { ++m_lists; });
-    connect(&m_ticks, &QTimer::timeout, m_scheduler, &uploadImage::now_time_SLOT);
-    connect(m_scheduler, &uploadImage::updateUploadingOrder, this,
-            [this](const QString &order, int n) { m_progress << qMakePair(order, n); });
-}
-
-// Pool threads that made network requests end before the process's statics.
-void TstUploadImage::cleanupTestCase()
-{
-    QThreadPool::globalInstance()->waitForDone();
-    DatabaseThread::instance().stop();
-}
-
-void TstUploadImage::init()
-{
-    OrderRecords::setRetryDelays(1, 4);
-    m_ticks.stop();
-    QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
-    QVERIFY(clearQueue());
-    m_up.store.control(QStringLiteral("reset"));
-    m_progress.clear();
-}
-
-void TstUploadImage::eachObjectRequested(int objects, const QJsonObject &times)
-{
-    const QJsonObject requests = m_up.store.requests();
-    QCOMPARE(requests.size(), objects);
-    for (auto it = requests.begin(); it != requests.end(); ++it)
-        QCOMPARE(it.value().toObject(), times);
-}
-
-void TstUploadImage::leaseWhenThereIsRoom_data()
-{
-    QTest::addColumn<int>("inFlight");
-    QTest::addColumn<QString>("event");
-    QTest::addColumn<int>("outcomes");
-    QTest::addColumn<int>("leases");
-    QTest::newRow("stored, 10 to 9") << 10 << "stored" << 1 << 1;
-    QTest::newRow("failed, 10 to 9") << 10 << "failed" << 1 << 1;
-    QTest::newRow("stored, 11 to 10") << 11 << "stored" << 1 << 0;
-    QTest::newRow("two outcomes, the second lease still queued") << 10 << "stored" << 2 << 1;
-    QTest::newRow("tick at 9") << 9 << "tick" << 0 << 1;
-    QTest::newRow("tick at 10") << 10 << "tick" << 0 << 0;
-    QTest::newRow("start at 10") << 10 << "start" << 0 << 0;
-}
-
-// The pool's threads are held, so the count moves only by the outcomes
-// handed over here; the worker is paused meanwhile, so a second request finds
-// the first still queued. Images without a file: each task fails at once.
-void TstUploadImage::leaseWhenThereIsRoom()
-{
-    QFETCH(int, inFlight);
-    QFETCH(QString, event);
-    QFETCH(int, outcomes);
-    QThreadPool *pool = QThreadPool::globalInstance();
-    static QSemaphore held; // static: a failed check returns while the pool still waits on it
-    for (int i = 0; i < pool->maxThreadCount(); ++i)
-        pool->start([] { held.acquire(); });
-    auto release = qScopeGuard([pool] { held.release(pool->maxThreadCount()); });
-    QList<imgMess> images;
-    for (int i = 0; i < inFlight; ++i) {
-        images << orderbuilder::image(QString::number(i), QStringLiteral("10001/%1").arg(i));
-        images.last().id = 1000 + i;
-    }
-    m_scheduler->uploadImageGetSlot(images);
-    // Leased again while in flight, they are not sent a second time.
-    m_scheduler->uploadImageGetSlot(images);
-    QCOMPARE(m_scheduler->inFlightCount(), inFlight);
-
-    const int leases = m_leases;
-    const int lists = m_lists;
-    DatabaseThread::instance().setPaused(true);
-    for (int i = 0; i < outcomes; ++i) {
-        if (event == "stored")
-            m_scheduler->slot_runOver(images.at(i));
-        else
-            m_scheduler->slot_uploadFailed(images.at(i), QString());
-    }
-    if (event == "tick")
-        m_scheduler->now_time_SLOT();
-    if (event == "start")
-        m_scheduler->startUploading(true);
-    DatabaseThread::instance().setPaused(false);
-    // The worker answers in arrival order: a lease asked for comes back before this list.
-    DatabaseThread::instance().fetchOrders(1);
-    QTRY_VERIFY(m_lists > lists);
-    QCOMPARE(m_scheduler->inFlightCount(), inFlight - outcomes);
-    QTEST(m_leases - leases, "leases");
-
-    held.release(pool->maxThreadCount());
-    release.dismiss();
-    QTRY_COMPARE(m_scheduler->inFlightCount(), 0);
-    pool->waitForDone();
-    eachObjectRequested(inFlight, QJsonObject{{"HEAD", 1}});
-}
-
-// 1,000 images through the scheduler, the worker, the tasks and the store,
-// driven by the outcomes alone (no timer): each object is written once, the
-// image host is never asked for objects no earlier lease can have stored,
-// and the tasks starting together fetch credentials once.
-void TstUploadImage::eachImageSentOnce()
-{
-    AwsUtils::clearCredentials();
-    m_up.backend.reset();
-    m_up.backend.fault(QStringLiteral("pub/oss"), QStringLiteral("delay"), -1, 300);
-    for (int o = 0; o < 20; ++o)
-        DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("N%1").arg(o), 50, 2000));
-    m_scheduler->now_time_SLOT();
-    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 1000, 120000);
-    QCOMPARE(queryValue("SELECT sum(uploadedCount) FROM orders WHERE status='uploaded'").toInt(), 1000);
-    eachObjectRequested(1000, QJsonObject{{"PUT", 1}});
-    QCOMPARE(int(m_up.backend.paths().filter(QStringLiteral("sts/sessionToken/")).size()), 1);
-}
-
-// The store fails the first two writes; the image is back in the queue
-// after 1 s, then 2 s, and lands long before its one-hour lease ends.
-void TstUploadImage::failedUploadComesBack()
-{
-    m_up.store.control("fault", QJsonObject{{"kind", "fail"}, {"times", 2}});
-    DatabaseThread::instance().createOrder(m_up.orderWithFiles("R1", 1));
-    const int before = int(testlog::lines().size());
-    startTicking();
-    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images WHERE orderId='R1'").toString(),
-                              QStringLiteral("uploaded"), 20000);
-    QCOMPARE(m_up.store.rejected("InternalError"), 2);
-    QCOMPARE(m_up.store.writes(), 1);
-    QCOMPARE(testlog::texts().mid(before).filter(QStringLiteral("秒后重试：")).size(), 2);
-    QTRY_COMPARE(m_progress.value(0), qMakePair(QStringLiteral("R1"), 1));
-}
-
-void TstUploadImage::imageThatCannotBeSentIsHeld_data()
-{
-    QTest::addColumn<bool>("removed");
-    QTest::addColumn<QString>("problem");
-    QTest::newRow("changed since its check") << false << QStringLiteral("图片在检查后被修改");
-    QTest::newRow("missing") << true << QStringLiteral("本地图片不存在");
-}
-
-// One of two files is changed or gone: the other lands, this one waits for
-// the operator without further tries, the log and the uploading list name
-// it, and once the file is back a new check sends it.
-void TstUploadImage::imageThatCannotBeSentIsHeld()
-{
-    QFETCH(bool, removed);
-    QFETCH(QString, problem);
-    const orderGroup order = m_up.orderWithFiles("H1", 2);
-    const QString bad = order.subOrders.first().matched.value(1).innerImages.at(1).localPath;
-    QVERIFY(QFile::rename(bad, bad + ".kept"));
-    QVERIFY(removed || m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
-    DatabaseThread::instance().createOrder(order);
-    const int before = int(testlog::lines().size());
-    startTicking();
-
-    const QString heldProblem =
-        QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'").arg(bad);
-    QTRY_COMPARE_WITH_TIMEOUT(queryValue(heldProblem).toString(), problem, 20000);
-    QTRY_COMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 1);
-    const int leases = m_leases;
-    QTRY_VERIFY(m_leases >= leases + 5);
-    QCOMPARE(m_up.store.rejected("BadDigest"), removed ? 0 : 1);
-    QCOMPARE(queryValue(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(bad)).toString(),
-             QStringLiteral("waiting"));
-    QCOMPARE(
-        testlog::texts().mid(before).count(QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem)),
-        1);
-
-    // The answer comes from the worker's thread: taken in this one, queued,
-    // as the list takes it.
-    QList<orderGroup> shown;
-    int answers = 0;
-    QObject receiver;
-    connect(&DatabaseThread::instance(), &DatabaseThread::ordersGetSig, &receiver,
-            [&](int, const QList<orderGroup> &orders) {
-                shown = orders;
-                ++answers;
-            });
-    DatabaseThread::instance().fetchOrders(1);
-    QTRY_COMPARE(answers, 1);
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().details.value(OrderRecords::heldImagesKey()).toStringList(),
-             QStringList{QStringLiteral("%1：%2").arg(bad, problem)});
-
-    QVERIFY((removed || QFile::remove(bad)) && QFile::rename(bad + ".kept", bad));
-    DatabaseThread::instance().releaseHeldImages({QStringLiteral("'H1'")});
-    QTRY_COMPARE_WITH_TIMEOUT(
-        queryValue("SELECT count(*) FROM images WHERE orderId='H1' AND status='uploaded'").toInt(), 2, 20000);
-    QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
-}
-
-void TstUploadImage::refusedRecordIsHandedInAgain_data()
-{
-    QTest::addColumn<bool>("missing"); // the file is gone, so the outcome is a failure held for the operator
-    QTest::addColumn<QString>("status");
-    QTest::newRow("stored") << false << "uploaded";
-    QTest::newRow("failed") << true << "waiting";
-}
-
-// The database refuses an outcome's record for a while (locked, disk full):
-// it is handed in again, not left until the image's lease runs out in an hour.
-void TstUploadImage::refusedRecordIsHandedInAgain()
-{
-    QFETCH(bool, missing);
-    QFETCH(QString, status);
-    const orderGroup order = m_up.orderWithFiles("F1", 1);
-    if (missing)
-        QVERIFY(QFile::remove(order.subOrders.first().matched.value(1).innerImages.at(0).localPath));
-    QVERIFY(
-        execStatement(sharedDatabase(), QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON images WHEN "
-                                                       "NEW.status='%1' BEGIN SELECT RAISE(ABORT, 'disk full'); END")
-                                            .arg(status)));
-    auto drop = qScopeGuard([] { execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER IF EXISTS refuse")); });
-    const int before = int(testlog::lines().size());
-    DatabaseThread::instance().createOrder(order);
-    QTRY_COMPARE(queryValue("SELECT count(*) FROM images").toInt(), 1);
-    m_scheduler->now_time_SLOT();
-    QTRY_VERIFY(testlog::texts().mid(before).join(QLatin1Char('\n')).contains(QStringLiteral("disk full")));
-    drop.dismiss();
-    QVERIFY(execStatement(sharedDatabase(), QStringLiteral("DROP TRIGGER refuse")));
-    QTRY_COMPARE_WITH_TIMEOUT(queryValue("SELECT status FROM images").toString(), status, 10000);
-    QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), missing ? 1 : 0);
-}
-
-// A run that died in the very second this one starts left its leases
-// behind: they are sent now, not when their hour has run out. Last, as the
-// start leaves the scheduler polling (here once an hour).
-void TstUploadImage::startUpTakesBackLeasesOfTheSameSecond()
-{
-    DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("D1"), 3, 1000));
-    QTRY_COMPARE(queryValue("SELECT count(*) FROM images").toInt(), 3);
-    QVERIFY(execStatement(
-        sharedDatabase(),
-        QStringLiteral("UPDATE images SET status='uploading', uploadDate=%1").arg(QDateTime::currentSecsSinceEpoch())));
-    m_scheduler->setInterval(3600 * 1000);
-    m_scheduler->startUploading(false);
-    QTRY_COMPARE(queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(), 3);
-    eachObjectRequested(3, QJsonObject{{"HEAD", 1}, {"PUT", 1}});
-}
 
 QTEST_GUILESS_MAIN(TstUploadImage)
 #include "tst_uploadimage.moc"
