@@ -3,7 +3,6 @@
 #include <QThreadPool>
 #include <QtTest>
 
-#include "core/configfile.h"
 #include "core/vellruntime.h"
 #include "net/authentication.h"
 #include "net/endpoints.h"
@@ -42,7 +41,6 @@ private slots:
     {
         QVERIFY(m_backend.start());
         QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"requestTimeout", 1}, {"webKey", "xy"}}));
-        QCOMPARE(configFile::apiUrl(), m_backend.baseUrl() + QStringLiteral("api/"));
         QVERIFY(HttpUtils::instance().getToken(kUser, kPassword));
     }
 
@@ -74,10 +72,9 @@ private slots:
         QTest::newRow("token refused never refreshes")
             << kTokenPath << "unauthorized" << -1 << 0 << false << 1 << 0 << QString() << false;
         QTest::newRow("token rejected once") << kTokenPath << "fail" << 1 << 0 << true << 2 << 0 << QString() << false;
-        // A drip of {"success": true} would complete, and succeed, after 5 s.
-        QTest::newRow("GET never answered") << kStorePath << "delay" << -1 << 5000 << false << 2 << 2 << late << false;
+        // A drip of {"success": true} would complete, and succeed, after 5 s:
+        // only a deadline on the whole call stops it, not one on silence.
         QTest::newRow("GET dripping") << kStorePath << "drip" << -1 << 300 << false << 2 << 2 << late << false;
-        QTest::newRow("GET endless body") << kStorePath << "endless" << -1 << 0 << false << 2 << 2 << large << false;
         QTest::newRow("POST dripping") << kCartPath << "drip" << -1 << 300 << false << 1 << 1 << late << true;
         QTest::newRow("POST endless body") << kCartPath << "endless" << -1 << 0 << false << 1 << 1 << large << true;
     }
