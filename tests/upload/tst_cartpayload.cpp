@@ -22,10 +22,7 @@ private slots:
         QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"imageHost", "https://img.shop.test"}}));
         QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
         VellRuntime::instance().setStoreInfo(QJsonObject{{"addressId", 30001}});
-        productRecord series = orderbuilder::product(310100, 3101);
-        series.spuId = 1005;
-        series.isSeries = true;
-        OrderRecords::saveProducts({orderbuilder::product(210101), orderbuilder::product(210102), series});
+        OrderRecords::saveProducts({orderbuilder::product(210101), orderbuilder::product(210102)});
     }
 
     void init() { QVERIFY(clearQueue()); }
