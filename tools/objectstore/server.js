@@ -9,10 +9,10 @@
 // accepted credentials and read the requests per object.
 const http = require('http');
 const childProcess = require('child_process');
+const crypto = require('crypto');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { Worker } = require('worker_threads');
 const S3rver = require('s3rver');
 const { SignatureV4 } = require('@smithy/signature-v4');
 const { Sha256 } = require('@aws-crypto/sha256-js');
@@ -53,56 +53,23 @@ function s3Error(res, status, code, message, extra = '') {
 }
 
 // The digests a write's headers ask to be checked are taken while the body
-// arrives, on the digest threads, so no request waits behind a whole body
-// being hashed at its end and the front's loop stays free for the others.
-const digesters = [];
-const digestsDue = new Map();
-let lastJob = 0;
-function digester(id) {
-  if (!digesters.length) {
-    for (let i = 0; i < 2; i++) {
-      const worker = new Worker(path.join(__dirname, 'digester.js'));
-      worker.unref();
-      worker.on('message', ({ id: done, digests }) => {
-        const due = digestsDue.get(done);
-        digestsDue.delete(done);
-        if (due) due(digests);
-      });
-      worker.on('error', (e) => { console.error('objectstore: digest thread failed:', e); process.exit(2); });
-      digesters.push(worker);
-    }
-  }
-  return digesters[id % digesters.length];
-}
-
+// arrives, so no request waits behind a whole body being hashed at its end.
 function readBody(req) {
-  const algorithms = [];
-  if (/^[0-9a-f]{64}$/.test(req.headers['x-amz-content-sha256'] || '')) algorithms.push('sha256');
-  if (req.headers['content-md5'] !== undefined) algorithms.push('md5');
-  const id = ++lastJob;
-  const worker = algorithms.length ? digester(id) : null;
-  if (worker) worker.postMessage({ id, algorithms });
+  const digests = {};
+  if (/^[0-9a-f]{64}$/.test(req.headers['x-amz-content-sha256'] || '')) digests.sha256 = crypto.createHash('sha256');
+  if (req.headers['content-md5'] !== undefined) digests.md5 = crypto.createHash('md5');
   return new Promise((resolve, reject) => {
     const parts = [];
     req.on('data', (c) => {
       parts.push(c);
-      if (!worker) return;
-      // A copy of its own, handed over: the chunk itself may share its
-      // memory with the socket's next reads.
-      const copy = new Uint8Array(c);
-      worker.postMessage({ id, chunk: copy }, [copy.buffer]);
+      for (const d of Object.values(digests)) d.update(c);
     });
-    req.on('end', () => {
-      const body = Buffer.concat(parts);
-      if (!worker) return resolve({ body });
-      digestsDue.set(id, (digests) => resolve({ body, ...digests }));
-      worker.postMessage({ id, end: true });
-    });
-    req.on('error', (e) => {
-      // Ends the job; nobody waits for its digests.
-      if (worker) worker.postMessage({ id, end: true });
-      reject(e);
-    });
+    req.on('end', () => resolve({
+      body: Buffer.concat(parts),
+      sha256: digests.sha256 && digests.sha256.digest('hex'),
+      md5: digests.md5 && digests.md5.digest('base64'),
+    }));
+    req.on('error', reject);
   });
 }
 
