@@ -1,8 +1,8 @@
 #include <atomic>
 #include <limits>
+#include <thread>
 
 #include <QDateTime>
-#include <QThread>
 #include <QtTest>
 
 #include "core/timeutils.h"
@@ -37,27 +37,27 @@ private slots:
     void readersNeverSeeHalfALogin()
     {
         VellRuntime &rt = VellRuntime::instance();
-        const QJsonObject a{{"userId", 1}, {"storeId", 1}, {"access_token", "token-a"}, {"storeName", "A"}};
-        const QJsonObject b{{"userId", 2}, {"storeId", 2}, {"access_token", "token-b"}, {"storeName", "B"}};
-        rt.applyLogin(a, QStringLiteral("user-1"), QStringLiteral("pass-1"));
+        const auto login = [&rt](int n) {
+            const QString id = QString::number(n);
+            rt.applyLogin(QJsonObject{{"userId", n}, {"storeId", n}, {"access_token", "token-" + id}}, "user-" + id,
+                          "pass-" + id);
+        };
+        login(1);
         std::atomic<bool> done{false};
-        QThread *writer = QThread::create([&] {
+        std::thread writer([&] {
             for (int i = 0; i < 20000; ++i)
-                i % 2 ? rt.applyLogin(a, QStringLiteral("user-1"), QStringLiteral("pass-1"))
-                      : rt.applyLogin(b, QStringLiteral("user-2"), QStringLiteral("pass-2"));
+                login(1 + i % 2);
             done = true;
         });
-        writer->start();
         int torn = 0;
         int reads = 0;
         for (; !done; ++reads) {
             const SessionData s = rt.snapshot();
             const QString n = QString::number(s.userId);
             torn += s.storeId != s.userId || s.userName != "user-" + n || s.password != "pass-" + n
-                    || s.access_token != (s.userId == 1 ? "token-a" : "token-b");
+                    || s.access_token != "token-" + n;
         }
-        writer->wait();
-        delete writer;
+        writer.join();
         QVERIFY(reads > 0);
         QCOMPARE(torn, 0);
     }
@@ -69,7 +69,6 @@ private slots:
         QTest::newRow("fraction truncated") << QJsonValue(-3.7) << -3;
         QTest::newRow("largest") << QJsonValue(2147483647.0) << 2147483647;
         QTest::newRow("one past largest") << QJsonValue(2147483648.0) << 0;
-        QTest::newRow("1e300") << QJsonValue(1e300) << 0;
         QTest::newRow("-1e300") << QJsonValue(-1e300) << 0;
         QTest::newRow("infinity") << QJsonValue(std::numeric_limits<double>::infinity()) << 0;
         QTest::newRow("NaN") << QJsonValue(std::numeric_limits<double>::quiet_NaN()) << 0;
