@@ -17,9 +17,9 @@ inline QString todaysFile(const QString &logDir = AppPaths::logDir())
            + QStringLiteral(".log");
 }
 
-inline QByteArray rawContent()
+inline QByteArray rawContent(const QString &path = todaysFile())
 {
-    QFile file(todaysFile());
+    QFile file(path);
     return LogManager::instance().flush() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
