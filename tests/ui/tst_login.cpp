@@ -35,12 +35,10 @@ private slots:
     {
         {
             loginwidget page;
-            QSignalSpy ok(&page, &loginwidget::loginOK);
             child<QLineEdit>(&page, "phoneEdit")->setText("13800000002");
             child<QLineEdit>(&page, "passwordEdit")->setText("wedding'88");
             child<QCheckBox>(&page, "byAccountRdbRememberMe")->setChecked(true);
             child<QPushButton>(&page, "loginButton")->click();
-            QCOMPARE(ok.size(), 1);
         }
 
         // The next start fills in that login and offers the number while typing.
