@@ -75,9 +75,8 @@ private slots:
     {
         MainWindow window;
         groupProductImages record = orderbuilder::line("C-001", "张三", 1, 2, 0, 1);
-        record.className = QStringLiteral("一班");
         QCOMPARE(close(window, QStringLiteral("取消")), QStringLiteral("确定要退出应用系统吗? open"));
-        window.list(0)->addGroupRow(record.className, &record);
+        window.list(0)->addGroupRow(QStringLiteral("一班"), &record);
         QCOMPARE(close(window, QStringLiteral("否")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? open"));
         QCOMPARE(close(window, QStringLiteral("是")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? closed"));
         // Logged once: on the close that was accepted.
