@@ -62,8 +62,7 @@ private slots:
         QFETCH(int, lines);
         QFETCH(QString, dialog);
         neworderwid page;
-        auto *edit = page.findChild<QLineEdit *>("selectProductEdit");
-        edit->setText(product);
+        page.findChild<QLineEdit *>("selectProductEdit")->setText(product);
         page.on_selectProductEdit_textEdited(product);
         m_backend.reset();
         if (!served.isEmpty()) {
