@@ -1,4 +1,8 @@
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -17,10 +21,11 @@
 #include "support/orderbuilder.h"
 #include "support/urlcatcher.h"
 #include "ui/mainwindow.h"
+#include "ui/neworderwid.h"
 #include "upload/databasethread.h"
 #include "upload/uploadimage.h"
 
-// The main window offscreen against the local backend.
+// The main window and its new-order page offscreen against the local backend.
 class TstMainWindow : public QObject
 {
     Q_OBJECT
@@ -31,17 +36,88 @@ private slots:
         QVERIFY(m_backend.start());
         QVERIFY(
             m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", m_backend.baseUrl() + "wedding/"}}));
+        QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
     }
 
     void cleanupTestCase() { DatabaseThread::instance().stop(); }
+
+    // Product search and choice on the new-order page.
+    void choiceShowsOneLinePerSku_data()
+    {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QByteArray>("served");  // the product query's data in place of the catalogue's
+        QTest::addColumn<QList<int>>("choices"); // property id, value index, ...
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("single values at once") << "首尾页纪念册" << QByteArray() << QList<int>{} << 1
+                                               << "支持P数:10P,12P,14P,16P,18P,20P,22P,24P,26P,28P,30P," << QString();
+        // The second choice of the cover replaces the lines of the first.
+        QTest::newRow("chosen, then chosen again")
+            << "经典对裱相册" << QByteArray() << QList<int>{11, 0, 12, 0, 12, 1} << 2 << QString() << QString();
+        QTest::newRow("gold stamp") << "烫金纪念册" << QByteArray() << QList<int>{} << 0 << QString()
+                                    << QStringLiteral("当前产品是烫金产品，烫金产品请到在线端提交?");
+        // The product model's own refusals are its test's; here the operator reads one.
+        QTest::newRow("malformed product")
+            << "首尾页纪念册"
+            << QByteArray(R"({"skuGroupList": [{"id": 2201, "skuList": [{"id": 220101, "skuFrontName": "纪念册",
+                          "basePage": 10, "maxPage": 2147483647, "baseStep": 2}]}]})")
+            << QList<int>{} << 0 << QString()
+            << QStringLiteral("产品数据有误，请联系客服: "
+                              "规格「纪念册」的P数范围不对(起始10P，最大2147483647P，步长2；P数须在1到1000之间)");
+    }
+
+    void choiceShowsOneLinePerSku()
+    {
+        QFETCH(QString, product);
+        QFETCH(QByteArray, served);
+        QFETCH(QList<int>, choices);
+        QFETCH(int, lines);
+        QFETCH(QString, dialog);
+        neworderwid page;
+        page.findChild<QLineEdit *>("selectProductEdit")->setText(product);
+        page.on_selectProductEdit_textEdited(product);
+        m_backend.reset();
+        if (!served.isEmpty()) {
+            const QByteArray body = R"({"code": 200, "success": true, "data": )" + served + "}";
+            m_backend.control(
+                QStringLiteral("fault"),
+                QJsonObject{{"path", "pms/open/spu/query/"}, {"kind", "answer"}, {"body", QString::fromUtf8(body)}});
+        }
+        DialogAnswer answer(QStringLiteral("确定"));
+        page.on_selectBtn_clicked();
+        for (int i = 0; i + 1 < choices.size(); i += 2)
+            page.findChild<QComboBox *>(QString::number(choices.at(i)))->setCurrentIndex(choices.at(i + 1));
+        QCOMPARE(answer.seen.join('|'), dialog);
+        QCOMPARE(int(page.specLines().size()), lines);
+        QTEST(page.findChild<QLabel *>("suportPages")->text(), "pages");
+
+        // A gold-stamp product shows no example; its templates can be fetched.
+        const bool goldStamp = dialog.contains(QStringLiteral("烫金"));
+        auto *download = page.findChild<QPushButton *>("downLoadBtn");
+        QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), lines > 0 ? 2 : 0);
+        QCOMPARE(download->isVisibleTo(&page), goldStamp);
+        if (goldStamp) {
+            download->click();
+            QCOMPARE(download->text(), QStringLiteral("下载完成"));
+            QVERIFY(!m_backend.paths().filter(QStringLiteral("pms/group/getskuMainImageBySkuId/")).isEmpty());
+        }
+
+        // A drop needs a product ready to take orders; an empty path must not be read as the
+        // working folder.
+        answer.seen.clear();
+        QVERIFY(!page.handleFolder(QString()));
+        QCOMPARE(answer.seen, QStringList{lines > 0 ? QStringLiteral("产品层次有问题，请参照示例图组织产品层次")
+                                                    : QStringLiteral("请选择产品")});
+        QCOMPARE(page.orderTable()->table()->rowCount(), 0);
+    }
 
     void loginLogoutRefusedWhileUploadsRunThenAnotherStore()
     {
         MainWindow window;
         auto *pages = window.findChild<QStackedWidget *>("stackedWidget");
         QCOMPARE(window.windowTitle(), QStringLiteral("印品订单上传(2.1.1.0)"));
-        QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
-        window.loginOK();
+        window.loginOK(); // on the set-up's login
         QCOMPARE(window.windowTitle(), QStringLiteral("星光影楼（本地演示）(2.1.1.0)"));
         QVERIFY(window.scheduler()->isPolling());
 
