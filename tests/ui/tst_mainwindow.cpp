@@ -146,16 +146,22 @@ private slots:
         configFile::switchBackend(true);
     }
 
-    void closeAsksAccordingToTheNewOrders()
+    void leavingAsksAccordingToTheNewOrders()
     {
         MainWindow window;
         groupProductImages record = orderbuilder::line("C-001", "张三", 1, 2, 0, 1);
         QCOMPARE(close(window, QStringLiteral("取消")), QStringLiteral("确定要退出应用系统吗? open"));
+        QTableWidget *matched = window.list(0)->table();
         window.list(0)->addGroupRow(QStringLiteral("一班"), &record);
+        QCOMPARE(logOut(window, QStringLiteral("否")), QStringLiteral("文件夹已匹配未上传,是否确定清空并退出?"));
+        QCOMPARE(matched->rowCount(), 1);
         QCOMPARE(close(window, QStringLiteral("否")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? open"));
         QCOMPARE(close(window, QStringLiteral("是")), QStringLiteral("文件夹已匹配未上传,是否确定关闭? closed"));
         // Logged once: on the close that was accepted.
         QCOMPARE(testlog::texts().count(QStringLiteral("退出应用")), 1);
+        // Logging out takes the matched rows with it.
+        QCOMPARE(logOut(window, QStringLiteral("是")), QStringLiteral("文件夹已匹配未上传,是否确定清空并退出?"));
+        QCOMPARE(matched->rowCount(), 0);
     }
 
     void databaseKeptAsideIsTold()
@@ -181,6 +187,13 @@ private:
         QCloseEvent event;
         QApplication::sendEvent(&window, &event);
         return answer.seen.join(QLatin1Char('|')) + (event.isAccepted() ? " closed" : " open");
+    }
+
+    static QString logOut(MainWindow &window, const QString &button)
+    {
+        DialogAnswer answer(button);
+        window.loginOutFun();
+        return answer.seen.join(QLatin1Char('|'));
     }
 
     BackendProcess m_backend;
