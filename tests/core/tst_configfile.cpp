@@ -48,66 +48,53 @@ private slots:
         m_dir.reset();
     }
 
-    // What the client reads: api|cart|products|baseUrlW|autoLogin|request timeout.
-    void readConfig_data()
+    // What the client reads: api|cart|products|baseUrlW|autoLogin|request timeout|the
+    // "net.error" text, with both start-up files holding the same content. The rows
+    // run in order: "no file" follows a table that held the key.
+    void readStartupFiles_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("read");
         const QString addresses = kDefaultBase + "api/|" + kDefaultBase + "cart|https://127.0.0.1:27080/products|";
-        const QString fallback = addresses + kDefaultBase + "|false|60";
+        const QString fallback = addresses + kDefaultBase + "|false|60|";
         const QString shop = QStringLiteral("http://shop.test/api/|http://shop.test/cart|http://shop.test/products|");
+        QTest::newRow("error text, other keys ignored")
+            << QByteArray("{\"net.error\": \"网络错误\"}") << addresses + "|false|60|网络错误";
         QTest::newRow("no file keeps defaults") << kNoFile << fallback;
         QTest::newRow("invalid JSON keeps baseUrlW too")
             << QByteArray("{\"baseUrl\": \"http://shop.test/\", ") << fallback;
         QTest::newRow("top-level array keeps defaults") << QByteArray("[\"http://shop.test/\"]") << fallback;
         QTest::newRow("only baseUrl empties baseUrlW")
-            << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << shop + "|false|60";
+            << QByteArray("{\"baseUrl\": \"http://shop.test/\"}") << shop + "|false|60|";
         QTest::newRow("baseUrl without slash is joined unchanged")
             << QByteArray("{\"baseUrl\": \"http://shop.test\"}")
-            << "http://shop.testapi/|http://shop.testcart|http://shop.testproducts||false|60";
+            << "http://shop.testapi/|http://shop.testcart|http://shop.testproducts||false|60|";
         QTest::newRow("empty baseUrl keeps default addresses")
             << QByteArray("{\"baseUrl\": \"\", \"baseUrlW\": \"http://w.test/\"}")
-            << addresses + "http://w.test/|false|60";
-        QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << addresses + "|true|60";
+            << addresses + "http://w.test/|false|60|";
+        QTest::newRow("autoLogin true") << QByteArray("{\"autoLogin\": true}") << addresses + "|true|60|";
         // The request timeout is held between one second and ten minutes.
         const QList<QPair<QByteArray, int>> timeouts{{"30", 30}, {"1e12", 600}, {"0", 60}, {"0.2", 1}, {"\"NaN\"", 60}};
         for (const auto &[value, seconds] : timeouts)
             QTest::addRow("timeout %s", value.constData())
-                << "{\"requestTimeout\": " + value + "}" << addresses + "|false|" + QString::number(seconds);
+                << "{\"requestTimeout\": " + value + "}" << addresses + "|false|" + QString::number(seconds) + '|';
     }
 
-    void readConfig()
+    void readStartupFiles()
     {
         QFETCH(QByteArray, content);
-        if (content != kNoFile)
+        if (content != kNoFile) {
             writeFile(QStringLiteral("data/config.json"), content);
+            writeFile(QStringLiteral("data/error.json"), content);
+        }
         configFile::readConfig();
+        VellRuntime::instance().loadErrorTable();
         QTEST(
             QStringList({configFile::apiUrl(), configFile::cartUrl(), configFile::productsUrl(), configFile::baseUrlW(),
-                         configFile::autoLogin() ? "true" : "false", QString::number(configFile::requestTimeoutSec())})
+                         configFile::autoLogin() ? "true" : "false", QString::number(configFile::requestTimeoutSec()),
+                         VellRuntime::instance().errorText(QStringLiteral("net.error"))})
                 .join('|'),
             "read");
-    }
-
-    // The rows run in order: "no file" follows a table that held the key.
-    void errorText_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QString>("key"); // none of them gives a text
-        const QByteArray table("{\"net.error\": \"网络错误\"}");
-        QTest::newRow("missing key") << table << "user.locked";
-        QTest::newRow("no file") << kNoFile << "net.error";
-        QTest::newRow("malformed file") << QByteArray("{\"net.error\": ") << "net.error";
-    }
-
-    void errorText()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QString, key);
-        if (file != kNoFile)
-            writeFile(QStringLiteral("data/error.json"), file);
-        VellRuntime::instance().loadErrorTable();
-        QCOMPARE(VellRuntime::instance().errorText(key), QString());
     }
 
     // Both start-up files are read before any window exists.
