@@ -49,14 +49,14 @@ private slots:
         s.xResolution = given[0];
         s.yResolution = given[1];
         s.orientation = given[2].toInt();
-        newLogTexts();
+        m_log.newTexts();
         const imgMess m = ImageInspector::inspect(write(s, QStringLiteral("meta.jpg")));
         QCOMPARE(
             QStringLiteral("%1x%2 %3 %4").arg(m.xdpi).arg(m.ydpi).arg(m.IsRotate).arg(m.errors.join(',')).trimmed(),
             parts[1]);
         const bool turned = m.IsRotate == 90 || m.IsRotate == 270;
         QCOMPARE(QSize(m.uprightWidth(), m.uprightHeight()), turned ? QSize(2000, 3000) : QSize(3000, 2000));
-        QCOMPARE(newLogTexts(), parts.mid(2));
+        QCOMPARE(m_log.newTexts(), parts.mid(2));
     }
 
     void unreadableFile()
@@ -65,13 +65,13 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("this is not an image at all") > 0);
         file.close();
-        newLogTexts();
+        m_log.newTexts();
         const imgMess m = ImageInspector::inspect(path);
         QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
         QCOMPARE(m.xdpi, -1);
         QVERIFY(m.errors.isEmpty());
         // No JPEG, so the metadata library is never handed it.
-        QCOMPARE(newLogTexts(), QStringList{QStringLiteral("加载图片获取大小失败：") + path});
+        QCOMPARE(m_log.newTexts(), QStringList{QStringLiteral("加载图片获取大小失败：") + path});
     }
 
     void jpegStructure_data()
@@ -130,9 +130,9 @@ private slots:
         s.orientation = 8;
         s.colorMode = QStringLiteral("4");
         const QString path = write(s, QStringLiteral("상품 写真 ✓.jpg"));
-        newLogTexts();
+        m_log.newTexts();
         const imgMess viaMemory = ImageInspector::inspect(path, ImageInspector::Route::Memory);
-        QCOMPARE(newLogTexts(), QStringList{QStringLiteral("File Path Error:") + path});
+        QCOMPARE(m_log.newTexts(), QStringList{QStringLiteral("File Path Error:") + path});
         const imgMess viaFile = ImageInspector::inspect(path);
         QCOMPARE(QSize(viaMemory.width, viaMemory.height), QSize(4795, 2433));
         QCOMPARE(viaMemory.IsRotate, 270);
@@ -153,10 +153,10 @@ private slots:
         QDir root(m_dir.filePath(QStringLiteral("clean")));
         QVERIFY(root.mkpath(QStringLiteral("Bob's/O'Neil's class")));
         const QString folder = root.filePath(QStringLiteral("Bob's/O'Neil's class"));
-        newLogTexts();
+        m_log.newTexts();
         QCOMPARE(cleanPath(folder), root.filePath(QStringLiteral("Bob's/ONeils class")));
         QVERIFY(QFileInfo(root.filePath(QStringLiteral("Bob's/ONeils class"))).isDir());
-        QCOMPARE(newLogTexts(), QStringList{QStringLiteral("图片路径中有特殊字符:") + folder});
+        QCOMPARE(m_log.newTexts(), QStringList{QStringLiteral("图片路径中有特殊字符:") + folder});
     }
 
 private:
@@ -169,16 +169,8 @@ private:
         return s.path;
     }
 
-    QStringList newLogTexts()
-    {
-        const QStringList all = testlog::texts();
-        const QStringList fresh = all.mid(m_logSeen);
-        m_logSeen = all.size();
-        return fresh;
-    }
-
     QTemporaryDir m_dir;
-    int m_logSeen = 0;
+    testlog::Follower m_log;
 };
 
 QTEST_MAIN(TstImageInspector)

@@ -43,4 +43,20 @@ inline QStringList texts()
     return result;
 }
 
+// The texts logged since the previous call, for tests that follow the log step by step.
+class Follower
+{
+public:
+    QStringList newTexts()
+    {
+        const QStringList all = texts();
+        const QStringList fresh = all.mid(m_seen);
+        m_seen = all.size();
+        return fresh;
+    }
+
+private:
+    qsizetype m_seen = 0;
+};
+
 } // namespace testlog
