@@ -49,11 +49,10 @@ private slots:
 
     void firstStartCopiesTheSeed()
     {
-        QVERIFY(!QDir(AppPaths::databaseDir()).exists());
         QCOMPARE(sharedDatabase().connectionName(), QStringLiteral("upload_sql_connection"));
         QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & 0x7077,
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        QCOMPARE(newLogTexts(), kResetLines);
+        QCOMPARE(m_log.newTexts(), kResetLines);
         QCOMPARE(queryValue(kTableCount).toInt(), 5);
         // The lookup indexes of the list and lease statements come with the first start.
         QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
@@ -62,81 +61,73 @@ private slots:
                  3);
     }
 
-    void brokenFileIsKeptAsBackup_data()
+    void unusableFile_data()
     {
-        QTest::addColumn<QString>("damage");
-        QTest::newRow("no user table") << "DROP TABLE user;";
+        QTest::addColumn<QString>("obstacle"); // sqlite3 statements, "" for garbage, a lock or a folder
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("no user table") << "DROP TABLE user;"
+                                       << "backup";
         QTest::newRow("damaged row in sqlite_master")
             << "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql='CREATE INDEX images_status ON' "
-               "WHERE name='images_status';";
-        QTest::newRow("not a database") << "";
+               "WHERE name='images_status';"
+            << "backup";
+        QTest::newRow("not a database") << ""
+                                        << "backup";
+        QTest::newRow("locked by another process past the wait") << "lock"
+                                                                 << "left";
+        QTest::newRow("locked by another process within the wait") << "short lock"
+                                                                   << "opened";
+        QTest::newRow("a folder in its place") << "folder"
+                                               << "left";
     }
 
     // A file that fails the check is moved aside whole, never deleted: the
-    // backup holds the queued order, the new file is the seed.
-    void brokenFileIsKeptAsBackup()
-    {
-        QFETCH(QString, damage);
-        QSqlDatabase &db = sharedDatabase();
-        QVERIFY(insertOrder(QStringLiteral("A1"), QStringLiteral("班级一")));
-        db.close();
-        if (damage.isEmpty()) {
-            QFile file(AppPaths::databaseFile());
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray("queue of a later client? no: ").repeated(200));
-        } else {
-            QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {AppPaths::databaseFile(), damage}), 0);
-        }
-        const QByteArray damaged = fileHash();
-        newLogTexts();
-
-        QVERIFY(ensureDatabase(db));
-        const QStringList texts = newLogTexts();
-        const QString backup = texts.value(1).section(':', 1);
-        QCOMPARE(texts,
-                 (QStringList{kResetLines.at(0), QStringLiteral("旧数据库已另存为:") + backup, kResetLines.at(2)}));
-        QVERIFY(backup.startsWith(AppPaths::databaseFile() + ".broken-"));
-        QVERIFY(databaseNotice().contains(QDir::toNativeSeparators(backup)));
-        QCOMPARE(fileHash(backup), damaged);
-        QCOMPARE(queryValue(kTableCount).toInt(), 5);
-        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders")).toInt(), 0);
-        QVERIFY(QFile::remove(backup));
-    }
-
-    void fileThatCannotBeReadIsLeftAlone_data()
-    {
-        QTest::addColumn<QString>("obstacle");
-        QTest::addColumn<bool>("opened"); // within the start-up wait
-        QTest::newRow("locked by another process past the wait") << "lock" << false;
-        QTest::newRow("locked by another process within the wait") << "short lock" << true;
-        QTest::newRow("a folder in its place") << "folder" << false;
-    }
-
-    // A busy or unreadable file says nothing about the queue in it: it is left as
-    // it is, the operator is told, and once readable it is used as it stands.
-    void fileThatCannotBeReadIsLeftAlone()
+    // backup holds the queued order, the new file is the seed. A busy or
+    // unreadable file says nothing about the queue in it: it is left as it is,
+    // the operator is told, and once readable it is used as it stands.
+    void unusableFile()
     {
         QFETCH(QString, obstacle);
-        QFETCH(bool, opened);
+        QFETCH(QString, outcome);
         QSqlDatabase &db = sharedDatabase();
-        QVERIFY(insertOrder(obstacle, QStringLiteral("班级锁")));
+        const QString orderNo = QString::fromLatin1(QTest::currentDataTag());
+        QVERIFY(insertOrder(orderNo, QStringLiteral("班级一")));
         db.close();
         const QString file = AppPaths::databaseFile();
         const QByteArray before = fileHash();
         const QString aside = file + QStringLiteral(".aside");
         QProcess holder;
         if (obstacle.endsWith("lock")) {
-            lockFile(holder, opened ? 1 : 3);
-            setStartupWaitMs(opened ? 30000 : 500);
-        } else {
+            lockFile(holder, outcome == "opened" ? 1 : 3);
+            setStartupWaitMs(outcome == "opened" ? 30000 : 500);
+        } else if (obstacle == "folder") {
             QVERIFY(QFile::rename(file, aside));
             QVERIFY(QDir().mkdir(file));
+        } else if (obstacle.isEmpty()) {
+            QFile garbage(file);
+            QVERIFY(garbage.open(QIODevice::WriteOnly));
+            garbage.write(QByteArray("queue of a later client? no: ").repeated(200));
+        } else {
+            QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {file, obstacle}), 0);
         }
-        newLogTexts();
+        const QByteArray damaged = fileHash();
+        m_log.newTexts();
 
         QVERIFY(ensureDatabase(db));
-        const QStringList texts = newLogTexts();
-        if (opened) {
+        const QStringList texts = m_log.newTexts();
+        if (outcome == "backup") {
+            const QString backup = texts.value(1).section(':', 1);
+            QCOMPARE(texts,
+                     (QStringList{kResetLines.at(0), QStringLiteral("旧数据库已另存为:") + backup, kResetLines.at(2)}));
+            QVERIFY(backup.startsWith(file + ".broken-"));
+            QVERIFY(databaseNotice().contains(QDir::toNativeSeparators(backup)));
+            QCOMPARE(fileHash(backup), damaged);
+            QCOMPARE(queryValue(kTableCount).toInt(), 5);
+            QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders")).toInt(), 0);
+            QVERIFY(QFile::remove(backup));
+            return;
+        }
+        if (outcome == "opened") {
             QCOMPARE(texts, QStringList{QStringLiteral("数据库被占用，等待:") + file});
             QCOMPARE(databaseNotice(), QString());
         } else {
@@ -152,11 +143,13 @@ private slots:
             QVERIFY(QDir().rmdir(file));
             QVERIFY(QFile::rename(aside, file));
         }
-        if (!opened)
+        if (outcome == "left")
             QCOMPARE(fileHash(), before);
         QVERIFY(ensureDatabase(db));
         QCOMPARE(databaseNotice(), QString());
-        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='%1'").arg(obstacle)).toInt(), 1);
+        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='%1'").arg(sqlEscaped(orderNo)))
+                     .toInt(),
+                 1);
     }
 
     // A complete file of an older client keeps its rows and only gains the
@@ -170,9 +163,8 @@ private slots:
             db, QStringLiteral("INSERT INTO images(name,orderId,subOrderId,IsRotate,sort,type,"
                                "localPath,imageMess) VALUES('p1','B1','B1-1',0,1,'page','/x.jpg','{}')")));
         QVERIFY(ensureDatabase(db));
-        newLogTexts();
+        m_log.newTexts();
         QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM images WHERE BucketType = 1")).toInt(), 1);
-        QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM orders WHERE orderNo='B1'")).toInt(), 1);
     }
 
     // A failing statement is logged with its text and leaves the connection
@@ -184,7 +176,7 @@ private slots:
         const QString sql = QStringLiteral("SELECT * FROM noSuchTable WHERE id = 1");
         QVERIFY(runQuery(db, sql, rows).type() != QSqlError::NoError);
         QVERIFY(db.isOpen());
-        const QStringList texts = newLogTexts();
+        const QStringList texts = m_log.newTexts();
         QCOMPARE(texts.size(), 1);
         QVERIFY(texts.first().startsWith(QStringLiteral("数据库语句执行错误:")) && texts.first().endsWith(sql)
                 && texts.first().contains(QStringLiteral("no such table")));
@@ -223,14 +215,6 @@ private slots:
     }
 
 private:
-    QStringList newLogTexts()
-    {
-        const QStringList all = testlog::texts();
-        const QStringList fresh = all.mid(m_logSeen);
-        m_logSeen = all.size();
-        return fresh;
-    }
-
     // Another process holding the file with an exclusive lock for `seconds`.
     static void lockFile(QProcess &holder, int seconds)
     {
@@ -245,7 +229,7 @@ private:
     }
 
     QTemporaryDir m_home;
-    int m_logSeen = 0;
+    testlog::Follower m_log;
 };
 
 QTEST_GUILESS_MAIN(TstSharedDatabase)
