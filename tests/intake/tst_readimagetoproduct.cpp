@@ -221,7 +221,8 @@ private slots:
         const int scan = jpeg.indexOf("\xFF\xDA");
         QVERIFY(scan > 0);
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
-        QTest::newRow("cut off mid-scan") << "c.jpg" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
+        QTest::newRow("cut off mid-scan, upper-case suffix")
+            << "c.JPG" << jpeg.left(scan + (jpeg.size() - scan) / 2) << "图片不完整:c";
         QTest::newRow("PDF") << "d.pdf" << QByteArray("%PDF-1.4\n%%EOF\n") << "匹配成功";
         QTest::newRow("JPEG named .pdf") << "d.pdf" << jpeg << "图片格式不对:d";
     }
