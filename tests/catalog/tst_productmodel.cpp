@@ -53,7 +53,6 @@ private slots:
         QTest::addColumn<QString>("window");
         QTest::newRow("216 mm at 300") << 216.0f << 300 << "2545-2558";
         QTest::newRow("216 mm at 254") << 216.0f << 254 << "2155-2166";
-        QTest::newRow("131 mm frame at 300") << 131.0f << 300 << "1541-1554";
     }
 
     void pixelWindows()
