@@ -90,22 +90,27 @@ private slots:
         QTest::addColumn<int>("spuId");
         QTest::addColumn<int>("groupId");
         QTest::addColumn<QString>("orders");
+        QTest::addColumn<QStringList>("cleaned"); // names logged as they were before losing their apostrophes
         const QJsonObject pdf{{"file", "b.pdf"}, {"text", "%PDF-1.4\n%%EOF\n"}};
         QTest::newRow("album") << folder(
             "相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
                                      folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
-                               << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168";
-        // Apostrophes and a closing U+FE0F leave the names; other signs stay.
+                               << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168"
+                               << QStringList();
+        // Apostrophes and a closing U+FE0F leave the last name only; other signs stay.
         QTest::newRow("frame") << folder("摆台班", withLeftovers({frame7("a'\u2764\uFE0F.jpg"), pdf})) << 1003 << 2301
-                               << "001 a\u2764.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1";
+                               << "001 a\u2764.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1"
+                               << QStringList{"a'\u2764\uFE0F.jpg"};
         // A spreadsheet keeps its number.
         const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover8(), spreads8(10)})), frame7("02 摆台.jpg"),
                                      QJsonObject{{"file", "备注.txt"}, {"text", "x"}}};
-        QTest::newRow("series")
-            << folder("毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe's\uFE0F", {}),
-                                               folder("张三", withLeftovers(seriesOrder)),
-                                               folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
-            << 1005 << 0 << "002 Zoes 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0";
+        QTest::newRow("series") << folder(
+            "Bob's 毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe's\uFE0F", {}),
+                                           folder("张三", withLeftovers(seriesOrder)),
+                                           folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
+                                << 1005 << 0
+                                << "002 Zoes 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0"
+                                << QStringList{"Zoe's\uFE0F"};
     }
 
     // Leftovers neither refuse a class nor fail an order, nor take an order number.
@@ -132,6 +137,11 @@ private slots:
                     !testlog::texts().filter(QStringLiteral("%1(%2)").arg(checked.name, checked.orderNo)).isEmpty());
         }
         QTEST(orders.join(QStringLiteral(", ")), "orders");
+        const QString prefix = QStringLiteral("图片路径中有特殊字符:") + root + QLatin1Char('/');
+        QStringList cleaned;
+        for (const QString &text : testlog::texts().filter(prefix))
+            cleaned << text.mid(prefix.size());
+        QTEST(cleaned, "cleaned");
     }
 
     // Entries intake cannot take as they are: every kind of entry that is not a
