@@ -2,7 +2,6 @@
 #include <QtTest>
 
 #include "core/apppaths.h"
-#include "intake/cleanpath.h"
 #include "intake/imageinspector.h"
 #include "intake/jpegstructure.h"
 #include "samplewriter.h"
@@ -145,18 +144,6 @@ private slots:
             ImageInspector::inspect(m_dir.filePath(QStringLiteral("없음.jpg")), ImageInspector::Route::Memory);
         QCOMPARE(QSize(missing.width, missing.height), QSize(0, 0));
         QVERIFY(missing.errors.isEmpty());
-    }
-
-    // Only the last name is cleaned, and the log says so.
-    void cleanPathRenames()
-    {
-        QDir root(m_dir.filePath(QStringLiteral("clean")));
-        QVERIFY(root.mkpath(QStringLiteral("Bob's/O'Neil's class")));
-        const QString folder = root.filePath(QStringLiteral("Bob's/O'Neil's class"));
-        m_log.newTexts();
-        QCOMPARE(cleanPath(folder), root.filePath(QStringLiteral("Bob's/ONeils class")));
-        QVERIFY(QFileInfo(root.filePath(QStringLiteral("Bob's/ONeils class"))).isDir());
-        QCOMPARE(m_log.newTexts(), QStringList{QStringLiteral("图片路径中有特殊字符:") + folder});
     }
 
 private:
