@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// Decimal texts of the single-precision prices and sizes the client keeps.
+// Decimal texts of the prices and sizes the client keeps.
 class NumberText final
 {
 public:
@@ -12,4 +12,5 @@ public:
     // form: 198.9f gives "198.9" (its double widening would give
     // "198.89999389648438"), 1e7f gives "10000000".
     static QString shortest(float value);
+    static QString shortest(double value);
 };

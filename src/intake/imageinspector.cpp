@@ -158,7 +158,7 @@ imgMess ImageInspector::fileRecord(const QString &path)
 {
     imgMess m;
     const QFileInfo info(path);
-    m.size = qint32(info.size());
+    m.size = info.size();
     m.name = info.completeBaseName();
     m.localPath = path;
     m.suffix = info.suffix();

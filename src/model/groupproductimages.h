@@ -16,7 +16,7 @@ struct groupProductImages
     static inline const QString matchingText = QStringLiteral("匹配中……");
     static inline const QString successText = QStringLiteral("匹配成功");
 
-    qint32 totalBytes = 0;
+    qint64 totalBytes = 0;
     qint32 imageCount = 0;
     QString orderNo;
     QString message; // group-level errors, appended one after the other

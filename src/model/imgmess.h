@@ -11,7 +11,7 @@ struct imgMess
     qint32 width = 0;
     qint32 height = 0;
     qint32 id = 0;   // images.id
-    qint32 size = 0; // file size in bytes
+    qint64 size = 0; // file size in bytes
     qint32 sort = 0; // position of the page within its sub-order
     qint32 xdpi = 0;
     qint32 ydpi = 0;

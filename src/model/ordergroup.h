@@ -31,7 +31,7 @@ struct orderGroup
     QJsonArray orderJson;
     QString timeCart;
     QStringList skuGroupNames;
-    float size = 0.0f; // megabytes
+    double size = 0.0; // megabytes
     qint32 fileCout = 0;
     qint32 uploadedCount = 0;
     qint32 orderCount = 0;

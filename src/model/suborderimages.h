@@ -24,7 +24,7 @@ struct subOrderImages
     QSize innerSize;
     QSize singleSize;
     bool innerFirstRotated = false;
-    qint32 bytes = 0;
+    qint64 bytes = 0;
     qint32 count = 0;
     QString priceText;
     bool innerSizesDiffer = false;

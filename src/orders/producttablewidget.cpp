@@ -23,6 +23,7 @@
 #include "orders/orderprogressbar.h"
 #include "orders/queueprogresslabel.h"
 #include "orders/rowcells.h"
+#include "store/shareddatabase.h"
 #include "upload/cartpostjournal.h"
 #include "upload/cartsubmission.h"
 #include "upload/databasethread.h"
@@ -191,11 +192,11 @@ void productTableWidget::setProductType(int productType)
     setColumnWidths();
 }
 
-QString productTableWidget::sizeText(float megabytes)
+QString productTableWidget::sizeText(double megabytes)
 {
-    if (megabytes > 1024.0f)
-        return QStringLiteral("%1G").arg(double(megabytes * 0.0009765625f), 0, 'f', 2);
-    return QStringLiteral("%1M").arg(double(megabytes), 0, 'f', 2);
+    if (megabytes > 1024.0)
+        return QStringLiteral("%1G").arg(megabytes / 1024.0, 0, 'f', 2);
+    return QStringLiteral("%1M").arg(megabytes, 0, 'f', 2);
 }
 
 QTableWidgetItem *productTableWidget::textItem(const QString &text, bool done) const
@@ -234,6 +235,7 @@ void productTableWidget::buildGroupRow(const QString &folderKey, groupProductIma
         texts << QString();
     for (int i = 0; i < texts.size(); ++i)
         m_table->setItem(row, i + 1, textItem(texts.at(i)));
+    setRowKeys(row, record->orderNo, folderKey, record->name);
     m_table->item(row, 1)->setToolTip(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name));
 
     auto *cell = new QWidget(m_table);
@@ -290,6 +292,7 @@ void productTableWidget::buildOrderRow(const orderGroup &order)
     }
     for (int i = 0; i < items.size(); ++i)
         m_table->setItem(row, first + i, items.at(i));
+    setRowKeys(row, order.orderNo, QString(), order.name);
     if (QTableWidgetItem *keyItem = m_table->item(row, 1))
         keyItem->setToolTip(QStringLiteral("%1*%2").arg(order.name, order.orderNo));
     m_table->resizeRowToContents(row);
@@ -313,7 +316,7 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
                      + held.join(QLatin1Char('\n')));
     label->setToolTip(cell->toolTip());
     layout->addWidget(label);
-    const QString quoted = QStringLiteral("'%1'").arg(orderNo);
+    const QString quoted = sqlQuoted(orderNo);
     QPushButton *recheck = RowCells::button(cell, QStringLiteral("重新检查"), "changeBtn");
     connect(recheck, &QPushButton::clicked, this, [this, quoted, orderNo] {
         DatabaseThread::instance().releaseHeldImages({quoted});
@@ -344,12 +347,25 @@ void productTableWidget::clearTable()
     emit clearOrdersSig();
 }
 
-QString productTableWidget::rowKey(int row) const
+// The tool tip shows the keys but is never read back: a folder name may
+// hold its separator.
+void productTableWidget::setRowKeys(int row, const QString &orderNo, const QString &folderKey, const QString &name)
+{
+    QTableWidgetItem *item = m_table->item(row, 1);
+    item->setData(kOrderNoRole, orderNo);
+    item->setData(kFolderRole, folderKey);
+    item->setData(kNameRole, name);
+}
+
+QString productTableWidget::rowData(int row, int role) const
 {
     const QTableWidgetItem *item = m_table->item(row, 1);
-    if (!item || item->toolTip().isEmpty())
-        return QString();
-    return item->toolTip().section(QLatin1Char('*'), 1, 1);
+    return item ? item->data(role).toString() : QString();
+}
+
+QString productTableWidget::rowKey(int row) const
+{
+    return rowData(row, kOrderNoRole);
 }
 
 int productTableWidget::pendingRows() const
@@ -368,11 +384,7 @@ int productTableWidget::rowOf(const QString &key) const
 
 QString productTableWidget::rowName(int row) const
 {
-    const QTableWidgetItem *item = m_table->item(row, 1);
-    if (!item)
-        return QString();
-    const QStringList parts = item->toolTip().split(QLatin1Char('*'));
-    return parts.size() >= 3 ? parts.at(2) : parts.at(0);
+    return rowData(row, kNameRole);
 }
 
 QCheckBox *productTableWidget::rowCheck(int row) const
@@ -435,11 +447,11 @@ void productTableWidget::slectAllBtn(bool state)
     updateCheckedTotal();
 }
 
-groupProductImages *productTableWidget::recordOf(const QString &toolTip) const
+groupProductImages *productTableWidget::recordOf(int row) const
 {
-    const QStringList parts = toolTip.split(QLatin1Char('*'));
-    for (groupProductImages *record : m_groupsByFolder.value(parts.value(0))) {
-        if (record->orderNo == parts.value(1))
+    const QString orderNo = rowKey(row);
+    for (groupProductImages *record : m_groupsByFolder.value(rowData(row, kFolderRole))) {
+        if (record->orderNo == orderNo)
             return record;
     }
     return nullptr;
@@ -453,13 +465,12 @@ int productTableWidget::showMessage(const QString &text, const QString &sure, co
 
 bool productTableWidget::deleteRow(int row, bool confirm)
 {
-    const QTableWidgetItem *item = m_table->item(row, 1);
-    if (!item || item->toolTip().isEmpty()) {
+    if (rowKey(row).isEmpty()) {
         setRowSelected(row, QString(), true);
         return false;
     }
     if (confirm) {
-        const groupProductImages *record = recordOf(item->toolTip());
+        const groupProductImages *record = recordOf(row);
         const QString name = record ? record->name : rowName(row);
         if (showMessage(QStringLiteral("确定删除“%1”?").arg(name), QStringLiteral("确定"), QStringLiteral("取消")) != 1)
             return false;
@@ -473,11 +484,8 @@ void productTableWidget::deleteRows(QList<int> rows)
     std::sort(rows.begin(), rows.end());
     for (const int row : std::as_const(rows)) {
         m_selectedKeys.remove(rowKey(row));
-        const QTableWidgetItem *item = m_table->item(row, 1);
-        if (!item || item->toolTip().isEmpty())
-            continue;
-        const QString folder = item->toolTip().section(QLatin1Char('*'), 0, 0);
-        if (groupProductImages *record = recordOf(item->toolTip())) {
+        const QString folder = rowData(row, kFolderRole);
+        if (groupProductImages *record = recordOf(row)) {
             QList<groupProductImages *> &list = m_groupsByFolder[folder];
             list.removeAll(record);
             if (list.isEmpty())
@@ -507,10 +515,7 @@ void productTableWidget::deleteClicked()
 void productTableWidget::OnBtnClicked()
 {
     const int row = senderRow();
-    const QTableWidgetItem *item = row >= 0 ? m_table->item(row, 1) : nullptr;
-    if (!item || item->toolTip().isEmpty())
-        return;
-    if (groupProductImages *record = recordOf(item->toolTip()))
+    if (groupProductImages *record = row >= 0 ? recordOf(row) : nullptr)
         emit changeOrderAgain(record);
 }
 
@@ -542,7 +547,7 @@ void productTableWidget::on_deletBtn_clicked()
         if (m_listType != Cart && !(check && check->isChecked()))
             continue;
         rows << row;
-        keys << QStringLiteral("'%1'").arg(rowKey(row));
+        keys << sqlQuoted(rowKey(row));
         names << QStringLiteral("“%1”").arg(rowName(row));
     }
     if (rows.isEmpty()) {
@@ -623,7 +628,7 @@ void productTableWidget::updateCheckedTotal()
         ++ticked;
         // The record is read only once its check has reported (its task may still be writing it).
         const bool reported = m_table->item(row, 5)->text() != groupProductImages::matchingText;
-        const groupProductImages *record = reported ? recordOf(m_table->item(row, 1)->toolTip()) : nullptr;
+        const groupProductImages *record = reported ? recordOf(row) : nullptr;
         if (record && record->isMatched())
             total += double(record->price);
         else
@@ -659,18 +664,19 @@ void productTableWidget::submitNewOrders()
         QCheckBox *check = rowCheck(row);
         if (!check || !check->isChecked())
             continue;
-        const QTableWidgetItem *keyItem = m_table->item(row, 1);
-        if (!keyItem || keyItem->toolTip().isEmpty()) {
+        const QString orderNo = rowKey(row);
+        if (orderNo.isEmpty()) {
             LogManager::logInfo(QStringLiteral("丢了对应产品信息"));
             continue;
         }
-        groupProductImages *record = recordOf(keyItem->toolTip());
+        groupProductImages *record = recordOf(row);
         if (!record) {
-            LogManager::logError(QStringLiteral("订单记录已不存在，未提交:%1").arg(keyItem->toolTip()));
+            LogManager::logError(QStringLiteral("订单记录已不存在，未提交:%1").arg(orderNo));
             continue;
         }
         const QTableWidgetItem *state = m_table->item(row, 5);
-        rows << NewOrderSubmission::Row{row, keyItem->toolTip(), record, state->text(), state->toolTip().toInt()};
+        rows << NewOrderSubmission::Row{row,    orderNo,       rowData(row, kFolderRole),
+                                        record, state->text(), state->toolTip().toInt()};
     }
     const QString refusal = m_submission->submit(rows);
     if (refusal.isEmpty())

@@ -58,7 +58,7 @@ public:
     QString rowName(int row) const;
 
     // "%1M" with two decimals, or "%1G" above 1024 MB.
-    static QString sizeText(float megabytes);
+    static QString sizeText(double megabytes);
     // "¥%1" with two decimals.
     static QString priceText(double yuan);
 
@@ -101,7 +101,9 @@ private:
     void setRowSelected(int row, QString key, bool deselect);
     int senderRow() const;
     QCheckBox *rowCheck(int row) const;
-    groupProductImages *recordOf(const QString &toolTip) const;
+    groupProductImages *recordOf(int row) const;
+    void setRowKeys(int row, const QString &orderNo, const QString &folderKey, const QString &name);
+    QString rowData(int row, int role) const;
     void submitNewOrders();
     void newOrdersStored(const QStringList &stored, const QStringList &failed);
     void submitToCart();
@@ -113,6 +115,11 @@ private:
     void refreshCartPostStates();
     QTableWidgetItem *uploadedStateItem(const QString &orderNo) const;
     int showMessage(const QString &text, const QString &sure, const QString &cancel);
+
+    // Where column 1 keeps its row's order number, class folder and name.
+    static constexpr int kOrderNoRole = Qt::UserRole;
+    static constexpr int kFolderRole = Qt::UserRole + 1;
+    static constexpr int kNameRole = Qt::UserRole + 2;
 
     int m_listType;
     bool m_resizeEnabled = false;

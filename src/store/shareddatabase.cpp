@@ -488,3 +488,8 @@ QString sqlEscaped(const QString &value)
     escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
     return escaped;
 }
+
+QString sqlQuoted(const QString &value)
+{
+    return QLatin1Char('\'') + sqlEscaped(value) + QLatin1Char('\'');
+}

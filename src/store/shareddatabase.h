@@ -61,3 +61,5 @@ bool runAtomically(QSqlDatabase &db, const std::function<bool()> &body);
 // `value` with every single quote doubled, for pasting between the single
 // quotes of a statement text; the stored value is exactly `value`.
 QString sqlEscaped(const QString &value);
+// `value` escaped and between single quotes: one value of a statement's IN list.
+QString sqlQuoted(const QString &value);

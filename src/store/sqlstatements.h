@@ -46,12 +46,15 @@ inline const QString SQL_SELECT_UPLOADING_ORDERS = QStringLiteral(
     "status,orderJson FROM orders WHERE orders.customerId = '%1' AND (status=='newOrder' OR status=='uploading') "
     "ORDER BY id DESC LIMIT %2");
 
-// Images stored since %1 (seconds) and those of unfinished orders still to go.
+// Images of account %2 stored since %1 (seconds) and those of its unfinished
+// orders still to go; then the images other accounts have still to go.
 inline const QString SQL_COUNT_QUEUE = QStringLiteral(
-    "SELECT count(CASE WHEN status='uploaded' THEN 1 END), total(CASE WHEN status='uploaded' THEN size END), "
-    "count(CASE WHEN status<>'uploaded' THEN 1 END), total(CASE WHEN status<>'uploaded' THEN size END) FROM images "
-    "WHERE (status='uploaded' AND uploadDate>=%1) OR (status<>'uploaded' AND orderId IN (SELECT orderNo FROM "
-    "orders WHERE status='newOrder' OR status='uploading'))");
+    "SELECT count(CASE WHEN status='uploaded' AND mine THEN 1 END), total(CASE WHEN status='uploaded' AND mine "
+    "THEN size END), count(CASE WHEN status<>'uploaded' AND mine THEN 1 END), total(CASE WHEN status<>'uploaded' "
+    "AND mine THEN size END), count(CASE WHEN status<>'uploaded' AND NOT mine THEN 1 END) FROM (SELECT status, "
+    "size, orderId IN (SELECT orderNo FROM orders WHERE customerId='%2') AS mine FROM images WHERE "
+    "(status='uploaded' AND uploadDate>=%1) OR (status<>'uploaded' AND orderId IN (SELECT orderNo FROM orders "
+    "WHERE status='newOrder' OR status='uploading')))");
 
 inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
     "SELECT subOrders.skuID,subOrders.orderNo,subOrders.name,subOrders.price,product.skuGroupID,product.spuID,"
@@ -60,17 +63,19 @@ inline const QString SQL_SELECT_SUBORDERS = QStringLiteral(
 
 inline const QString SQL_SELECT_SUBORDER_IMAGES = QStringLiteral("SELECT * FROM images WHERE subOrderId='%1'");
 
-// Images held in uploadHolds (a retry time not yet come, or waiting for the
-// operator) are left out. A lease is taken back when older than %2 seconds,
+// Only images of account %4's orders: each account's images go out under its
+// own credentials. Images held in uploadHolds (a retry time not yet come, or
+// waiting for the operator) are left out. A lease is taken back when older than %2 seconds,
 // given before the second %3, or dated after now (the clock was put back
 // since). An image never leased before and sharing its name with no other
 // image cannot be at the store yet (mayBeStored 0).
-inline const QString SQL_PICK_IMAGES =
-    QStringLiteral("SELECT id, uploadDate IS NOT NULL OR EXISTS (SELECT 1 FROM images other WHERE "
-                   "other.imageName=images.imageName AND other.id<>images.id) AS mayBeStored FROM images WHERE "
-                   "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3 OR "
-                   "uploadDate+0>%1))) AND id NOT IN (SELECT "
-                   "imageId FROM uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') LIMIT 50");
+inline const QString SQL_PICK_IMAGES = QStringLiteral(
+    "SELECT id, uploadDate IS NOT NULL OR EXISTS (SELECT 1 FROM images other WHERE "
+    "other.imageName=images.imageName AND other.id<>images.id) AS mayBeStored FROM images WHERE "
+    "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3 OR "
+    "uploadDate+0>%1))) AND id NOT IN (SELECT "
+    "imageId FROM uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') AND orderId IN (SELECT orderNo FROM orders "
+    "WHERE customerId='%4') LIMIT 50");
 inline const QString SQL_LEASE_IMAGES =
     QStringLiteral("UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (%2) RETURNING *");
 

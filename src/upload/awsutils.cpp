@@ -70,12 +70,40 @@ size_t readFromFile(char *buffer, size_t size, size_t count, void *stream)
     return n < 0 ? CURL_READFUNC_ABORT : size_t(n);
 }
 
-size_t collectDate(char *data, size_t size, size_t count, void *sink)
+// The answer's headers a transfer looks at.
+struct AnswerHeaders
+{
+    QByteArray date; // from which a client with a wrong clock learns the store's time
+    QByteArray etag;
+    qint64 length = -1;
+};
+
+size_t collectHeaders(char *data, size_t size, size_t count, void *sink)
 {
     const QByteArray line(data, qsizetype(size * count));
-    if (line.startsWith("Date:") || line.startsWith("date:"))
-        *static_cast<QByteArray *>(sink) = line.mid(5).trimmed();
+    const int colon = line.indexOf(':');
+    if (colon > 0) {
+        auto *headers = static_cast<AnswerHeaders *>(sink);
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "date")
+            headers->date = value;
+        else if (name == "etag")
+            headers->etag = value;
+        else if (name == "content-length")
+            headers->length = value.toLongLong();
+    }
     return size * count;
+}
+
+// A single-part object's ETag is the quoted MD5 of its bytes.
+bool etagIsMd5(QByteArray etag, const QByteArray &md5Hex)
+{
+    if (etag.startsWith("W/"))
+        return false;
+    if (etag.size() >= 2 && etag.startsWith('"') && etag.endsWith('"'))
+        etag = etag.mid(1, etag.size() - 2);
+    return !md5Hex.isEmpty() && etag.toLower() == md5Hex.toLower();
 }
 
 size_t collectReply(char *data, size_t size, size_t count, void *sink)
@@ -112,16 +140,20 @@ struct Attempt
     CURLcode code = CURLE_OK;
     long status = 0;
     QByteArray reply;
-    QByteArray serverDate; // the Date header of the answer
+    AnswerHeaders headers;
     QString curlError;
+    // A 2xx whose ETag is not the MD5 sent: something on the way (a portal,
+    // a proxy) answered, not the store.
+    bool unconfirmed = false;
 
-    bool succeeded() const { return code == CURLE_OK && status >= 200 && status < 300; }
-    // Worth another try: the connection, a timeout, or the store's own trouble.
+    bool succeeded() const { return code == CURLE_OK && status >= 200 && status < 300 && !unconfirmed; }
+    // Worth another try: the connection, a timeout, an answer that did not
+    // come from the store, or the store's own trouble.
     bool transient() const
     {
         if (code != CURLE_OK)
             return code != CURLE_READ_ERROR;
-        return status >= 500 || status == 429;
+        return unconfirmed || status >= 500 || status == 429;
     }
     QString s3Code() const
     {
@@ -135,6 +167,10 @@ struct Attempt
             return QStringLiteral("no progress, transfer stalled");
         if (code != CURLE_OK)
             return QStringLiteral("%1 (%2)").arg(curlError, QString::fromLatin1(curl_easy_strerror(code)));
+        if (unconfirmed)
+            return QStringLiteral("HTTP %1 without the stored object's ETag (ETag: %2)")
+                .arg(status)
+                .arg(QString::fromLatin1(headers.etag.left(80)));
         const QRegularExpressionMatch m =
             QRegularExpression(QStringLiteral("<Message>([^<]*)</Message>")).match(QString::fromUtf8(reply));
         return QStringLiteral("HTTP %1 %2 %3").arg(status).arg(s3Code(), m.hasMatch() ? m.captured(1) : QString());
@@ -212,7 +248,7 @@ QString amzDateNow()
 }
 
 Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, const QString &sha256,
-                const QString &contentMd5, const AwsUtils::Options &opt)
+                const QString &contentMd5, const QByteArray &md5Hex, const AwsUtils::Options &opt)
 {
     Attempt attempt;
     file.seek(0);
@@ -253,8 +289,8 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collectReply);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &attempt.reply);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectDate);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &attempt.serverDate);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeaders);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &attempt.headers);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(opt.connectSeconds));
@@ -272,6 +308,8 @@ Attempt putOnce(const QString &url, QFile &file, const StsCredentials &creds, co
     attempt.code = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &attempt.status);
     attempt.curlError = QString::fromLocal8Bit(errorBuffer);
+    attempt.unconfirmed = attempt.code == CURLE_OK && attempt.status >= 200 && attempt.status < 300
+                          && !etagIsMd5(attempt.headers.etag, md5Hex);
     curl_slist_free_all(headers);
     return attempt;
 }
@@ -396,12 +434,12 @@ QString AwsUtils::objectKey(const QString &localPath, const QString &imageName)
     return imageName + QLatin1Char('.') + extension;
 }
 
-int AwsUtils::headStatus(const QString &url)
+bool AwsUtils::isStored(const QString &url, qint64 size, const QString &md5Hex)
 {
     globalInit();
     CURL *curl = threadHandle();
     if (!curl)
-        return 0;
+        return false;
     const QByteArray urlBytes = url.toUtf8();
     const Options opt = options();
     curl_easy_setopt(curl, CURLOPT_URL, urlBytes.constData());
@@ -410,10 +448,16 @@ int AwsUtils::headStatus(const QString &url)
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(opt.connectSeconds));
     // A host that never answers must not hold a pool thread.
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, long(opt.stallSeconds));
+    AnswerHeaders headers;
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeaders);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
     long status = 0;
-    if (curl_easy_perform(curl) == CURLE_OK)
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    return int(status);
+    if (curl_easy_perform(curl) != CURLE_OK)
+        return false;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    // A portal or a proxy answers 200 to anything; only the object's own
+    // length and digest show that it is the checked file.
+    return status == 200 && headers.length == size && etagIsMd5(headers.etag, md5Hex.toLatin1());
 }
 
 qint64 AwsUtils::clockOffset()
@@ -463,15 +507,16 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
     const QString sha256 = QString::fromLatin1(streamDigest(file, DigestAlgorithm::Sha256).toHex());
     // The MD5 taken when the image was checked: a file changed since then is
     // refused by the store rather than printed.
-    QString contentMd5;
-    const QString md5Hex = imageName.section(QLatin1Char('/'), -1);
+    QByteArray md5;
+    const QString checkedMd5 = imageName.section(QLatin1Char('/'), -1);
     static const QRegularExpression md5Pattern(QStringLiteral("^[0-9a-f]{32}$"));
-    if (md5Pattern.match(md5Hex).hasMatch()) {
-        contentMd5 = QString::fromLatin1(QByteArray::fromHex(md5Hex.toLatin1()).toBase64());
+    if (md5Pattern.match(checkedMd5).hasMatch()) {
+        md5 = QByteArray::fromHex(checkedMd5.toLatin1());
     } else {
         file.seek(0);
-        contentMd5 = QString::fromLatin1(streamDigest(file, DigestAlgorithm::Md5).toBase64());
+        md5 = streamDigest(file, DigestAlgorithm::Md5);
     }
+    const QString contentMd5 = QString::fromLatin1(md5.toBase64());
 
     Attempt attempt;
     int tries = 0;
@@ -479,13 +524,13 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
     bool clockSet = false;
     forever {
         ++tries;
-        attempt = putOnce(urlOf(creds), file, creds, sha256, contentMd5, opt);
+        attempt = putOnce(urlOf(creds), file, creds, sha256, contentMd5, md5.toHex(), opt);
         if (attempt.succeeded())
             return creds.endpoint + QLatin1Char('/') + bucket + QLatin1Char('/') + key;
         const QString s3Code = attempt.s3Code();
         if (s3Code == QLatin1String("RequestTimeTooSkewed") && !clockSet) {
             // Signed again at the store's time, as the SDKs do.
-            const QDateTime storeTime = httpDate(attempt.serverDate);
+            const QDateTime storeTime = httpDate(attempt.headers.date);
             if (storeTime.isValid()) {
                 clockSet = true;
                 setClockOffset(QDateTime::currentDateTimeUtc().secsTo(storeTime));

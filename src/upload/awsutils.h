@@ -20,6 +20,7 @@ struct StsCredentials
 // Puts image files into the S3-compatible store: PutObject over plain HTTP,
 // path-style, signed with libcurl's AWS Signature V4, the payload hash and
 // Content-MD5 sent so the store refuses a body that is not the checked file.
+// A write counts only when the answer's ETag is the MD5 sent.
 // The credential cache is shared by every instance and renewed by one thread
 // at a time; upload() may run on any thread.
 class AwsUtils final : public QObject
@@ -62,8 +63,9 @@ public:
     static void clearCredentials();
     static void setOptions(const Options &options);
     static Options options();
-    // The HTTP status of a HEAD request for `url`, 0 without an answer.
-    static int headStatus(const QString &url);
+    // True when a HEAD for `url` answers 200 with the object's own length and
+    // an ETag that is its MD5 (hex); anything else is not proof it is stored.
+    static bool isStored(const QString &url, qint64 size, const QString &md5Hex);
     // The object key: imageName + "." + the file's extension.
     static QString objectKey(const QString &localPath, const QString &imageName);
     static QString bucketName(bool bucketType);

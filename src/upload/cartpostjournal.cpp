@@ -69,7 +69,7 @@ QHash<QString, QString> CartPostJournal::settle()
              rows);
     QStringList unmarked;
     for (const QSqlRecord &row : rows)
-        unmarked << QStringLiteral("'%1'").arg(sqlEscaped(row.value(0).toString()));
+        unmarked << sqlQuoted(row.value(0).toString());
     if (!unmarked.isEmpty()) {
         LogManager::logInfo(QStringLiteral("购物车已收到的订单重新标记:%1").arg(unmarked.join(QLatin1Char(','))));
         OrderRecords::markOrdersInCart(unmarked);

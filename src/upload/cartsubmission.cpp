@@ -10,6 +10,7 @@
 #include "net/authentication.h"
 #include "net/endpoints.h"
 #include "net/httputils.h"
+#include "store/shareddatabase.h"
 #include "upload/cartpostjournal.h"
 #include "upload/databasethread.h"
 
@@ -55,7 +56,7 @@ void CartSubmission::submit(const QList<Choice> &chosen)
     QStringList quoted, unsureQuoted;
     QList<Choice> unsure, posted;
     for (const Choice &choice : chosen) {
-        quoted << QStringLiteral("'%1'").arg(choice.orderNo);
+        quoted << sqlQuoted(choice.orderNo);
         const QString state = m_states.value(choice.orderNo);
         if (state == CartPostJournal::posted) {
             posted << choice;

@@ -1,6 +1,7 @@
 #include "upload/newordersubmission.h"
 
 #include <QDateTime>
+#include <QHash>
 
 #include "core/logmanager.h"
 #include "upload/databasethread.h"
@@ -19,6 +20,7 @@ QString NewOrderSubmission::submit(const QList<Row> &rows)
     QMap<QString, orderGroup> orders; // by class folder
     QStringList folders;              // in the list's order
     QMap<QString, QStringList> keys;  // by class folder
+    QHash<QString, qint64> bytes;     // by class folder
     for (const Row &row : rows) {
         // A row still being checked has no result yet: nothing to replace.
         if (row.state == groupProductImages::matchingText)
@@ -27,7 +29,7 @@ QString NewOrderSubmission::submit(const QList<Row> &rows)
             return QStringLiteral("选中的订单中有匹配失败的,替换后再上传。");
         if (row.state != groupProductImages::successText)
             return QStringLiteral("选中的订单中有还未匹配成功的订单，请确认订单的状态。");
-        const QString folder = row.key.section(QLatin1Char('*'), 0, 0);
+        const QString &folder = row.folder;
         if (!orders.contains(folder)) {
             orderGroup order;
             order.name = folder;
@@ -38,7 +40,7 @@ QString NewOrderSubmission::submit(const QList<Row> &rows)
         }
         orderGroup &order = orders[folder];
         const productRecord product = m_skuTable.value(m_skuTable.size() == 1 ? m_skuTable.firstKey() : row.skuId);
-        order.size += float(row.record->totalBytes) * 0.0009765625f * 0.0009765625f;
+        bytes[folder] += row.record->totalBytes;
         order.fileCout += row.record->imageCount;
         order.productName = product.spuName;
         order.skuGroupName = product.skuGroupName;
@@ -55,7 +57,8 @@ QString NewOrderSubmission::submit(const QList<Row> &rows)
     m_stored.clear();
     m_failed.clear();
     for (const QString &folder : folders) {
-        const orderGroup &order = orders[folder];
+        orderGroup &order = orders[folder];
+        order.size = double(bytes.value(folder)) / (1024.0 * 1024.0);
         m_pending.insert(order.orderNo, qMakePair(folder, keys.value(folder)));
         DatabaseThread::instance().createOrder(order, m_skuTable.values());
     }

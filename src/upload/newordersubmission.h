@@ -22,7 +22,8 @@ public:
     struct Row
     {
         int row = 0;
-        QString key; // "class folder*customer folder"
+        QString key;    // the row's order number
+        QString folder; // its class folder
         groupProductImages *record = nullptr;
         QString state;    // the row's check state text
         qint32 skuId = 0; // the matched SKU the row shows

@@ -73,11 +73,6 @@ void attachHeldImages(QList<orderGroup> &orders)
 
 } // namespace
 
-QString OrderRecords::shortest(float value)
-{
-    return NumberText::shortest(value);
-}
-
 bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo)
 {
     const QString userId = n(VellRuntime::instance().userId());
@@ -107,7 +102,7 @@ bool OrderRecords::insertImages(const groupProductImages &line, const QString &o
 bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created)
 {
     const QString sql = Sql::SQL_INSERT_SUBORDER.arg(e(line.orderNo), e(line.name), created, e(orderNo), n(line.skuId),
-                                                     n(line.imageCount), shortest(line.price));
+                                                     n(line.imageCount), NumberText::shortest(line.price));
     if (!insertImages(line, orderNo))
         return false;
     if (execStatement(sharedDatabase(), sql))
@@ -123,8 +118,8 @@ bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecor
     const QString created = minuteNow();
     const QString sql = Sql::SQL_INSERT_ORDER.arg(
         e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))),
-        created, e(payload), shortest(order.size), n(VellRuntime::instance().userId()), n(order.subOrders.size()),
-        n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
+        created, e(payload), NumberText::shortest(order.size), n(VellRuntime::instance().userId()),
+        n(order.subOrders.size()), n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
     const bool stored = runAtomically(sharedDatabase(), [&] {
         if (!saveProducts(products))
             return false;
@@ -184,7 +179,7 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
         order.orderCount = row.value("orderCount").toInt();
         order.fileCout = row.value("fileCout").toInt();
         order.uploadedCount = row.value("uploadedCount").toInt();
-        order.size = row.value("size").toFloat();
+        order.size = row.value("size").toDouble();
         order.status = row.value("status").toString();
         order.orderJson = QJsonDocument::fromJson(row.value("orderJson").toString().toUtf8()).array();
         orders << order;
@@ -197,7 +192,8 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
 QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
 {
     QList<QSqlRecord> rows;
-    const QSqlError error = runQuery(sharedDatabase(), Sql::SQL_COUNT_QUEUE.arg(n(sinceSecs)), rows);
+    const QSqlError error =
+        runQuery(sharedDatabase(), Sql::SQL_COUNT_QUEUE.arg(n(sinceSecs), n(VellRuntime::instance().userId())), rows);
     QueueCounts counts;
     if (error.type() != QSqlError::NoError || rows.isEmpty()) {
         LogManager::logError(QStringLiteral("统计上传队列失败:") + error.text());
@@ -207,6 +203,7 @@ QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
     counts.bytesDone = qint64(rows.first().value(1).toDouble());
     counts.imagesLeft = rows.first().value(2).toInt();
     counts.bytesLeft = qint64(rows.first().value(3).toDouble());
+    counts.imagesOtherAccounts = rows.first().value(4).toInt();
     return counts;
 }
 
@@ -215,13 +212,15 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
     // Never dated before the run's mark, so a later lease of the same run
     // cannot mistake its own for a dead run's.
     const QString now = QString::number(qMax(QDateTime::currentSecsSinceEpoch(), givenBefore));
+    const QString customer = n(VellRuntime::instance().userId());
     QList<QSqlRecord> picked;
     QList<QSqlRecord> rows;
     QSqlError error;
     // Picked and leased in one transaction: the flag read with the old lease
     // time belongs to exactly the rows leased.
     runAtomically(sharedDatabase(), [&] {
-        error = runQuery(sharedDatabase(), Sql::SQL_PICK_IMAGES.arg(now, n(leaseSeconds), n(givenBefore)), picked);
+        error = runQuery(sharedDatabase(), Sql::SQL_PICK_IMAGES.arg(now, n(leaseSeconds), n(givenBefore), customer),
+                         picked);
         if (error.type() != QSqlError::NoError || picked.isEmpty())
             return error.type() == QSqlError::NoError;
         QStringList ids;
@@ -243,6 +242,7 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
         image.name = row.value("name").toString();
         image.imageName = row.value("imageName").toString();
         image.id = row.value("id").toInt();
+        image.size = row.value("size").toLongLong();
         image.subOrderId = row.value("subOrderId").toString();
         image.orderId = row.value("orderId").toString();
         image.localPath = row.value("localPath").toString();
@@ -275,7 +275,7 @@ QList<imgMess> OrderRecords::recordUploadedImages(const QList<imgMess> &images, 
                 LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
                 refused << image;
             }
-            const QString order = QStringLiteral("'%1'").arg(e(image.orderId));
+            const QString order = sqlQuoted(image.orderId);
             if (!orders.contains(order))
                 orders << order;
         }
@@ -328,7 +328,7 @@ bool OrderRecords::recordFailedUpload(const imgMess &image, const QString &probl
         qMin(qint64(g_firstRetrySeconds.load()) << qMin(attempts - 1, 20), qint64(g_retryCapSeconds.load()));
     const QString notBefore = problem.isEmpty() ? QStringLiteral("'%1'").arg(QDateTime::currentSecsSinceEpoch() + pause)
                                                 : QStringLiteral("NULL");
-    const QString why = problem.isEmpty() ? QStringLiteral("NULL") : QStringLiteral("'%1'").arg(e(problem));
+    const QString why = problem.isEmpty() ? QStringLiteral("NULL") : sqlQuoted(problem);
     const QString hold =
         Sql::SQL_HOLD_IMAGE.arg(n(image.id), e(image.orderId), e(image.localPath), n(attempts), notBefore, why);
     bool changed = false;

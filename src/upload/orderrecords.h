@@ -61,5 +61,4 @@ public:
     static QString heldImagesKey() { return QStringLiteral("heldImages"); }
 
     // Shortest text of a float, as the size and price columns take it.
-    static QString shortest(float value);
 };

@@ -39,7 +39,10 @@ void SaveImageRunnable::run()
         LogManager::logError(QStringLiteral("本地图片不存在：") + image.localPath);
 
     const QString address = publicUrl(image);
-    if (image.mayBeStored && AwsUtils::headStatus(address) == 200) {
+    // The recorded size and MD5 are those of the checked file, so a file
+    // gone since its upload is still recognised at the store.
+    const qint64 size = image.size > 0 ? image.size : QFileInfo(image.localPath).size();
+    if (image.mayBeStored && AwsUtils::isStored(address, size, image.imageName.section(QLatin1Char('/'), -1))) {
         image.url = address;
         emit runOver(image);
     } else {

@@ -86,6 +86,7 @@ public:
             orderbuilder::image(QFileInfo(path).completeBaseName(),
                                 QStringLiteral("%1/%2").arg(VellRuntime::instance().userId()).arg(fileMd5Hex(path)));
         image.localPath = path;
+        image.size = QFileInfo(path).size();
         return image;
     }
 };

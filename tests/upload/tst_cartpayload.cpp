@@ -75,7 +75,7 @@ private slots:
         QFETCH(QString, text);
         orderGroup order =
             orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, 0, value)});
-        order.size = value;
+        order.size = text.toDouble();
         store(order, "http://store/f.jpg");
 
         QCOMPARE(queryValue("SELECT price FROM subOrders").toString(), text);
