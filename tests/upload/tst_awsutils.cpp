@@ -47,6 +47,8 @@ private slots:
         QTest::newRow("known clock offset, signed at it") << "" << 60 << "" << 0 << 1 << int(F::None);
         QTest::newRow("stale clock offset, learnt again")
             << "" << -1200 << "RequestTimeTooSkewed" << 1 << 1 << int(F::None);
+        // A 200 without the object's ETag is no write: tried again, then failed.
+        QTest::newRow("portal answers 200") << "portal" << 0 << "ETag" << 0 << 1 << int(F::Passing);
     }
 
     void upload()
@@ -64,6 +66,8 @@ private slots:
         };
         if (setup == "store fails" || setup == "store stalls")
             m_up.store.control("fault", QJsonObject{{"kind", setup == "store fails" ? "fail" : "stall"}, {"times", 2}});
+        else if (setup == "portal")
+            m_up.store.control("fault", QJsonObject{{"kind", "portal"}, {"times", -1}});
         else if (setup == "store secret")
             storeCredentials("secretAccessKey", "another-secret");
         else if (setup == "store token")
@@ -113,18 +117,39 @@ private slots:
                 && !lines.contains("session-token"));
     }
 
-    // A task whose object the image host already serves reports it without a write.
-    void taskSkipsAnObjectAlreadyServed()
+    // The image host's answer counts only with the object's own length and
+    // MD5: a portal's 200, or another object under the key, sends the file.
+    void taskAsksTheImageHost_data()
     {
-        const imgMess image = UploadEnvironment::imageFor(m_up.writeFile(QStringLiteral("served.jpg"), 3000));
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<int>("writes"); // after both runs
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("served: no second write") << "" << 1 << true;
+        QTest::newRow("served with another length") << "other length" << 2 << true;
+        QTest::newRow("portal: nothing stored") << "portal" << 1 << false;
+    }
+
+    void taskAsksTheImageHost()
+    {
+        QFETCH(QString, second);
+        QFETCH(bool, stored);
+        imgMess image = UploadEnvironment::imageFor(m_up.writeFile(QStringLiteral("served.jpg"), 3000));
         for (int run = 0; run < 2; ++run) {
+            if (run == 1 && second == "portal")
+                m_up.store.control("fault", QJsonObject{{"kind", "portal"}, {"times", -1}});
+            if (run == 1 && second == "other length")
+                image.size += 1;
             SaveImageRunnable task(image);
             QSignalSpy over(&task, &SaveImageRunnable::runOver);
+            QSignalSpy failed(&task, &SaveImageRunnable::uploadFailed);
             task.run();
-            QCOMPARE(over.size(), 1);
-            QCOMPARE(over.first().first().value<imgMess>().url, SaveImageRunnable::publicUrl(image));
-            QCOMPARE(m_up.store.writes(), 1);
+            const bool done = run == 0 || stored;
+            QCOMPARE(over.size(), int(done));
+            QCOMPARE(failed.size(), int(!done));
+            if (run == 1 && second.isEmpty())
+                QCOMPARE(over.first().first().value<imgMess>().url, SaveImageRunnable::publicUrl(image));
         }
+        QTEST(m_up.store.writes(), "writes");
     }
 
 private:

@@ -35,6 +35,8 @@ let accepted = {
 };
 const retiredTokens = new Set();
 let faults = [];          // {kind: 'fail' | 'stall', times}
+// Requests left to answer as a captive portal would (-1: until reset).
+let portal = 0;
 const stats = { writes: 0, reads: 0, rejected: {} };
 // Requests that reached the store per object path and method, written or
 // refused alike, so a test can see that no object was sent twice.
@@ -151,7 +153,8 @@ async function control(req, res) {
   const body = (await readBody(req)).body.toString('utf8');
   const json = body ? JSON.parse(body) : {};
   const name = req.url.replace(/^\/__control\//, '').replace(/\?.*$/, '');
-  if (name === 'fault') faults.push({ kind: json.kind, times: json.times || 1 });
+  if (name === 'fault' && json.kind === 'portal') portal = json.times || 1;
+  else if (name === 'fault') faults.push({ kind: json.kind, times: json.times || 1 });
   else if (name === 'credentials') {
     if (json.sessionToken && json.sessionToken !== accepted.sessionToken) retiredTokens.add(accepted.sessionToken);
     accepted = { ...accepted, ...json };
@@ -159,6 +162,7 @@ async function control(req, res) {
   } else if (name === 'reset') {
     retiredTokens.clear();
     faults = [];
+    portal = 0;
     stats.writes = 0; stats.reads = 0; stats.rejected = {};
     requests = {};
     while (stalled.length) stalled.pop().destroy();
@@ -168,6 +172,15 @@ async function control(req, res) {
   const reply = JSON.stringify(name === 'requests' ? requests : stats);
   res.writeHead(200, { 'Content-Type': 'application/json' });
   res.end(reply);
+}
+
+// What a captive portal or a proxy in front of the store does: 200 and a page
+// of its own to every request, nothing stored.
+function portalPage(req, res) {
+  if (portal > 0) portal--;
+  const body = '<html><body>Please log in to the network</body></html>';
+  res.writeHead(200, { 'Content-Type': 'text/html', 'Content-Length': Buffer.byteLength(body) });
+  res.end(req.method === 'HEAD' ? undefined : body);
 }
 
 // The child ends with its parent: a front killed outright closes the IPC
@@ -204,6 +217,7 @@ async function main() {
       const counts = requests[req.url.replace(/\?.*$/, '')] ||= {};
       counts[req.method] = (counts[req.method] || 0) + 1;
       const received = await readBody(req);
+      if (portal !== 0) return portalPage(req, res);
       const { body } = received;
       if (req.method === 'GET' || req.method === 'HEAD') {
         stats.reads++;
