@@ -22,6 +22,7 @@
 #include "core/apppaths.h"
 #include "core/logmanager.h"
 #include "core/timeutils.h"
+#include "core/vellruntime.h"
 #include "intake/filedigest.h"
 #include "net/endpoints.h"
 #include "net/httputils.h"
@@ -360,7 +361,9 @@ void AwsUtils::ensureCredentials()
 {
     QMutexLocker renewal(&g_renewLock);
     const StsCredentials current = credentials();
-    if (!current.expiration.isEmpty() && !TimeUtils::isExpired(current.expiration))
+    // Another account logged in since: its images go under its own set.
+    if (!current.expiration.isEmpty() && !TimeUtils::isExpired(current.expiration)
+        && current.userId == VellRuntime::instance().userId())
         return;
     fetchCredentials(current.credentialKey);
 }
@@ -372,6 +375,7 @@ bool AwsUtils::fetchCredentials(const QString &key)
         QMutexLocker lock(&g_cacheLock);
         g_cache.credentialKey = word;
     }
+    const qint32 userId = VellRuntime::instance().userId();
     HttpUtils &http = HttpUtils::instance();
     if (!http.httpGet(Endpoints::stsSessionToken().arg(word), HttpUtils::formType(), true))
         return false;
@@ -388,6 +392,7 @@ bool AwsUtils::fetchCredentials(const QString &key)
     const QDateTime expiry = QDateTime::fromString(data.value(QStringLiteral("expiration")).toString(), kTimeFormat);
     fresh.expiration = expiry.isValid() ? expiry.addSecs(-600).toString(kTimeFormat) : QString();
     fresh.credentialKey = word;
+    fresh.userId = userId;
     QMutexLocker lock(&g_cacheLock);
     g_cache = fresh;
     return true;

@@ -15,6 +15,7 @@ struct StsCredentials
     QString endpointHost; // the endpoint without "http://" and "https://"
     QString expiration;   // "yyyy-MM-dd hh:mm:ss", ten minutes before the real expiry
     QString credentialKey = QStringLiteral("normal");
+    qint32 userId = 0; // the store account they were fetched for
 };
 
 // Puts image files into the S3-compatible store: PutObject over plain HTTP,

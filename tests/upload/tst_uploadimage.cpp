@@ -234,8 +234,63 @@ private slots:
         eachObjectRequested(3, QJsonObject{{"HEAD", 1}, {"PUT", 1}});
     }
 
+    // On a shared PC each store account's images go out only while it is
+    // logged in, under credentials fetched with its own login; the others
+    // wait, and the queue count says how many.
+    void eachAccountUploadsOnlyItsOwn()
+    {
+        const auto login = [](const char *phone, const char *password) {
+            return HttpUtils::instance().getToken(QString::fromUtf8(phone), QString::fromUtf8(password));
+        };
+        const auto restore = qScopeGuard([&login] { login("13800000001", "demo1234"); });
+        QSignalSpy counted(&DatabaseThread::instance(), &DatabaseThread::queueCounted);
+        const auto othersWaiting = [&counted] {
+            DatabaseThread::instance().countQueue(0);
+            return counted.wait() ? counted.takeLast().first().value<QueueCounts>().imagesOtherAccounts : -1;
+        };
+        AwsUtils::clearCredentials();
+        QVERIFY(login("13800000002", "wedding'88"));
+        DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("W1"), 3, 1000));
+        for (const char *account : {"13800000001", "13800000002"}) {
+            const bool first = QByteArray(account) == "13800000001";
+            QVERIFY(first ? login(account, "demo1234") : login(account, "wedding'88"));
+            const QString own = first ? QStringLiteral("P1") : QStringLiteral("W1");
+            const QString other = first ? QStringLiteral("W1") : QStringLiteral("P1");
+            if (first)
+                DatabaseThread::instance().createOrder(m_up.orderWithFiles(own, 4, 1000));
+            QTRY_COMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='" + own + "'").toInt(), first ? 4 : 3);
+            QCOMPARE(othersWaiting(), first ? 3 : 0);
+            m_up.backend.reset();
+            m_scheduler->now_time_SLOT();
+            QTRY_COMPARE(uploadedOf(own), first ? 4 : 3);
+            m_scheduler->now_time_SLOT();
+            QVERIFY(listedOrders()); // the worker has answered that lease
+            QCOMPARE(uploadedOf(other), first ? 0 : 4);
+            QCOMPARE(othersWaiting(), first ? 3 : 0);
+            QList<QSqlRecord> urls;
+            runQuery(sharedDatabase(), "SELECT url FROM images WHERE orderId='" + own + "'", urls);
+            const QString path = QStringLiteral("/normal-order-image/%1/").arg(first ? 10001 : 10002);
+            for (const QSqlRecord &row : urls)
+                QVERIFY2(row.value(0).toString().contains(path), qPrintable(row.value(0).toString()));
+            // The credentials were asked for with this login's token.
+            const QJsonArray requests = m_up.backend.requests();
+            int credentialRequests = 0;
+            for (const QJsonValue &request : requests) {
+                if (!request["path"].toString().contains(QStringLiteral("sts/sessionToken/")))
+                    continue;
+                ++credentialRequests;
+                QCOMPARE(request["token"].toString(), VellRuntime::instance().accessToken());
+            }
+            QCOMPARE(credentialRequests, 1);
+        }
+    }
+
 private:
     static int uploaded() { return queryValue("SELECT count(*) FROM images WHERE status='uploaded'").toInt(); }
+    static int uploadedOf(const QString &orderNo)
+    {
+        return queryValue("SELECT count(*) FROM images WHERE status='uploaded' AND orderId='" + orderNo + "'").toInt();
+    }
 
     void eachObjectRequested(int objects, const QJsonObject &times)
     {
