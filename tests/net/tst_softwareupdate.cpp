@@ -24,10 +24,12 @@ private slots:
     void init()
     {
         QDir(AppPaths::setupDir()).removeRecursively();
-        m_prompts.clear();
+        m_asked.clear();
         m_started.clear();
+        m_opened.clear();
         m_exits = 0;
         m_declines = 0;
+        m_whileAsked = nullptr;
         m_backend.reset();
     }
 
@@ -83,7 +85,7 @@ private slots:
         updater()->checkUpdate();
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"Setting.ini"});
-        QVERIFY(m_prompts.isEmpty());
+        QVERIFY(m_asked.isEmpty());
     }
 
     void spoiledDownloadLeavesNothing_data()
@@ -108,16 +110,16 @@ private slots:
             SoftwareUpdate *update = updater();
             QSignalSpy finished(update, &SoftwareUpdate::downloadFinished);
             update->checkUpdate();
-            QVERIFY(m_prompts.isEmpty());
+            QVERIFY(m_asked.isEmpty());
             QTRY_COMPARE(finished.size(), 1);
             QCOMPARE(finished.first().first().toBool(), saved);
             QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
                      (saved ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
-            QCOMPARE(int(m_prompts.size()), int(saved));
+            QCOMPARE(int(m_asked.size()), int(saved));
         }
         QFile file(installer);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("setup2.2.0.exe"));
-        QCOMPARE(m_prompts.first().second, forced);
+        QCOMPARE(m_asked.first().forced, forced);
         QCOMPARE(m_started, QStringList{installer});
         QCOMPARE(m_exits, 1);
         QCOMPARE(setting("isForcedUpdate").toBool(), forced);
@@ -144,36 +146,174 @@ private slots:
         QFETCH(bool, forced);
         QFETCH(bool, started);
         const QString installer = AppPaths::setupDir() + "/setup" + version + ".exe";
-        QDir().mkpath(AppPaths::setupDir());
-        QFile(installer).open(QIODevice::WriteOnly);
+        place(installer, signedInstaller(version));
         offer(version, int(forced));
         m_declines = 2;
         updater()->checkUpdate();
-        QTEST(int(m_prompts.size()), "prompts");
+        QTEST(int(m_asked.size()), "prompts");
         QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
         QCOMPARE(setting("newVersion").toString(), version);
     }
 
+    // Only an installer whose bytes carry the offer's signature under the
+    // built-in key is ever started, downloaded or found in the setup folder,
+    // and checked again after the question. Anything else is removed and the
+    // operator is offered the download page; optional offers accept it, forced
+    // ones close it and must not be asked again.
+    void onlySignedInstallersStart_data()
+    {
+        QTest::addColumn<QString>("signing"); // the local backend's: key, none, other (bytes), garbage
+        QTest::addColumn<QString>("key");     // built in, none, other signer
+        QTest::addColumn<bool>("forced");
+        QTest::addColumn<QString>("present"); // already in the setup folder: nothing, signed, tampered
+        QTest::addColumn<bool>("swapped");    // replaced while the operator is asked
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QString>("refusal"); // logged reason; empty: started
+        const QStringList install{"install"}, byHand{"by hand"}, both{"install", "by hand"};
+        const QString mismatch = "signature does not match";
+        QTest::newRow("signed") << "key"
+                                << "built in" << false << "nothing" << false << install << QString();
+        QTest::newRow("signed, forced") << "key"
+                                        << "built in" << true << "nothing" << false << install << QString();
+        QTest::newRow("unsigned") << "none"
+                                  << "built in" << false << "nothing" << false << byHand << "no signature";
+        QTest::newRow("unsigned, forced") << "none"
+                                          << "built in" << true << "nothing" << false << byHand << "no signature";
+        QTest::newRow("signed other bytes") << "other"
+                                            << "built in" << false << "nothing" << false << byHand << mismatch;
+        QTest::newRow("signed other bytes, forced") << "other"
+                                                    << "built in" << true << "nothing" << false << byHand << mismatch;
+        QTest::newRow("garbage signature")
+            << "garbage"
+            << "built in" << false << "nothing" << false << byHand << "signature is not 64 bytes in base64";
+        QTest::newRow("garbage signature, forced")
+            << "garbage"
+            << "built in" << true << "nothing" << false << byHand << "signature is not 64 bytes in base64";
+        QTest::newRow("another signer's key") << "key"
+                                              << "other signer" << false << "nothing" << false << byHand << mismatch;
+        QTest::newRow("no key built in") << "key"
+                                         << "none" << false << "nothing" << false << byHand << "no update key built in";
+        QTest::newRow("no key built in, signed file present, forced")
+            << "key"
+            << "none" << true << "signed" << false << byHand << "no update key built in";
+        QTest::newRow("signed file present") << "key"
+                                             << "built in" << false << "signed" << false << install << QString();
+        QTest::newRow("tampered file present") << "key"
+                                               << "built in" << false << "tampered" << false << byHand << mismatch;
+        QTest::newRow("tampered file present, forced")
+            << "key"
+            << "built in" << true << "tampered" << false << byHand << mismatch;
+        QTest::newRow("swapped while asked") << "key"
+                                             << "built in" << false << "nothing" << true << both << mismatch;
+        QTest::newRow("present file swapped while asked, forced")
+            << "key"
+            << "built in" << true << "signed" << true << both << mismatch;
+    }
+
+    void onlySignedInstallersStart()
+    {
+        QFETCH(QString, signing);
+        QFETCH(QString, key);
+        QFETCH(bool, forced);
+        QFETCH(QString, present);
+        QFETCH(bool, swapped);
+        QFETCH(QStringList, asked);
+        QFETCH(QString, refusal);
+        const QString installer = AppPaths::setupDir() + "/setup2.2.0.exe";
+        const QByteArray genuine = signedInstaller("2.2.0");
+        if (present != "nothing")
+            place(installer, present == "signed" ? genuine : genuine + "tampered");
+        offer("2.2.0", int(forced), signing);
+        if (swapped)
+            m_whileAsked = [&] { place(installer, "MZ another program"); };
+        testlog::Follower log;
+        log.newTexts();
+
+        SoftwareUpdate *update = updater();
+        if (key == "none")
+            update->setUpdateKey(QByteArray());
+        else if (key == "other signer")
+            update->setUpdateKey("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+        QSignalSpy finished(update, &SoftwareUpdate::downloadFinished);
+        update->checkUpdate();
+        if (present == "nothing" && key != "none")
+            QTRY_COMPARE(finished.size(), 1);
+
+        const bool started = refusal.isEmpty();
+        QCOMPARE(questions(), asked);
+        for (const Asked &question : std::as_const(m_asked))
+            QCOMPARE(question.forced, forced);
+        QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
+        QCOMPARE(m_exits, int(started));
+        QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
+                 (started ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
+        const QUrl page(m_backend.baseUrl() + "download/setup2.2.0.exe");
+        QCOMPARE(m_opened, started || forced ? QList<QUrl>() : QList<QUrl>{page});
+        const QStringList refusals = log.newTexts().filter("Installer not started");
+        QCOMPARE(refusals.size(), int(!started));
+        if (!started)
+            QVERIFY2(refusals.first().startsWith("Installer not started, " + refusal + ":"),
+                     qPrintable(refusals.first()));
+    }
+
 private:
+    struct Asked
+    {
+        SoftwareUpdate::Question question;
+        QString text;
+        bool forced;
+    };
+
+    QStringList questions() const
+    {
+        QStringList out;
+        for (const Asked &a : m_asked)
+            out << (a.question == SoftwareUpdate::Question::Install ? "install" : "by hand");
+        return out;
+    }
+
+    // What the local backend serves, and signs, as the installer of `version`.
+    QByteArray signedInstaller(const QString &version)
+    {
+        return LoopbackProcess::fetch(m_backend.baseUrl() + "download/setup" + version + ".exe");
+    }
+
+    static void place(const QString &path, const QByteArray &bytes)
+    {
+        QDir().mkpath(AppPaths::setupDir());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+
     static QVariant setting(const char *key)
     {
         return QSettings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat)
             .value("version/" + QLatin1String(key));
     }
 
-    void offer(const QString &version, int forced)
+    // `signing`: key (signed with the test key), none, other (bytes), garbage.
+    void offer(const QString &version, int forced, const QString &signing = "key")
     {
-        m_backend.control("version", QJsonObject{{"version", version},
-                                                 {"downloadUrl", "{base}/download/setup" + version + ".exe"},
-                                                 {"context", "1. 上传更稳定\\n2. 修复已知问题"},
-                                                 {"isForcedUpdate", forced}});
+        QJsonObject answer{{"version", version},
+                           {"downloadUrl", "{base}/download/setup" + version + ".exe"},
+                           {"context", "1. 上传更稳定\\n2. 修复已知问题"},
+                           {"isForcedUpdate", forced},
+                           {"signing", signing}};
+        if (signing == "garbage")
+            answer.insert("signature", "!!not a signature!!");
+        m_backend.control("version", answer);
     }
 
     SoftwareUpdate *updater()
     {
         auto *u = new SoftwareUpdate(
-            [this](const QString &text, bool forced) {
-                m_prompts << qMakePair(text, forced);
+            [this](SoftwareUpdate::Question question, const QString &text, bool forced) {
+                m_asked << Asked{question, text, forced};
+                if (question == SoftwareUpdate::Question::InstallByHand)
+                    return !forced || questions().count("by hand") > 1;
+                if (m_whileAsked)
+                    m_whileAsked();
                 return m_declines-- <= 0;
             },
             this);
@@ -182,13 +322,19 @@ private:
             return true;
         });
         u->setExit([this] { ++m_exits; });
+        u->setBrowser([this](const QUrl &url) {
+            m_opened << url;
+            return true;
+        });
         return u;
     }
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
-    QList<QPair<QString, bool>> m_prompts;
+    QList<Asked> m_asked;
     QStringList m_started;
+    QList<QUrl> m_opened;
+    std::function<void()> m_whileAsked;
     int m_exits = 0;
     int m_declines = 0; // answers "no" this many times, then "yes"
 };
