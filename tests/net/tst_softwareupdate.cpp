@@ -14,6 +14,15 @@ class TstSoftwareUpdate : public QObject
 {
     Q_OBJECT
 
+public:
+    // How the local backend signs its installer.
+    enum Signing { Signed, Unsigned, OtherBytes, Garbage };
+    Q_ENUM(Signing)
+    enum Key { BuiltIn, NoKey, OtherSigner };
+    Q_ENUM(Key)
+    enum Present { Nothing, SignedFile, TamperedFile };
+    Q_ENUM(Present)
+
 private slots:
     void initTestCase()
     {
@@ -162,67 +171,57 @@ private slots:
     // ones close it and must not be asked again.
     void onlySignedInstallersStart_data()
     {
-        QTest::addColumn<QString>("signing"); // the local backend's: key, none, other (bytes), garbage
-        QTest::addColumn<QString>("key");     // built in, none, other signer
+        QTest::addColumn<Signing>("signing");
+        QTest::addColumn<Key>("key");
         QTest::addColumn<bool>("forced");
-        QTest::addColumn<QString>("present"); // already in the setup folder: nothing, signed, tampered
+        QTest::addColumn<Present>("present"); // already in the setup folder
         QTest::addColumn<bool>("swapped");    // replaced while the operator is asked
         QTest::addColumn<QStringList>("asked");
         QTest::addColumn<QString>("refusal"); // logged reason; empty: started
         const QStringList install{"install"}, byHand{"by hand"}, both{"install", "by hand"};
         const QString mismatch = "signature does not match";
-        QTest::newRow("signed") << "key"
-                                << "built in" << false << "nothing" << false << install << QString();
-        QTest::newRow("signed, forced") << "key"
-                                        << "built in" << true << "nothing" << false << install << QString();
-        QTest::newRow("unsigned") << "none"
-                                  << "built in" << false << "nothing" << false << byHand << "no signature";
-        QTest::newRow("unsigned, forced") << "none"
-                                          << "built in" << true << "nothing" << false << byHand << "no signature";
-        QTest::newRow("signed other bytes") << "other"
-                                            << "built in" << false << "nothing" << false << byHand << mismatch;
-        QTest::newRow("signed other bytes, forced") << "other"
-                                                    << "built in" << true << "nothing" << false << byHand << mismatch;
-        QTest::newRow("garbage signature")
-            << "garbage"
-            << "built in" << false << "nothing" << false << byHand << "signature is not 64 bytes in base64";
+        const QString garbage = "signature is not 64 bytes in base64";
+        const QString noKey = "no update key built in";
+        QTest::newRow("signed") << Signed << BuiltIn << false << Nothing << false << install << QString();
+        QTest::newRow("signed, forced") << Signed << BuiltIn << true << Nothing << false << install << QString();
+        QTest::newRow("unsigned") << Unsigned << BuiltIn << false << Nothing << false << byHand << "no signature";
+        QTest::newRow("unsigned, forced")
+            << Unsigned << BuiltIn << true << Nothing << false << byHand << "no signature";
+        QTest::newRow("signed other bytes") << OtherBytes << BuiltIn << false << Nothing << false << byHand << mismatch;
+        QTest::newRow("signed other bytes, forced")
+            << OtherBytes << BuiltIn << true << Nothing << false << byHand << mismatch;
+        QTest::newRow("garbage signature") << Garbage << BuiltIn << false << Nothing << false << byHand << garbage;
         QTest::newRow("garbage signature, forced")
-            << "garbage"
-            << "built in" << true << "nothing" << false << byHand << "signature is not 64 bytes in base64";
-        QTest::newRow("another signer's key") << "key"
-                                              << "other signer" << false << "nothing" << false << byHand << mismatch;
-        QTest::newRow("no key built in") << "key"
-                                         << "none" << false << "nothing" << false << byHand << "no update key built in";
+            << Garbage << BuiltIn << true << Nothing << false << byHand << garbage;
+        QTest::newRow("another signer's key")
+            << Signed << OtherSigner << false << Nothing << false << byHand << mismatch;
+        QTest::newRow("no key built in") << Signed << NoKey << false << Nothing << false << byHand << noKey;
         QTest::newRow("no key built in, signed file present, forced")
-            << "key"
-            << "none" << true << "signed" << false << byHand << "no update key built in";
-        QTest::newRow("signed file present") << "key"
-                                             << "built in" << false << "signed" << false << install << QString();
-        QTest::newRow("tampered file present") << "key"
-                                               << "built in" << false << "tampered" << false << byHand << mismatch;
+            << Signed << NoKey << true << SignedFile << false << byHand << noKey;
+        QTest::newRow("signed file present")
+            << Signed << BuiltIn << false << SignedFile << false << install << QString();
+        QTest::newRow("tampered file present")
+            << Signed << BuiltIn << false << TamperedFile << false << byHand << mismatch;
         QTest::newRow("tampered file present, forced")
-            << "key"
-            << "built in" << true << "tampered" << false << byHand << mismatch;
-        QTest::newRow("swapped while asked") << "key"
-                                             << "built in" << false << "nothing" << true << both << mismatch;
+            << Signed << BuiltIn << true << TamperedFile << false << byHand << mismatch;
+        QTest::newRow("swapped while asked") << Signed << BuiltIn << false << Nothing << true << both << mismatch;
         QTest::newRow("present file swapped while asked, forced")
-            << "key"
-            << "built in" << true << "signed" << true << both << mismatch;
+            << Signed << BuiltIn << true << SignedFile << true << both << mismatch;
     }
 
     void onlySignedInstallersStart()
     {
-        QFETCH(QString, signing);
-        QFETCH(QString, key);
+        QFETCH(Signing, signing);
+        QFETCH(Key, key);
         QFETCH(bool, forced);
-        QFETCH(QString, present);
+        QFETCH(Present, present);
         QFETCH(bool, swapped);
         QFETCH(QStringList, asked);
         QFETCH(QString, refusal);
         const QString installer = AppPaths::setupDir() + "/setup2.2.0.exe";
         const QByteArray genuine = signedInstaller("2.2.0");
-        if (present != "nothing")
-            place(installer, present == "signed" ? genuine : genuine + "tampered");
+        if (present != Nothing)
+            place(installer, present == SignedFile ? genuine : genuine + "tampered");
         offer("2.2.0", int(forced), signing);
         if (swapped)
             m_whileAsked = [&] { place(installer, "MZ another program"); };
@@ -230,13 +229,13 @@ private slots:
         log.newTexts();
 
         SoftwareUpdate *update = updater();
-        if (key == "none")
+        if (key == NoKey)
             update->setUpdateKey(QByteArray());
-        else if (key == "other signer")
+        else if (key == OtherSigner)
             update->setUpdateKey("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
         QSignalSpy finished(update, &SoftwareUpdate::downloadFinished);
         update->checkUpdate();
-        if (present == "nothing" && key != "none")
+        if (present == Nothing && key != NoKey)
             QTRY_COMPARE(finished.size(), 1);
 
         const bool started = refusal.isEmpty();
@@ -292,15 +291,17 @@ private:
             .value("version/" + QLatin1String(key));
     }
 
-    // `signing`: key (signed with the test key), none, other (bytes), garbage.
-    void offer(const QString &version, int forced, const QString &signing = "key")
+    void offer(const QString &version, int forced, Signing signing = Signed)
     {
         QJsonObject answer{{"version", version},
                            {"downloadUrl", "{base}/download/setup" + version + ".exe"},
                            {"context", "1. 上传更稳定\\n2. 修复已知问题"},
-                           {"isForcedUpdate", forced},
-                           {"signing", signing}};
-        if (signing == "garbage")
+                           {"isForcedUpdate", forced}};
+        if (signing == Unsigned)
+            answer.insert("signing", "none");
+        else if (signing == OtherBytes)
+            answer.insert("signing", "other");
+        else if (signing == Garbage)
             answer.insert("signature", "!!not a signature!!");
         m_backend.control("version", answer);
     }
