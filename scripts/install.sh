@@ -9,7 +9,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config sqlite3
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-svg-dev
     qt6-httpserver-dev qt6-websockets-dev libgl-dev
-    libexiv2-dev libspdlog-dev libfmt-dev libcurl4-openssl-dev libssl-dev
+    libexiv2-dev libspdlog-dev libfmt-dev libcurl4-openssl-dev libssl-dev openssl
     qt6-translations-l10n xvfb xauth x11-apps fonts-noto-cjk time bc rclone awscli imagemagick faketime
     clang libclang-rt-14-dev clang-format
 )

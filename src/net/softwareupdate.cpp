@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QUrl>
 
 #include "core/apppaths.h"
 #include "core/logmanager.h"
@@ -27,6 +28,8 @@ SoftwareUpdate::SoftwareUpdate(Prompt prompt, QObject *parent)
     , m_prompt(std::move(prompt))
     , m_starter([](const QString &path) { return QProcess::startDetached(QDir::current().absoluteFilePath(path), {}); })
     , m_exit([] { std::exit(1); })
+    , m_browser([](const QUrl &) { return false; })
+    , m_signature(InstallerSignature::builtIn())
 {
 }
 
@@ -91,23 +94,26 @@ void SoftwareUpdate::checkUpdate()
     HttpUtils &http = HttpUtils::instance();
     if (!http.httpGet(Endpoints::versions().arg(QStringLiteral("Windows")), HttpUtils::formType(), true))
         return;
-    const QJsonObject offer = http.getJson().value(QStringLiteral("data")).toObject();
-    const QString version = offer.value(QStringLiteral("version")).toString();
-    const QString downloadUrl = offer.value(QStringLiteral("downloadUrl")).toString();
-    const QString context = offer.value(QStringLiteral("context")).toString();
-    const QJsonValue forcedValue = offer.value(QStringLiteral("isForcedUpdate"));
-    const bool forced = forcedValue.isDouble() && forcedValue.toDouble() != 0.0;
+    const QJsonObject data = http.getJson().value(QStringLiteral("data")).toObject();
+    Offer offer;
+    offer.version = data.value(QStringLiteral("version")).toString();
+    offer.downloadUrl = data.value(QStringLiteral("downloadUrl")).toString();
+    offer.context = data.value(QStringLiteral("context")).toString();
+    const QJsonValue forcedValue = data.value(QStringLiteral("isForcedUpdate"));
+    offer.forced = forcedValue.isDouble() && forcedValue.toDouble() != 0.0;
+    offer.signature = data.value(QStringLiteral("signature")).toString();
 
     const QString setupDir = AppPaths::setupDir();
-    if (compareVersion(currentVersion(), version) == -1) {
-        const QString installer = installerPath(setupDir, version);
+    if (compareVersion(currentVersion(), offer.version) == -1) {
+        const QString installer = installerPath(setupDir, offer.version);
         if (installer.isEmpty()) {
-            LogManager::logError(QStringLiteral("Update version is not a file name:%1").arg(version));
-        } else if (downloadUrl.size() >= 11) {
-            if (QFileInfo::exists(installer))
-                runInstaller(installer, context, forced);
-            else
-                downloadInstaller(downloadUrl, installer, context, forced);
+            LogManager::logError(QStringLiteral("Update version is not a file name:%1").arg(offer.version));
+        } else if (offer.downloadUrl.size() >= 11) {
+            // Without a key nothing could ever be started, so nothing is fetched.
+            if (!QFileInfo::exists(installer) && m_signature.hasKey())
+                downloadInstaller(installer, offer);
+            else if (trusted(installer, offer))
+                runInstaller(installer, offer);
         }
     } else if (QDir(setupDir).exists()) {
         // On the first start the folder is simply not there yet: nothing to clear, nothing to report.
@@ -117,10 +123,10 @@ void SoftwareUpdate::checkUpdate()
     // Written last, so an emptied setup folder still holds it.
     QSettings settings(setupDir + QStringLiteral("/Setting.ini"), QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("version"));
-    settings.setValue(QStringLiteral("newVersion"), version);
-    settings.setValue(QStringLiteral("isForcedUpdate"), forced);
-    settings.setValue(QStringLiteral("downloadUrl"), downloadUrl);
-    settings.setValue(QStringLiteral("context"), context);
+    settings.setValue(QStringLiteral("newVersion"), offer.version);
+    settings.setValue(QStringLiteral("isForcedUpdate"), offer.forced);
+    settings.setValue(QStringLiteral("downloadUrl"), offer.downloadUrl);
+    settings.setValue(QStringLiteral("context"), offer.context);
     settings.endGroup();
 }
 
@@ -140,10 +146,10 @@ QString SoftwareUpdate::partialPath(const QString &path)
     return path + QStringLiteral(".part");
 }
 
-void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, const QString &context, bool forced)
+void SoftwareUpdate::downloadInstaller(const QString &path, const Offer &offer)
 {
     auto *manager = new QNetworkAccessManager(this);
-    QNetworkReply *reply = manager->get(QNetworkRequest(QUrl(url)));
+    QNetworkReply *reply = manager->get(QNetworkRequest(QUrl(offer.downloadUrl)));
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir(folder).exists()) {
         LogManager::logDebug(QStringLiteral("Folder does not exist, creating folder:") + folder);
@@ -155,8 +161,7 @@ void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, 
     }
 
     // The bytes go to a side file that takes the installer's name only when
-    // complete: a file under that name is always whole and is run at once on
-    // the next start.
+    // complete and signed, so the next start finds either that or nothing.
     // A side file that cannot be opened is reported when the reply ends.
     auto *file = new QFile(partialPath(path), reply);
     file->open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -164,7 +169,7 @@ void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, 
         if (file->isOpen() && file->write(reply->readAll()) < 0)
             file->close();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, file, path, context, forced] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, file, path, offer] {
         if (file->isOpen() && file->write(reply->readAll()) < 0)
             file->close();
         const bool written = file->isOpen();
@@ -178,6 +183,8 @@ void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, 
             LogManager::logDebug(QStringLiteral("Failed to save update file."));
         } else if (const QString fault = installerFault(reply, partialPath(path), size); !fault.isEmpty()) {
             LogManager::logDebug(QStringLiteral("Error downloading update:") + fault);
+        } else if (!trusted(partialPath(path), offer)) {
+            // Removed, and the operator was offered the download page.
         } else if (QFile::exists(path) && !QFile::remove(path)) {
             LogManager::logDebug(QStringLiteral("Failed to save update file."));
         } else if (!QFile::rename(partialPath(path), path)) {
@@ -191,8 +198,8 @@ void SoftwareUpdate::downloadInstaller(const QString &url, const QString &path, 
         manager->deleteLater();
         emit downloadFinished(saved);
         if (saved) {
-            runInstaller(path, context, forced);
-            qDebug() << "updateType:" << forced;
+            runInstaller(path, offer);
+            qDebug() << "updateType:" << offer.forced;
             LogManager::logDebug(QStringLiteral("Update downloaded successfully."));
         }
     });
@@ -217,22 +224,53 @@ QString SoftwareUpdate::installerFault(const QNetworkReply *reply, const QString
     return QString();
 }
 
-void SoftwareUpdate::runInstaller(const QString &path, const QString &context, bool forced)
+void SoftwareUpdate::runInstaller(const QString &path, const Offer &offer)
 {
-    qDebug() << "textShow:" << context;
-    QString text = context;
+    qDebug() << "textShow:" << offer.context;
+    QString text = offer.context;
     text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
     forever {
         // A forced update has no "no": a prompt that ended without the
         // confirming button is shown again.
-        if (!m_prompt(text, forced)) {
-            if (forced)
+        if (!m_prompt(Question::Install, text, offer.forced)) {
+            if (offer.forced)
                 continue;
             return;
         }
+        // Checked again: the file may have been replaced while the question was open.
+        if (!trusted(path, offer))
+            return;
         if (m_starter(path)) {
             m_exit();
             return;
         }
     }
+}
+
+bool SoftwareUpdate::trusted(const QString &path, const Offer &offer)
+{
+    const QString fault = m_signature.fault(path, offer.signature);
+    if (fault.isEmpty())
+        return true;
+    LogManager::logError(QStringLiteral("Installer not started, %1:%2").arg(fault, path));
+    if (QFile::exists(path) && !QFile::remove(path))
+        LogManager::logError(QStringLiteral("Failed to remove installer:%1").arg(path));
+    offerByHand(offer);
+    return false;
+}
+
+void SoftwareUpdate::offerByHand(const Offer &offer)
+{
+    // Anything but a web page would be opened by its own program, not shown.
+    const QUrl page(offer.downloadUrl);
+    if (page.scheme() != QLatin1String("http") && page.scheme() != QLatin1String("https")) {
+        LogManager::logError(QStringLiteral("Update download page is not a web address:%1").arg(offer.downloadUrl));
+        return;
+    }
+    // Asked once even when forced: an answer that cannot be trusted must not hold the client.
+    const QString text = offer.forced
+                             ? QStringLiteral("安装包签名校验失败，此版本必须更新，请在浏览器中下载并手动安装新版本")
+                             : QStringLiteral("安装包签名校验失败，请在浏览器中下载安装新版本");
+    if (m_prompt(Question::InstallByHand, text, offer.forced) && !m_browser(page))
+        LogManager::logError(QStringLiteral("Failed to open URL."));
 }

@@ -78,8 +78,10 @@ MainWindow::MainWindow(QWidget *parent)
     m_version = SoftwareUpdate::currentVersion();
     setWindowTitle(QStringLiteral("%1(%2)").arg(windowTitle(), m_version));
 
-    auto *update =
-        new SoftwareUpdate([this](const QString &text, bool forced) { return askToInstall(this, text, forced); }, this);
+    auto *update = new SoftwareUpdate([this](SoftwareUpdate::Question question, const QString &text,
+                                             bool forced) { return askToInstall(this, question, text, forced); },
+                                      this);
+    update->setBrowser([](const QUrl &url) { return QDesktopServices::openUrl(url); });
     update->checkUpdate();
 
     m_scheduler = new uploadImage(this);
@@ -118,8 +120,13 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-bool MainWindow::askToInstall(QWidget *parent, const QString &text, bool forced)
+bool MainWindow::askToInstall(QWidget *parent, SoftwareUpdate::Question question, const QString &text, bool forced)
 {
+    if (question == SoftwareUpdate::Question::InstallByHand) {
+        updateDialog dialog(parent, QStringLiteral("系统提示"), text, QStringLiteral("打开下载页面"),
+                            forced ? QString() : QStringLiteral("取消"));
+        return dialog.exec() == 1;
+    }
     updateDialog dialog(parent, QStringLiteral("系统提示"), text, QStringLiteral("是"),
                         forced ? QString() : QStringLiteral("否"));
     if (forced)

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 
 #include "model/ordergroup.h"
+#include "net/softwareupdate.h"
 
 namespace Ui {
 class MainWindow;
@@ -26,8 +27,9 @@ public:
 
     productTableWidget *list(int type) const;
     // The update question: "是" and, unless forced, "否"; a forced one has no
-    // close button either. True when confirmed.
-    static bool askToInstall(QWidget *parent, const QString &text, bool forced);
+    // close button either. The offer of the download page has its own
+    // buttons and can always be closed. True when confirmed.
+    static bool askToInstall(QWidget *parent, SoftwareUpdate::Question question, const QString &text, bool forced);
     uploadImage *scheduler() const { return m_scheduler; }
 
 public slots:

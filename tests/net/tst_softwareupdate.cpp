@@ -14,6 +14,15 @@ class TstSoftwareUpdate : public QObject
 {
     Q_OBJECT
 
+public:
+    // How the local backend signs its installer.
+    enum Signing { Signed, Unsigned, OtherBytes, Garbage };
+    Q_ENUM(Signing)
+    enum Key { BuiltIn, NoKey, OtherSigner };
+    Q_ENUM(Key)
+    enum Present { Nothing, SignedFile, TamperedFile };
+    Q_ENUM(Present)
+
 private slots:
     void initTestCase()
     {
@@ -24,10 +33,12 @@ private slots:
     void init()
     {
         QDir(AppPaths::setupDir()).removeRecursively();
-        m_prompts.clear();
+        m_asked.clear();
         m_started.clear();
+        m_opened.clear();
         m_exits = 0;
         m_declines = 0;
+        m_whileAsked = nullptr;
         m_backend.reset();
     }
 
@@ -83,7 +94,7 @@ private slots:
         updater()->checkUpdate();
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"Setting.ini"});
-        QVERIFY(m_prompts.isEmpty());
+        QVERIFY(m_asked.isEmpty());
     }
 
     void spoiledDownloadLeavesNothing_data()
@@ -108,16 +119,16 @@ private slots:
             SoftwareUpdate *update = updater();
             QSignalSpy finished(update, &SoftwareUpdate::downloadFinished);
             update->checkUpdate();
-            QVERIFY(m_prompts.isEmpty());
+            QVERIFY(m_asked.isEmpty());
             QTRY_COMPARE(finished.size(), 1);
             QCOMPARE(finished.first().first().toBool(), saved);
             QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
                      (saved ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
-            QCOMPARE(int(m_prompts.size()), int(saved));
+            QCOMPARE(int(m_asked.size()), int(saved));
         }
         QFile file(installer);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("setup2.2.0.exe"));
-        QCOMPARE(m_prompts.first().second, forced);
+        QCOMPARE(m_asked.first().forced, forced);
         QCOMPARE(m_started, QStringList{installer});
         QCOMPARE(m_exits, 1);
         QCOMPARE(setting("isForcedUpdate").toBool(), forced);
@@ -144,36 +155,166 @@ private slots:
         QFETCH(bool, forced);
         QFETCH(bool, started);
         const QString installer = AppPaths::setupDir() + "/setup" + version + ".exe";
-        QDir().mkpath(AppPaths::setupDir());
-        QFile(installer).open(QIODevice::WriteOnly);
+        place(installer, signedInstaller(version));
         offer(version, int(forced));
         m_declines = 2;
         updater()->checkUpdate();
-        QTEST(int(m_prompts.size()), "prompts");
+        QTEST(int(m_asked.size()), "prompts");
         QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
         QCOMPARE(setting("newVersion").toString(), version);
     }
 
+    // Only an installer whose bytes carry the offer's signature under the
+    // built-in key is ever started, downloaded or found in the setup folder,
+    // and checked again after the question. Anything else is removed and the
+    // operator is offered the download page; optional offers accept it, forced
+    // ones close it and must not be asked again.
+    void onlySignedInstallersStart_data()
+    {
+        QTest::addColumn<Signing>("signing");
+        QTest::addColumn<Key>("key");
+        QTest::addColumn<bool>("forced");
+        QTest::addColumn<Present>("present"); // already in the setup folder
+        QTest::addColumn<bool>("swapped");    // replaced while the operator is asked
+        QTest::addColumn<QStringList>("asked");
+        QTest::addColumn<QString>("refusal"); // logged reason; empty: started
+        const QStringList install{"install"}, byHand{"by hand"}, both{"install", "by hand"};
+        const QString mismatch = "signature does not match";
+        const QString garbage = "signature is not 64 bytes in base64";
+        const QString noKey = "no update key built in";
+        QTest::newRow("signed") << Signed << BuiltIn << false << Nothing << false << install << QString();
+        QTest::newRow("signed, forced") << Signed << BuiltIn << true << Nothing << false << install << QString();
+        QTest::newRow("unsigned") << Unsigned << BuiltIn << false << Nothing << false << byHand << "no signature";
+        QTest::newRow("unsigned, forced")
+            << Unsigned << BuiltIn << true << Nothing << false << byHand << "no signature";
+        QTest::newRow("signed other bytes") << OtherBytes << BuiltIn << false << Nothing << false << byHand << mismatch;
+        QTest::newRow("signed other bytes, forced")
+            << OtherBytes << BuiltIn << true << Nothing << false << byHand << mismatch;
+        QTest::newRow("garbage signature") << Garbage << BuiltIn << false << Nothing << false << byHand << garbage;
+        QTest::newRow("garbage signature, forced")
+            << Garbage << BuiltIn << true << Nothing << false << byHand << garbage;
+        QTest::newRow("another signer's key")
+            << Signed << OtherSigner << false << Nothing << false << byHand << mismatch;
+        QTest::newRow("no key built in") << Signed << NoKey << false << Nothing << false << byHand << noKey;
+        QTest::newRow("no key built in, signed file present, forced")
+            << Signed << NoKey << true << SignedFile << false << byHand << noKey;
+        QTest::newRow("signed file present")
+            << Signed << BuiltIn << false << SignedFile << false << install << QString();
+        QTest::newRow("tampered file present")
+            << Signed << BuiltIn << false << TamperedFile << false << byHand << mismatch;
+        QTest::newRow("tampered file present, forced")
+            << Signed << BuiltIn << true << TamperedFile << false << byHand << mismatch;
+        QTest::newRow("swapped while asked") << Signed << BuiltIn << false << Nothing << true << both << mismatch;
+        QTest::newRow("present file swapped while asked, forced")
+            << Signed << BuiltIn << true << SignedFile << true << both << mismatch;
+    }
+
+    void onlySignedInstallersStart()
+    {
+        QFETCH(Signing, signing);
+        QFETCH(Key, key);
+        QFETCH(bool, forced);
+        QFETCH(Present, present);
+        QFETCH(bool, swapped);
+        QFETCH(QStringList, asked);
+        QFETCH(QString, refusal);
+        const QString installer = AppPaths::setupDir() + "/setup2.2.0.exe";
+        const QByteArray genuine = signedInstaller("2.2.0");
+        if (present != Nothing)
+            place(installer, present == SignedFile ? genuine : genuine + "tampered");
+        offer("2.2.0", int(forced), signing);
+        if (swapped)
+            m_whileAsked = [&] { place(installer, "MZ another program"); };
+        testlog::Follower log;
+        log.newTexts();
+
+        SoftwareUpdate *update = updater();
+        if (key == NoKey)
+            update->setUpdateKey(QByteArray());
+        else if (key == OtherSigner)
+            update->setUpdateKey("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+        QSignalSpy finished(update, &SoftwareUpdate::downloadFinished);
+        update->checkUpdate();
+        if (present == Nothing && key != NoKey)
+            QTRY_COMPARE(finished.size(), 1);
+
+        const bool started = refusal.isEmpty();
+        QCOMPARE(questions(), asked);
+        for (const Asked &question : std::as_const(m_asked))
+            QCOMPARE(question.forced, forced);
+        QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
+        QCOMPARE(m_exits, int(started));
+        QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
+                 (started ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
+        const QUrl page(m_backend.baseUrl() + "download/setup2.2.0.exe");
+        QCOMPARE(m_opened, started || forced ? QList<QUrl>() : QList<QUrl>{page});
+        const QStringList refusals = log.newTexts().filter("Installer not started");
+        QCOMPARE(refusals.size(), int(!started));
+        if (!started)
+            QVERIFY2(refusals.first().startsWith("Installer not started, " + refusal + ":"),
+                     qPrintable(refusals.first()));
+    }
+
 private:
+    struct Asked
+    {
+        SoftwareUpdate::Question question;
+        QString text;
+        bool forced;
+    };
+
+    QStringList questions() const
+    {
+        QStringList out;
+        for (const Asked &a : m_asked)
+            out << (a.question == SoftwareUpdate::Question::Install ? "install" : "by hand");
+        return out;
+    }
+
+    // What the local backend serves, and signs, as the installer of `version`.
+    QByteArray signedInstaller(const QString &version)
+    {
+        return LoopbackProcess::fetch(m_backend.baseUrl() + "download/setup" + version + ".exe");
+    }
+
+    static void place(const QString &path, const QByteArray &bytes)
+    {
+        QDir().mkpath(AppPaths::setupDir());
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+    }
+
     static QVariant setting(const char *key)
     {
         return QSettings(AppPaths::setupDir() + "/Setting.ini", QSettings::IniFormat)
             .value("version/" + QLatin1String(key));
     }
 
-    void offer(const QString &version, int forced)
+    void offer(const QString &version, int forced, Signing signing = Signed)
     {
-        m_backend.control("version", QJsonObject{{"version", version},
-                                                 {"downloadUrl", "{base}/download/setup" + version + ".exe"},
-                                                 {"context", "1. 上传更稳定\\n2. 修复已知问题"},
-                                                 {"isForcedUpdate", forced}});
+        QJsonObject answer{{"version", version},
+                           {"downloadUrl", "{base}/download/setup" + version + ".exe"},
+                           {"context", "1. 上传更稳定\\n2. 修复已知问题"},
+                           {"isForcedUpdate", forced}};
+        if (signing == Unsigned)
+            answer.insert("signing", "none");
+        else if (signing == OtherBytes)
+            answer.insert("signing", "other");
+        else if (signing == Garbage)
+            answer.insert("signature", "!!not a signature!!");
+        m_backend.control("version", answer);
     }
 
     SoftwareUpdate *updater()
     {
         auto *u = new SoftwareUpdate(
-            [this](const QString &text, bool forced) {
-                m_prompts << qMakePair(text, forced);
+            [this](SoftwareUpdate::Question question, const QString &text, bool forced) {
+                m_asked << Asked{question, text, forced};
+                if (question == SoftwareUpdate::Question::InstallByHand)
+                    return !forced || questions().count("by hand") > 1;
+                if (m_whileAsked)
+                    m_whileAsked();
                 return m_declines-- <= 0;
             },
             this);
@@ -182,13 +323,19 @@ private:
             return true;
         });
         u->setExit([this] { ++m_exits; });
+        u->setBrowser([this](const QUrl &url) {
+            m_opened << url;
+            return true;
+        });
         return u;
     }
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
-    QList<QPair<QString, bool>> m_prompts;
+    QList<Asked> m_asked;
     QStringList m_started;
+    QList<QUrl> m_opened;
+    std::function<void()> m_whileAsked;
     int m_exits = 0;
     int m_declines = 0; // answers "no" this many times, then "yes"
 };

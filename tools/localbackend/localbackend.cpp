@@ -75,6 +75,12 @@ bool readJson(const QString &path, QJsonDocument *doc, QString *error)
     return true;
 }
 
+// What "/download/NAME" serves.
+QByteArray installerBody(const QString &name)
+{
+    return "MZ local installer stand-in: " + name.toUtf8() + '\n';
+}
+
 // The number after `prefix` in `path`, or -1.
 int idAfter(const QString &path, const QString &prefix)
 {
@@ -415,9 +421,22 @@ LocalBackend::Response LocalBackend::storeInfo(int storeId)
     return fail(QStringLiteral("store.notFound"), 404);
 }
 
+// Signed over what the offer's download URL serves, unless the offer holds a
+// "signature" of its own or asks for none ("signing": "none") or for one over
+// other bytes ("signing": "other").
 LocalBackend::Response LocalBackend::versions()
 {
-    return ok(QJsonDocument::fromJson(substitute(json(m_version))).object());
+    QJsonObject offer = QJsonDocument::fromJson(substitute(json(m_version))).object();
+    const QString signing = offer.take("signing").toString();
+    const QString path = QUrl(offer.value("downloadUrl").toString()).path(QUrl::FullyDecoded);
+    if (m_signer.isLoaded() && !offer.contains("signature") && signing != QLatin1String("none")
+        && path.startsWith(QLatin1String("/download/"))) {
+        QByteArray bytes = installerBody(path.mid(10));
+        if (signing == QLatin1String("other"))
+            bytes += "and some other bytes";
+        offer.insert("signature", QString::fromLatin1(m_signer.sign(bytes)));
+    }
+    return ok(offer);
 }
 
 LocalBackend::Response LocalBackend::search(const QString &text)
@@ -549,7 +568,7 @@ LocalBackend::Response LocalBackend::page(const Request &req)
     if (req.path.startsWith(QLatin1String("/download/"))) {
         Response r;
         r.contentType = "application/octet-stream";
-        r.body = "MZ local installer stand-in: " + req.path.mid(10).toUtf8() + '\n';
+        r.body = installerBody(req.path.mid(10));
         Fault fault;
         if (takeFault(req.path, &fault))
             return downloadFault(fault, r);

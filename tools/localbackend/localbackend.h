@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QUrlQuery>
 
+#include "installersigner.h"
+
 // A stand-in for the shop backend on loopback: the API under "/api/" with the
 // backend's envelope, served from JSON files; plain web pages for the home
 // and cart links; installer downloads; and a "/__control/" API through which
@@ -46,6 +48,8 @@ public:
 
     // Reads every data file; false with a reason when one is missing or malformed.
     bool load(QString *error);
+    // The key the version answer's signatures are made with; without one they are left out.
+    bool loadSigningKey(const QString &pemFile, QString *error) { return m_signer.load(pemFile, error); }
     // Loopback only; 0 picks a free port. Returns the port, 0 on failure.
     quint16 start(quint16 port);
     QString baseUrl() const;
@@ -89,6 +93,7 @@ private:
     QJsonArray m_accounts;
     QJsonObject m_catalogue;
     QJsonObject m_version;
+    InstallerSigner m_signer;
     QJsonObject m_sts;
     QHash<QString, int> m_tokens; // token -> index in m_accounts
     int m_tokenSerial = 0;

@@ -15,11 +15,19 @@ int main(int argc, char *argv[])
                       QStringLiteral("port"), QStringLiteral("27080")});
     parser.addOption({QStringLiteral("data"), QStringLiteral("Folder with the backend's JSON files."),
                       QStringLiteral("dir"), QStringLiteral(LOCALBACKEND_DATA_DIR)});
+    parser.addOption({QStringLiteral("signing-key"),
+                      QStringLiteral("PEM Ed25519 key that signs the installers; empty: unsigned."),
+                      QStringLiteral("file"), QStringLiteral(LOCALBACKEND_SIGNING_KEY)});
     parser.process(app);
 
     LocalBackend backend(parser.value(QStringLiteral("data")));
     QString error;
     if (!backend.load(&error)) {
+        std::fprintf(stderr, "localbackend: %s\n", qPrintable(error));
+        return 2;
+    }
+    const QString signingKey = parser.value(QStringLiteral("signing-key"));
+    if (!signingKey.isEmpty() && !backend.loadSigningKey(signingKey, &error)) {
         std::fprintf(stderr, "localbackend: %s\n", qPrintable(error));
         return 2;
     }
