@@ -25,6 +25,9 @@ massegeBoxShow::massegeBoxShow(QWidget *parent, const QString &title, const QStr
     m_showMessage->setObjectName(QStringLiteral("showMessage"));
     m_showMessage->setAlignment(Qt::AlignCenter);
     m_showMessage->setWordWrap(true);
+    // Texts come from the backend too (release notes, its messages): markup
+    // in them must not draw a fake dialog or a link.
+    m_showMessage->setTextFormat(Qt::PlainText);
     verticalLayout->addWidget(m_showMessage);
 
     auto *btnWidget = new QWidget(this);

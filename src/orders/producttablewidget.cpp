@@ -13,6 +13,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -236,7 +237,8 @@ void productTableWidget::buildGroupRow(const QString &folderKey, groupProductIma
     for (int i = 0; i < texts.size(); ++i)
         m_table->setItem(row, i + 1, textItem(texts.at(i)));
     setRowKeys(row, record->orderNo, folderKey, record->name);
-    m_table->item(row, 1)->setToolTip(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name));
+    m_table->item(row, 1)->setToolTip(
+        Qt::convertFromPlainText(QStringLiteral("%1*%2*%3").arg(folderKey, record->orderNo, record->name)));
 
     auto *cell = new QWidget(m_table);
     RowCells::row(cell, 25);
@@ -294,7 +296,7 @@ void productTableWidget::buildOrderRow(const orderGroup &order)
         m_table->setItem(row, first + i, items.at(i));
     setRowKeys(row, order.orderNo, QString(), order.name);
     if (QTableWidgetItem *keyItem = m_table->item(row, 1))
-        keyItem->setToolTip(QStringLiteral("%1*%2").arg(order.name, order.orderNo));
+        keyItem->setToolTip(Qt::convertFromPlainText(QStringLiteral("%1*%2").arg(order.name, order.orderNo)));
     m_table->resizeRowToContents(row);
     // Progress that arrived while the row waited to be built.
     const int uploaded = m_ordersByNo.value(order.orderNo).uploadedCount;
@@ -312,8 +314,9 @@ void productTableWidget::addHeldCell(int row, const QString &orderNo, const QStr
     auto *label = new QLabel(QStringLiteral("需处理"), cell);
     // The size of the row buttons beside it.
     label->setStyleSheet(QStringLiteral("color: red; font-size: 14px;"));
-    cell->setToolTip(QStringLiteral("以下图片无法上传，恢复原文件后点“重新检查”，或删除订单：\n")
-                     + held.join(QLatin1Char('\n')));
+    // Folder and file names are the studio's, shown as they are.
+    cell->setToolTip(Qt::convertFromPlainText(
+        QStringLiteral("以下图片无法上传，恢复原文件后点“重新检查”，或删除订单：\n") + held.join(QLatin1Char('\n'))));
     label->setToolTip(cell->toolTip());
     layout->addWidget(label);
     const QString quoted = sqlQuoted(orderNo);
@@ -762,8 +765,8 @@ bool productTableWidget::eventFilter(QObject *watched, QEvent *event)
         if (item && !item->text().isEmpty()) {
             const QRect cell = m_table->visualItemRect(item);
             if (m_table->fontMetrics().horizontalAdvance(item->text()) + 8 > cell.width()) {
-                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), item->text(), m_table->viewport(),
-                                   cell);
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                                   Qt::convertFromPlainText(item->text()), m_table->viewport(), cell);
                 return true;
             }
         }

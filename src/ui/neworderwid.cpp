@@ -231,6 +231,7 @@ void neworderwid::on_selectBtn_clicked()
     } else {
         for (const dictMess &dict : m_product.dicts) {
             auto *label = new QLabel(dict.propKey, ui->centerProduct);
+            label->setTextFormat(Qt::PlainText);
             label->setProperty("class", QStringLiteral("altriLable"));
             auto *combo = new QComboBox(ui->centerProduct);
             combo->setEditable(true);
@@ -329,6 +330,7 @@ void neworderwid::showSpec(const QStringList &lines)
 {
     for (const QString &line : lines) {
         auto *label = new QLabel(line, ui->bottomWid);
+        label->setTextFormat(Qt::PlainText);
         label->setProperty("class", QStringLiteral("productMessShow"));
         // A long line wraps; unwrapped it would widen the window past a laptop screen.
         label->setWordWrap(true);

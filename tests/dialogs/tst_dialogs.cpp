@@ -12,6 +12,7 @@
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "dialogs/updatedialog.h"
+#include "support/shownlabel.h"
 
 namespace {
 // Runs `dialog` modally and performs `action` once it is up; returns exec()'s result.
@@ -52,6 +53,39 @@ private slots:
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &box, Qt::Key_Return);
         };
         QTEST(runWith(box, pressReturn), "returnGives");
+    }
+
+    // Release notes and the backend's messages reach these dialogs: markup
+    // in them is shown, not drawn.
+    void backendTextShownAsText_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("message box") << "massegeBoxShow"
+                                     << "showMessage";
+        QTest::newRow("update question") << "updateDialog"
+                                         << "showMessage";
+        QTest::newRow("tool-tip dialog") << "toolTipDialog"
+                                         << "textShow";
+    }
+
+    void backendTextShownAsText()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, label);
+        const QString text = QStringLiteral("<h1>系统升级</h1><a href='http://phish.test/'>点此领取</a>");
+        std::unique_ptr<QDialog> shown;
+        if (dialog == "massegeBoxShow")
+            shown = std::make_unique<massegeBoxShow>(nullptr, QStringLiteral("系统提示"), text, QStringLiteral("确定"),
+                                                     QString());
+        else if (dialog == "updateDialog")
+            shown = std::make_unique<updateDialog>(nullptr, QStringLiteral("系统提示"), text, QStringLiteral("是"),
+                                                   QStringLiteral("否"));
+        else
+            shown = std::make_unique<toolTipDialog>(QStringLiteral("系统提示"), QStringLiteral("继续上传"),
+                                                    QStringLiteral("查看提交进度"), text);
+        shown->show();
+        QCOMPARE(shownText(shown->findChild<QLabel *>(label)), text);
     }
 
     void escape()
