@@ -58,14 +58,25 @@ private slots:
         QCOMPARE(m_log.newTexts(), parts.mid(2));
     }
 
+    // Sizes past 32 bits stay true: a sparse file of 3 GiB costs no disk.
+    void unreadableFile_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("a few bytes") << qint64(27);
+        QTest::newRow("3 GiB") << (qint64(3) << 30);
+    }
+
     void unreadableFile()
     {
+        QFETCH(qint64, size);
         const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("this is not an image at all") > 0);
+        QVERIFY(file.resize(size));
         file.close();
         m_log.newTexts();
         const imgMess m = ImageInspector::inspect(path);
+        QCOMPARE(m.size, size);
         QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
         QCOMPARE(m.xdpi, -1);
         QVERIFY(m.errors.isEmpty());

@@ -78,7 +78,14 @@ private slots:
         list.setupList();
         list.show();
         list.setSkuTable({{1, orderbuilder::product(1)}});
-        groupProductImages a = orderbuilder::line("T-001", "张三", 1, 2101, 0, 3);
+        // Two pages of 1.2 GiB: an order past 32 bits of bytes.
+        groupProductImages a = orderbuilder::line("T-001", "张三", 1, 2101, 0, 1);
+        for (int i = 0; i < 2; ++i) {
+            imgMess page = orderbuilder::image(QString::number(i + 2), QStringLiteral("T-001b%1").arg(i));
+            page.size = qint64(1288490189);
+            a.matched[1].addInner(page);
+        }
+        a.totalBytes = a.matched[1].bytes;
         groupProductImages b = orderbuilder::line("T-002", "李四", 1, 2101, 0, 3, 0, 99.0f);
         groupProductImages c = orderbuilder::line("T-003", "王五", 1, 2101, 0, 3, 0, 230.5f);
         list.addGroupRow(QStringLiteral("一班"), &a);
@@ -93,6 +100,7 @@ private slots:
         }
         QTRY_COMPARE(list.table()->rowCount(), 3);
         QCOMPARE(list.table()->item(0, 6)->text(), QStringLiteral("¥176.00"));
+        QCOMPARE(list.table()->item(0, 4)->text(), QStringLiteral("2457.60M"));
         auto *total = list.findChild<QLabel *>("checkedTotal");
         QVERIFY(total->isVisibleTo(&list));
         check(list, 1)->click();
@@ -127,6 +135,9 @@ private slots:
         QVERIFY(told.first().contains(QStringLiteral("一班,二班上传中!上传完成后请去待结算界面进行结算")));
         QCOMPARE(list.table()->rowCount(), 1);
         QCOMPARE(queryValue("SELECT count(*) FROM images").toInt(), 6);
+        QCOMPARE(queryValue("SELECT max(size) FROM images").toLongLong(), qint64(1288490189));
+        QCOMPARE(QString::number(queryValue("SELECT size FROM orders WHERE name='一班'").toDouble(), 'f', 2),
+                 QStringLiteral("2457.60"));
     }
 
     void progressRows()
