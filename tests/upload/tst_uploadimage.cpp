@@ -244,9 +244,13 @@ private slots:
         };
         const auto restore = qScopeGuard([&login] { login("13800000001", "demo1234"); });
         QSignalSpy counted(&DatabaseThread::instance(), &DatabaseThread::queueCounted);
+        // The spy records in the worker's thread, possibly before a wait began.
         const auto othersWaiting = [&counted] {
+            counted.clear();
             DatabaseThread::instance().countQueue(0);
-            return counted.wait() ? counted.takeLast().first().value<QueueCounts>().imagesOtherAccounts : -1;
+            for (QDeadlineTimer deadline(10000); counted.isEmpty() && !deadline.hasExpired();)
+                QTest::qWait(10);
+            return counted.isEmpty() ? -1 : counted.takeLast().first().value<QueueCounts>().imagesOtherAccounts;
         };
         AwsUtils::clearCredentials();
         QVERIFY(login("13800000002", "wedding'88"));
