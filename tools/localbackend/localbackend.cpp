@@ -498,7 +498,7 @@ LocalBackend::Response LocalBackend::catalogueFault(const Fault &fault, const Re
     if (kind == QLatin1String("escapingname")) {
         const QString images = baseUrl() + QStringLiteral("/images/");
         return ok(QJsonArray{images + "..%5C..%5C..%5CStartup%5Ctemplate.bat",
-                             images + "..%2F..%2F..%2FStartup%2Ftemplate.bat", images + "%2E%2E",
+                             images + "..%2F..%2F..%2FStartup%2Ftemplate.bat", images + "..%20",
                              images + "cover.jpg%3AZone.Identifier"});
     }
     return fail(QStringLiteral("fault.unknown"), 400);
