@@ -197,9 +197,8 @@ bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, cons
     // Never from https down to http, and never to another scheme.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = manager.get(request);
-    qint64 written = 0;
     QString writeFault;
-    const auto take = [reply, sink, &written, &writeFault] {
+    const auto take = [reply, sink, &writeFault] {
         const QByteArray piece = reply->readAll();
         if (piece.isEmpty() || !writeFault.isEmpty())
             return;
@@ -207,7 +206,6 @@ bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, cons
             writeFault = QStringLiteral("写入失败：%1").arg(sink->errorString());
             reply->abort();
         }
-        written += piece.size();
     };
     connect(reply, &QNetworkReply::readyRead, reply, take);
     const QString abortReason = awaitBounded(reply, maxBytes, stop);
@@ -217,9 +215,6 @@ bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, cons
     QString reason = writeFault.isEmpty() ? abortReason : writeFault;
     if (reason.isEmpty() && reply->error() != QNetworkReply::NoError)
         reason = withoutQuery(reply->errorString(), reply->url());
-    // A whole answer can arrive before its size was looked at.
-    if (reason.isEmpty() && written > maxBytes)
-        reason = tooLarge(maxBytes);
     delete reply;
     last().message = reason;
     last().transportFailed = !reason.isEmpty();
