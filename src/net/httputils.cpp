@@ -75,6 +75,12 @@ QString awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bo
                          if (received > maxBytes || total > maxBytes)
                              abortWith(tooLarge(maxBytes));
                      });
+    // Progress is reported at most every 100 ms; a fast answer can be all in
+    // before the first report.
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, &abortWith, maxBytes] {
+        if (reply->bytesAvailable() > maxBytes)
+            abortWith(tooLarge(maxBytes));
+    });
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, [&abortWith] {
@@ -197,22 +203,28 @@ bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, cons
     // Never from https down to http, and never to another scheme.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = manager.get(request);
-    QString writeFault;
-    const auto take = [reply, sink, &writeFault] {
+    // What is taken out of the reply no longer counts as available: the size
+    // is counted here.
+    qint64 received = 0;
+    QString fault;
+    const auto take = [reply, sink, maxBytes, &received, &fault] {
         const QByteArray piece = reply->readAll();
-        if (piece.isEmpty() || !writeFault.isEmpty())
+        if (piece.isEmpty() || !fault.isEmpty())
             return;
-        if (sink->write(piece) != piece.size()) {
-            writeFault = QStringLiteral("写入失败：%1").arg(sink->errorString());
+        received += piece.size();
+        if (received > maxBytes)
+            fault = tooLarge(maxBytes);
+        else if (sink->write(piece) != piece.size())
+            fault = QStringLiteral("写入失败：%1").arg(sink->errorString());
+        if (!fault.isEmpty())
             reply->abort();
-        }
     };
     connect(reply, &QNetworkReply::readyRead, reply, take);
     const QString abortReason = awaitBounded(reply, maxBytes, stop);
     if (abortReason.isEmpty())
         take();
 
-    QString reason = writeFault.isEmpty() ? abortReason : writeFault;
+    QString reason = fault.isEmpty() ? abortReason : fault;
     if (reason.isEmpty() && reply->error() != QNetworkReply::NoError)
         reason = withoutQuery(reply->errorString(), reply->url());
     delete reply;
