@@ -230,6 +230,8 @@ private slots:
                                          << "_.._run.bat";
         QTest::newRow("dots only") << "http://h/i/%2E%2E"
                                    << "fallback";
+        QTest::newRow("dots and a blank, read as dots by Windows") << "http://h/i/..%20"
+                                                                   << "fallback";
         QTest::newRow("no name") << "http://h/i/"
                                  << "fallback";
         QTest::newRow("stream colon") << "http://h/i/a.jpg%3A%24DATA"
