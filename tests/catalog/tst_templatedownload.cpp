@@ -72,7 +72,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_backend.start());
-        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"requestTimeout", 3}}));
+        QVERIFY(m_env.setUp(config(10)));
         QVERIFY(HttpUtils::instance().getToken("13800000001", "demo1234"));
     }
 
@@ -93,65 +93,47 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("plant");     // what is there before: a link out, an older file
+        QTest::addColumn<int>("deadline");      // requestTimeout in seconds
         QTest::addColumn<QStringList>("saved"); // "name=address below /images/"
         QTest::addColumn<QString>("problems");  // pattern of the problem lines
+        const QString none;
+        const QString traversing = QStringLiteral("template:traversing");
+        const QString scheme = QStringLiteral("template:scheme");
+        const QStringList inner{kInner + "=" + kInner};
         const QStringList both{kCover + "=" + kCover, kInner + "=" + kInner};
         const QString refused = QStringLiteral("^模版地址不是http/https地址，已拒绝：");
         const QString escaping = QStringLiteral("模版文件会写到模版文件夹以外，已拒绝：.*");
+        const QString failed = QStringLiteral("^模版下载失败：%1（http://127.0.0.1:\\d+/images/") + kCover + "）$";
 
-        QTest::newRow("as served") << ""
-                                   << ""
-                                   << ""
-                                   << "" << both << "";
-        QTest::newRow("product name climbing with slashes") << kQueryPath << "template:traversing"
-                                                            << ""
-                                                            << "" << both << "";
+        QTest::newRow("as served") << none << none << none << none << 10 << both << none;
+        QTest::newRow("product name climbing with slashes")
+            << kQueryPath << traversing << none << none << 10 << both << none;
         QTest::newRow("product name climbing with backslashes")
-            << kQueryPath << "template:traversing"
-            << R"(..\..\Microsoft\Windows\Start Menu\Programs\Startup)"
-            << "" << both << "";
-        QTest::newRow("file address") << kListPath << "template:scheme"
-                                      << "file"
-                                      << "" << QStringList() << refused + "file:///.*/accounts\\.json$";
-        QTest::newRow("qrc address") << kListPath << "template:scheme"
-                                     << "qrc"
-                                     << "" << QStringList() << refused + "qrc:/qss/mainWindow\\.qss$";
-        QTest::newRow("data address") << kListPath << "template:scheme"
-                                      << "data"
-                                      << "" << QStringList()
+            << kQueryPath << traversing << R"(..\..\Microsoft\Windows\Start Menu\Programs\Startup)" << none << 10
+            << both << none;
+        QTest::newRow("file address") << kListPath << scheme << QStringLiteral("file") << none << 10 << QStringList()
+                                      << refused + "file:///.*/accounts\\.json$";
+        QTest::newRow("qrc address") << kListPath << scheme << QStringLiteral("qrc") << none << 10 << QStringList()
+                                     << refused + "qrc:/qss/mainWindow\\.qss$";
+        QTest::newRow("data address") << kListPath << scheme << QStringLiteral("data") << none << 10 << QStringList()
                                       << refused + "data:application/octet-stream;base64,TVqQAAMAAAAEAAAA$";
-        QTest::newRow("ftp address") << kListPath << "template:scheme"
-                                     << "ftp"
-                                     << "" << QStringList() << refused + "ftp://127\\.0\\.0\\.1:\\d+/template\\.jpg$";
+        QTest::newRow("ftp address") << kListPath << scheme << QStringLiteral("ftp") << none << 10 << QStringList()
+                                     << refused + "ftp://127\\.0\\.0\\.1:\\d+/template\\.jpg$";
         QTest::newRow("names hiding separators")
-            << kListPath << "template:escapingname"
-            << ""
-            << ""
+            << kListPath << QStringLiteral("template:escapingname") << none << none << 10
             << QStringList{"_.._.._Startup_template.bat=..%5C..%5C..%5CStartup%5Ctemplate.bat",
                            "_.._.._Startup_template-2.bat=..%2F..%2F..%2FStartup%2Ftemplate.bat",
                            "template-260101-3=..%20", "cover.jpg_Zone.Identifier=cover.jpg%3AZone.Identifier"}
-            << "";
+            << none;
         QTest::newRow("endless template over an older one")
-            << "/images/"
-            << "endless"
-            << ""
-            << "older" << QStringList{kInner + "=" + kInner}
-            << "^模版下载失败：应答超过64MB，已中止（http://127.0.0.1:\\d+/images/" + kCover + "）$";
-        QTest::newRow("slow template") << "/images/"
-                                       << "drip"
-                                       << ""
-                                       << "" << QStringList{kInner + "=" + kInner}
-                                       << "^模版下载失败：请求超过3秒未完成，已中止（http://127.0.0.1:\\d+/images/"
-                                              + kCover + "）$";
+            << QStringLiteral("/images/") << QStringLiteral("endless") << none << QStringLiteral("older") << 10 << inner
+            << failed.arg(QStringLiteral("应答超过64MB，已中止"));
+        QTest::newRow("slow template") << QStringLiteral("/images/") << QStringLiteral("drip") << none << none << 1
+                                       << inner << failed.arg(QStringLiteral("请求超过1秒未完成，已中止"));
         QTest::newRow("product folder a link out")
-            << ""
-            << ""
-            << ""
-            << "folder link" << QStringList() << "^" + escaping + kCover + "\n" + escaping + kInner + "$";
-        QTest::newRow("file a link out") << ""
-                                         << ""
-                                         << ""
-                                         << "file link" << QStringList{kInner + "=" + kInner}
+            << none << none << none << QStringLiteral("folder link") << 10 << QStringList()
+            << "^" + escaping + kCover + "\n" + escaping + kInner + "$";
+        QTest::newRow("file a link out") << none << none << none << QStringLiteral("file link") << 10 << inner
                                          << "^" + escaping + kCover + "$";
     }
 
@@ -161,8 +143,10 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, body);
         QFETCH(QString, plant);
+        QFETCH(int, deadline);
         QFETCH(QStringList, saved);
         QFETCH(QString, problems);
+        QVERIFY(m_env.setUp(config(deadline)));
         const QString folder = AppPaths::templatesDir() + "/1006";
         const QString outside = m_env.path() + "/outside";
         if (plant == QLatin1String("older")) {
@@ -276,6 +260,11 @@ private slots:
     }
 
 private:
+    QJsonObject config(int deadline) const
+    {
+        return QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"requestTimeout", deadline}};
+    }
+
     static TemplateDownload::Outcome download(const spuMess &product)
     {
         TemplateDownload templates;
