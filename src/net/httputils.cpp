@@ -70,17 +70,18 @@ QString awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bo
             reply->abort();
         }
     };
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [&abortWith, maxBytes](qint64 received, qint64 total) {
-                         if (received > maxBytes || total > maxBytes)
-                             abortWith(tooLarge(maxBytes));
-                     });
+    const QMetaObject::Connection progress = QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                                                              [&abortWith, maxBytes](qint64 received, qint64 total) {
+                                                                  if (received > maxBytes || total > maxBytes)
+                                                                      abortWith(tooLarge(maxBytes));
+                                                              });
     // Progress is reported at most every 100 ms; a fast answer can be all in
     // before the first report.
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, &abortWith, maxBytes] {
-        if (reply->bytesAvailable() > maxBytes)
-            abortWith(tooLarge(maxBytes));
-    });
+    const QMetaObject::Connection arrival =
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, &abortWith, maxBytes] {
+            if (reply->bytesAvailable() > maxBytes)
+                abortWith(tooLarge(maxBytes));
+        });
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, [&abortWith] {
@@ -99,6 +100,9 @@ QString awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bo
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
+    // The reply outlives this frame; what the handlers hold does not.
+    QObject::disconnect(progress);
+    QObject::disconnect(arrival);
     return abortReason;
 }
 
