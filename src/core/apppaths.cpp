@@ -36,6 +36,11 @@ QString AppPaths::setupDir()
     return appDataDir() + QStringLiteral("/setup");
 }
 
+QString AppPaths::templatesDir()
+{
+    return appDataDir() + QStringLiteral("/templates");
+}
+
 QString AppPaths::databaseDir()
 {
     return QDir::homePath() + QStringLiteral("/.vell/");

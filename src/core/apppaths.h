@@ -3,8 +3,9 @@
 #include <QString>
 
 // Per-user folders fixed once by the entry point and read by several parts:
-// the application data folder, its "logs" and "setup" sub-folders, and the
-// hidden database folder under the home folder. Safe to read from any thread.
+// the application data folder, its "logs", "setup" and "templates"
+// sub-folders, and the hidden database folder under the home folder. Safe to
+// read from any thread.
 class AppPaths final
 {
 public:
@@ -15,8 +16,9 @@ public:
     static void setAppDataDir(const QString &dir);
 
     static QString appDataDir();
-    static QString logDir();   // appDataDir + "/logs"
-    static QString setupDir(); // appDataDir + "/setup"
+    static QString logDir();       // appDataDir + "/logs"
+    static QString setupDir();     // appDataDir + "/setup"
+    static QString templatesDir(); // appDataDir + "/templates"
 
     static QString databaseDir();  // home folder + "/.vell/"
     static QString databaseFile(); // databaseDir + "batchDesk1.db"

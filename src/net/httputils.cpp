@@ -52,6 +52,60 @@ QString withoutQuery(QString text, const QUrl &url)
     return text;
 }
 
+QString tooLarge(qint64 maxBytes)
+{
+    return QStringLiteral("应答超过%1MB，已中止").arg(maxBytes / (1024 * 1024));
+}
+
+// A server that never answers, answers a byte at a time or never stops must
+// not hold a login, an upload or a download thread: the whole call has a
+// deadline, and the answer a size limit. Returns why the reply was aborted,
+// empty when it ended by itself.
+QString awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bool> *stop = nullptr)
+{
+    QString abortReason;
+    const auto abortWith = [reply, &abortReason](const QString &reason) {
+        if (abortReason.isEmpty() && !reply->isFinished()) {
+            abortReason = reason;
+            reply->abort();
+        }
+    };
+    const QMetaObject::Connection progress = QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                                                              [&abortWith, maxBytes](qint64 received, qint64 total) {
+                                                                  if (received > maxBytes || total > maxBytes)
+                                                                      abortWith(tooLarge(maxBytes));
+                                                              });
+    // Progress is reported at most every 100 ms; a fast answer can be all in
+    // before the first report.
+    const QMetaObject::Connection arrival =
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, &abortWith, maxBytes] {
+            if (reply->bytesAvailable() > maxBytes)
+                abortWith(tooLarge(maxBytes));
+        });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, [&abortWith] {
+        abortWith(QStringLiteral("请求超过%1秒未完成，已中止").arg(configFile::requestTimeoutSec()));
+    });
+    deadline.start(configFile::requestTimeoutSec() * 1000);
+    QTimer poll;
+    if (stop) {
+        QObject::connect(&poll, &QTimer::timeout, reply, [&abortWith, stop] {
+            if (stop->load())
+                abortWith(QStringLiteral("已取消"));
+        });
+        poll.start(100);
+    }
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    // The reply outlives this frame; what the handlers hold does not.
+    QObject::disconnect(progress);
+    QObject::disconnect(arrival);
+    return abortReason;
+}
+
 } // namespace
 
 HttpUtils &HttpUtils::instance()
@@ -114,31 +168,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     bool bodySent = false;
     connect(reply, &QNetworkReply::uploadProgress, reply,
             [&bodySent](qint64 sent, qint64 total) { bodySent = bodySent || (total > 0 && sent >= total); });
-    // A backend that never answers, answers a byte at a time or never stops
-    // must not hold a login or an upload thread: the whole call has a
-    // deadline, and the answer a size limit.
-    QString abortReason;
-    const auto abortWith = [reply, &abortReason](const QString &reason) {
-        if (abortReason.isEmpty() && !reply->isFinished()) {
-            abortReason = reason;
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::downloadProgress, reply, [&abortWith](qint64 received, qint64 total) {
-        if (received > kMaxBodyBytes || total > kMaxBodyBytes)
-            abortWith(QStringLiteral("应答超过%1MB，已中止").arg(kMaxBodyBytes / (1024 * 1024)));
-    });
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    connect(&deadline, &QTimer::timeout, reply, [&abortWith] {
-        abortWith(QStringLiteral("请求超过%1秒未完成，已中止").arg(configFile::requestTimeoutSec()));
-    });
-    deadline.start(configFile::requestTimeoutSec() * 1000);
-    QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
-    deadline.stop();
+    const QString abortReason = awaitBounded(reply, kMaxBodyBytes);
 
     if (reply->error() != QNetworkReply::NoError) {
         // A request never written out cannot have reached the backend; one
@@ -168,6 +198,46 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     if (refreshToken(code))
         return send(verb, url, body, contentType, withToken, true, tokenRequest);
     return false;
+}
+
+bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, const std::atomic<bool> *stop)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(url);
+    // Never from https down to http, and never to another scheme.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = manager.get(request);
+    // What is taken out of the reply no longer counts as available: the size
+    // is counted here.
+    qint64 received = 0;
+    QString fault;
+    const auto take = [reply, sink, maxBytes, &received, &fault] {
+        const QByteArray piece = reply->readAll();
+        if (piece.isEmpty() || !fault.isEmpty())
+            return;
+        received += piece.size();
+        if (received > maxBytes)
+            fault = tooLarge(maxBytes);
+        else if (sink->write(piece) != piece.size())
+            fault = QStringLiteral("写入失败：%1").arg(sink->errorString());
+        if (!fault.isEmpty())
+            reply->abort();
+    };
+    connect(reply, &QNetworkReply::readyRead, reply, take);
+    const QString abortReason = awaitBounded(reply, maxBytes, stop);
+    if (abortReason.isEmpty())
+        take();
+
+    QString reason = fault.isEmpty() ? abortReason : fault;
+    if (reason.isEmpty() && reply->error() != QNetworkReply::NoError)
+        reason = withoutQuery(reply->errorString(), reply->url());
+    delete reply;
+    last().message = reason;
+    last().transportFailed = !reason.isEmpty();
+    last().outcomeUnknown = false;
+    if (!reason.isEmpty())
+        logNetworkError(reason);
+    return reason.isEmpty();
 }
 
 int HttpUtils::callBack(const QString &json)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -11,6 +13,9 @@
 // request and reply, and its result is kept per calling thread, so the result
 // read right after a call (getJson, lastMessage, errorMessage) is that call's
 // own even while other threads call at the same time.
+class QIODevice;
+class QUrl;
+
 class HttpUtils final : public QObject
 {
     Q_OBJECT
@@ -32,6 +37,12 @@ public:
                   bool isRetry = false);
     bool httpPostArray(const QString &url, const QJsonArray &body, const QString &contentType, bool withToken,
                        bool isRetry = false);
+
+    // Streams the answer to a GET of `url` into `sink`: no envelope, no token,
+    // no repeat. Fails past the request timeout, past `maxBytes`, on an error
+    // status or a refused write, and once `stop` turns true; the reason is then
+    // lastMessage() and in the log. Any thread.
+    bool download(const QUrl &url, QIODevice *sink, qint64 maxBytes, const std::atomic<bool> *stop = nullptr);
 
     // The calling thread's last parsed response object.
     QJsonObject getJson() const;

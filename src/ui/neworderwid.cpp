@@ -8,14 +8,11 @@
 #include <QDebug>
 #include <QDir>
 #include <QDragEnterEvent>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSettings>
 #include <QStringListModel>
 #include <QTimer>
@@ -103,6 +100,17 @@ neworderwid::neworderwid(QWidget *parent)
     connect(m_completer, QOverload<const QString &>::of(&QCompleter::activated), this,
             [this] { ui->selectBtn->show(); });
     connect(this, &neworderwid::downLoadSeccussSig, this, &neworderwid::downLoadSeccuss);
+
+    // Where the templates went, or why not; the path can be copied from it.
+    m_templateNote = new QLabel(ui->bottomWid);
+    m_templateNote->setObjectName(QStringLiteral("templateNote"));
+    m_templateNote->setProperty("class", QStringLiteral("productMessShow"));
+    m_templateNote->setTextFormat(Qt::PlainText);
+    m_templateNote->setWordWrap(true);
+    m_templateNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_templateNote->hide();
+    ui->verticalLayout_2->insertWidget(ui->verticalLayout_2->indexOf(ui->stackedWidget), m_templateNote);
+    connect(&m_templates, &TemplateDownload::finished, this, &neworderwid::showTemplateOutcome);
 }
 
 neworderwid::~neworderwid()
@@ -314,6 +322,7 @@ void neworderwid::clearSpec()
     ui->suportPages->clear();
     ui->suportPages->setToolTip(QString());
     ui->downLoadBtn->hide();
+    m_templateNote->hide();
 }
 
 void neworderwid::stopForGoldStamp()
@@ -500,29 +509,19 @@ void neworderwid::reCheckOrder(groupProductImages *record)
 
 void neworderwid::on_downLoadBtn_clicked()
 {
-    // Template images of gold-stamp groups go to <app data>/templates/<product>.
-    const QString folder = AppPaths::appDataDir() + QStringLiteral("/templates/") + m_product.spuName;
-    QDir().mkpath(folder);
-    for (const skuGroupMess &group : m_product.candidateGroups) {
-        const qint32 id = m_product.isSeries ? group.seriesSkuId : (group.skus.isEmpty() ? 0 : group.skus.firstKey());
-        if (!group.goldStamp)
-            continue;
-        QStringList urls;
-        if (!ProductService::templateImages(id, &urls))
-            continue;
-        for (const QString &url : urls) {
-            QNetworkAccessManager manager;
-            QNetworkReply *reply = manager.get(QNetworkRequest(QUrl(url)));
-            QEventLoop loop;
-            connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-            loop.exec();
-            QFile file(folder + QLatin1Char('/') + QUrl(url).fileName());
-            if (reply->error() == QNetworkReply::NoError && file.open(QIODevice::WriteOnly))
-                file.write(reply->readAll());
-            delete reply;
-        }
-    }
-    emit downLoadSeccussSig();
+    if (!m_templates.start(m_product))
+        return;
+    ui->downLoadBtn->setEnabled(false);
+    m_templateNote->hide();
+}
+
+void neworderwid::showTemplateOutcome(const TemplateDownload::Outcome &outcome)
+{
+    ui->downLoadBtn->setEnabled(true);
+    m_templateNote->setText(outcome.text());
+    m_templateNote->show();
+    if (outcome.problems.isEmpty() && !outcome.saved.isEmpty())
+        emit downLoadSeccussSig();
 }
 
 void neworderwid::downLoadSeccuss()

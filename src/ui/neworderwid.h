@@ -11,12 +11,14 @@
 
 #include "catalog/spumess.h"
 #include "catalog/storeterms.h"
+#include "catalog/templatedownload.h"
 #include "model/groupproductimages.h"
 
 namespace Ui {
 class neworderwid;
 }
 class QCompleter;
+class QLabel;
 class productTableWidget;
 
 // The new-order page: product search and choice, its size lines and
@@ -73,6 +75,7 @@ private:
     void clearSpec();
     // Gold-stamp products are ordered online: no example, the templates offered.
     void stopForGoldStamp();
+    void showTemplateOutcome(const TemplateDownload::Outcome &outcome);
     void showSpec(const QStringList &lines);
     void showExample();
     void scalePicture();
@@ -92,4 +95,6 @@ private:
     productTableWidget *m_orderTable;
     QPixmap m_pictures[4];
     QPixmap m_shown;
+    TemplateDownload m_templates;
+    QLabel *m_templateNote;
 };

@@ -98,8 +98,15 @@ private slots:
         QCOMPARE(page.findChild<QStackedWidget *>("stackedWidget")->currentIndex(), lines > 0 ? 2 : 0);
         QCOMPARE(download->isVisibleTo(&page), goldStamp);
         if (goldStamp) {
+            // Fetched off the GUI thread: the click returns at once, the button
+            // waits for the outcome.
             download->click();
+            QVERIFY(!download->isEnabled());
+            QCOMPARE(download->text(), QStringLiteral("下载模版"));
+            QTRY_VERIFY(download->isEnabled());
             QCOMPARE(download->text(), QStringLiteral("下载完成"));
+            QCOMPARE(page.findChild<QLabel *>("templateNote")->text(),
+                     QStringLiteral("模版已保存到：") + QDir::toNativeSeparators(AppPaths::templatesDir() + "/1006"));
             QVERIFY(!m_backend.paths().filter(QStringLiteral("pms/group/getskuMainImageBySkuId/")).isEmpty());
         }
 

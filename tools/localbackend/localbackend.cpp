@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -338,6 +339,8 @@ LocalBackend::Response LocalBackend::api(const Request &req)
 
     Fault fault;
     const bool faulty = takeFault(req.path, &fault);
+    if (faulty && fault.kind.startsWith(QLatin1String("template:")))
+        return catalogueFault(fault, req);
     // These two serve the request as usual and only hold back or lose the answer.
     if (faulty && fault.kind != QLatin1String("delay") && fault.kind != QLatin1String("drop"))
         return applyFault(fault, Response());
@@ -481,6 +484,71 @@ LocalBackend::Response LocalBackend::mainImages(int id)
     return ok(QJsonDocument::fromJson(substitute(json(images))).array());
 }
 
+// Answers a hostile or compromised backend could give the template
+// download: a product name that climbs out of its folder, addresses of
+// other schemes, and file names hiding separators.
+LocalBackend::Response LocalBackend::catalogueFault(const Fault &fault, const Request &req)
+{
+    const QString kind = fault.kind.mid(9);
+    const QString body = QString::fromUtf8(fault.body);
+    if (kind == QLatin1String("traversing")) {
+        Response r = productQuery(idAfter(req.path, QStringLiteral("pms/open/spu/query/")));
+        QJsonObject answer = QJsonDocument::fromJson(r.body).object();
+        QJsonObject data = answer.value("data").toObject();
+        data.insert("spuName",
+                    body.isEmpty() ? QStringLiteral("../../Microsoft/Windows/Start Menu/Programs/Startup") : body);
+        answer.insert("data", data);
+        r.body = json(answer);
+        return r;
+    }
+    if (kind == QLatin1String("scheme")) {
+        const QString scheme = body.isEmpty() ? QStringLiteral("file") : body;
+        QString address = scheme + QStringLiteral(":template.jpg");
+        if (scheme == QLatin1String("file"))
+            address = QUrl::fromLocalFile(QFileInfo(m_dataDir + "/accounts.json").absoluteFilePath()).toString();
+        else if (scheme == QLatin1String("qrc"))
+            address = QStringLiteral("qrc:/qss/mainWindow.qss");
+        else if (scheme == QLatin1String("data"))
+            address = QStringLiteral("data:application/octet-stream;base64,TVqQAAMAAAAEAAAA");
+        else if (scheme == QLatin1String("ftp"))
+            address = QStringLiteral("ftp://127.0.0.1:%1/template.jpg").arg(m_port);
+        return ok(QJsonArray{address});
+    }
+    if (kind == QLatin1String("escapingname")) {
+        const QString images = baseUrl() + QStringLiteral("/images/");
+        return ok(QJsonArray{images + "..%5C..%5C..%5CStartup%5Ctemplate.bat",
+                             images + "..%2F..%2F..%2FStartup%2Ftemplate.bat", images + "..%20",
+                             images + "cover.jpg%3AZone.Identifier"});
+    }
+    return fail(QStringLiteral("fault.unknown"), 400);
+}
+
+// A stand-in template image whose bytes follow its name, so a file saved
+// under the wrong name shows. Faults on "/images/": "endless" streams past
+// any sensible template size without a length, "drip" sends the image a
+// byte every `delayMs`.
+LocalBackend::Response LocalBackend::templateImage(const Request &req)
+{
+    Response r;
+    r.contentType = "image/jpeg";
+    r.body = "template stand-in " + req.path.mid(8).toUtf8() + '\n';
+    for (int i = 0; i < 256; ++i)
+        r.body += char(i);
+    Fault fault;
+    if (!takeFault(req.path, &fault))
+        return r;
+    r.streamPattern = r.body;
+    if (fault.kind == QLatin1String("endless")) {
+        r.streamPiece = 64 * 1024;
+        r.streamLimit = qint64(80) * 1024 * 1024;
+    } else if (fault.kind == QLatin1String("drip")) {
+        r.streamPiece = 1;
+        r.streamLimit = r.body.size();
+        r.delayMs = fault.delayMs > 0 ? fault.delayMs : 1000;
+    }
+    return r;
+}
+
 LocalBackend::Response LocalBackend::sts(const QString &key)
 {
     static const QStringList keys{"agent", "customer", "normal", "product", "special"};
@@ -582,6 +650,8 @@ LocalBackend::Response LocalBackend::page(const Request &req)
     }
     if (req.path == QLatin1String("/products"))
         return html(QStringLiteral("全部产品"), QStringLiteral("<p>产品列表</p>"));
+    if (req.path.startsWith(QLatin1String("/images/")))
+        return templateImage(req);
     Response r = html(QStringLiteral("页面不存在"), QString());
     r.status = 404;
     return r;

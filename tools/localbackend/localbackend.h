@@ -82,6 +82,8 @@ private:
     Response productQuery(int spuId);
     Response skuGroupList(const Request &req);
     Response mainImages(int id);
+    Response catalogueFault(const Fault &fault, const Request &req);
+    Response templateImage(const Request &req);
     Response sts(const QString &key);
     Response cart(const Request &req);
 
