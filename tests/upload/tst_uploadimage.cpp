@@ -255,6 +255,8 @@ private slots:
         AwsUtils::clearCredentials();
         QVERIFY(login("13800000002", "wedding'88"));
         DatabaseThread::instance().createOrder(m_up.orderWithFiles(QStringLiteral("W1"), 3, 1000));
+        // The worker stores the order for the account logged in when it runs.
+        QTRY_COMPARE(queryValue("SELECT count(*) FROM images WHERE orderId='W1'").toInt(), 3);
         for (const char *account : {"13800000001", "13800000002"}) {
             const bool first = QByteArray(account) == "13800000001";
             QVERIFY(first ? login(account, "demo1234") : login(account, "wedding'88"));
