@@ -13,4 +13,7 @@ public:
     // "198.89999389648438"), 1e7f gives "10000000".
     static QString shortest(float value);
     static QString shortest(double value);
+
+    // Bytes in binary megabytes, the unit of every size the operator sees.
+    static double megabytes(double bytes) { return bytes / (1024.0 * 1024.0); }
 };

@@ -26,6 +26,5 @@ void groupProductImages::reset()
 
 QString groupProductImages::makeOrderNo(const QDateTime &created, int position)
 {
-    return created.toString(QStringLiteral("yyyyMMddhhmmsszzz"))
-           + QStringLiteral("%1").arg(position, 3, 10, QLatin1Char('0'));
+    return created.toString(orderNoStamp) + QStringLiteral("%1").arg(position, 3, 10, QLatin1Char('0'));
 }

@@ -15,6 +15,8 @@ struct groupProductImages
     static inline const QString waitText = QStringLiteral("等待匹配……");
     static inline const QString matchingText = QStringLiteral("匹配中……");
     static inline const QString successText = QStringLiteral("匹配成功");
+    // The time part of every order number.
+    static inline const QString orderNoStamp = QStringLiteral("yyyyMMddhhmmsszzz");
 
     qint64 totalBytes = 0;
     qint32 imageCount = 0;
@@ -41,7 +43,6 @@ struct groupProductImages
     // Empties what one candidate group's attempt filled in.
     void reset();
 
-    // "yyyyMMddhhmmsszzz" of `created` followed by the 1-based position as
-    // three digits.
+    // orderNoStamp of `created` followed by the position as three digits.
     static QString makeOrderNo(const QDateTime &created, int position);
 };

@@ -3,7 +3,7 @@
 #include <QDateTime>
 
 orderGroup::orderGroup()
-    : orderNo(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz")))
-    , status(waitingWord)
+    : orderNo(QDateTime::currentDateTime().toString(groupProductImages::orderNoStamp))
+    , status(groupProductImages::waitText)
 {
 }

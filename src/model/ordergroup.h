@@ -16,18 +16,13 @@ struct orderGroup
 {
     orderGroup();
 
-    static inline const QString successWord = QStringLiteral("匹配成功");
-    static inline const QString failureWord = QStringLiteral("匹配失败");
-    static inline const QString waitingWord = QStringLiteral("等待匹配……");
-    static inline const QString matchingWord = QStringLiteral("匹配中……");
-
     QHash<QString, QVariant> details; // filled by intake, not read by the store
     QString name;
     QString productName;
     QString skuGroupName;
     qint32 spuID = 0;
     bool ifSeries = false;
-    QString orderNo; // "yyyyMMddhhmmsszzz" of its creation
+    QString orderNo; // groupProductImages::orderNoStamp of its creation, then its first row
     QJsonArray orderJson;
     QString timeCart;
     QStringList skuGroupNames;

@@ -17,7 +17,9 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include "catalog/spumess.h"
 #include "core/logmanager.h"
+#include "core/numbertext.h"
 #include "core/rowfeed.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
@@ -186,7 +188,7 @@ void productTableWidget::setProductType(int productType)
                        QStringLiteral("sku组名称"),
                        QStringLiteral("大小"),
                        QStringLiteral("匹配进度")};
-    if (productType == 2)
+    if (productType == int(ProductKind::Album))
         labels << QStringLiteral("匹数");
     labels << QStringLiteral("价格") << QStringLiteral("操作");
     setHeader(labels);
@@ -232,7 +234,7 @@ void productTableWidget::buildGroupRow(const QString &folderKey, groupProductIma
     addCheckCell(row);
     QStringList texts{record->name, record->productName, QString(), QString(), groupProductImages::matchingText,
                       QString()};
-    if (m_productType == 2)
+    if (m_productType == int(ProductKind::Album))
         texts << QString();
     for (int i = 0; i < texts.size(); ++i)
         m_table->setItem(row, i + 1, textItem(texts.at(i)));
@@ -592,7 +594,7 @@ void productTableWidget::updateCheckResult(groupProductImages *record, bool refr
             m_earlyResults[record] = m_earlyResults.value(record) || refreshName;
         return;
     }
-    m_table->item(row, 4)->setText(QStringLiteral("%1M").arg(double(record->totalBytes) / 1024.0 / 1024.0, 0, 'f', 2));
+    m_table->item(row, 4)->setText(QStringLiteral("%1M").arg(NumberText::megabytes(record->totalBytes), 0, 'f', 2));
     m_table->item(row, 3)->setText(record->productName);
     if (!record->matched.isEmpty())
         m_table->item(row, 5)->setToolTip(QString::number(record->skuId));
@@ -601,7 +603,7 @@ void productTableWidget::updateCheckResult(groupProductImages *record, bool refr
     m_table->item(row, 5)->setForeground(state == groupProductImages::successText ? QColor(kGrey) : QColor(Qt::red));
     if (refreshName)
         m_table->item(row, 1)->setText(record->name);
-    if (m_productType == 2 && m_table->item(row, 6))
+    if (m_productType == int(ProductKind::Album) && m_table->item(row, 6))
         m_table->item(row, 6)->setText(QString::number(record->pageCount));
     m_table->item(row, priceColumn())->setText(record->isMatched() ? priceText(record->price) : QString());
     updateCheckedTotal();
@@ -609,7 +611,7 @@ void productTableWidget::updateCheckResult(groupProductImages *record, bool refr
 
 int productTableWidget::priceColumn() const
 {
-    return m_productType == 2 ? 7 : 6;
+    return m_productType == int(ProductKind::Album) ? 7 : 6;
 }
 
 QString productTableWidget::priceText(double yuan)

@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "catalog/storeterms.h"
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/logmanager.h"
@@ -37,7 +38,8 @@ namespace {
 
 bool isWeddingOrLater(const QString &storeType)
 {
-    return storeType == QLatin1String("WEDDINGDRESS") || storeType == QLatin1String("LATERSTAGE");
+    const StoreTerms terms{0, storeType};
+    return terms.isWeddingDress() || terms.isLaterStage();
 }
 
 QIcon svgIcon(const QString &path)

@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include "core/logmanager.h"
+#include "core/numbertext.h"
 #include "upload/databasethread.h"
 
 NewOrderSubmission::NewOrderSubmission(QObject *parent)
@@ -33,8 +34,7 @@ QString NewOrderSubmission::submit(const QList<Row> &rows)
         if (!orders.contains(folder)) {
             orderGroup order;
             order.name = folder;
-            order.orderNo = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmsszzz"))
-                            + QStringLiteral("%1").arg(row.row, 3, 10, QLatin1Char('0'));
+            order.orderNo = groupProductImages::makeOrderNo(QDateTime::currentDateTime(), row.row);
             orders.insert(folder, order);
             folders << folder;
         }
@@ -58,7 +58,7 @@ QString NewOrderSubmission::submit(const QList<Row> &rows)
     m_failed.clear();
     for (const QString &folder : folders) {
         orderGroup &order = orders[folder];
-        order.size = double(bytes.value(folder)) / (1024.0 * 1024.0);
+        order.size = NumberText::megabytes(bytes.value(folder));
         m_pending.insert(order.orderNo, qMakePair(folder, keys.value(folder)));
         DatabaseThread::instance().createOrder(order, m_skuTable.values());
     }

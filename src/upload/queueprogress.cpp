@@ -2,10 +2,11 @@
 
 #include <cmath>
 
+#include "core/numbertext.h"
+
 namespace {
 
 constexpr double kSmoothingSeconds = 10.0;
-constexpr double kMegabyte = 1024.0 * 1024.0;
 
 // Moves the smoothed rate toward the one just seen, the more the longer the
 // interval; the first one is taken as it is.
@@ -75,14 +76,15 @@ QString QueueProgress::text() const
             : QStringLiteral("；另有%1张图片属于其他账号，该账号登录后上传").arg(c.imagesOtherAccounts);
     if (c.imagesLeft == 0)
         return (c.imagesDone == 0 ? QStringLiteral("没有等待上传的图片") : QStringLiteral("全部图片已上传")) + others;
-    const QString speed =
-        m_bytesRate < 0 ? QStringLiteral("—") : QStringLiteral("%1 MB/s").arg(m_bytesRate / kMegabyte, 0, 'f', 1);
+    const QString speed = m_bytesRate < 0
+                              ? QStringLiteral("—")
+                              : QStringLiteral("%1 MB/s").arg(NumberText::megabytes(m_bytesRate), 0, 'f', 1);
     const qint64 left = secondsLeft();
     return QStringLiteral("全部队列：%1/%2 张，%3/%4 MB，速度 %5，预计剩余 %6")
                .arg(c.imagesDone)
                .arg(c.imagesDone + c.imagesLeft)
-               .arg(c.bytesDone / kMegabyte, 0, 'f', 1)
-               .arg((c.bytesDone + c.bytesLeft) / kMegabyte, 0, 'f', 1)
+               .arg(NumberText::megabytes(c.bytesDone), 0, 'f', 1)
+               .arg(NumberText::megabytes(c.bytesDone + c.bytesLeft), 0, 'f', 1)
                .arg(speed, left < 0 ? QStringLiteral("计算中") : durationText(left))
            + others;
 }
