@@ -30,6 +30,9 @@ struct orderGroup
     qint32 fileCout = 0;
     qint32 uploadedCount = 0;
     qint32 orderCount = 0;
+    // The store account that asked for it to be stored (the session's user
+    // id then); its images go out only under that account's login.
+    qint32 customerId = 0;
     // The customer orders of a new order, copied so the request does not
     // depend on the page that made them.
     QList<groupProductImages> subOrders;

@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 
 #include "core/logmanager.h"
+#include "core/vellruntime.h"
 #include "store/shareddatabase.h"
 #include "upload/cartpayload.h"
 #include "upload/cartpostjournal.h"
@@ -94,8 +95,13 @@ void DatabaseThread::saveProducts(const QList<productRecord> &products)
 
 void DatabaseThread::createOrder(const orderGroup &order, const QList<productRecord> &products)
 {
+    // Taken now: by the time the worker stores it another account may have
+    // logged in.
+    orderGroup owned = order;
+    if (owned.customerId == 0)
+        owned.customerId = VellRuntime::instance().userId();
     QMutexLocker lock(&m_mutex);
-    m_newOrders.append(order);
+    m_newOrders.append(owned);
     m_newOrderProducts.append(products);
     enqueue(CreateOrder);
 }

@@ -73,9 +73,9 @@ void attachHeldImages(QList<orderGroup> &orders)
 
 } // namespace
 
-bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo)
+bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo, qint32 customerId)
 {
-    const QString userId = n(VellRuntime::instance().userId());
+    const QString userId = n(customerId);
     QStringList tuples;
     for (auto it = line.matched.begin(); it != line.matched.end(); ++it) {
         const subOrderImages &entry = it.value();
@@ -99,11 +99,12 @@ bool OrderRecords::insertImages(const groupProductImages &line, const QString &o
     return false;
 }
 
-bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created)
+bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created,
+                                  qint32 customerId)
 {
     const QString sql = Sql::SQL_INSERT_SUBORDER.arg(e(line.orderNo), e(line.name), created, e(orderNo), n(line.skuId),
                                                      n(line.imageCount), NumberText::shortest(line.price));
-    if (!insertImages(line, orderNo))
+    if (!insertImages(line, orderNo, customerId))
         return false;
     if (execStatement(sharedDatabase(), sql))
         return true;
@@ -116,15 +117,16 @@ bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecor
     const QString payload =
         QString::fromUtf8(QJsonDocument(CartPayload::buildStoredPayload(order)).toJson(QJsonDocument::Compact));
     const QString created = minuteNow();
+    const qint32 customerId = order.customerId != 0 ? order.customerId : VellRuntime::instance().userId();
     const QString sql = Sql::SQL_INSERT_ORDER.arg(
         e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))),
-        created, e(payload), NumberText::shortest(order.size), n(VellRuntime::instance().userId()),
-        n(order.subOrders.size()), n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
+        created, e(payload), NumberText::shortest(order.size), n(customerId), n(order.subOrders.size()),
+        n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
     const bool stored = runAtomically(sharedDatabase(), [&] {
         if (!saveProducts(products))
             return false;
         for (const groupProductImages &line : order.subOrders) {
-            if (!insertSubOrder(line, order.orderNo, created))
+            if (!insertSubOrder(line, order.orderNo, created, customerId))
                 return false;
         }
         return execStatement(sharedDatabase(), sql);

@@ -21,8 +21,9 @@ public:
     // one transaction: after a failure or a crash nothing of the order is
     // stored. False when it was not stored; the reason is logged.
     static bool createOrder(const orderGroup &order, const QList<productRecord> &products = {});
-    static bool insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created);
-    static bool insertImages(const groupProductImages &line, const QString &orderNo);
+    static bool insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created,
+                               qint32 customerId);
+    static bool insertImages(const groupProductImages &line, const QString &orderNo, qint32 customerId);
     // Stops at the first product that could not be stored.
     static bool saveProducts(const QList<productRecord> &products);
     // Orders, sub-orders and images of the quoted numbers; each statement
