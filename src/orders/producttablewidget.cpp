@@ -347,9 +347,14 @@ void productTableWidget::clearTable()
     m_feed->clear();
     m_earlyResults.clear();
     m_table->setRowCount(0);
+    QList<groupProductImages *> released;
+    for (const QList<groupProductImages *> &records : std::as_const(m_groupsByFolder))
+        released += records;
     m_groupsByFolder.clear();
     m_selectAll->setChecked(false);
     emit clearOrdersSig();
+    if (!released.isEmpty())
+        emit recordsReleased(released);
 }
 
 // The tool tip shows the keys but is never read back: a folder name may
@@ -487,6 +492,7 @@ bool productTableWidget::deleteRow(int row, bool confirm)
 void productTableWidget::deleteRows(QList<int> rows)
 {
     std::sort(rows.begin(), rows.end());
+    QList<groupProductImages *> released;
     for (const int row : std::as_const(rows)) {
         m_selectedKeys.remove(rowKey(row));
         const QString folder = rowData(row, kFolderRole);
@@ -495,6 +501,8 @@ void productTableWidget::deleteRows(QList<int> rows)
             list.removeAll(record);
             if (list.isEmpty())
                 m_groupsByFolder.remove(folder);
+            m_earlyResults.remove(record);
+            released << record;
         }
     }
     // Runs of rows go at once: row by row, every later row's cell widgets
@@ -507,6 +515,8 @@ void productTableWidget::deleteRows(QList<int> rows)
         end = start;
     }
     updateSelectAll();
+    if (!released.isEmpty())
+        emit recordsReleased(released);
 }
 
 void productTableWidget::deleteClicked()
@@ -606,6 +616,21 @@ void productTableWidget::updateCheckResult(groupProductImages *record, bool refr
     if (m_productType == int(ProductKind::Album) && m_table->item(row, 6))
         m_table->item(row, 6)->setText(QString::number(record->pageCount));
     m_table->item(row, priceColumn())->setText(record->isMatched() ? priceText(record->price) : QString());
+    updateCheckedTotal();
+}
+
+void productTableWidget::showChecking(groupProductImages *record)
+{
+    m_earlyResults.remove(record);
+    const int row = rowOf(record->orderNo);
+    if (row < 0)
+        return;
+    m_table->item(row, 1)->setText(record->name);
+    m_table->item(row, 1)->setData(kNameRole, record->name);
+    m_table->item(row, 5)->setText(groupProductImages::matchingText);
+    m_table->item(row, 5)->setToolTip(QString());
+    m_table->item(row, 5)->setForeground(QColor(kGrey));
+    m_table->item(row, priceColumn())->setText(QString());
     updateCheckedTotal();
 }
 

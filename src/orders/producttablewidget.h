@@ -41,6 +41,9 @@ public:
     void addOrders(const QList<orderGroup> &orders);
     void clearTable();
     void updateCheckResult(groupProductImages *record, bool refreshName);
+    // The record's row reads as being checked again: no state, price or SKU
+    // of the check before, and its name as it is now.
+    void showChecking(groupProductImages *record);
     void updateUploadProgress(const QString &orderNo, int uploadedCount);
     // The chosen product's SKUs, for the new-order list's submission.
     void setSkuTable(const QMap<qint32, productRecord> &table);
@@ -55,6 +58,8 @@ public:
     QTableWidget *table() const { return m_table; }
     QStringList headerLabels() const { return m_headerLabels; }
     QString rowKey(int row) const;
+    // The record of a new-order row; null for any other row.
+    groupProductImages *recordOf(int row) const;
     QString rowName(int row) const;
 
     // "%1M" with two decimals, or "%1G" above 1024 MB.
@@ -65,6 +70,8 @@ public:
 signals:
     void addOrdersAgain();
     void clearOrdersSig();
+    // Rows of these records are gone; the list holds them no longer.
+    void recordsReleased(const QList<groupProductImages *> &records);
     void changeOrderAgain(groupProductImages *groupProduct);
     void gotoUploading();
 
@@ -101,7 +108,6 @@ private:
     void setRowSelected(int row, QString key, bool deselect);
     int senderRow() const;
     QCheckBox *rowCheck(int row) const;
-    groupProductImages *recordOf(int row) const;
     void setRowKeys(int row, const QString &orderNo, const QString &folderKey, const QString &name);
     QString rowData(int row, int role) const;
     void submitNewOrders();

@@ -96,6 +96,7 @@ neworderwid::neworderwid(QWidget *parent)
     connect(m_orderTable, &productTableWidget::clearOrdersSig, this, &neworderwid::clearThreadPool);
     connect(m_orderTable, &productTableWidget::addOrdersAgain, this, &neworderwid::addOrdersAgain);
     connect(m_orderTable, &productTableWidget::changeOrderAgain, this, &neworderwid::reCheckOrder);
+    connect(m_orderTable, &productTableWidget::recordsReleased, this, &neworderwid::releaseRecords);
     connect(ui->linkTextWithFord, &customlabel::clicked, this, &neworderwid::on_linkText_clicked);
     connect(m_completer, QOverload<const QString &>::of(&QCompleter::activated), this,
             [this] { ui->selectBtn->show(); });
@@ -422,7 +423,7 @@ bool neworderwid::handleFolder(const QString &rawPath)
     auto orders = FolderIntake::createOrders(path, m_product, QDateTime::currentDateTime());
     for (auto &order : orders) {
         groupProductImages *record = order.get();
-        m_records.push_back(std::move(order));
+        m_records[record].record = std::move(order);
         m_orderTable->addGroupRow(className, record);
         startCheck(record);
     }
@@ -431,22 +432,42 @@ bool neworderwid::handleFolder(const QString &rawPath)
 
 void neworderwid::recheck(groupProductImages *record, const QString &newPath)
 {
-    record->name = QFileInfo(newPath).fileName();
-    record->path = newPath;
-    record->reset();
     if (QFileInfo(newPath).isFile()
         && QFileInfo(newPath).suffix().compare(QLatin1String("JPG"), Qt::CaseInsensitive) != 0) {
         message(QStringLiteral("图片格式不对，请选择jpg文件"));
         return;
     }
+    record->name = QFileInfo(newPath).fileName();
+    record->path = newPath;
+    record->reset();
+    m_orderTable->showChecking(record);
     startCheck(record);
 }
 
 void neworderwid::startCheck(groupProductImages *record)
 {
-    auto *task = new readImageToProduct(record->path, m_product, record, false, m_terms);
-    connect(task, &readImageToProduct::productCheckOK, this, &neworderwid::productCheckResuilt);
+    const auto owned = m_records.find(record);
+    if (owned == m_records.end())
+        return;
+    const quint64 check = ++owned->second.check;
+    // Freed with the connection once the result has been delivered or dropped.
+    const auto working = std::make_shared<groupProductImages>(*record);
+    auto *task = new readImageToProduct(working->path, m_product, working.get(), false, m_terms);
+    connect(task, &readImageToProduct::productCheckOK, this,
+            [this, record, check, working](groupProductImages *, bool flag) {
+                const auto it = m_records.find(record);
+                if (it == m_records.end() || it->second.check != check)
+                    return;
+                *record = *working;
+                productCheckResuilt(record, flag);
+            });
     m_pool.start(task, 0);
+}
+
+void neworderwid::releaseRecords(const QList<groupProductImages *> &records)
+{
+    for (groupProductImages *record : records)
+        m_records.erase(record);
 }
 
 void neworderwid::productCheckResuilt(groupProductImages *record, bool flag)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <memory>
-#include <vector>
+#include <unordered_map>
 
 #include <QMap>
 #include <QPixmap>
@@ -44,6 +44,8 @@ public:
     void clearPage();
     productTableWidget *orderTable() const { return m_orderTable; }
     QThreadPool *pool() { return &m_pool; }
+    // Records the page holds for the rows of its list.
+    int heldRecords() const { return int(m_records.size()); }
     QStringList specLines() const;
 
 signals:
@@ -80,6 +82,7 @@ private:
     void showExample();
     void scalePicture();
     void startCheck(groupProductImages *record);
+    void releaseRecords(const QList<groupProductImages *> &records);
     void message(const QString &text, const QString &button = QStringLiteral("我知道了"));
 
     Ui::neworderwid *ui;
@@ -91,7 +94,16 @@ private:
     QStringList m_productNames;
     QCompleter *m_completer;
     QThreadPool m_pool;
-    std::vector<std::unique_ptr<groupProductImages>> m_records;
+    // The records of the rows on the list, each with the number of its latest
+    // check. A check works on a copy of its own and hands the result back, so
+    // nothing reads a record half-written; a result for a record checked again
+    // since, or gone with its row, is dropped.
+    struct OwnedRecord
+    {
+        std::unique_ptr<groupProductImages> record;
+        quint64 check = 0;
+    };
+    std::unordered_map<const groupProductImages *, OwnedRecord> m_records;
     productTableWidget *m_orderTable;
     QPixmap m_pictures[4];
     QPixmap m_shown;

@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -22,6 +23,8 @@
 #include "support/urlcatcher.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
+
+#include "classlayout.h"
 #include "upload/databasethread.h"
 #include "upload/uploadimage.h"
 
@@ -117,6 +120,76 @@ private slots:
         QCOMPARE(answer.seen, QStringList{lines > 0 ? QStringLiteral("产品层次有问题，请参照示例图组织产品层次")
                                                     : QStringLiteral("请选择产品")});
         QCOMPARE(page.orderTable()->table()->rowCount(), 0);
+    }
+
+    // A re-check shows its row as being checked until its result returns.
+    // The check works on a copy of its own, so ticking and "提交" meanwhile
+    // read no half-written record; a cleared class leaves no record behind.
+    void recheckAndClearing()
+    {
+        QTemporaryDir photos;
+        QFile preset(QStringLiteral(PRESET_DIR "/frame-class.json"));
+        QVERIFY(preset.open(QIODevice::ReadOnly));
+        QVERIFY(ClassLayout::build(QJsonDocument::fromJson(preset.readAll()).object(), photos.path()) > 0);
+        const QString folder = photos.filePath(QStringLiteral("水晶摆台 二年一班"));
+        neworderwid page;
+        page.findChild<QLineEdit *>("selectProductEdit")->setText(QStringLiteral("水晶摆台"));
+        page.on_selectProductEdit_textEdited(QStringLiteral("水晶摆台"));
+        page.on_selectBtn_clicked();
+        page.findChildren<QComboBox *>().first()->setCurrentIndex(0);
+        QVERIFY(page.isReady());
+        productTableWidget *list = page.orderTable();
+        const auto state = [list] { return list->table()->item(0, 5)->text(); };
+        const auto total = [list] { return list->findChild<QLabel *>("checkedTotal")->text(); };
+        QVERIFY(page.handleFolder(folder));
+        QTRY_COMPARE(list->table()->rowCount(), 5);
+        QTRY_COMPARE(state(), QStringLiteral("匹配成功"));
+        list->table()->cellWidget(0, 0)->findChild<QCheckBox *>("checkBox")->click();
+        const QString matchedTotal = total();
+        QVERIFY2(!matchedTotal.contains(QStringLiteral("未计价")), qPrintable(matchedTotal));
+
+        // The check waits behind the held pool.
+        QSemaphore gate;
+        for (int i = 0; i < page.pool()->maxThreadCount(); ++i)
+            page.pool()->start([&gate] { gate.acquire(); });
+        groupProductImages *record = list->recordOf(0);
+        QVERIFY(record);
+        page.recheck(record, record->path);
+        QCOMPARE(state(), QStringLiteral("匹配中……"));
+        QCOMPARE(total(), QStringLiteral("已选1个订单，合计：¥0.00（1个未匹配成功，未计价）"));
+        {
+            DialogAnswer answer(QStringLiteral("我知道了"));
+            list->findChild<QPushButton *>("uploadBtn")->click();
+            QTRY_COMPARE(answer.seen,
+                         QStringList{QStringLiteral("选中的订单中有还未匹配成功的订单，请确认订单的状态。")});
+        }
+        // Done on its thread but not yet handed back: the list's record is untouched.
+        gate.release(page.pool()->maxThreadCount());
+        page.pool()->waitForDone();
+        QVERIFY(!record->isMatched());
+        QCOMPARE(record->price, 0.0f);
+        QTRY_COMPARE(state(), QStringLiteral("匹配成功"));
+        QCOMPARE(total(), matchedTotal);
+
+        // The same class dropped and cleared again and again.
+        const auto residentKb = [] {
+            QFile statm(QStringLiteral("/proc/self/statm"));
+            return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLongLong() * 4 : -1;
+        };
+        qint64 firstKb = 0;
+        for (int round = 0; round < 50; ++round) {
+            list->clearTable();
+            QCOMPARE(page.heldRecords(), 0);
+            QVERIFY(page.handleFolder(folder));
+            QTRY_COMPARE(list->table()->rowCount(), 5);
+            QTRY_VERIFY(list->table()->item(4, 5)->text() != QStringLiteral("匹配中……"));
+            page.pool()->waitForDone();
+            QCoreApplication::processEvents();
+            QCOMPARE(page.heldRecords(), 5);
+            if (round == 0)
+                firstKb = residentKb();
+        }
+        QVERIFY2(residentKb() - firstKb < 4096, qPrintable(QStringLiteral("%1 kB more").arg(residentKb() - firstKb)));
     }
 
     void loginLogoutRefusedWhileUploadsRunThenAnotherStore()
