@@ -43,23 +43,27 @@ skuMess albumSku(qint32 id, qint32 base, qint32 max, qint32 step)
     sku.basePagePrice = 100;
     sku.baseStepPrice = 8;
     sku.onlineBaseStepPrice = 9;
+    sku.startupsBasePagePrice = 80;
+    sku.startupsBaseStepPrice = 6;
     return sku;
 }
 
-// A product of one group holding `skus`.
-spuMess product(const QList<skuMess> &skus, const QString &type = QStringLiteral("ALBUM"), bool series = false)
+// A product whose groups (ids 3, 4, ...) each hold one list of `groups`.
+spuMess product(const QList<QList<skuMess>> &groups, const QString &type = QStringLiteral("ALBUM"), bool series = false)
 {
     spuMess spu;
     spu.spuType = type;
     spu.isSeries = series;
-    skuGroupMess group;
-    group.id = 3;
-    group.isSeries = series;
-    group.seriesSkuId = series ? 300 : 0;
-    group.price = 299;
-    for (const skuMess &s : skus)
-        group.skus.insert(s.id, s);
-    spu.groupsById.insert(group.id, group);
+    for (int i = 0; i < groups.size(); ++i) {
+        skuGroupMess group;
+        group.id = 3 + i;
+        group.isSeries = series;
+        group.seriesSkuId = series ? 300 + 100 * i : 0;
+        group.price = 299;
+        for (const skuMess &s : groups.at(i))
+            group.skus.insert(s.id, s);
+        spu.groupsById.insert(group.id, group);
+    }
     spu.updateCandidates();
     return spu;
 }
@@ -109,7 +113,7 @@ private slots:
     {
         QFETCH(int, covers);
         QFETCH(int, pages);
-        QTEST(stateOf(product({albumSku(11, 20, 40, 2)}), album(covers, pages)), "state");
+        QTEST(stateOf(product({{albumSku(11, 20, 40, 2)}}), album(covers, pages)), "state");
         if (covers != 1)
             return;
         // With isBase the cover counts as a page.
@@ -118,7 +122,7 @@ private slots:
         base.cover = base.text;
         subOrderImages sub = album(0, pages - 1);
         sub.addCover(page(4795, 2433));
-        QTEST(stateOf(product({base}), sub), "state");
+        QTEST(stateOf(product({{base}}), sub), "state");
     }
 
     void innerSizeTolerance()
@@ -132,7 +136,7 @@ private slots:
         };
         // One size: only the first page is measured, so a page 4 px wider passes
         // even past the window; checked one by one, the same page fails.
-        const spuMess spu = product({albumSku(11, 2, 10, 1)});
+        const spuMess spu = product({{albumSku(11, 2, 10, 1)}});
         QCOMPARE(stateOf(spu, spreads({4798, 4802})), QStringLiteral("匹配成功"));
         QCOMPARE(stateOf(spu, spreads({4797, 4802})), QStringLiteral("图片尺寸有误"));
 
@@ -172,19 +176,120 @@ private slots:
         QTEST(result, "result");
     }
 
-    // Base 100 and step 8 per 2 pages past 20; a series adds its members'
-    // online step prices to its own.
-    void prices()
+    // The pixel window is open at both ends: a page exactly at a bound is refused.
+    void windowBounds_data()
     {
+        QTest::addColumn<QString>("edge");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("fit");
+        for (const char *edge : {"min width", "min height"}) {
+            QTest::addRow("%s", edge) << edge << 0 << int(PageMatcher::NoFit);
+            QTest::addRow("%s + 1", edge) << edge << 1 << int(PageMatcher::Fits);
+        }
+        for (const char *edge : {"max width", "max height"}) {
+            QTest::addRow("%s", edge) << edge << 0 << int(PageMatcher::NoFit);
+            QTest::addRow("%s - 1", edge) << edge << -1 << int(PageMatcher::Fits);
+        }
+    }
+
+    void windowBounds()
+    {
+        QFETCH(QString, edge);
+        QFETCH(int, offset);
+        const composeSizeMess cs = geometry(406, 206);
+        QSize size((cs.minWidth2 + cs.maxWidth2) / 2, (cs.minHeight2 + cs.maxHeight2) / 2);
+        if (edge.endsWith("width"))
+            size.setWidth((edge.startsWith("min") ? cs.minWidth2 : cs.maxWidth2) + offset);
+        else
+            size.setHeight((edge.startsWith("min") ? cs.minHeight2 : cs.maxHeight2) + offset);
+        QTEST(PageMatcher::fit(size, 300, 0, cs, false, false), "fit");
+    }
+
+    // 26 pages of a SKU based at 20 with a step of 2: three steps past the base.
+    void storePrices_data()
+    {
+        QTest::addColumn<QString>("storeType");
+        QTest::addColumn<int>("startups");
+        QTest::addColumn<bool>("startupsSpu");
+        QTest::addColumn<float>("price");
+        QTest::newRow("ordinary store: online step") << "PHOTO" << 0 << true << 100.0f + 9 * 3;
+        QTest::newRow("wedding dress: its step") << "WEDDINGDRESS" << 0 << true << 100.0f + 8 * 3;
+        QTest::newRow("wedding dress starting up") << "WEDDINGDRESS" << 1 << true << 80.0f + 6 * 3;
+        QTest::newRow("starting up, product without it") << "WEDDINGDRESS" << 1 << false << 100.0f + 8 * 3;
+        QTest::newRow("later stage: start-up prices") << "LATERSTAGE" << 0 << false << 80.0f + 6 * 3;
+    }
+
+    void storePrices()
+    {
+        QFETCH(QString, storeType);
+        QFETCH(int, startups);
+        QFETCH(bool, startupsSpu);
+        spuMess spu = product({{albumSku(41, 20, 40, 2)}});
+        spu.startupsSpu = startupsSpu;
         groupProductImages order;
-        QVERIFY(PageMatcher(product({albumSku(41, 20, 40, 2)}), StoreTerms{0, QStringLiteral("WEDDINGDRESS")})
-                    .match(order, {album(1, 26)}));
-        QCOMPARE(order.price, 124.0f);
-        QCOMPARE(order.matched.value(41).priceText, QStringLiteral("24.00"));
+        QVERIFY(PageMatcher(spu, StoreTerms{startups, storeType}).match(order, {album(1, 26)}));
+        QTEST(order.price, "price");
         QCOMPARE(QList<int>({order.skuId, order.pageCount, order.imageCount, int(order.totalBytes)}),
                  QList<int>({41, 26, 27, 27000}));
+    }
 
-        const spuMess spu = product({albumSku(301, 2, 10, 2), albumSku(302, 2, 10, 2)}, QString(), true);
+    // A series group that takes the first order's album but not the second
+    // leaves nothing of itself to the group that takes both.
+    void nextGroupStartsClean()
+    {
+        const spuMess spu = product(
+            {{albumSku(301, 2, 10, 2), albumSku(302, 2, 4, 2)}, {albumSku(401, 2, 10, 2), albumSku(402, 2, 10, 2)}},
+            QString(), true);
+        groupProductImages series;
+        QVERIFY(PageMatcher(spu, StoreTerms()).match(series, {album(1, 4), album(1, 6)}));
+        QCOMPARE(series.skuId, 400);
+        QCOMPARE(series.matched.keys(), (QList<qint32>{401, 402}));
+        QCOMPARE(series.price, 299.0f + 9.0f * 1 + 9.0f * 2);
+    }
+
+    // The catalogue's first-and-last-page album: the outer pages are half
+    // spreads with the blank side named; spreads alone are refused.
+    void specialLayout_data()
+    {
+        QTest::addColumn<bool>("halfOuterPages");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("half first and last") << true << "匹配成功 LEFT RIGHT";
+        QTest::newRow("all full spreads") << false << "首尾页尺寸有误";
+    }
+
+    void specialLayout()
+    {
+        QFETCH(bool, halfOuterPages);
+        Catalogue catalogue;
+        QVERIFY(catalogue.load());
+        const spuMess spu = catalogue.productForGroup(1002, 2201);
+        const skuMess sku = spu.groupsById.value(2201).skus.value(220101);
+        const auto middle = [](qint32 low, qint32 high) { return (low + high) / 2; };
+        const int full = middle(sku.text.minWidth2, sku.text.maxWidth2);
+        const int half = middle(sku.text.minWidth2 / 2, sku.text.maxWidth2 / 2);
+        const int height = middle(sku.text.minHeight2, sku.text.maxHeight2);
+        subOrderImages sub;
+        sub.name = QStringLiteral("张三");
+        sub.addCover(
+            page(middle(sku.cover.minWidth2, sku.cover.maxWidth2), middle(sku.cover.minHeight2, sku.cover.maxHeight2)));
+        for (int i = 0; i < 10; ++i) {
+            const bool outer = i == 0 || i == 9;
+            sub.addInner(page(outer && halfOuterPages ? half : full, height));
+        }
+        groupProductImages order;
+        PageMatcher(spu, StoreTerms()).match(order, {sub});
+        QString result = order.matchStateText();
+        for (const imgMess &inner : order.matched.value(220101).innerImages) {
+            if (inner.specialLayout)
+                result += QLatin1Char(' ') + inner.specialLayoutWhitePagePosition;
+        }
+        QTEST(result, "result");
+    }
+
+    // A series adds its members' online step prices to its own.
+    void prices()
+    {
+        const spuMess spu = product({{albumSku(301, 2, 10, 2), albumSku(302, 2, 10, 2)}}, QString(), true);
         groupProductImages series;
         QVERIFY(PageMatcher(spu, StoreTerms()).match(series, {album(1, 4), album(1, 6)}));
         QCOMPARE(series.skuId, 300);
