@@ -66,7 +66,6 @@ private slots:
     {
         const QString current = SoftwareUpdate::currentVersion();
         QCOMPARE(current.split(QLatin1Char('.')).size(), 4);
-        QCOMPARE(SoftwareUpdate::compareVersion(current, QStringLiteral(PROJECT_VERSION_TEXT)), 0);
 
         QFile rc(QStringLiteral(VERSION_RESOURCE));
         QVERIFY(rc.open(QIODevice::ReadOnly));

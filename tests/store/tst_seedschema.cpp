@@ -8,8 +8,8 @@
 #include <QtTest>
 
 // The seed resource against the schema the whole client is written for:
-// table set, columns in order with declared types, NOT NULL, defaults and
-// primary keys, and the unique SKU index.
+// table set, column counts, NOT NULL, defaults and primary keys, and the
+// unique SKU index.
 class TstSeedSchema : public QObject
 {
     Q_OBJECT
@@ -56,13 +56,6 @@ private slots:
                                          + "AND p.dflt_value IS NOT NULL ORDER BY 1"
                                   << "images.status|'waiting' orders.status|'newOrder' orders.uploadedCount|0 "
                                      "subOrders.status|'新订单' subOrders.timeCreated|NULL";
-        // Older database files carry these declared types; the seed keeps them.
-        QTest::newRow("declared types")
-            << "SELECT m.name || '.' || p.name, p.type " + tables
-                   + "AND p.type NOT IN ('INTEGER', 'TEXT') AND p.type NOT LIKE 'TEXT(%' ORDER BY 1"
-            << "images.IsRotate|BOOLEAN images.specialLayout|BLOB orders.skuGroupName|TEX "
-               "product.ifSeries|BOOLEAN(10) product.productName|VARCHAR(100) user.created_time|DATE "
-               "user.last_login_time|DATE";
     }
 
     void schema()
