@@ -7,8 +7,8 @@
 #include "core/logmanager.h"
 #include "core/regularfile.h"
 #include "intake/cleanpath.h"
-#include "intake/entryguard.h"
 #include "intake/systemleftovers.h"
+#include "intake/unreadableentries.h"
 
 namespace {
 bool suffixIs(const QFileInfo &info, const char *suffix)
@@ -49,7 +49,7 @@ bool FolderIntake::structureOk(const QString &folder, ProductKind kind)
         if (!fitsKind(kind, info.isDir(), suffixIs(info, "XLSX")))
             return false;
     }
-    for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
+    for (const UnreadableEntries::Undecodable &entry : UnreadableEntries::undecodableEntries(folder)) {
         if (!fitsKind(kind, entry.isDir, suffixIs(QFileInfo(entry.shownName), "XLSX")))
             return false;
     }
@@ -87,7 +87,7 @@ std::vector<std::unique_ptr<groupProductImages>> FolderIntake::createOrders(cons
         QString message;
         if (!info.isDir() && !RegularFile::isRegular(path)) {
             // Checked before the suffix: a FIFO named .jpg must never reach a reader.
-            message = EntryGuard::notRegularText(info.fileName());
+            message = UnreadableEntries::notRegularText(info.fileName());
         } else if (info.isFile() && (!isAcceptedFile(path) || (frameOrStage && suffixIs(info, "PDF")))) {
             // A frame or stage is printed from one photo; a PDF cannot be one.
             qDebug().noquote() << QStringLiteral("图片格式不对：") + info.suffix();
@@ -96,11 +96,12 @@ std::vector<std::unique_ptr<groupProductImages>> FolderIntake::createOrders(cons
         add(info.fileName(), path, message);
     }
     // Listings leave these out; each still becomes an order the operator sees.
-    for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
+    for (const UnreadableEntries::Undecodable &entry : UnreadableEntries::undecodableEntries(folder)) {
         ++position;
         if (!entry.isDir && suffixIs(QFileInfo(entry.shownName), "XLSX"))
             continue;
-        add(entry.shownName, dir.absoluteFilePath(entry.shownName), EntryGuard::undecodableText(entry.shownName));
+        add(entry.shownName, dir.absoluteFilePath(entry.shownName),
+            UnreadableEntries::undecodableText(entry.shownName));
     }
     return orders;
 }

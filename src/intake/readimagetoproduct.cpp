@@ -86,7 +86,7 @@ void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
         const QString path = cleanPath(dir.absoluteFilePath(fileName));
         const QFileInfo info(path);
         if (!RegularFile::isRegular(path)) {
-            sub.errors << EntryGuard::notRegularText(info.fileName());
+            sub.errors << UnreadableEntries::notRegularText(info.fileName());
             continue;
         }
         const bool cover = info.completeBaseName().contains(QStringLiteral("封面"));
@@ -104,16 +104,16 @@ void readImageToProduct::scanFolder(const QString &folder, subOrderImages &sub)
         else
             sub.addInner(image);
     }
-    for (const EntryGuard::Undecodable &entry : EntryGuard::undecodableEntries(folder)) {
+    for (const UnreadableEntries::Undecodable &entry : UnreadableEntries::undecodableEntries(folder)) {
         if (!entry.isDir)
             addUndecodable(entry, sub);
     }
 }
 
-void readImageToProduct::addUndecodable(const EntryGuard::Undecodable &entry, subOrderImages &sub)
+void readImageToProduct::addUndecodable(const UnreadableEntries::Undecodable &entry, subOrderImages &sub)
 {
     // Counted as the page it most likely is, so the totals never come up short.
-    sub.errors << EntryGuard::undecodableText(entry.shownName);
+    sub.errors << UnreadableEntries::undecodableText(entry.shownName);
     sub.count += 1;
     sub.bytes += qint32(qMin<qint64>(entry.bytes, std::numeric_limits<qint32>::max()));
 }
@@ -127,7 +127,7 @@ QList<subOrderImages> readImageToProduct::collect()
         subOrderImages sub;
         sub.name = QFileInfo(path).fileName();
         if (!RegularFile::isRegular(path)) {
-            sub.errors << EntryGuard::notRegularText(sub.name);
+            sub.errors << UnreadableEntries::notRegularText(sub.name);
         } else if (hasSuffix(path, "PDF")) {
             sub.addSingle(pdfRecord(path));
         } else {
@@ -151,7 +151,7 @@ QList<subOrderImages> readImageToProduct::collect()
     case ProductKind::Series: {
         const QDir dir(m_path);
         const QStringList entries = naturalSorted(SystemLeftovers::entries(dir, QDir::Files | QDir::Dirs));
-        const QList<EntryGuard::Undecodable> undecodable = EntryGuard::undecodableEntries(m_path);
+        const QList<UnreadableEntries::Undecodable> undecodable = UnreadableEntries::undecodableEntries(m_path);
         if (entries.isEmpty() && undecodable.isEmpty()) {
             m_order->message += QStringLiteral("套系层次不对");
             break;
@@ -170,7 +170,7 @@ QList<subOrderImages> readImageToProduct::collect()
             subOrderImages sub;
             sub.name = QFileInfo(path).fileName();
             if (!RegularFile::isRegular(path))
-                sub.errors << EntryGuard::notRegularText(sub.name);
+                sub.errors << UnreadableEntries::notRegularText(sub.name);
             else if (hasSuffix(path, "PDF"))
                 sub.addSingle(pdfRecord(path));
             else if (hasSuffix(path, "JPG"))
@@ -179,11 +179,11 @@ QList<subOrderImages> readImageToProduct::collect()
                 continue;
             subs << sub;
         }
-        for (const EntryGuard::Undecodable &entry : undecodable) {
+        for (const UnreadableEntries::Undecodable &entry : undecodable) {
             subOrderImages sub;
             sub.name = entry.shownName;
             if (entry.isDir)
-                sub.errors << EntryGuard::undecodableText(entry.shownName);
+                sub.errors << UnreadableEntries::undecodableText(entry.shownName);
             else
                 addUndecodable(entry, sub);
             subs << sub;

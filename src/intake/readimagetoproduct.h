@@ -6,7 +6,7 @@
 
 #include "catalog/spumess.h"
 #include "catalog/storeterms.h"
-#include "intake/entryguard.h"
+#include "intake/unreadableentries.h"
 #include "model/groupproductimages.h"
 
 // The check of one dropped order on a pool thread: collects the order's
@@ -35,7 +35,7 @@ private:
     imgMess pdfRecord(const QString &path) const;
     imgMess inspected(const QString &path) const;
     void scanFolder(const QString &folder, subOrderImages &sub);
-    static void addUndecodable(const EntryGuard::Undecodable &entry, subOrderImages &sub);
+    static void addUndecodable(const UnreadableEntries::Undecodable &entry, subOrderImages &sub);
 
     QString m_path;
     spuMess m_spu;

@@ -20,7 +20,7 @@
 #include "catalog/spumess.h"
 #include "core/logmanager.h"
 #include "core/numbertext.h"
-#include "core/rowfeed.h"
+#include "core/timeslicedqueue.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "orders/orderprogressbar.h"
@@ -122,7 +122,7 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     }
     // Rows are built a slice per event-loop turn: a dropped class or a long
     // list would otherwise hold the window for a second.
-    m_feed = new RowFeed(20, this);
+    m_feed = new TimeSlicedQueue(20, this);
     m_resizeTimer.setSingleShot(true);
     connect(&m_resizeTimer, &QTimer::timeout, this, &productTableWidget::handleDelayedResize);
 }

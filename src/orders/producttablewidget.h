@@ -14,7 +14,7 @@
 
 class CartSubmission;
 class NewOrderSubmission;
-class RowFeed;
+class TimeSlicedQueue;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -136,7 +136,7 @@ private:
     QMap<QString, orderGroup> m_ordersByNo;
     NewOrderSubmission *m_submission = nullptr; // the new-order list's only
     CartSubmission *m_cart = nullptr;           // the uploaded list's only
-    RowFeed *m_feed;
+    TimeSlicedQueue *m_feed;
     // Checks reported for rows still waiting, with their refresh-name flag.
     QHash<groupProductImages *, bool> m_earlyResults;
     QTimer m_resizeTimer;

@@ -573,6 +573,6 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
     }
 
     logTransfer(urlOf(creds), attempt, tries);
-    return fail(attempt.s3Code() == QLatin1String("BadDigest") ? Failure::FileChanged : Failure::Passing,
+    return fail(attempt.s3Code() == QLatin1String("BadDigest") ? Failure::FileChanged : Failure::Transient,
                 attempt.describe());
 }

@@ -38,10 +38,10 @@ public:
         int stallSeconds = 30; // no byte moved for this long ends a transfer
     };
 
-    // Why the last upload() of this object failed. Passing troubles (the
+    // Why the last upload() of this object failed. Transient troubles (the
     // network, the store, credentials) go away by themselves; a missing or
     // changed file needs the operator.
-    enum class Failure { None, Passing, NoCredentials, FileMissing, FileChanged };
+    enum class Failure { None, Transient, NoCredentials, FileMissing, FileChanged };
 
     explicit AwsUtils(QObject *parent = nullptr);
 

@@ -31,12 +31,7 @@ QString secondsNow()
     return QString::number(QDateTime::currentSecsSinceEpoch());
 }
 
-QString e(const QString &value)
-{
-    return sqlEscaped(value);
-}
-
-QString n(qint64 value)
+QString number(qint64 value)
 {
     return QString::number(value);
 }
@@ -50,10 +45,11 @@ QString imageTuple(const imgMess &image, const QString &userId, const QString &s
                            {"xdpi", image.xdpi},
                            {"ydpi", image.ydpi}};
     return Sql::SQL_INSERT_IMAGE_TUPLE.arg(
-        e(image.name), userId, e(image.imageName), e(subOrderId), e(orderId), n(skuId), n(image.size),
-        n(image.IsRotate), n(sort), e(type), e(image.localPath),
-        e(QString::fromUtf8(QJsonDocument(mess).toJson(QJsonDocument::Compact))), n(image.specialLayout ? 1 : 0),
-        e(image.specialLayoutWhitePagePosition), n(image.BucketType ? 1 : 0));
+        sqlEscaped(image.name), userId, sqlEscaped(image.imageName), sqlEscaped(subOrderId), sqlEscaped(orderId),
+        number(skuId), number(image.size), number(image.IsRotate), number(sort), sqlEscaped(type),
+        sqlEscaped(image.localPath), sqlEscaped(QString::fromUtf8(QJsonDocument(mess).toJson(QJsonDocument::Compact))),
+        number(image.specialLayout ? 1 : 0), sqlEscaped(image.specialLayoutWhitePagePosition),
+        number(image.BucketType ? 1 : 0));
 }
 
 void attachHeldImages(QList<orderGroup> &orders)
@@ -75,7 +71,7 @@ void attachHeldImages(QList<orderGroup> &orders)
 
 bool OrderRecords::insertImages(const groupProductImages &line, const QString &orderNo, qint32 customerId)
 {
-    const QString userId = n(customerId);
+    const QString userId = number(customerId);
     QStringList tuples;
     for (auto it = line.matched.begin(); it != line.matched.end(); ++it) {
         const subOrderImages &entry = it.value();
@@ -102,8 +98,9 @@ bool OrderRecords::insertImages(const groupProductImages &line, const QString &o
 bool OrderRecords::insertSubOrder(const groupProductImages &line, const QString &orderNo, const QString &created,
                                   qint32 customerId)
 {
-    const QString sql = Sql::SQL_INSERT_SUBORDER.arg(e(line.orderNo), e(line.name), created, e(orderNo), n(line.skuId),
-                                                     n(line.imageCount), NumberText::shortest(line.price));
+    const QString sql =
+        Sql::SQL_INSERT_SUBORDER.arg(sqlEscaped(line.orderNo), sqlEscaped(line.name), created, sqlEscaped(orderNo),
+                                     number(line.skuId), number(line.imageCount), NumberText::shortest(line.price));
     if (!insertImages(line, orderNo, customerId))
         return false;
     if (execStatement(sharedDatabase(), sql))
@@ -119,9 +116,10 @@ bool OrderRecords::createOrder(const orderGroup &order, const QList<productRecor
     const QString created = minuteNow();
     const qint32 customerId = order.customerId != 0 ? order.customerId : VellRuntime::instance().userId();
     const QString sql = Sql::SQL_INSERT_ORDER.arg(
-        e(order.orderNo), e(order.name), e(order.productName), e(order.skuGroupNames.join(QStringLiteral("/n"))),
-        created, e(payload), NumberText::shortest(order.size), n(customerId), n(order.subOrders.size()),
-        n(order.fileCout), n(order.spuID), n(order.ifSeries ? 1 : 0));
+        sqlEscaped(order.orderNo), sqlEscaped(order.name), sqlEscaped(order.productName),
+        sqlEscaped(order.skuGroupNames.join(QStringLiteral("/n"))), created, sqlEscaped(payload),
+        NumberText::shortest(order.size), number(customerId), number(order.subOrders.size()), number(order.fileCout),
+        number(order.spuID), number(order.ifSeries ? 1 : 0));
     const bool stored = runAtomically(sharedDatabase(), [&] {
         if (!saveProducts(products))
             return false;
@@ -140,8 +138,9 @@ bool OrderRecords::saveProducts(const QList<productRecord> &products)
 {
     for (const productRecord &p : products) {
         if (!execStatement(sharedDatabase(), Sql::SQL_INSERT_PRODUCT.arg(
-                                                 e(p.spuName), e(p.skuGroupName), e(p.priceText), n(p.skuId),
-                                                 n(p.spuId), n(p.skuGroupId), n(p.isSeries ? 1 : 0), n(p.parentId))))
+                                                 sqlEscaped(p.spuName), sqlEscaped(p.skuGroupName),
+                                                 sqlEscaped(p.priceText), number(p.skuId), number(p.spuId),
+                                                 number(p.skuGroupId), number(p.isSeries ? 1 : 0), number(p.parentId))))
             return false;
     }
     return true;
@@ -163,7 +162,7 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
                                                : Sql::SQL_SELECT_CART_ORDERS;
     QList<QSqlRecord> rows;
     const QSqlError error =
-        runQuery(sharedDatabase(), statement.arg(n(VellRuntime::instance().userId()), n(limit)), rows);
+        runQuery(sharedDatabase(), statement.arg(number(VellRuntime::instance().userId()), number(limit)), rows);
     QList<orderGroup> orders;
     if (error.type() != QSqlError::NoError) {
         LogManager::logError(QStringLiteral("获取正在上传订单失败:") + error.text());
@@ -194,8 +193,8 @@ QList<orderGroup> OrderRecords::fetchOrders(int limit, int listType)
 QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
 {
     QList<QSqlRecord> rows;
-    const QSqlError error =
-        runQuery(sharedDatabase(), Sql::SQL_COUNT_QUEUE.arg(n(sinceSecs), n(VellRuntime::instance().userId())), rows);
+    const QSqlError error = runQuery(
+        sharedDatabase(), Sql::SQL_COUNT_QUEUE.arg(number(sinceSecs), number(VellRuntime::instance().userId())), rows);
     QueueCounts counts;
     if (error.type() != QSqlError::NoError || rows.isEmpty()) {
         LogManager::logError(QStringLiteral("统计上传队列失败:") + error.text());
@@ -214,20 +213,20 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
     // Never dated before the run's mark, so a later lease of the same run
     // cannot mistake its own for a dead run's.
     const QString now = QString::number(qMax(QDateTime::currentSecsSinceEpoch(), givenBefore));
-    const QString customer = n(VellRuntime::instance().userId());
+    const QString customer = number(VellRuntime::instance().userId());
     QList<QSqlRecord> picked;
     QList<QSqlRecord> rows;
     QSqlError error;
     // Picked and leased in one transaction: the flag read with the old lease
     // time belongs to exactly the rows leased.
     runAtomically(sharedDatabase(), [&] {
-        error = runQuery(sharedDatabase(), Sql::SQL_PICK_IMAGES.arg(now, n(leaseSeconds), n(givenBefore), customer),
-                         picked);
+        error = runQuery(sharedDatabase(),
+                         Sql::SQL_PICK_IMAGES.arg(now, number(leaseSeconds), number(givenBefore), customer), picked);
         if (error.type() != QSqlError::NoError || picked.isEmpty())
             return error.type() == QSqlError::NoError;
         QStringList ids;
         for (const QSqlRecord &row : picked)
-            ids << n(row.value(0).toLongLong());
+            ids << number(row.value(0).toLongLong());
         error = runQuery(sharedDatabase(), Sql::SQL_LEASE_IMAGES.arg(now, ids.join(QLatin1Char(','))), rows);
         return error.type() == QSqlError::NoError;
     });
@@ -271,9 +270,10 @@ QList<imgMess> OrderRecords::recordUploadedImages(const QList<imgMess> &images, 
             LogManager::logInfo(
                 QStringLiteral("图片上传成功修改数据库：%1:%2:%3").arg(image.url).arg(image.id).arg(image.orderId));
             bool changed = false;
-            if (!runInTransactionIfChanged(sharedDatabase(),
-                                           Sql::SQL_MARK_IMAGE_UPLOADED.arg(seconds, n(image.id), e(image.url)),
-                                           Sql::SQL_COUNT_UPLOADED_IMAGE.arg(e(image.orderId), minute), &changed)) {
+            if (!runInTransactionIfChanged(
+                    sharedDatabase(),
+                    Sql::SQL_MARK_IMAGE_UPLOADED.arg(seconds, number(image.id), sqlEscaped(image.url)),
+                    Sql::SQL_COUNT_UPLOADED_IMAGE.arg(sqlEscaped(image.orderId), minute), &changed)) {
                 LogManager::logError(QStringLiteral("更新图片上传完成状态失败"));
                 refused << image;
             }
@@ -324,17 +324,18 @@ void OrderRecords::setRetryDelays(int firstSeconds, int capSeconds)
 bool OrderRecords::recordFailedUpload(const imgMess &image, const QString &problem)
 {
     QList<QSqlRecord> rows;
-    runQuery(sharedDatabase(), Sql::SQL_SELECT_UPLOAD_ATTEMPTS.arg(n(image.id)), rows);
+    runQuery(sharedDatabase(), Sql::SQL_SELECT_UPLOAD_ATTEMPTS.arg(number(image.id)), rows);
     const int attempts = (rows.isEmpty() ? 0 : rows.first().value(0).toInt()) + 1;
     const qint64 pause =
         qMin(qint64(g_firstRetrySeconds.load()) << qMin(attempts - 1, 20), qint64(g_retryCapSeconds.load()));
     const QString notBefore = problem.isEmpty() ? QStringLiteral("'%1'").arg(QDateTime::currentSecsSinceEpoch() + pause)
                                                 : QStringLiteral("NULL");
     const QString why = problem.isEmpty() ? QStringLiteral("NULL") : sqlQuoted(problem);
-    const QString hold =
-        Sql::SQL_HOLD_IMAGE.arg(n(image.id), e(image.orderId), e(image.localPath), n(attempts), notBefore, why);
+    const QString hold = Sql::SQL_HOLD_IMAGE.arg(number(image.id), sqlEscaped(image.orderId),
+                                                 sqlEscaped(image.localPath), number(attempts), notBefore, why);
     bool changed = false;
-    if (!runInTransactionIfChanged(sharedDatabase(), Sql::SQL_RETURN_FAILED_IMAGE.arg(n(image.id)), hold, &changed))
+    if (!runInTransactionIfChanged(sharedDatabase(), Sql::SQL_RETURN_FAILED_IMAGE.arg(number(image.id)), hold,
+                                   &changed))
         return false;
     if (!changed)
         return true;

@@ -35,9 +35,9 @@ private slots:
         QTest::newRow("new object") << "" << 0 << "" << 0 << 1 << int(F::None);
         QTest::newRow("transient failures retried") << "store fails" << 0 << "InternalError" << 2 << 1 << int(F::None);
         QTest::newRow("stalled transfer sent again") << "store stalls" << 0 << "" << 0 << 1 << int(F::None);
-        QTest::newRow("wrong secret") << "store secret" << 0 << "SignatureDoesNotMatch" << 1 << 1 << int(F::Passing);
+        QTest::newRow("wrong secret") << "store secret" << 0 << "SignatureDoesNotMatch" << 1 << 1 << int(F::Transient);
         QTest::newRow("expired token, renewal the same")
-            << "store token" << 0 << "ExpiredToken" << 1 << 2 << int(F::Passing);
+            << "store token" << 0 << "ExpiredToken" << 1 << 2 << int(F::Transient);
         QTest::newRow("expired token renewed")
             << "store token renewed" << 0 << "ExpiredToken" << 1 << 2 << int(F::None);
         QTest::newRow("unknown token renewed")
@@ -48,7 +48,7 @@ private slots:
         QTest::newRow("stale clock offset, learnt again")
             << "" << -1200 << "RequestTimeTooSkewed" << 1 << 1 << int(F::None);
         // A 200 without the object's ETag is no write: tried again, then failed.
-        QTest::newRow("portal answers 200") << "portal" << 0 << "ETag" << 0 << 1 << int(F::Passing);
+        QTest::newRow("portal answers 200") << "portal" << 0 << "ETag" << 0 << 1 << int(F::Transient);
     }
 
     void upload()

@@ -9,13 +9,13 @@
 // Runs queued jobs in order, a slice per event-loop turn: each slice stops
 // once its time budget is spent, so thousands of list rows built on the GUI
 // thread never hold its event loop for long.
-class RowFeed final : public QObject
+class TimeSlicedQueue final : public QObject
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(RowFeed)
+    Q_DISABLE_COPY_MOVE(TimeSlicedQueue)
 
 public:
-    explicit RowFeed(int budgetMs = 20, QObject *parent = nullptr);
+    explicit TimeSlicedQueue(int budgetMs = 20, QObject *parent = nullptr);
 
     void append(std::function<void()> job);
     // Drops the jobs not yet run.

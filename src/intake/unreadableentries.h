@@ -8,10 +8,10 @@
 // vanish either: special files (FIFOs, devices, sockets, links to them) and
 // names held in an encoding that cannot be decoded (GBK names unpacked from
 // Windows archives), which directory listings leave out. Any thread.
-class EntryGuard final
+class UnreadableEntries final
 {
 public:
-    EntryGuard() = delete;
+    UnreadableEntries() = delete;
 
     struct Undecodable
     {

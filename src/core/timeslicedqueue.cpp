@@ -1,44 +1,44 @@
-#include "core/rowfeed.h"
+#include "core/timeslicedqueue.h"
 
 #include <QElapsedTimer>
 
-RowFeed::RowFeed(int budgetMs, QObject *parent)
+TimeSlicedQueue::TimeSlicedQueue(int budgetMs, QObject *parent)
     : QObject(parent)
     , m_budgetMs(budgetMs)
 {
     m_timer.setSingleShot(true);
     m_timer.setInterval(0);
-    connect(&m_timer, &QTimer::timeout, this, &RowFeed::runSlice);
+    connect(&m_timer, &QTimer::timeout, this, &TimeSlicedQueue::runSlice);
 }
 
-void RowFeed::append(std::function<void()> job)
+void TimeSlicedQueue::append(std::function<void()> job)
 {
     m_jobs.push_back(std::move(job));
     if (!m_timer.isActive())
         m_timer.start();
 }
 
-void RowFeed::clear()
+void TimeSlicedQueue::clear()
 {
     m_jobs.clear();
     m_timer.stop();
 }
 
-void RowFeed::flush()
+void TimeSlicedQueue::flush()
 {
     m_timer.stop();
     while (!m_jobs.empty())
         runNext();
 }
 
-void RowFeed::runNext()
+void TimeSlicedQueue::runNext()
 {
     const std::function<void()> job = std::move(m_jobs.front());
     m_jobs.pop_front();
     job();
 }
 
-void RowFeed::runSlice()
+void TimeSlicedQueue::runSlice()
 {
     QElapsedTimer clock;
     clock.start();

@@ -1,4 +1,4 @@
-#include "intake/entryguard.h"
+#include "intake/unreadableentries.h"
 
 #include <QFile>
 
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #endif
 
-QList<EntryGuard::Undecodable> EntryGuard::undecodableEntries(const QString &folder)
+QList<UnreadableEntries::Undecodable> UnreadableEntries::undecodableEntries(const QString &folder)
 {
     QList<Undecodable> found;
 #ifdef Q_OS_UNIX
@@ -40,12 +40,12 @@ QList<EntryGuard::Undecodable> EntryGuard::undecodableEntries(const QString &fol
     return found;
 }
 
-QString EntryGuard::notRegularText(const QString &name)
+QString UnreadableEntries::notRegularText(const QString &name)
 {
     return QStringLiteral("不是普通文件:%1").arg(name);
 }
 
-QString EntryGuard::undecodableText(const QString &shownName)
+QString UnreadableEntries::undecodableText(const QString &shownName)
 {
     return QStringLiteral("文件名编码无法识别，请重命名:%1").arg(shownName);
 }
