@@ -4,26 +4,13 @@
 #include <QString>
 #include <QStringList>
 
-// The temporary storage credentials, one set for the whole process.
-struct StsCredentials
-{
-    QString accessKeyId;
-    QString secretAccessKey;
-    QString sessionToken;
-    QString bucketName;
-    QString endpoint;     // as sent, scheme included
-    QString endpointHost; // the endpoint without "http://" and "https://"
-    QString expiration;   // "yyyy-MM-dd hh:mm:ss", ten minutes before the real expiry
-    QString credentialKey = QStringLiteral("normal");
-    qint32 userId = 0; // the store account they were fetched for
-};
+#include "upload/stscredentials.h"
 
-// Puts image files into the S3-compatible store: PutObject over plain HTTP,
-// path-style, signed with libcurl's AWS Signature V4, the payload hash and
-// Content-MD5 sent so the store refuses a body that is not the checked file.
-// A write counts only when the answer's ETag is the MD5 sent.
-// The credential cache is shared by every instance and renewed by one thread
-// at a time; upload() may run on any thread.
+// Puts image files into the S3-compatible store (the requests themselves are
+// S3Transfer's, the credentials CredentialCache's): the retry and renewal
+// policy of one upload, the object's bucket and key, and the options every
+// upload follows. A write counts only when the answer's ETag is the MD5 sent.
+// upload() may run on any thread.
 class AwsUtils final : public QObject
 {
     Q_OBJECT
