@@ -96,7 +96,8 @@ neworderwid::neworderwid(QWidget *parent)
     connect(m_orderTable, &productTableWidget::clearOrdersSig, this, &neworderwid::clearThreadPool);
     connect(m_orderTable, &productTableWidget::addOrdersAgain, this, &neworderwid::addOrdersAgain);
     connect(m_orderTable, &productTableWidget::changeOrderAgain, this, &neworderwid::reCheckOrder);
-    connect(m_orderTable, &productTableWidget::recordsReleased, this, &neworderwid::releaseRecords);
+    connect(m_orderTable, &productTableWidget::recordsReleased, &m_checks, &OrderChecks::release);
+    connect(&m_checks, &OrderChecks::checked, this, &neworderwid::productCheckResuilt);
     connect(ui->linkTextWithFord, &customlabel::clicked, this, &neworderwid::on_linkText_clicked);
     connect(m_completer, QOverload<const QString &>::of(&QCompleter::activated), this,
             [this] { ui->selectBtn->show(); });
@@ -116,8 +117,6 @@ neworderwid::neworderwid(QWidget *parent)
 
 neworderwid::~neworderwid()
 {
-    m_pool.clear();
-    m_pool.waitForDone();
     delete ui;
 }
 
@@ -422,8 +421,7 @@ bool neworderwid::handleFolder(const QString &rawPath)
     }
     auto orders = FolderIntake::createOrders(path, m_product, QDateTime::currentDateTime());
     for (auto &order : orders) {
-        groupProductImages *record = order.get();
-        m_records[record].record = std::move(order);
+        groupProductImages *record = m_checks.adopt(std::move(order));
         m_orderTable->addGroupRow(className, record);
         startCheck(record);
     }
@@ -446,28 +444,7 @@ void neworderwid::recheck(groupProductImages *record, const QString &newPath)
 
 void neworderwid::startCheck(groupProductImages *record)
 {
-    const auto owned = m_records.find(record);
-    if (owned == m_records.end())
-        return;
-    const quint64 check = ++owned->second.check;
-    // Freed with the connection once the result has been delivered or dropped.
-    const auto working = std::make_shared<groupProductImages>(*record);
-    auto *task = new readImageToProduct(working->path, m_product, working.get(), false, m_terms);
-    connect(task, &readImageToProduct::productCheckOK, this,
-            [this, record, check, working](groupProductImages *, bool flag) {
-                const auto it = m_records.find(record);
-                if (it == m_records.end() || it->second.check != check)
-                    return;
-                *record = *working;
-                productCheckResuilt(record, flag);
-            });
-    m_pool.start(task, 0);
-}
-
-void neworderwid::releaseRecords(const QList<groupProductImages *> &records)
-{
-    for (groupProductImages *record : records)
-        m_records.erase(record);
+    m_checks.check(record, m_product, m_terms);
 }
 
 void neworderwid::productCheckResuilt(groupProductImages *record, bool flag)
@@ -482,7 +459,7 @@ void neworderwid::changeToUploading()
 
 void neworderwid::clearThreadPool()
 {
-    m_pool.clear();
+    m_checks.cancelQueued();
 }
 
 void neworderwid::clearPage()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <unordered_map>
 
 #include <QMap>
 #include <QPixmap>
@@ -12,6 +11,7 @@
 #include "catalog/spumess.h"
 #include "catalog/storeterms.h"
 #include "catalog/templatedownload.h"
+#include "intake/orderchecks.h"
 #include "model/groupproductimages.h"
 
 namespace Ui {
@@ -43,9 +43,9 @@ public:
     void recheck(groupProductImages *record, const QString &newPath);
     void clearPage();
     productTableWidget *orderTable() const { return m_orderTable; }
-    QThreadPool *pool() { return &m_pool; }
+    QThreadPool *pool() { return m_checks.pool(); }
     // Records the page holds for the rows of its list.
-    int heldRecords() const { return int(m_records.size()); }
+    int heldRecords() const { return m_checks.held(); }
     QStringList specLines() const;
 
 signals:
@@ -82,7 +82,6 @@ private:
     void showExample();
     void scalePicture();
     void startCheck(groupProductImages *record);
-    void releaseRecords(const QList<groupProductImages *> &records);
     void message(const QString &text, const QString &button = QStringLiteral("我知道了"));
 
     Ui::neworderwid *ui;
@@ -93,17 +92,8 @@ private:
     QMap<QString, qint32> m_knownProducts;
     QStringList m_productNames;
     QCompleter *m_completer;
-    QThreadPool m_pool;
-    // The records of the rows on the list, each with the number of its latest
-    // check. A check works on a copy of its own and hands the result back, so
-    // nothing reads a record half-written; a result for a record checked again
-    // since, or gone with its row, is dropped.
-    struct OwnedRecord
-    {
-        std::unique_ptr<groupProductImages> record;
-        quint64 check = 0;
-    };
-    std::unordered_map<const groupProductImages *, OwnedRecord> m_records;
+    // The records of the list's rows and their checks.
+    OrderChecks m_checks;
     productTableWidget *m_orderTable;
     QPixmap m_pictures[4];
     QPixmap m_shown;
