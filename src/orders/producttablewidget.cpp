@@ -347,6 +347,7 @@ void productTableWidget::clearTable()
     m_feed->clear();
     m_earlyResults.clear();
     m_table->setRowCount(0);
+    m_keyItems.clear();
     QList<groupProductImages *> released;
     for (const QList<groupProductImages *> &records : std::as_const(m_groupsByFolder))
         released += records;
@@ -362,6 +363,7 @@ void productTableWidget::clearTable()
 void productTableWidget::setRowKeys(int row, const QString &orderNo, const QString &folderKey, const QString &name)
 {
     QTableWidgetItem *item = m_table->item(row, 1);
+    m_keyItems.insert(orderNo, item);
     item->setData(kOrderNoRole, orderNo);
     item->setData(kFolderRole, folderKey);
     item->setData(kNameRole, name);
@@ -385,11 +387,10 @@ int productTableWidget::pendingRows() const
 
 int productTableWidget::rowOf(const QString &key) const
 {
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        if (rowKey(row) == key)
-            return row;
-    }
-    return -1;
+    // The table keeps each item's last row, so this is no scan of the rows
+    // but after a removal above it.
+    const QTableWidgetItem *item = m_keyItems.value(key);
+    return item ? m_table->row(item) : -1;
 }
 
 QString productTableWidget::rowName(int row) const
@@ -495,6 +496,7 @@ void productTableWidget::deleteRows(QList<int> rows)
     QList<groupProductImages *> released;
     for (const int row : std::as_const(rows)) {
         m_selectedKeys.remove(rowKey(row));
+        m_keyItems.remove(rowKey(row));
         const QString folder = rowData(row, kFolderRole);
         if (groupProductImages *record = recordOf(row)) {
             QList<groupProductImages *> &list = m_groupsByFolder[folder];
@@ -677,8 +679,10 @@ void productTableWidget::updateUploadProgress(const QString &orderNo, int upload
         it->uploadedCount = uploadedCount;
     const int row = orderNo.isEmpty() ? -1 : rowOf(orderNo);
     auto *bar = row >= 0 ? qobject_cast<orderProgressBar *>(m_table->cellWidget(row, 5)) : nullptr;
-    if (bar && bar->setProgress(uploadedCount))
+    if (bar && bar->setProgress(uploadedCount)) {
+        m_keyItems.remove(orderNo);
         m_table->removeRow(row);
+    }
 }
 
 void productTableWidget::setSkuTable(const QMap<qint32, productRecord> &table)
@@ -776,8 +780,8 @@ void productTableWidget::removeOrderRows(const QStringList &orderNos)
 void productTableWidget::removeRowsOf(const QSet<QString> &keys)
 {
     QList<int> rows;
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        if (keys.contains(rowKey(row)))
+    for (const QString &key : keys) {
+        if (const int row = rowOf(key); row >= 0)
             rows << row;
     }
     deleteRows(rows);

@@ -134,6 +134,8 @@ private:
     QMap<QString, QList<groupProductImages *>> m_groupsByFolder;
     QSet<QString> m_selectedKeys;
     QMap<QString, orderGroup> m_ordersByNo;
+    // The key item (column 1) of each built row by its order number.
+    QHash<QString, QTableWidgetItem *> m_keyItems;
     NewOrderSubmission *m_submission = nullptr; // the new-order list's only
     CartSubmission *m_cart = nullptr;           // the uploaded list's only
     TimeSlicedQueue *m_feed;
