@@ -25,6 +25,16 @@
 #include "ui/neworderwid.h"
 
 #include "classlayout.h"
+
+// AddressSanitizer holds freed memory back for a while: the resident size
+// says nothing of leaks there (the record count still does).
+#if defined(__SANITIZE_ADDRESS__)
+#define ADDRESS_SANITIZED
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ADDRESS_SANITIZED
+#endif
+#endif
 #include "upload/databasethread.h"
 #include "upload/uploadimage.h"
 
@@ -189,7 +199,9 @@ private slots:
             if (round == 0)
                 firstKb = residentKb();
         }
+#ifndef ADDRESS_SANITIZED
         QVERIFY2(residentKb() - firstKb < 4096, qPrintable(QStringLiteral("%1 kB more").arg(residentKb() - firstKb)));
+#endif
     }
 
     void loginLogoutRefusedWhileUploadsRunThenAnotherStore()
