@@ -27,6 +27,7 @@
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/qttranslation.h"
+#include "core/vellruntime.h"
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "dialogs/updatedialog.h"
@@ -233,13 +234,14 @@ bool seedQueue(const QList<orderGroup> &orders)
         const QString no = o.orderNo;
         if (!execStatement(
                 sharedDatabase(),
-                QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,uploadedCount,orderCount,status) "
-                               "VALUES('%1','sample',%2,%3,%4,%5,'uploading')")
+                QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,uploadedCount,orderCount,status,"
+                               "customerId) VALUES('%1','sample',%2,%3,%4,%5,'uploading','%6')")
                     .arg(no)
                     .arg(o.size)
                     .arg(o.fileCout)
                     .arg(o.uploadedCount)
-                    .arg(o.orderCount))
+                    .arg(o.orderCount)
+                    .arg(VellRuntime::instance().userId()))
             || !execStatement(
                 sharedDatabase(),
                 QStringLiteral("WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM k WHERE i<%2) INSERT INTO "
