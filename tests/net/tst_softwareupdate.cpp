@@ -187,11 +187,7 @@ private slots:
         QTest::newRow("unsigned, forced")
             << Unsigned << BuiltIn << true << Nothing << false << byHand << "no signature";
         QTest::newRow("signed other bytes") << OtherBytes << BuiltIn << false << Nothing << false << byHand << mismatch;
-        QTest::newRow("signed other bytes, forced")
-            << OtherBytes << BuiltIn << true << Nothing << false << byHand << mismatch;
         QTest::newRow("garbage signature") << Garbage << BuiltIn << false << Nothing << false << byHand << garbage;
-        QTest::newRow("garbage signature, forced")
-            << Garbage << BuiltIn << true << Nothing << false << byHand << garbage;
         QTest::newRow("another signer's key")
             << Signed << OtherSigner << false << Nothing << false << byHand << mismatch;
         QTest::newRow("no key built in") << Signed << NoKey << false << Nothing << false << byHand << noKey;
