@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QMap>
 #include <QSet>
 #include <QStringList>
 #include <QTimer>
@@ -11,19 +10,24 @@
 #include "model/groupproductimages.h"
 #include "model/ordergroup.h"
 #include "model/productrecord.h"
+#include "orders/keyedrows.h"
+#include "orders/listlayout.h"
 
 class CartSubmission;
+class NewOrderRows;
 class NewOrderSubmission;
+class StoredOrderRows;
 class TimeSlicedQueue;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
-class QTableWidgetItem;
 
 // The one order list behind four views: the dropped customer folders of the
 // new-order page with their check results, and the uploading, awaiting
-// checkout ("待结算") and cart lists of the main window.
+// checkout ("待结算") and cart lists of the main window. The rows of each
+// kind are built and updated by NewOrderRows or StoredOrderRows; this class
+// keeps the table, the bar below it, the ticks and the removals.
 class productTableWidget final : public QWidget
 {
     Q_OBJECT
@@ -47,25 +51,21 @@ public:
     void updateUploadProgress(const QString &orderNo, int uploadedCount);
     // The chosen product's SKUs, for the new-order list's submission.
     void setSkuTable(const QMap<qint32, productRecord> &table);
+    void setCartPostStates(const QHash<QString, QString> &states);
     void setResizeEnabled(bool enabled) { m_resizeEnabled = enabled; }
     // Removes one row (after a confirmation when asked); true when removed.
     bool deleteRow(int row, bool confirm);
 
     int listType() const { return m_listType; }
-    bool hasFolder(const QString &folderKey) const { return m_groupsByFolder.contains(folderKey); }
+    bool hasFolder(const QString &folderKey) const;
     // Added rows not yet built into the table.
     int pendingRows() const;
     QTableWidget *table() const { return m_table; }
-    QStringList headerLabels() const { return m_headerLabels; }
-    QString rowKey(int row) const;
+    QStringList headerLabels() const { return m_layout.headers(); }
+    QString rowKey(int row) const { return m_keys.orderNo(row); }
     // The record of a new-order row; null for any other row.
     groupProductImages *recordOf(int row) const;
-    QString rowName(int row) const;
-
-    // "%1M" with two decimals, or "%1G" above 1024 MB.
-    static QString sizeText(double megabytes);
-    // "¥%1" with two decimals.
-    static QString priceText(double yuan);
+    QString rowName(int row) const { return m_keys.name(row); }
 
 signals:
     void addOrdersAgain();
@@ -76,75 +76,45 @@ signals:
     void gotoUploading();
 
 public slots:
-    void deleteClicked();
-    void OnBtnClicked();
-    void uploadOrders();
-    void goToUploadWid();
     void slectAllBtn(bool state);
-    void seleteItem(bool checked);
     void on_deletBtn_clicked();
     void on_addOrderBtn_clicked();
     void on_uploadBtn_clicked();
     void handleDelayedResize();
-    void setCartPostStates(const QHash<QString, QString> &states);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void applyLayout();
     void setColumnWidths();
-    // New-order list: the matched price, before the row's buttons.
-    int priceColumn() const;
     // The count and total of the ticked orders beside "提交".
     void updateCheckedTotal();
-    void setHeader(const QStringList &labels);
-    QTableWidgetItem *textItem(const QString &text, bool done = false) const;
-    void buildGroupRow(const QString &folderKey, groupProductImages *record);
-    void buildOrderRow(const orderGroup &order);
-    int rowOf(const QString &key) const;
-    void addCheckCell(int row);
-    void addHeldCell(int row, const QString &orderNo, const QStringList &held);
-    void setRowSelected(int row, QString key, bool deselect);
-    int senderRow() const;
-    QCheckBox *rowCheck(int row) const;
-    void setRowKeys(int row, const QString &orderNo, const QString &folderKey, const QString &name);
-    QString rowData(int row, int role) const;
+    void setRowSelected(int row, bool selected);
+    void deleteClicked(int row);
     void submitNewOrders();
     void newOrdersStored(const QStringList &stored, const QStringList &failed);
-    void submitToCart();
-    void removeOrderRows(const QStringList &orderNos);
     void removeRowsOf(const QSet<QString> &keys);
     // Bookkeeping of each row, then the rows in runs.
     void deleteRows(QList<int> rows);
     void updateSelectAll();
-    void refreshCartPostStates();
-    QTableWidgetItem *uploadedStateItem(const QString &orderNo) const;
     int showMessage(const QString &text, const QString &sure, const QString &cancel);
 
-    // Where column 1 keeps its row's order number, class folder and name.
-    static constexpr int kOrderNoRole = Qt::UserRole;
-    static constexpr int kFolderRole = Qt::UserRole + 1;
-    static constexpr int kNameRole = Qt::UserRole + 2;
-
     int m_listType;
+    ListLayout m_layout;
     bool m_resizeEnabled = false;
-    QStringList m_headerLabels;
-    int m_productType = 0;
-    QMap<QString, QList<groupProductImages *>> m_groupsByFolder;
     QSet<QString> m_selectedKeys;
-    QMap<QString, orderGroup> m_ordersByNo;
-    // The key item (column 1) of each built row by its order number.
-    QHash<QString, QTableWidgetItem *> m_keyItems;
-    NewOrderSubmission *m_submission = nullptr; // the new-order list's only
-    CartSubmission *m_cart = nullptr;           // the uploaded list's only
+    QTableWidget *m_table;
+    KeyedRows m_keys;
+    NewOrderRows *m_newRows = nullptr;       // the new-order list's only
+    StoredOrderRows *m_storedRows = nullptr; // the other lists'
+    NewOrderSubmission *m_submission = nullptr;
+    CartSubmission *m_cart = nullptr; // the uploaded list's only
     TimeSlicedQueue *m_feed;
-    // Checks reported for rows still waiting, with their refresh-name flag.
-    QHash<groupProductImages *, bool> m_earlyResults;
     QTimer m_resizeTimer;
     QSize m_lastSize;
 
-    QTableWidget *m_table;
     QWidget *m_btnsWidget;
     QCheckBox *m_selectAll;
     QLabel *m_cartOrdersCount;

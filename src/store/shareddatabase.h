@@ -8,30 +8,15 @@
 #include <QSqlRecord>
 #include <QString>
 
+#include "store/databasefile.h"
+
 // The one SQLite connection of the process and the routines every statement
 // runs through. The routines serialise on one process-wide lock, so the GUI
 // thread and the database worker never interleave on the connection.
 
 // The shared connection; the first call checks the driver and prepares the
-// file (seed copy when tables are missing). Thread-safe initialisation.
+// file (ensureDatabase). Thread-safe initialisation.
 QSqlDatabase &sharedDatabase();
-
-bool checkSqliteDriver();
-
-// Registers and opens the connection on the database file. A file that lacks
-// a table or that SQLite finds damaged is moved to a time-stamped backup
-// beside it and replaced by the seed copy; a file that is busy is waited for
-// (see setStartupWaitMs), and one that cannot be read is left untouched.
-// Either case leaves a note in databaseNotice(). False only when the folder
-// cannot be created.
-bool ensureDatabase(QSqlDatabase &db);
-
-// What the operator should be told about the last check of the file (a
-// backup made, a file left alone); empty when there is nothing to tell.
-QString databaseNotice();
-
-// How long the check waits for a file another process holds (30 s).
-void setStartupWaitMs(int ms);
 
 bool tableExists(QSqlDatabase &db, const QString &name);
 

@@ -18,8 +18,6 @@
 #include <QTimer>
 #include <QToolTip>
 
-#include "catalog/productservice.h"
-#include "catalog/productspec.h"
 #include "core/apppaths.h"
 #include "core/logmanager.h"
 #include "dialogs/massegeboxshow.h"
@@ -30,20 +28,6 @@
 #include "ui/customlabel.h"
 
 namespace {
-
-// The product table record of one SKU of the chosen group.
-productRecord recordOf(const spuMess &spu, const skuGroupMess &group, qint32 skuId, double price)
-{
-    productRecord r;
-    r.spuId = spu.id;
-    r.skuId = skuId;
-    r.skuGroupId = group.id;
-    r.priceText = QString::number(price, 'f', 2);
-    r.isSeries = group.isSeries || spu.isSeries;
-    r.spuName = spu.spuName;
-    r.skuGroupName = group.skuGroupName;
-    return r;
-}
 
 QString settingsFile()
 {
@@ -160,25 +144,9 @@ void neworderwid::on_selectProductEdit_textEdited(const QString &text)
 {
     ui->selectBtn->hide();
     clearProductArea();
-    if (text.size() < 2)
+    if (!m_choice.search(text))
         return;
-    for (const QString &name : m_productNames) {
-        if (text.contains(name)) {
-            m_completer->setModel(new QStringListModel(m_productNames, m_completer));
-            return;
-        }
-    }
-    QList<QPair<qint32, QString>> found;
-    if (!ProductService::search(text, &found) || found.isEmpty())
-        return;
-    for (const auto &[id, name] : found) {
-        if (!m_knownProducts.contains(name)) {
-            m_knownProducts.insert(name, id);
-            m_productNames << name;
-        }
-    }
-    qDebug() << "productlist:" << found.size();
-    m_completer->setModel(new QStringListModel(m_productNames, m_completer));
+    m_completer->setModel(new QStringListModel(m_choice.names(), m_completer));
     m_completer->setFilterMode(Qt::MatchContains);
     m_completer->setCaseSensitivity(Qt::CaseInsensitive);
     m_completer->setMaxVisibleItems(100);
@@ -187,128 +155,83 @@ void neworderwid::on_selectProductEdit_textEdited(const QString &text)
 void neworderwid::on_selectBtn_clicked()
 {
     clearProductArea();
-    const QString name = ui->selectProductEdit->text();
-    if (!m_knownProducts.contains(name) || name.isEmpty()) {
-        message(QStringLiteral("请输入准确产品名字"));
-        ui->selectBtn->setEnabled(true);
-        return;
-    }
-    spuMess product;
     QString problem;
-    if (!ProductService::query(m_knownProducts.value(name), &product, &problem)) {
+    if (!m_choice.choose(ui->selectProductEdit->text(), &problem)) {
         if (!problem.isEmpty())
             message(problem);
         ui->selectBtn->setEnabled(true);
         return;
     }
-    m_product = product;
+    m_product = m_choice.product();
     m_terms = StoreTerms::fromSession();
     m_hasProduct = true;
     m_orderTable->setProductType(int(m_product.kind()));
-
-    if (m_product.isSeries) {
-        QStringList lines;
-        bool goldStamp = false;
-        const QMap<qint32, skuGroupMess> groups = m_product.groupsById;
-        for (skuGroupMess group : groups) {
-            const ProductSpecText spec = ProductSpec::build(m_product, group);
-            if (spec.goldStamp) {
-                // Every copy carries the mark: the template download reads the candidates.
-                group.goldStamp = true;
-                m_product.replaceGroup(group);
-                goldStamp = true;
-            }
-            for (const QString &line : spec.lines) {
-                if (!lines.contains(line))
-                    lines << line;
-            }
-        }
-        m_ready = true;
-        if (goldStamp) {
-            m_product.goldStamp = true;
-            stopForGoldStamp();
-            ui->selectBtn->setEnabled(true);
-            return;
-        }
-        showSpec(lines);
-        QMap<qint32, productRecord> table;
-        for (const skuGroupMess &group : m_product.groupsById)
-            table.insert(group.seriesSkuId, recordOf(m_product, group, group.seriesSkuId, group.price));
-        m_orderTable->setSkuTable(table);
-        showExample();
-    } else {
-        for (const dictMess &dict : m_product.dicts) {
-            auto *label = new QLabel(dict.propKey, ui->centerProduct);
-            label->setTextFormat(Qt::PlainText);
-            label->setProperty("class", QStringLiteral("altriLable"));
-            auto *combo = new QComboBox(ui->centerProduct);
-            combo->setEditable(true);
-            combo->setStyleSheet(QStringLiteral("QComboBox { color: #000000; }"));
-            combo->setProperty("id", dict.id);
-            combo->setObjectName(QString::number(dict.id));
-            for (const auto &[valueId, text] : dict.values)
-                combo->addItem(text, valueId);
-            combo->setCurrentIndex(-1);
-            const QString placeholder = QStringLiteral("选择%1").arg(dict.propKey);
-            // Wide enough for the prompt and every value, never "选...": text, padding and arrow.
-            int longest = combo->fontMetrics().horizontalAdvance(placeholder);
-            for (int i = 0; i < combo->count(); ++i)
-                longest = qMax(longest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
-            combo->setMinimumWidth(longest + 56);
-            combo->lineEdit()->setPlaceholderText(placeholder);
-            combo->lineEdit()->setStyleSheet(QStringLiteral("color: #999999;"));
-            ui->propertyLayout->addWidget(label);
-            ui->propertyLayout->addWidget(combo);
-            connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &neworderwid::onComboxSelect);
-            if (dict.values.size() == 1)
-                combo->setCurrentIndex(0);
-        }
-        if (m_product.dicts.isEmpty())
-            onComboxSelect(0);
-    }
+    if (m_product.isSeries)
+        showOutcome(m_choice.seriesOutcome());
+    else
+        addPropertyChoices();
     ui->selectBtn->setEnabled(true);
+}
+
+void neworderwid::addPropertyChoices()
+{
+    for (const dictMess &dict : std::as_const(m_product.dicts)) {
+        auto *label = new QLabel(dict.propKey, ui->centerProduct);
+        label->setTextFormat(Qt::PlainText);
+        label->setProperty("class", QStringLiteral("altriLable"));
+        auto *combo = new QComboBox(ui->centerProduct);
+        combo->setEditable(true);
+        combo->setStyleSheet(QStringLiteral("QComboBox { color: #000000; }"));
+        combo->setProperty("id", dict.id);
+        combo->setObjectName(QString::number(dict.id));
+        for (const auto &[valueId, text] : dict.values)
+            combo->addItem(text, valueId);
+        combo->setCurrentIndex(-1);
+        const QString placeholder = QStringLiteral("选择%1").arg(dict.propKey);
+        // Wide enough for the prompt and every value, never "选...": text, padding and arrow.
+        int longest = combo->fontMetrics().horizontalAdvance(placeholder);
+        for (int i = 0; i < combo->count(); ++i)
+            longest = qMax(longest, combo->fontMetrics().horizontalAdvance(combo->itemText(i)));
+        combo->setMinimumWidth(longest + 56);
+        combo->lineEdit()->setPlaceholderText(placeholder);
+        combo->lineEdit()->setStyleSheet(QStringLiteral("color: #999999;"));
+        ui->propertyLayout->addWidget(label);
+        ui->propertyLayout->addWidget(combo);
+        connect(combo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &neworderwid::onComboxSelect);
+        if (dict.values.size() == 1)
+            combo->setCurrentIndex(0);
+    }
+    if (m_product.dicts.isEmpty())
+        onComboxSelect(0);
 }
 
 void neworderwid::onComboxSelect(int index)
 {
     if (index < 0)
         return;
-    if (auto *combo = qobject_cast<QComboBox *>(sender())) {
-        const qint32 dictId = combo->objectName().toInt();
-        if (m_product.dicts.contains(dictId))
-            m_product.dicts[dictId].selectedValue = combo->itemData(index).toInt();
-    }
-    m_product.updateCandidates();
-    if (!m_product.allPropertiesChosen() || m_product.candidateGroups.isEmpty())
+    auto *combo = qobject_cast<QComboBox *>(sender());
+    const ProductChoice::Outcome outcome =
+        combo ? m_choice.select(combo->objectName().toInt(), combo->itemData(index).toInt()) : m_choice.settle();
+    if (!outcome.ready)
         return;
-    const qint32 groupId = m_product.candidateGroups.first().id;
-    ProductService::loadGroupGeometry(&m_product, groupId);
-    const skuGroupMess group = m_product.groupsById.value(groupId);
-    m_ready = true;
-    const ProductSpecText spec = ProductSpec::build(m_product, group);
     clearSpec();
-    if (spec.goldStamp) {
-        m_product.goldStamp = true;
-        skuGroupMess marked = group;
-        marked.goldStamp = true;
-        m_product.replaceGroup(marked);
+    showOutcome(outcome);
+}
+
+void neworderwid::showOutcome(const ProductChoice::Outcome &outcome)
+{
+    m_product = m_choice.product();
+    m_ready = outcome.ready;
+    if (outcome.goldStamp) {
         stopForGoldStamp();
         return;
     }
-    showSpec(spec.lines);
-    if (group.skus.size() < 2 && !group.skus.isEmpty()) {
-        const QString pages = QStringLiteral("支持P数:") + group.skus.first().pageListText;
-        ui->suportPages->setText(pages);
-        ui->suportPages->setToolTip(pages);
+    showSpec(outcome.specLines);
+    if (!outcome.pagesText.isEmpty()) {
+        ui->suportPages->setText(outcome.pagesText);
+        ui->suportPages->setToolTip(outcome.pagesText);
     }
-    QMap<qint32, productRecord> table;
-    for (const skuMess &sku : group.skus) {
-        productRecord r = recordOf(m_product, group, sku.id, sku.onlineSalePrice);
-        r.pageListText = sku.pageListText;
-        r.goldStamp = sku.specialPrint;
-        table.insert(sku.id, r);
-    }
-    m_orderTable->setSkuTable(table);
+    m_orderTable->setSkuTable(outcome.skuTable);
     showExample();
 }
 
@@ -468,8 +391,7 @@ void neworderwid::clearPage()
     ui->selectProductEdit->clear();
     clearProductArea();
     m_completer->setModel(new QStringListModel(m_completer));
-    m_knownProducts.clear();
-    m_productNames.clear();
+    m_choice.forget();
 }
 
 void neworderwid::addOrdersAgain()

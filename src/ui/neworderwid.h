@@ -8,6 +8,7 @@
 #include <QThreadPool>
 #include <QWidget>
 
+#include "catalog/productchoice.h"
 #include "catalog/spumess.h"
 #include "catalog/storeterms.h"
 #include "catalog/templatedownload.h"
@@ -74,6 +75,9 @@ protected:
 
 private:
     void clearProductArea();
+    // A combo box for each property of the chosen product.
+    void addPropertyChoices();
+    void showOutcome(const ProductChoice::Outcome &outcome);
     void clearSpec();
     // Gold-stamp products are ordered online: no example, the templates offered.
     void stopForGoldStamp();
@@ -89,8 +93,7 @@ private:
     StoreTerms m_terms;
     bool m_hasProduct = false;
     bool m_ready = false;
-    QMap<QString, qint32> m_knownProducts;
-    QStringList m_productNames;
+    ProductChoice m_choice;
     QCompleter *m_completer;
     // The records of the list's rows and their checks.
     OrderChecks m_checks;
