@@ -7,6 +7,7 @@
 #include "core/configfile.h"
 #include "net/authentication.h"
 #include "net/httputils.h"
+#include "orders/listlayout.h"
 #include "orders/orderprogressbar.h"
 #include "orders/producttablewidget.h"
 #include "store/shareddatabase.h"
@@ -55,6 +56,37 @@ private slots:
     }
 
     void cleanupTestCase() { DatabaseThread::instance().stop(); }
+
+    // Every list's columns share its whole width and never more: the table
+    // shows no horizontal scroll bar, so a column past the edge is cut off.
+    void columnsFitTheList_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("album");
+        QTest::addColumn<int>("width");
+        for (const int width : {640, 1003, 1920}) {
+            for (const int type : {0, 1, 2, 3})
+                QTest::addRow("type %d, %d px", type, width) << type << false << width;
+            QTest::addRow("album, %d px", width) << 0 << true << width;
+        }
+    }
+
+    void columnsFitTheList()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, album);
+        QFETCH(int, width);
+        const ListLayout layout = ListLayout::of(type, album);
+        const QList<int> widths = layout.widths(width);
+        QCOMPARE(widths.size(), layout.headers().size());
+        int sum = 0;
+        for (const int w : widths) {
+            QVERIFY(w > 20);
+            sum += w;
+        }
+        QVERIFY2(sum <= width && sum >= width - layout.margin - int(widths.size()),
+                 qPrintable(QStringLiteral("%1 of %2 px").arg(sum).arg(width)));
+    }
 
     void tickedNewOrders_data()
     {
