@@ -75,7 +75,7 @@ inline const QString SQL_PICK_IMAGES = QStringLiteral(
     "(status='waiting' OR (status='uploading' AND ('%1'-uploadDate>%2 OR uploadDate+0<%3 OR "
     "uploadDate+0>%1))) AND id NOT IN (SELECT "
     "imageId FROM uploadHolds WHERE notBefore IS NULL OR notBefore>'%1') AND orderId IN (SELECT orderNo FROM orders "
-    "WHERE customerId='%4') LIMIT 50");
+    "WHERE customerId='%4') LIMIT %5");
 inline const QString SQL_LEASE_IMAGES =
     QStringLiteral("UPDATE images SET status='uploading', uploadDate='%1' WHERE id IN (%2) RETURNING *");
 

@@ -77,12 +77,12 @@ void DatabaseThread::storeUploadedImages(const QList<imgMess> &images)
     enqueue(StoreUploadedImage);
 }
 
-void DatabaseThread::fetchImagesToUpload(int leaseSeconds, qint64 givenBefore)
+void DatabaseThread::fetchImagesToUpload(int leaseSeconds, qint64 givenBefore, int count)
 {
     QMutexLocker lock(&m_mutex);
     if (m_kinds.contains(FetchImagesToUpload))
         return;
-    m_leaseTimeouts.append(qMakePair(leaseSeconds, givenBefore));
+    m_leaseRequests.append(LeaseRequest{leaseSeconds, givenBefore, count});
     enqueue(FetchImagesToUpload);
 }
 
@@ -214,11 +214,10 @@ void DatabaseThread::serve(DbRequest kind, QMutexLocker<QMutex> &lock)
         return;
     }
     case FetchImagesToUpload: {
-        auto [timeout, givenBefore] = m_leaseTimeouts.isEmpty() ? qMakePair(0, qint64(0)) : m_leaseTimeouts.takeFirst();
+        const LeaseRequest request = m_leaseRequests.isEmpty() ? LeaseRequest() : m_leaseRequests.takeFirst();
         lock.unlock();
-        if (timeout < 1)
-            timeout = 3600;
-        m_leased = OrderRecords::leaseImages(timeout, givenBefore);
+        m_leased =
+            OrderRecords::leaseImages(request.seconds < 1 ? 3600 : request.seconds, request.givenBefore, request.count);
         emit uploadImages(m_leased);
         return;
     }

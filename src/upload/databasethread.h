@@ -45,8 +45,8 @@ public:
     // The images are recorded in one transaction.
     void storeUploadedImages(const QList<imgMess> &images);
     // Dropped while another lease request is still pending. See
-    // OrderRecords::leaseImages for `givenBefore`.
-    void fetchImagesToUpload(int leaseSeconds, qint64 givenBefore = 0);
+    // OrderRecords::leaseImages for `givenBefore` and `count`.
+    void fetchImagesToUpload(int leaseSeconds, qint64 givenBefore = 0, int count = 50);
     void saveProducts(const QList<productRecord> &products);
     // The order and the product records it refers to are stored together or
     // not at all; orderCreated tells which.
@@ -113,7 +113,13 @@ private:
     QList<QStringList> m_deletions;
     QList<QStringList> m_cartUpdates;
     QList<int> m_listTypes;
-    QList<QPair<int, qint64>> m_leaseTimeouts;
+    struct LeaseRequest
+    {
+        int seconds = 0;
+        qint64 givenBefore = 0;
+        int count = 50;
+    };
+    QList<LeaseRequest> m_leaseRequests;
     QList<QStringList> m_cartItemRequests;
     QList<QPair<imgMess, QString>> m_failedUploads;
     QList<QStringList> m_releases;

@@ -208,7 +208,7 @@ QueueCounts OrderRecords::countQueue(qint64 sinceSecs)
     return counts;
 }
 
-QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
+QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore, int count)
 {
     // Never dated before the run's mark, so a later lease of the same run
     // cannot mistake its own for a dead run's.
@@ -221,7 +221,9 @@ QList<imgMess> OrderRecords::leaseImages(int leaseSeconds, qint64 givenBefore)
     // time belongs to exactly the rows leased.
     runAtomically(sharedDatabase(), [&] {
         error = runQuery(sharedDatabase(),
-                         Sql::SQL_PICK_IMAGES.arg(now, number(leaseSeconds), number(givenBefore), customer), picked);
+                         Sql::SQL_PICK_IMAGES.arg(now, number(leaseSeconds), number(givenBefore), customer,
+                                                  number(qBound(1, count, 500))),
+                         picked);
         if (error.type() != QSqlError::NoError || picked.isEmpty())
             return error.type() == QSqlError::NoError;
         QStringList ids;

@@ -34,11 +34,11 @@ public:
     // Images stored since `sinceSecs` and those still to go; zeros on a
     // query error (logged).
     static QueueCounts countQueue(qint64 sinceSecs);
-    // Up to 50 waiting images, or uploading ones whose lease is older than
-    // `leaseSeconds`, was given before the second `givenBefore` (since the
-    // epoch) or is dated after now, now leased and dated no earlier than
+    // Up to `count` waiting images, or uploading ones whose lease is older
+    // than `leaseSeconds`, was given before the second `givenBefore` (since
+    // the epoch) or is dated after now, now leased and dated no earlier than
     // `givenBefore`.
-    static QList<imgMess> leaseImages(int leaseSeconds, qint64 givenBefore = 0);
+    static QList<imgMess> leaseImages(int leaseSeconds, qint64 givenBefore = 0, int count = 50);
     // Marks each image uploaded and counts it for its order, only when its
     // row was still uploading; all in one transaction. Fills `counts` with the
     // orders' uploadedCount afterwards by order number, and returns the images

@@ -19,6 +19,36 @@ namespace {
 QMutex g_logLock;
 std::atomic<qint64> g_clockOffset{0};
 
+std::mutex g_shareLocks[CURL_LOCK_DATA_LAST];
+
+void lockShare(CURL *, curl_lock_data data, curl_lock_access, void *)
+{
+    g_shareLocks[data].lock();
+}
+
+void unlockShare(CURL *, curl_lock_data data, void *)
+{
+    g_shareLocks[data].unlock();
+}
+
+// Name lookups and TLS sessions are shared by every thread's handle, so a
+// thread that starts when the window grows resumes a session instead of
+// paying a full handshake. Kept for the whole process.
+CURLSH *sharedCache()
+{
+    static CURLSH *share = [] {
+        CURLSH *s = curl_share_init();
+        if (s) {
+            curl_share_setopt(s, CURLSHOPT_LOCKFUNC, lockShare);
+            curl_share_setopt(s, CURLSHOPT_UNLOCKFUNC, unlockShare);
+            curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            curl_share_setopt(s, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+        }
+        return s;
+    }();
+    return share;
+}
+
 // One handle per pool thread, reset before each use: a handle keeps its
 // connections, so a thread's checks and writes go over kept connections
 // instead of connecting for each image.
@@ -34,8 +64,10 @@ CURL *threadHandle()
         }
     };
     thread_local Handle handle;
-    if (handle.curl)
+    if (handle.curl) {
         curl_easy_reset(handle.curl);
+        curl_easy_setopt(handle.curl, CURLOPT_SHARE, sharedCache());
+    }
     return handle.curl;
 }
 

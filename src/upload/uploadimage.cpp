@@ -12,7 +12,8 @@ uploadImage::uploadImage(QObject *parent)
     , m_pool(QThreadPool::globalInstance())
     , m_timer(this)
 {
-    m_pool->setMaxThreadCount(4);
+    m_pool->setMaxThreadCount(m_window.limit());
+    m_clock.start();
     m_timer.setInterval(5000);
     DatabaseThread &worker = DatabaseThread::instance();
     connect(&worker, &DatabaseThread::uploadingOrderDate, this, &uploadImage::uploadingOrderSlot);
@@ -41,9 +42,9 @@ void uploadImage::setInterval(int milliseconds)
 
 void uploadImage::startUploading(bool immediate)
 {
-    if (inFlightCount() < kMaxInFlight) {
+    if (inFlightCount() < m_window.leaseThreshold()) {
         if (immediate) {
-            DatabaseThread::instance().fetchImagesToUpload(0, m_startedAt);
+            DatabaseThread::instance().fetchImagesToUpload(0, m_startedAt, m_window.leaseSize());
             return;
         }
         // Past the start's own second: a run that died in that second leased
@@ -64,13 +65,13 @@ void uploadImage::now_time_SLOT()
 
 void uploadImage::leaseIfRoom()
 {
-    if (inFlightCount() >= kMaxInFlight)
+    if (inFlightCount() >= m_window.leaseThreshold())
         return;
     // A lease given before this process started cannot be an upload of ours
     // in flight. The start is compared with the lease time when the worker
     // runs the lease, not when it is asked for, so a lease that waited there
     // cannot take back the start-up lease.
-    DatabaseThread::instance().fetchImagesToUpload(3600, m_startedAt);
+    DatabaseThread::instance().fetchImagesToUpload(3600, m_startedAt, m_window.leaseSize());
 }
 
 void uploadImage::uploadImageGetSlot(const QList<imgMess> &imageMesses)
@@ -101,9 +102,18 @@ void uploadImage::release(SaveImageRunnable *task)
     QTimer::singleShot(5, this, [this, task] { release(task); });
 }
 
+void uploadImage::ended(const imgMess &image, qint64 bytes)
+{
+    // Others waited for a slot when more were in flight than may run.
+    m_window.finished(bytes, m_clock.elapsed(), inFlightCount() > m_window.limit());
+    m_inFlight.remove(image.id);
+    if (m_pool->maxThreadCount() != m_window.limit())
+        m_pool->setMaxThreadCount(m_window.limit());
+}
+
 void uploadImage::slot_runOver(const imgMess &imgM)
 {
-    m_inFlight.remove(imgM.id);
+    ended(imgM, imgM.size);
     release(qobject_cast<SaveImageRunnable *>(sender()));
     leaseIfRoom();
     if (!imgM.url.isEmpty() && !imgM.orderId.isEmpty()) {
@@ -123,7 +133,7 @@ void uploadImage::recordStored()
 
 void uploadImage::slot_uploadFailed(const imgMess &imgM, const QString &problem)
 {
-    m_inFlight.remove(imgM.id);
+    ended(imgM, 0);
     release(qobject_cast<SaveImageRunnable *>(sender()));
     leaseIfRoom();
     DatabaseThread::instance().storeFailedUpload(imgM, problem);

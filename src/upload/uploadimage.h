@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -9,15 +10,17 @@
 #include <QTimer>
 
 #include "model/imgmess.h"
+#include "upload/transferwindow.h"
 
 class QThreadPool;
 class SaveImageRunnable;
 
-// Takes images from the local queue while fewer than ten are in flight,
-// uploads each on the global pool (at most 4 threads), and has every stored
-// image recorded. An outcome that leaves room asks for the next lease at
-// once; the timer only keeps polling while nothing comes back. Lives on the
-// GUI thread.
+// Takes images from the local queue while fewer than the transfer window's
+// threshold are in flight (10 at first), uploads each on the global pool
+// with as many threads as the window allows (4 to 32, following the line),
+// and has every stored image recorded. An outcome that leaves room asks for
+// the next lease at once; the timer only keeps polling while nothing comes
+// back. Lives on the GUI thread.
 class uploadImage final : public QObject
 {
     Q_OBJECT
@@ -30,10 +33,10 @@ public:
     void startUploading(bool immediate);
 
     int inFlightCount() const { return int(m_inFlight.size()); }
+    // Uploads running at once.
+    int transfers() const { return m_window.limit(); }
     void setInterval(int milliseconds);
     bool isPolling() const { return m_timer.isActive(); }
-
-    static constexpr int kMaxInFlight = 10;
 
 signals:
     void updateUploadingOrder(const QString &orderNo, int fileNum);
@@ -49,9 +52,11 @@ public slots:
     void slot_uploadFailed(const imgMess &imgM, const QString &problem);
 
 private:
-    // A lease unless ten are in flight; the worker drops it while an earlier
-    // one is still queued.
+    // A lease unless the window's threshold is in flight; the worker drops it
+    // while an earlier one is still queued.
     void leaseIfRoom();
+    // An outcome: the window learns what the upload moved.
+    void ended(const imgMess &image, qint64 bytes);
     void release(SaveImageRunnable *task);
     void recordStored();
     // A record the database refused is handed in again after a pause that
@@ -70,5 +75,7 @@ private:
     // Stored images not yet handed to the worker.
     QList<imgMess> m_stored;
     QThreadPool *m_pool;
+    TransferWindow m_window;
+    QElapsedTimer m_clock;
     QTimer m_timer;
 };

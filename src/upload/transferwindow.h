@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QtGlobal>
+
+// How many uploads run at once. A line that is far away or fast moves small
+// images only when enough requests are outstanding to cover its round trips;
+// a slow line gains nothing from more. So the window doubles while doubling
+// moves more bytes a second, steps back to the last size that did when it
+// stopped helping, and probes again after a while, for lines change. Always
+// between kMin and kMax, which also bounds what is held in memory.
+class TransferWindow final
+{
+public:
+    static constexpr int kMin = 4;
+    static constexpr int kMax = 32;
+
+    int limit() const { return m_limit; }
+    // Leased images, running or waiting for a slot, below which the next
+    // lease is asked for, and how many images one lease takes.
+    int leaseThreshold() const { return 2 * m_limit + 2; }
+    int leaseSize() const { return qMax(50, 4 * m_limit); }
+
+    // An upload ended (stored or not) after moving `bytes`. `waiting`: other
+    // images waited for a slot, so the window, not the queue, bounded it.
+    void finished(qint64 bytes, qint64 nowMs, bool waiting);
+
+private:
+    void decide(double rate);
+
+    // Helped: at least this much more a second than at the size before.
+    static constexpr double kGain = 1.05;
+    static constexpr qint64 kEpochMs = 250;
+    // Decisions a settled window holds before it probes a larger size.
+    static constexpr int kProbeAfter = 12;
+
+    int m_limit = kMin;
+    int m_previous = 0; // the size before the last step, 0 before any
+    double m_previousRate = 0.0;
+    int m_held = 0;
+    qint64 m_epochStart = -1;
+    qint64 m_bytes = 0;
+    int m_count = 0;
+    bool m_starved = false;
+};

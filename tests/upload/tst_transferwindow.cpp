@@ -1,0 +1,105 @@
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include "upload/transferwindow.h"
+
+// The window against a simulated line: one shared rate for every transfer's
+// bytes, then a round trip for the store's answer, each trip a little
+// different. Small images on a fast or far line need many transfers at once
+// to use the line; large ones fill it with few, and gain nothing from more.
+class TstTransferWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void followsTheLine_data()
+    {
+        QTest::addColumn<double>("mbit");
+        QTest::addColumn<double>("rttMs");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("images");
+        QTest::addColumn<double>("minUse"); // of the line's rate, from the first byte to the last answer
+        QTest::addColumn<int>("maxLimit");  // where the window ends
+        QTest::addColumn<int>("minLimit");
+        QTest::newRow("fiber, 200 KB") << 500.0 << 30.0 << 200000 << 2000 << 0.88 << 32 << 8;
+        QTest::newRow("far store, 200 KB") << 100.0 << 150.0 << 200000 << 300 << 0.78 << 32 << 8;
+        QTest::newRow("office, 200 KB") << 100.0 << 40.0 << 200000 << 1000 << 0.9 << 32 << 4;
+        QTest::newRow("office, 5 MB") << 100.0 << 40.0 << 5000000 << 60 << 0.93 << 8 << 4;
+        QTest::newRow("slow line, 5 MB") << 10.0 << 50.0 << 5000000 << 20 << 0.95 << 8 << 4;
+        QTest::newRow("local network, 200 KB") << 1000.0 << 1.0 << 200000 << 3000 << 0.9 << 32 << 4;
+    }
+
+    void followsTheLine()
+    {
+        QFETCH(double, mbit);
+        QFETCH(double, rttMs);
+        QFETCH(int, bytes);
+        QFETCH(int, images);
+        QFETCH(double, minUse);
+        QFETCH(int, maxLimit);
+        QFETCH(int, minLimit);
+        struct Transfer
+        {
+            double left;   // bytes still to send
+            double answer; // ms until the answer arrives, once sent
+        };
+        QRandomGenerator random(7);
+        TransferWindow window;
+        const double bytesPerMs = mbit * 1e6 / 8 / 1000;
+        const double step = qBound(0.01, rttMs / 20, 0.5);
+        QList<Transfer> running;
+        int started = 0;
+        int done = 0;
+        double now = 0;
+        while (done < images) {
+            while (running.size() < window.limit() && started < images) {
+                running << Transfer{double(bytes), rttMs * (0.85 + 0.3 * random.generateDouble())};
+                ++started;
+            }
+            int sending = 0;
+            for (const Transfer &t : std::as_const(running))
+                sending += t.left > 0 ? 1 : 0;
+            const double share = bytesPerMs * step / qMax(1, sending);
+            for (int i = 0; i < running.size();) {
+                Transfer &t = running[i];
+                if (t.left > 0) {
+                    t.left -= share;
+                } else if ((t.answer -= step) <= 0) {
+                    running.removeAt(i);
+                    ++done;
+                    window.finished(bytes, qint64(now), started < images);
+                    QVERIFY(window.limit() >= TransferWindow::kMin && window.limit() <= TransferWindow::kMax);
+                    continue;
+                }
+                ++i;
+            }
+            now += step;
+        }
+        const double use = double(images) * bytes / bytesPerMs / now;
+        QVERIFY2(use >= minUse,
+                 qPrintable(QStringLiteral("line use %1, window %2").arg(use, 0, 'f', 2).arg(window.limit())));
+        QVERIFY2(window.limit() <= maxLimit && window.limit() >= minLimit,
+                 qPrintable(QStringLiteral("window %1").arg(window.limit())));
+    }
+
+    // Leases follow the window: ten in flight and fifty a lease at first,
+    // more of both once it has grown, never a lease smaller than the window.
+    void leasesFollowTheWindow()
+    {
+        TransferWindow window;
+        QCOMPARE(window.leaseThreshold(), 10);
+        QCOMPARE(window.leaseSize(), 50);
+        qint64 now = 0;
+        while (window.limit() < TransferWindow::kMax && now < 100000) {
+            // Twice the bytes a second at each size: the line is far from full.
+            for (int i = 0; i < 4 * window.limit(); ++i)
+                window.finished(1000 * window.limit(), now += 10, true);
+        }
+        QCOMPARE(window.limit(), TransferWindow::kMax);
+        QVERIFY(window.leaseThreshold() > window.limit());
+        QVERIFY(window.leaseSize() >= window.leaseThreshold());
+    }
+};
+
+QTEST_MAIN(TstTransferWindow)
+#include "tst_transferwindow.moc"
