@@ -9,7 +9,8 @@
 // after it was accepted (the handshake). A connection whose bytes wait for the
 // link beyond the bandwidth-delay product (plus a margin) stops being read,
 // so the proxy holds little and the sender feels the line's pace.
-// On SIGTERM or SIGINT it prints the bytes carried each way and exits.
+// On SIGTERM or SIGINT it prints the bytes carried each way and the
+// connections opened, and exits.
 const net = require('net');
 const { performance } = require('perf_hooks');
 
@@ -222,7 +223,9 @@ function start(options, announce = console.log) {
   // New bytes wait for the timer already set when that is soon enough.
   const wake = () => schedule();
 
+  let connections = 0;
   const server = net.createServer({ allowHalfOpen: true, noDelay: true }, (client) => {
+    connections++;
     const readyAt = performance.now() + options.rttMs;
     const store = net.connect({ host: options.host, port: options.port, allowHalfOpen: true, noDelay: true });
     const drop = () => { client.destroy(); store.destroy(); };
@@ -235,7 +238,7 @@ function start(options, announce = console.log) {
   });
 
   const report = () =>
-    `lineproxy: carried up ${up.carried} bytes, down ${down.carried} bytes; ` +
+    `lineproxy: carried up ${up.carried} bytes, down ${down.carried} bytes over ${connections} connections; ` +
     `most held for one connection up ${up.peakQueued} bytes, down ${down.peakQueued} bytes (limit ${limit})`;
   return new Promise((resolve, reject) => {
     server.once('error', reject);

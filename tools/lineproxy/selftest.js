@@ -118,8 +118,9 @@ function held(report) {
 }
 
 function carried(report) {
-  const m = /carried up (\d+) bytes, down (\d+) bytes/.exec(report);
-  return { up: Number(m[1]), down: Number(m[2]) };
+  const m = /carried up (\d+) bytes, down (\d+) bytes over (\d+) connections/.exec(report);
+  if (!m) throw new Error(`no report from the proxy: ${report}`);
+  return { up: Number(m[1]), down: Number(m[2]), connections: Number(m[3]) };
 }
 
 const lineMs = (bytes, rateMbit) => (bytes * 8) / (rateMbit * 1000);
@@ -146,7 +147,8 @@ async function roundTrips(target) {
   check(first >= 2 * rtt - 1, `a new connection's first answer takes two round trips (${first.toFixed(1)} >= ${2 * rtt} ms)`);
   check(again >= rtt - 1, `a request on an open connection takes one round trip (${again.toFixed(1)} >= ${rtt} ms)`);
   const c = carried(report);
-  check(c.up === 8 && c.down === 14, `the proxy counts what it carried (up ${c.up}, down ${c.down})`);
+  check(c.up === 8 && c.down === 14 && c.connections === 1,
+    `the proxy counts what it carried (up ${c.up}, down ${c.down}, ${c.connections} connection)`);
 }
 
 async function bulk(target, rateMbit, rttMs, bytes) {
