@@ -7,6 +7,16 @@
 # time over the pipeline's (above 1: the pipeline is faster), each tool's best
 # of ROUNDS rounds (default 5).
 #   bench/upload_bench.sh [large-files] [small-files]   (default 400 x 5 MB, 3000 x 200 KB; 0 skips a case)
+# LINE=office|fiber|far (or a comma-separated list) adds the same two cases
+# through tools/lineproxy, a line of that rate and round trip shared by all
+# connections, which every tool then uses for the store:
+#   office 100 Mbit/s 40 ms, 60 x 5 MB and 1000 x 200 KB
+#   fiber  500 Mbit/s 30 ms, 100 x 5 MB and 2000 x 200 KB
+#   far    100 Mbit/s 150 ms, 30 x 5 MB and 300 x 200 KB
+# Each line case also prints each tool's line use: the time the line needs
+# for the payload over the tool's time, so 1.00 is the physical limit.
+# LINE=fiber bench/upload_bench.sh 0 0 runs that line alone; LINE_FILES=large,small
+# replaces the lines' file counts (for a short trial).
 # TOOLS picks a subset (default "pipeline rclone awscli").
 # BUILD_DIR (relative to the checkout or absolute) names the build; with
 # PERF_DATA=<prefix> each pipeline run is recorded by perf into <prefix>.<case>.
@@ -16,6 +26,14 @@ ROOT="$PWD"
 LARGE_FILES="${1:-400}"
 SMALL_FILES="${2:-3000}"
 ROUNDS="${ROUNDS:-5}"
+# Per line: rate in Mbit/s, round trip in ms, large and small files.
+declare -A LINE_CASES=([office]="100 40 60 1000" [fiber]="500 30 100 2000" [far]="100 150 30 300")
+LINE="${LINE:-}"
+LINES=()
+for line in ${LINE//,/ }; do
+    [[ -n "${LINE_CASES[$line]:-}" ]] || { echo "bench: unknown line '$line' (office, fiber or far)" >&2; exit 2; }
+    LINES+=("$line")
+done
 BUILD="${BUILD_DIR:-build}"
 [[ "$BUILD" = /* ]] || BUILD="$ROOT/$BUILD"
 [[ -x "$BUILD/tools/uploadagent/uploadagent" ]] || BUILD_DIR="$BUILD" ./scripts/build.sh >/dev/null
@@ -36,15 +54,28 @@ now() { date +%s.%N; }
 node tools/objectstore/server.js --port 0 --dir "$WORK/store" > "$WORK/store.log" 2>&1 & PIDS+=($!)
 wait_for "$WORK/backend.log" "listening"; wait_for "$WORK/store.log" "listening"
 BACKEND="http://127.0.0.1:$(grep -o 'port [0-9]*' "$WORK/backend.log" | grep -o '[0-9]*')"
-STORE="http://127.0.0.1:$(grep -o 'port [0-9]*' "$WORK/store.log" | grep -o '[0-9]*')"
+port_of() { grep -o 'port [0-9]*' "$1" | head -1 | grep -o '[0-9]*'; }
+BACKEND="http://127.0.0.1:$(port_of "$WORK/backend.log")"
+STORE_PORT=$(port_of "$WORK/store.log")
+STORE="http://127.0.0.1:$STORE_PORT"
 KEY=LOCALDEVACCESSKEY01; SECRET=local-dev-secret-key-0123456789abcdef; TOKEN=local-dev-session-token
-curl -s -X POST -d "{\"accessKeyId\":\"$KEY\",\"secretAccessKey\":\"$SECRET\",\"sessionToken\":\"$TOKEN\",\"bucketName\":\"normal-order-image\",\"endpoint\":\"$STORE\",\"expiresInMinutes\":60}" "$BACKEND/__control/sts" > /dev/null
+mkdir -p "$WORK/client/data" "$WORK/home"
+
+# Where every tool sends its requests for the store: the store itself, or a
+# line in front of it. The pipeline writes to the endpoint of the storage
+# credentials the backend hands out and checks for stored images at the
+# config's imageHost, both path-style, so both name it.
+use_endpoint() {  # URL
+    ENDPOINT=$1
+    curl -s -X POST -d "{\"accessKeyId\":\"$KEY\",\"secretAccessKey\":\"$SECRET\",\"sessionToken\":\"$TOKEN\",\"bucketName\":\"normal-order-image\",\"endpoint\":\"$ENDPOINT\",\"expiresInMinutes\":60}" "$BACKEND/__control/sts" > /dev/null
+    printf '{"baseUrl": "%s/", "imageHost": "%s"}' "$BACKEND" "$ENDPOINT" > "$WORK/client/data/config.json"
+    export RCLONE_CONFIG_BENCH_ENDPOINT="$ENDPOINT"
+}
+use_endpoint "$STORE"
 
 # The client's pipeline, in a working folder of its own. A backgrounded
 # subshell that execs the agent leaves $! the agent's own pid (a backgrounded
 # function would add a shell between them).
-mkdir -p "$WORK/client/data" "$WORK/home"
-printf '{"baseUrl": "%s/", "imageHost": "%s"}' "$BACKEND" "$STORE" > "$WORK/client/data/config.json"
 AGENT="$BUILD/tools/uploadagent/uploadagent"
 uploaded() { sqlite3 -cmd ".timeout 5000" "$WORK/home/.vell/batchDesk1.db" "SELECT count(*) FROM images WHERE status='uploaded'" 2>/dev/null || echo 0; }
 clear_store() { rm -rf "$WORK/store/normal-order-image"/* 2>/dev/null || true; }
@@ -66,7 +97,7 @@ pipeline_run() {  # files, case name; sets PIPE (seconds)
 
 # A CA bundle set for the machine's own proxies makes the SDKs refuse plain HTTP.
 unset AWS_CA_BUNDLE
-export RCLONE_CONFIG_BENCH_TYPE=s3 RCLONE_CONFIG_BENCH_PROVIDER=Other RCLONE_CONFIG_BENCH_ENDPOINT="$STORE" \
+export RCLONE_CONFIG_BENCH_TYPE=s3 RCLONE_CONFIG_BENCH_PROVIDER=Other \
        RCLONE_CONFIG_BENCH_ACCESS_KEY_ID=$KEY RCLONE_CONFIG_BENCH_SECRET_ACCESS_KEY=$SECRET \
        RCLONE_CONFIG_BENCH_SESSION_TOKEN=$TOKEN RCLONE_CONFIG_BENCH_REGION=us-east-1 \
        RCLONE_CONFIG_BENCH_FORCE_PATH_STYLE=true
@@ -84,15 +115,16 @@ run_tool() {  # tool, files, case name
     case "$1" in
     pipeline) pipeline_run "$2" "$3"; T=$PIPE; return ;;
     rclone) t0=$(now); rclone --config /dev/null copy --transfers 4 --s3-no-check-bucket "$WORK/files" bench:normal-order-image/rclone; t1=$(now) ;;
-    awscli) t0=$(now); /usr/bin/aws s3 cp --recursive --quiet --endpoint-url "$STORE" "$WORK/files" s3://normal-order-image/awscli/; t1=$(now) ;;
+    awscli) t0=$(now); /usr/bin/aws s3 cp --recursive --quiet --endpoint-url "$ENDPOINT" "$WORK/files" s3://normal-order-image/awscli/; t1=$(now) ;;
     esac
     T=$(echo "$t1 - $t0" | bc -l)
 }
 
 # Each round runs the three in a rotated order, so a slow spell of the
 # machine does not always fall on the same tool; each keeps its best round.
-run_case() {  # files, bytes per file, label, case name
-    local files=$1 bytes=$2 label=$3 name=$4
+# With a line's rate, each tool's line use is printed too.
+run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, line's description]
+    local files=$1 bytes=$2 label=$3 name=$4 line_mbit=${5:-} where=${6:-}
     [[ "$files" -gt 0 ]] || return 0
     rm -rf "$WORK/files"; mkdir -p "$WORK/files"
     for ((i = 0; i < files; i++)); do head -c "$bytes" /dev/urandom > "$WORK/files/img_$(printf %05d $i).jpg"; done
@@ -114,8 +146,8 @@ run_case() {  # files, bytes per file, label, case name
 
     rate() { echo "$total_mb / $1" | bc -l; }
     line() { printf 'bench: %-24s %7.1f s  %7.1f MB/s  %7.0f files/s\n' "$1" "$2" "$(rate "$2")" "$(echo "$files / $2" | bc -l)"; }
-    printf 'bench: case %s: %d files x %s = %.0f MB to the local verifying store, 4 transfers each, best of %d\n' \
-        "$name" "$files" "$label" "$total_mb" "$ROUNDS"
+    printf 'bench: case %s: %d files x %s = %.0f MB%s to the local verifying store, 4 transfers each, best of %d\n' \
+        "$name" "$files" "$label" "$total_mb" "$where" "$ROUNDS"
     [[ -z "${best[pipeline]:-}" ]] || line pipeline "${best[pipeline]}"
     [[ -z "${best[rclone]:-}" ]] || line "rclone copy" "${best[rclone]}"
     [[ -z "${best[awscli]:-}" ]] || line "aws s3 cp" "${best[awscli]}"
@@ -125,9 +157,43 @@ run_case() {  # files, bytes per file, label, case name
         [[ -z "${best[awscli]:-}" ]] ||
             printf 'bench: pipeline speed / aws cli  %.2f\n' "$(echo "${best[awscli]} / ${best[pipeline]}" | bc -l)"
     }
+    [[ -z "$line_mbit" ]] || {
+        local need use=() t
+        need=$(echo "$files * $bytes * 8 / ($line_mbit * 1000000)" | bc -l)
+        for t in pipeline:pipeline rclone:rclone awscli:aws; do
+            [[ -z "${best[${t%%:*}]:-}" ]] || use+=("${t#*:} $(printf %.2f "$(echo "$need / ${best[${t%%:*}]}" | bc -l)")")
+        done
+        printf 'bench: line use  %s\n' "$(IFS=,; echo "${use[*]}" | sed 's/,/  /g')"
+    }
+}
+
+# One line case: both sizes through a line proxy of the given rate and round
+# trip, which is stopped afterwards so that it reports what it carried.
+run_line() {  # name, rate in Mbit/s, round trip in ms, large files, small files
+    local name=$1 mbit=$2 rtt=$3 log="$WORK/line-$1.log" pid
+    node tools/lineproxy/lineproxy.js --listen 0 --target "127.0.0.1:$STORE_PORT" --rate-mbit "$mbit" --rtt-ms "$rtt" \
+        > "$log" 2>&1 & pid=$!; PIDS+=("$pid")
+    wait_for "$log" "listening"
+    use_endpoint "http://127.0.0.1:$(port_of "$log")"
+    local where=" through the $name line ($mbit Mbit/s, $rtt ms)"
+    run_case "$4" 5000000 "5 MB" "$name-large" "$mbit" "$where"
+    run_case "$5" 200000 "200 KB" "$name-small" "$mbit" "$where"
+    kill "$pid"; wait "$pid" 2>/dev/null || true
+    printf 'bench: %s line %s\n' "$name" "$(grep -o 'carried.*' "$log")"
+    use_endpoint "$STORE"
 }
 
 echo "bench: $(nproc) cores"
 run_case "$LARGE_FILES" 5000000 "5 MB" large
 run_case "$SMALL_FILES" 200000 "200 KB" small
+if ((${#LINES[@]})); then
+    # The line's own model first: a line that cannot carry its rate here
+    # would be blamed on the tools.
+    node tools/lineproxy/selftest.js | sed 's/^selftest:/bench: line check:/'
+    for line in "${LINES[@]}"; do
+        read -r mbit rtt large small <<< "${LINE_CASES[$line]}"
+        if [[ -n "${LINE_FILES:-}" ]]; then large=${LINE_FILES%,*}; small=${LINE_FILES#*,}; fi
+        run_line "$line" "$mbit" "$rtt" "$large" "$small"
+    done
+fi
 printf 'bench: store rejections: %s\n' "$(curl -s "$STORE/__control/stats")"
