@@ -13,12 +13,16 @@ void TransferWindow::finished(qint64 bytes, qint64 nowMs, bool waiting)
     const qint64 elapsed = nowMs - m_epochStart;
     // About one round of every running upload, so each size is measured over
     // its own transfers and not those started under the size before.
-    if (m_count < 2 * m_limit || elapsed < kEpochMs)
+    if (m_count < m_limit || elapsed < kEpochMs)
         return;
     const double rate = double(m_bytes) * 1000.0 / double(elapsed);
-    // Too few images to keep the window full says nothing about the line.
-    if (!m_starved)
+    // The round after a change still ends transfers started under the size
+    // before it; too few images to keep the window full says nothing about
+    // the line.
+    const int before = m_limit;
+    if (!m_warming && !m_starved)
         decide(rate);
+    m_warming = m_limit != before;
     m_epochStart = nowMs;
     m_bytes = 0;
     m_count = 0;

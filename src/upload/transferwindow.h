@@ -41,4 +41,5 @@ private:
     qint64 m_bytes = 0;
     int m_count = 0;
     bool m_starved = false;
+    bool m_warming = false;
 };

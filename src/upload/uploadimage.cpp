@@ -107,8 +107,10 @@ void uploadImage::ended(const imgMess &image, qint64 bytes)
     // Others waited for a slot when more were in flight than may run.
     m_window.finished(bytes, m_clock.elapsed(), inFlightCount() > m_window.limit());
     m_inFlight.remove(image.id);
-    if (m_pool->maxThreadCount() != m_window.limit())
+    if (m_pool->maxThreadCount() != m_window.limit()) {
+        LogManager::logInfo(QStringLiteral("同时上传数:%1 -> %2").arg(m_pool->maxThreadCount()).arg(m_window.limit()));
         m_pool->setMaxThreadCount(m_window.limit());
+    }
 }
 
 void uploadImage::slot_runOver(const imgMess &imgM)
