@@ -12,6 +12,7 @@ PACKAGES=(
     libexiv2-dev libspdlog-dev libfmt-dev libcurl4-openssl-dev libssl-dev openssl
     qt6-translations-l10n xvfb xauth x11-apps fonts-noto-cjk time bc rclone awscli imagemagick faketime
     clang libclang-rt-14-dev clang-format
+    qtkeychain-qt6-dev libsecret-1-0 gnome-keyring dbus-daemon
 )
 
 missing=()

@@ -6,4 +6,8 @@ cd "$(dirname "$0")/.."
 ./scripts/install.sh
 ./scripts/build.sh
 cd "${BUILD_DIR:-build}"
+# Every log the tests write is kept here, for the search for secrets.
+export ORDERDESK_TEST_LOGS="$PWD/test-logs"
+rm -rf "$ORDERDESK_TEST_LOGS"
+mkdir -p "$ORDERDESK_TEST_LOGS"
 ctest --output-on-failure --parallel "$(nproc)" --timeout 300

@@ -5,9 +5,11 @@
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/logmanager.h"
+#include "core/privatefiles.h"
 #include "core/qttranslation.h"
 #include "core/singleinstanceguard.h"
 #include "core/vellruntime.h"
+#include "store/userstore.h"
 #include "ui/mainwindow.h"
 #include "upload/databasethread.h"
 
@@ -16,6 +18,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     AppPaths::initialise();
+    PrivateFiles::restrict();
 
     SingleInstanceGuard guard;
     if (!guard.tryAcquire(QCoreApplication::applicationName()))
@@ -24,6 +27,7 @@ int main(int argc, char *argv[])
     QtTranslation::install();
     configFile::readConfig();
     VellRuntime::instance().loadErrorTable();
+    UserStore::movePasswordsToKeychain();
 
     QFont font = QApplication::font();
     font.setFamilies({QStringLiteral("Microsoft YaHei"), QStringLiteral("Microsoft YaHei-Regular")});

@@ -96,6 +96,9 @@ void addCartPostTable(QSqlDatabase &db)
 
 void prepareFile(QSqlDatabase &db)
 {
+    // What is deleted or overwritten is zeroed, not left in free pages of
+    // the file (a blanked password, a deleted order's paths).
+    QSqlQuery(db).exec(QStringLiteral("PRAGMA secure_delete=ON"));
     addMissingBucketColumn(db);
     addLookupIndexes(db);
     addUploadHoldTable(db);
@@ -268,7 +271,7 @@ bool ensureDatabase(QSqlDatabase &db)
     }
     if (!QFile::exists(file) && QFile::copy(kSeedResource, file)) {
         LogManager::logInfo(QStringLiteral("复制数据库成功"));
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
         if (db.open()) {
             prepareFile(db);
             db.close();

@@ -2,12 +2,11 @@
 
 #include <QString>
 
-// One remembered login of the `user` table.
+// One remembered login of the `user` table (its password is the keychain's).
 struct UserRecord
 {
     qint32 id = 0;
     QString user_name;
-    QString password;        // as typed
     QString created_time;    // "yyyy-MM-dd hh:mm:ss"
     QString last_login_time; // "yyyy-MM-dd hh:mm:ss"
 };

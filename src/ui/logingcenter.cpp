@@ -6,6 +6,7 @@
 
 #include "core/logmanager.h"
 #include "net/httputils.h"
+#include "store/passwordvault.h"
 #include "store/userstore.h"
 
 namespace {
@@ -43,8 +44,30 @@ logingcenter::logingcenter(const QString &phone, const QString &password, QWidge
     }
     if (!phone.isEmpty())
         ui->phoneEdit->setText(phone);
-    if (!password.isEmpty())
+    // A remembered password shows as remembered; unticking forgets it.
+    if (!password.isEmpty()) {
         ui->passwordEdit->setText(password);
+        ui->byAccountRdbRememberMe->setChecked(true);
+    }
+
+    // Without a keychain a password is never remembered, and the form says so
+    // when remembering is asked for.
+    m_keychainTip = new QLabel(this);
+    m_keychainTip->setObjectName(QStringLiteral("keychainTip"));
+    m_keychainTip->setProperty("class", QStringLiteral("errorTip"));
+    m_keychainTip->setTextFormat(Qt::PlainText);
+    m_keychainTip->hide();
+    ui->verticalLayout_3->addWidget(m_keychainTip);
+    connect(ui->byAccountRdbRememberMe, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && !PasswordVault::available())
+            m_keychainTip->setText(keychainUnavailableTip());
+        m_keychainTip->setVisible(on && !m_keychainTip->text().isEmpty());
+    });
+}
+
+QString logingcenter::keychainUnavailableTip()
+{
+    return QStringLiteral("系统钥匙串不可用，密码不会被记住");
 }
 
 logingcenter::~logingcenter()
@@ -67,9 +90,12 @@ void logingcenter::showTip(const QString &text)
 
 void logingcenter::on_phoneEdit_textChanged(const QString &arg1)
 {
-    if (arg1.size() == 11)
-        ui->passwordEdit->setText(UserStore::storedPassword(arg1));
-    else if (!ui->passwordEdit->text().isEmpty())
+    if (arg1.size() == 11) {
+        const QString remembered = UserStore::storedPassword(arg1);
+        ui->passwordEdit->setText(remembered);
+        if (!remembered.isEmpty())
+            ui->byAccountRdbRememberMe->setChecked(true);
+    } else if (!ui->passwordEdit->text().isEmpty())
         ui->passwordEdit->clear();
     if (!ui->phoneMessage->text().isEmpty())
         ui->phoneMessage->clear();
@@ -110,7 +136,13 @@ void logingcenter::on_loginButton_clicked()
         showTip(tip);
         return;
     }
-    if (ui->byAccountRdbRememberMe->isChecked())
-        UserStore::rememberLogin(phone, password);
+    if (ui->byAccountRdbRememberMe->isChecked()) {
+        if (!UserStore::rememberLogin(phone, password) && !PasswordVault::available()) {
+            m_keychainTip->setText(keychainUnavailableTip());
+            m_keychainTip->show();
+        }
+    } else {
+        UserStore::forgetPassword(phone);
+    }
     emit loginSuccess();
 }

@@ -5,6 +5,8 @@
 
 #include "store/userrecord.h"
 
+class QLabel;
+
 namespace Ui {
 class logingcenter;
 }
@@ -24,6 +26,8 @@ public:
     void showTip(const QString &text);
     // Shown when the token request got no answer from the backend.
     static QString unreachableTip();
+    // Shown when remembering is asked for and no keychain answers.
+    static QString keychainUnavailableTip();
 
 signals:
     void loginSuccess();
@@ -37,4 +41,5 @@ private slots:
 private:
     Ui::logingcenter *ui;
     QList<UserRecord> m_users;
+    QLabel *m_keychainTip;
 };

@@ -22,7 +22,7 @@ loginwidget::loginwidget(QWidget *parent)
 
     const UserRecord last = UserStore::lastUser();
     m_back = new loginback(ui->loginwidgetShow);
-    m_center = new logingcenter(last.user_name, last.password, ui->loginwidgetShow);
+    m_center = new logingcenter(last.user_name, UserStore::storedPassword(last.user_name), ui->loginwidgetShow);
     auto *layout = new QHBoxLayout(ui->loginwidgetShow);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -4,16 +4,24 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QtTest>
 
+#include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/vellruntime.h"
+#include "store/passwordvault.h"
+#include "store/shareddatabase.h"
+#include "store/userstore.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
+#include "support/queryvalue.h"
+#include "support/secretservice.h"
 #include "ui/loginwidget.h"
 
-// The login page against the local backend, offscreen.
+// The login page against the local backend, offscreen, with a keychain of
+// its own, or, with ORDERDESK_NO_SECRET_SERVICE set, without any keychain.
 class TstLogin : public QObject
 {
     Q_OBJECT
@@ -21,6 +29,8 @@ class TstLogin : public QObject
 private slots:
     void initTestCase()
     {
+        m_keychain = qEnvironmentVariableIsEmpty("ORDERDESK_NO_SECRET_SERVICE");
+        QVERIFY(m_secrets.start(m_keychain));
         QVERIFY(m_backend.start());
         // The second address leads nowhere: a backend that cannot be reached.
         QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", "http://127.0.0.1:1/"}}));
@@ -31,35 +41,98 @@ private slots:
         VellRuntime::instance().loadErrorTable();
     }
 
-    void rememberedLoginFillsTheForm()
+    // Remembered in the keychain, filled in at the next start and while
+    // typing, forgotten when the box is unticked; never in the database.
+    // Without a keychain the form says so and nothing is remembered.
+    void rememberedLogin()
     {
+        const QString phone = QStringLiteral("13800000002");
+        const QString secret = QStringLiteral("wedding'88");
+        const QString remembered = m_keychain ? secret : QString();
         {
             loginwidget page;
-            child<QLineEdit>(&page, "phoneEdit")->setText("13800000002");
-            child<QLineEdit>(&page, "passwordEdit")->setText("wedding'88");
+            child<QLineEdit>(&page, "phoneEdit")->setText(phone);
+            child<QLineEdit>(&page, "passwordEdit")->setText(secret);
             child<QCheckBox>(&page, "byAccountRdbRememberMe")->setChecked(true);
+            QLabel *tip = child<QLabel>(&page, "keychainTip");
+            QCOMPARE(tip->isHidden() ? QString() : tip->text(),
+                     m_keychain ? QString() : QStringLiteral("系统钥匙串不可用，密码不会被记住"));
             child<QPushButton>(&page, "loginButton")->click();
         }
+        QVERIFY(!databaseBytes().contains(secret.toUtf8()));
 
         // The next start fills in that login and offers the number while typing.
-        loginwidget page;
-        QLineEdit *phone = child<QLineEdit>(&page, "phoneEdit");
-        QLineEdit *password = child<QLineEdit>(&page, "passwordEdit");
-        QCOMPARE(phone->text() + ' ' + password->text(), QStringLiteral("13800000002 wedding'88"));
-        QVERIFY(phone->completer());
-        QCOMPARE(phone->completer()->model()->index(0, 0).data().toString(), QStringLiteral("13800000002"));
+        {
+            loginwidget page;
+            QLineEdit *number = child<QLineEdit>(&page, "phoneEdit");
+            QLineEdit *password = child<QLineEdit>(&page, "passwordEdit");
+            QCOMPARE(number->text() + ' ' + password->text(), phone + ' ' + remembered);
+            QCOMPARE(child<QCheckBox>(&page, "byAccountRdbRememberMe")->isChecked(), m_keychain);
+            QVERIFY(number->completer());
+            QCOMPARE(number->completer()->model()->index(0, 0).data().toString(), phone);
 
-        // Typed number, the password it brings back, the number rule told on leaving the field.
-        const QString rule = QStringLiteral("请输入正确手机号");
-        for (const QStringList &typed : QList<QStringList>{{"1380000000", "", rule},
-                                                           {"13800000002", "wedding'88", ""},
-                                                           {"12800000001", "", rule},
-                                                           {"13800000001", "", ""}}) {
-            phone->setText(typed.at(0));
-            emit phone->editingFinished();
-            QCOMPARE(password->text() + '|' + child<QLabel>(&page, "phoneMessage")->text(),
-                     typed.at(1) + '|' + typed.at(2));
+            // Typed number, the password it brings back, the number rule told on leaving the field.
+            const QString rule = QStringLiteral("请输入正确手机号");
+            for (const QStringList &typed : QList<QStringList>{{"1380000000", "", rule},
+                                                               {phone, remembered, ""},
+                                                               {"12800000001", "", rule},
+                                                               {"13800000001", "", ""}}) {
+                number->setText(typed.at(0));
+                emit number->editingFinished();
+                QCOMPARE(password->text() + '|' + child<QLabel>(&page, "phoneMessage")->text(),
+                         typed.at(1) + '|' + typed.at(2));
+            }
+
+            // Unticked at a login: forgotten.
+            number->setText(phone);
+            password->setText(secret);
+            child<QCheckBox>(&page, "byAccountRdbRememberMe")->setChecked(false);
+            child<QPushButton>(&page, "loginButton")->click();
         }
+        loginwidget page;
+        QCOMPARE(child<QLineEdit>(&page, "phoneEdit")->text(), phone);
+        QCOMPARE(child<QLineEdit>(&page, "passwordEdit")->text(), QString());
+        QCOMPARE(PasswordVault::read(phone), QString());
+    }
+
+    // A database as earlier versions left it: passwords in the table, and an
+    // older one in the file's free space. At the start they move to the
+    // keychain, and no byte of them is left in the file; without a keychain
+    // they stay where they are and the log says so.
+    void passwordsOfEarlierVersionsMove()
+    {
+        sharedDatabase();
+        {
+            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
+            old.setDatabaseName(AppPaths::databaseFile());
+            QVERIFY(old.open());
+            QSqlQuery query(old);
+            QVERIFY(query.exec("PRAGMA secure_delete=OFF"));
+            QVERIFY(query.exec("INSERT INTO user(user_name,password,created_time,last_login_time) VALUES "
+                               "('13800000005','first-one','2025-01-01 08:00:00','2025-01-01 08:00:00'),"
+                               "('13800000006','','2025-01-01 08:00:00','2025-01-01 08:00:00')"));
+            for (const char *password : {"a-much-longer-first-one", "rock&roll-2024"})
+                QVERIFY(query.exec(QStringLiteral("UPDATE user SET password='%1' WHERE user_name='13800000005'")
+                                       .arg(QLatin1String(password))));
+            old.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+        QVERIFY(databaseBytes().contains("rock&roll-2024"));
+
+        QCOMPARE(UserStore::movePasswordsToKeychain(), m_keychain ? 1 : 0);
+        const QString left = queryValue("SELECT password FROM user WHERE user_name='13800000005'").toString();
+        if (m_keychain) {
+            QCOMPARE(left, QString());
+            QCOMPARE(PasswordVault::read(QStringLiteral("13800000005")), QStringLiteral("rock&roll-2024"));
+            QVERIFY(!databaseBytes().contains("rock&roll-2024"));
+            QVERIFY(!databaseBytes().contains("first-one"));
+            QVERIFY(!databaseBytes().contains("a-much-longer-first-one"));
+        } else {
+            QCOMPARE(left, QStringLiteral("rock&roll-2024"));
+            QVERIFY(testlog::texts().join('\n').contains(QStringLiteral("旧版本保存的密码未能移入系统钥匙串")));
+        }
+        QVERIFY(execStatement(sharedDatabase(), "DELETE FROM user WHERE user_name IN ('13800000005','13800000006')"));
+        PasswordVault::forget(QStringLiteral("13800000005"));
     }
 
     void failedLoginShowsATip_data()
@@ -113,6 +186,20 @@ private slots:
 private:
     template<typename T> T *child(QWidget *page, const char *name) { return page->findChild<T *>(QLatin1String(name)); }
 
+    // The database file with its journal, as bytes.
+    static QByteArray databaseBytes()
+    {
+        QByteArray bytes;
+        for (const QString &name : {AppPaths::databaseFile(), AppPaths::databaseFile() + "-journal"}) {
+            QFile file(name);
+            if (file.open(QIODevice::ReadOnly))
+                bytes += file.readAll();
+        }
+        return bytes;
+    }
+
+    SecretService m_secrets;
+    bool m_keychain = true;
     BackendProcess m_backend;
     ClientEnvironment m_env;
 };
