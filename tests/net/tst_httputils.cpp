@@ -190,32 +190,35 @@ private slots:
     void tls_data()
     {
         QTest::addColumn<int>("peer"); // the backend's certificate; -1: plain http
-        QTest::addColumn<bool>("caFile");
+        QTest::addColumn<QString>("caFile");
         QTest::addColumn<QString>("reason"); // empty: login and store information succeed
-        QTest::newRow("trusted through caFile") << int(TestCertificates::Trusted) << true << QString();
-        QTest::newRow("another host") << int(TestCertificates::OtherHost) << true
+        const QString ca = m_certificates.caFile();
+        const QString noCertificate = m_certificates.keyFile(TestCertificates::Trusted);
+        QTest::newRow("trusted through caFile") << int(TestCertificates::Trusted) << ca << QString();
+        QTest::newRow("another host") << int(TestCertificates::OtherHost) << ca
                                       << "The host name did not match any of the valid hosts for this certificate";
-        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << true
+        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << ca
                                      << "The certificate is self-signed, and untrusted";
-        QTest::newRow("expired") << int(TestCertificates::Expired) << true << "The certificate has expired";
-        QTest::newRow("CA not configured") << int(TestCertificates::Trusted) << false
+        QTest::newRow("expired") << int(TestCertificates::Expired) << ca << "The certificate has expired";
+        QTest::newRow("CA not configured") << int(TestCertificates::Trusted) << QString()
                                            << "The issuer certificate of a locally looked up certificate could not be "
                                               "found; No certificates could be verified";
-        QTest::newRow("plain backend behind https") << -1 << true << "-";
+        QTest::newRow("CA file without a certificate") << int(TestCertificates::Trusted) << noCertificate
+                                                       << QStringLiteral("CA文件%1中没有可读的证书").arg(noCertificate);
+        QTest::newRow("plain backend behind https") << -1 << ca << "-";
     }
 
     void tls()
     {
         QFETCH(int, peer);
-        QFETCH(bool, caFile);
+        QFETCH(QString, caFile);
         QFETCH(QString, reason);
         BackendProcess backend;
         QVERIFY(peer < 0 ? backend.start() : backend.start(&m_certificates, TestCertificates::Kind(peer)));
         QJsonObject config = m_config;
         config.insert("baseUrl", QStringLiteral("https://") + backend.baseUrl().section(QStringLiteral("://"), 1));
         config.insert("requestTimeout", 5);
-        if (caFile)
-            config.insert("caFile", m_certificates.caFile());
+        config.insert("caFile", caFile);
         QVERIFY(m_env.setUp(config));
         const auto restore = qScopeGuard([this] {
             m_env.setUp(m_config);

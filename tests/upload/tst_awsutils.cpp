@@ -165,29 +165,34 @@ private slots:
         using F = AwsUtils::Failure;
         QTest::addColumn<int>("peer");       // the store's certificate; -1: plain http
         QTest::addColumn<QString>("scheme"); // of the endpoint the backend hands out
-        QTest::addColumn<bool>("caFile");
+        QTest::addColumn<QString>("caFile");
         QTest::addColumn<int>("offset"); // a known clock offset has the request signed in a dry run
         QTest::addColumn<int>("failure");
         QTest::addColumn<QString>("logged"); // the end of the transfer log's line
         const QString refused = QStringLiteral("after 1 attempt(s): 证书校验失败：");
+        const QString ca = m_certificates.caFile();
+        const QString noCertificate = m_certificates.keyFile(TestCertificates::Trusted);
         QTest::newRow("trusted through caFile")
-            << int(TestCertificates::Trusted) << "https://" << true << 0 << int(F::None) << "";
+            << int(TestCertificates::Trusted) << "https://" << ca << 0 << int(F::None) << "";
         QTest::newRow("trusted, signed at an offset")
-            << int(TestCertificates::Trusted) << "https://" << true << 60 << int(F::None) << "";
+            << int(TestCertificates::Trusted) << "https://" << ca << 60 << int(F::None) << "";
         QTest::newRow("another host")
-            << int(TestCertificates::OtherHost) << "https://" << true << 0 << int(F::Certificate)
+            << int(TestCertificates::OtherHost) << "https://" << ca << 0 << int(F::Certificate)
             << refused + "SSL: no alternative certificate subject name matches target host name '127.0.0.1'";
-        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << "https://" << true << 0
+        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << "https://" << ca << 0
                                      << int(F::Certificate)
                                      << refused + "SSL certificate problem: self-signed certificate";
-        QTest::newRow("expired") << int(TestCertificates::Expired) << "https://" << true << 0 << int(F::Certificate)
+        QTest::newRow("expired") << int(TestCertificates::Expired) << "https://" << ca << 0 << int(F::Certificate)
                                  << refused + "SSL certificate problem: certificate has expired";
         QTest::newRow("CA not configured")
-            << int(TestCertificates::Trusted) << "https://" << false << 0 << int(F::Certificate)
+            << int(TestCertificates::Trusted) << "https://" << QString() << 0 << int(F::Certificate)
             << refused + "SSL certificate problem: unable to get local issuer certificate";
+        QTest::newRow("CA file without a certificate")
+            << int(TestCertificates::Trusted) << "https://" << noCertificate << 0 << int(F::Certificate)
+            << refused + "error setting certificate file: " + noCertificate;
         QTest::newRow("plain store behind https")
-            << -1 << "https://" << true << 0 << int(F::Transient) << "wrong version number (SSL connect error)";
-        QTest::newRow("no scheme: plain http") << -1 << "" << true << 0 << int(F::None) << "";
+            << -1 << "https://" << ca << 0 << int(F::Transient) << "wrong version number (SSL connect error)";
+        QTest::newRow("no scheme: plain http") << -1 << "" << ca << 0 << int(F::None) << "";
     }
 
     void tls()
@@ -200,8 +205,8 @@ private slots:
         QFETCH(QString, scheme);
         const QString endpoint = scheme + store.url().section(QStringLiteral("://"), 1);
         m_up.setCredentials(15, QJsonObject{{"endpoint", endpoint}});
-        QFETCH(bool, caFile);
-        QVERIFY(m_up.reconfigure(caFile ? QJsonObject{{"caFile", m_certificates.caFile()}} : QJsonObject()));
+        QFETCH(QString, caFile);
+        QVERIFY(m_up.reconfigure(QJsonObject{{"caFile", caFile}}));
         AwsUtils::setClockOffset(offset);
         const auto restore = qScopeGuard([this] {
             AwsUtils::setClockOffset(0);
