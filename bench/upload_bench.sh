@@ -13,6 +13,10 @@
 #   office 100 Mbit/s 40 ms, 60 x 5 MB and 1000 x 200 KB
 #   fiber  500 Mbit/s 30 ms, 100 x 5 MB and 2000 x 200 KB
 #   far    100 Mbit/s 150 ms, 30 x 5 MB and 300 x 200 KB
+#   fiber-tls  the fiber line to a second store that speaks https only, with
+#          a certificate of a CA made for the run; the line carries the TLS
+#          bytes unchanged, and every tool trusts that CA (the pipeline
+#          through caFile, rclone --ca-cert, aws --ca-bundle)
 # Each line case also prints each tool's line use: the time the line needs
 # for the payload over the tool's time, so 1.00 is the physical limit.
 # LINE=fiber bench/upload_bench.sh 0 0 runs that line alone; LINE_FILES=large,small
@@ -27,11 +31,12 @@ LARGE_FILES="${1:-400}"
 SMALL_FILES="${2:-3000}"
 ROUNDS="${ROUNDS:-5}"
 # Per line: rate in Mbit/s, round trip in ms, large and small files.
-declare -A LINE_CASES=([office]="100 40 60 1000" [fiber]="500 30 100 2000" [far]="100 150 30 300")
+declare -A LINE_CASES=([office]="100 40 60 1000" [fiber]="500 30 100 2000" [far]="100 150 30 300"
+    [fiber-tls]="500 30 100 2000")
 LINE="${LINE:-}"
 LINES=()
 for line in ${LINE//,/ }; do
-    [[ -n "${LINE_CASES[$line]:-}" ]] || { echo "bench: unknown line '$line' (office, fiber or far)" >&2; exit 2; }
+    [[ -n "${LINE_CASES[$line]:-}" ]] || { echo "bench: unknown line '$line' (office, fiber, far or fiber-tls)" >&2; exit 2; }
     LINES+=("$line")
 done
 BUILD="${BUILD_DIR:-build}"
@@ -61,15 +66,36 @@ STORE="http://127.0.0.1:$STORE_PORT"
 KEY=LOCALDEVACCESSKEY01; SECRET=local-dev-secret-key-0123456789abcdef; TOKEN=local-dev-session-token
 mkdir -p "$WORK/client/data" "$WORK/home"
 
+# A line ending in -tls goes to a second store that speaks https only, with a
+# certificate for 127.0.0.1 from a CA made here.
+CA=""
+if [[ " ${LINES[*]} " == *-tls\ * ]]; then
+    CA="$WORK/tls/ca.pem"; mkdir -p "$WORK/tls"
+    tls_key() { openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$WORK/tls/$1.key" "${@:2}" 2>/dev/null; }
+    tls_key ca -x509 -out "$CA" -subj "/CN=bench CA" -days 2
+    tls_key store -out "$WORK/tls/store.csr" -subj /CN=127.0.0.1
+    printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\n' > "$WORK/tls/names"
+    openssl x509 -req -in "$WORK/tls/store.csr" -CA "$CA" -CAkey "$WORK/tls/ca.key" -CAcreateserial -days 2 \
+        -extfile "$WORK/tls/names" -out "$WORK/tls/store.pem" 2>/dev/null
+    node tools/objectstore/server.js --port 0 --dir "$WORK/store-tls" \
+        --tls-cert "$WORK/tls/store.pem" --tls-key "$WORK/tls/store.key" > "$WORK/store-tls.log" 2>&1 & PIDS+=($!)
+    wait_for "$WORK/store-tls.log" "listening"
+    TLS_STORE_PORT=$(port_of "$WORK/store-tls.log")
+fi
+
 # Where every tool sends its requests for the store: the store itself, or a
 # line in front of it. The pipeline writes to the endpoint of the storage
 # credentials the backend hands out and checks for stored images at the
 # config's imageHost, both path-style, so both name it.
-use_endpoint() {  # URL
+# An https endpoint comes with the CA every tool is to trust.
+use_endpoint() {  # URL [CA file]
     ENDPOINT=$1
+    local ca=${2:-}
     curl -s -X POST -d "{\"accessKeyId\":\"$KEY\",\"secretAccessKey\":\"$SECRET\",\"sessionToken\":\"$TOKEN\",\"bucketName\":\"normal-order-image\",\"endpoint\":\"$ENDPOINT\",\"expiresInMinutes\":60}" "$BACKEND/__control/sts" > /dev/null
-    printf '{"baseUrl": "%s/", "imageHost": "%s"}' "$BACKEND" "$ENDPOINT" > "$WORK/client/data/config.json"
+    printf '{"baseUrl": "%s/", "imageHost": "%s"%s}' "$BACKEND" "$ENDPOINT" "${ca:+, \"caFile\": \"$ca\"}" > "$WORK/client/data/config.json"
     export RCLONE_CONFIG_BENCH_ENDPOINT="$ENDPOINT"
+    TRUST_RCLONE=(); TRUST_AWS=()
+    [[ -z "$ca" ]] || { TRUST_RCLONE=(--ca-cert "$ca"); TRUST_AWS=(--ca-bundle "$ca"); }
 }
 use_endpoint "$STORE"
 
@@ -78,7 +104,7 @@ use_endpoint "$STORE"
 # function would add a shell between them).
 AGENT="$BUILD/tools/uploadagent/uploadagent"
 uploaded() { sqlite3 -cmd ".timeout 5000" "$WORK/home/.vell/batchDesk1.db" "SELECT count(*) FROM images WHERE status='uploaded'" 2>/dev/null || echo 0; }
-clear_store() { rm -rf "$WORK/store/normal-order-image"/* 2>/dev/null || true; }
+clear_store() { rm -rf "$WORK/store/normal-order-image"/* "$WORK/store-tls/normal-order-image"/* 2>/dev/null || true; }
 pipeline_run() {  # files, case name; sets PIPE (seconds)
     rm -rf "$WORK/home/.vell"
     (cd "$WORK/client" && HOME="$WORK/home" "$AGENT" --enqueue "$WORK/files" > /dev/null)
@@ -114,8 +140,8 @@ run_tool() {  # tool, files, case name
     sync
     case "$1" in
     pipeline) pipeline_run "$2" "$3"; T=$PIPE; return ;;
-    rclone) t0=$(now); rclone --config /dev/null copy --transfers 4 --s3-no-check-bucket "$WORK/files" bench:normal-order-image/rclone; t1=$(now) ;;
-    awscli) t0=$(now); /usr/bin/aws s3 cp --recursive --quiet --endpoint-url "$ENDPOINT" "$WORK/files" s3://normal-order-image/awscli/; t1=$(now) ;;
+    rclone) t0=$(now); rclone --config /dev/null copy --transfers 4 --s3-no-check-bucket "${TRUST_RCLONE[@]}" "$WORK/files" bench:normal-order-image/rclone; t1=$(now) ;;
+    awscli) t0=$(now); /usr/bin/aws s3 cp --recursive --quiet --endpoint-url "$ENDPOINT" "${TRUST_AWS[@]}" "$WORK/files" s3://normal-order-image/awscli/; t1=$(now) ;;
     esac
     T=$(echo "$t1 - $t0" | bc -l)
 }
@@ -170,11 +196,12 @@ run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, l
 # One line case: both sizes through a line proxy of the given rate and round
 # trip, which is stopped afterwards so that it reports what it carried.
 run_line() {  # name, rate in Mbit/s, round trip in ms, large files, small files
-    local name=$1 mbit=$2 rtt=$3 log="$WORK/line-$1.log" pid
-    node tools/lineproxy/lineproxy.js --listen 0 --target "127.0.0.1:$STORE_PORT" --rate-mbit "$mbit" --rtt-ms "$rtt" \
+    local name=$1 mbit=$2 rtt=$3 log="$WORK/line-$1.log" pid target=$STORE_PORT scheme=http ca=""
+    [[ "$name" != *-tls ]] || { target=$TLS_STORE_PORT; scheme=https; ca=$CA; }
+    node tools/lineproxy/lineproxy.js --listen 0 --target "127.0.0.1:$target" --rate-mbit "$mbit" --rtt-ms "$rtt" \
         > "$log" 2>&1 & pid=$!; PIDS+=("$pid")
     wait_for "$log" "listening"
-    use_endpoint "http://127.0.0.1:$(port_of "$log")"
+    use_endpoint "$scheme://127.0.0.1:$(port_of "$log")" "$ca"
     local where=" through the $name line ($mbit Mbit/s, $rtt ms)"
     run_case "$4" 5000000 "5 MB" "$name-large" "$mbit" "$where"
     run_case "$5" 200000 "200 KB" "$name-small" "$mbit" "$where"
@@ -197,3 +224,5 @@ if ((${#LINES[@]})); then
     done
 fi
 printf 'bench: store rejections: %s\n' "$(curl -s "$STORE/__control/stats")"
+[[ -z "$CA" ]] || printf 'bench: https store rejections: %s\n' \
+    "$(curl -s --cacert "$CA" "https://127.0.0.1:$TLS_STORE_PORT/__control/stats")"

@@ -31,6 +31,7 @@ struct Values
     QString imageHost;
     QByteArray webKey;
     int requestTimeoutSec = kDefaultTimeoutSec;
+    QString caFile;
 };
 
 Values defaults()
@@ -85,6 +86,12 @@ void readDeploymentKeys(Values &v, const QJsonObject &obj)
     const double timeout = obj.value(QStringLiteral("requestTimeout")).toDouble(0.0);
     if (std::isfinite(timeout) && timeout > 0.0)
         v.requestTimeoutSec = int(std::ceil(std::min(timeout, double(kMaxTimeoutSec))));
+
+    // Like "data/config.json" itself, a relative name is taken from the
+    // working directory; held absolute, so a later change of directory
+    // does not lose it.
+    const QString caFile = obj.value(QStringLiteral("caFile")).toString();
+    v.caFile = caFile.isEmpty() ? QString() : QDir::current().absoluteFilePath(caFile);
 }
 
 } // namespace
@@ -173,6 +180,10 @@ QByteArray configFile::webKey()
 int configFile::requestTimeoutSec()
 {
     return current().requestTimeoutSec;
+}
+QString configFile::caFile()
+{
+    return current().caFile;
 }
 QString configFile::defaultHost()
 {

@@ -33,6 +33,9 @@ public:
     static QString imageHost();     // scheme and host of the public image address, no trailing "/"
     static QByteArray webKey();     // the two-letter key of the account hand-off string
     static int requestTimeoutSec(); // whole-call limit of one backend call, 1 to 600 s
+    // The studio's own certificate authorities (PEM), trusted for https
+    // beside the system's; an absolute path, empty when none is named.
+    static QString caFile();
 
     static QString defaultHost();
 };

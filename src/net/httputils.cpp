@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslError>
 #include <QTimer>
 #include <QUrl>
 
@@ -13,6 +14,7 @@
 #include "core/vellruntime.h"
 #include "net/endpoints.h"
 #include "net/oneshotbody.h"
+#include "net/tlstrust.h"
 
 namespace {
 
@@ -26,6 +28,7 @@ struct LastResult
     QJsonObject json;
     bool outcomeUnknown = false;
     bool transportFailed = false;
+    bool certificateFailed = false;
 };
 
 LastResult &last()
@@ -57,13 +60,22 @@ QString tooLarge(qint64 maxBytes)
     return QStringLiteral("应答超过%1MB，已中止").arg(maxBytes / (1024 * 1024));
 }
 
+// How a reply ended when it did not end by itself or with its own error.
+struct Ending
+{
+    QString aborted;     // why it was cut short
+    QString certificate; // the refused certificate, as TlsTrust tells it
+};
+
 // A server that never answers, answers a byte at a time or never stops must
 // not hold a login, an upload or a download thread: the whole call has a
-// deadline, and the answer a size limit. Returns why the reply was aborted,
-// empty when it ended by itself.
-QString awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bool> *stop = nullptr)
+// deadline, and the answer a size limit.
+Ending awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bool> *stop = nullptr)
 {
     QString abortReason;
+    QList<QSslError> sslErrors;
+    const QMetaObject::Connection refusal = QObject::connect(
+        reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError> &errors) { sslErrors += errors; });
     const auto abortWith = [reply, &abortReason](const QString &reason) {
         if (abortReason.isEmpty() && !reply->isFinished()) {
             abortReason = reason;
@@ -103,7 +115,11 @@ QString awaitBounded(QNetworkReply *reply, qint64 maxBytes, const std::atomic<bo
     // The reply outlives this frame; what the handlers hold does not.
     QObject::disconnect(progress);
     QObject::disconnect(arrival);
-    return abortReason;
+    QObject::disconnect(refusal);
+    Ending ending{abortReason, QString()};
+    if (abortReason.isEmpty() && reply->error() == QNetworkReply::SslHandshakeFailedError)
+        ending.certificate = TlsTrust::certificateFailure(sslErrors);
+    return ending;
 }
 
 } // namespace
@@ -156,6 +172,10 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
 
     last().outcomeUnknown = false;
+    if (const QString untrusted = TlsTrust::apply(request); !untrusted.isEmpty()) {
+        refusedCertificate(untrusted);
+        return false;
+    }
     OneShotBody oneShot(body);
     QNetworkReply *reply = nullptr;
     if (verb == Verb::Get) {
@@ -168,15 +188,22 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     bool bodySent = false;
     connect(reply, &QNetworkReply::uploadProgress, reply,
             [&bodySent](qint64 sent, qint64 total) { bodySent = bodySent || (total > 0 && sent >= total); });
-    const QString abortReason = awaitBounded(reply, kMaxBodyBytes);
+    const Ending ending = awaitBounded(reply, kMaxBodyBytes);
 
+    if (!ending.certificate.isEmpty()) {
+        delete reply;
+        // The same certificate would be refused again: no repeat.
+        refusedCertificate(ending.certificate);
+        return false;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         // A request never written out cannot have reached the backend; one
         // that was, and got no answer of the backend's own, may have.
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        last().outcomeUnknown = status == 0 || !abortReason.isEmpty() ? bodySent : (status == 502 || status == 504);
-        last().message = abortReason.isEmpty() ? withoutQuery(reply->errorString(), reply->url()) : abortReason;
+        last().outcomeUnknown = status == 0 || !ending.aborted.isEmpty() ? bodySent : (status == 502 || status == 504);
+        last().message = ending.aborted.isEmpty() ? withoutQuery(reply->errorString(), reply->url()) : ending.aborted;
         last().transportFailed = true;
+        last().certificateFailed = false;
         logNetworkError(last().message);
         delete reply;
         if (verb == Verb::Get && !isRetry)
@@ -185,6 +212,7 @@ bool HttpUtils::send(Verb verb, const QString &url, const QByteArray &body, cons
     }
 
     last().transportFailed = false;
+    last().certificateFailed = false;
     const QString text = QString::fromUtf8(reply->readAll());
     delete reply;
     const int code = callBack(text);
@@ -206,6 +234,11 @@ bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, cons
     QNetworkRequest request(url);
     // Never from https down to http, and never to another scheme.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    last().outcomeUnknown = false;
+    if (const QString untrusted = TlsTrust::apply(request); !untrusted.isEmpty()) {
+        refusedCertificate(untrusted);
+        return false;
+    }
     QNetworkReply *reply = manager.get(request);
     // What is taken out of the reply no longer counts as available: the size
     // is counted here.
@@ -224,20 +257,32 @@ bool HttpUtils::download(const QUrl &url, QIODevice *sink, qint64 maxBytes, cons
             reply->abort();
     };
     connect(reply, &QNetworkReply::readyRead, reply, take);
-    const QString abortReason = awaitBounded(reply, maxBytes, stop);
-    if (abortReason.isEmpty())
+    const Ending ending = awaitBounded(reply, maxBytes, stop);
+    if (ending.aborted.isEmpty())
         take();
 
-    QString reason = fault.isEmpty() ? abortReason : fault;
+    QString reason = fault.isEmpty() ? ending.aborted : fault;
     if (reason.isEmpty() && reply->error() != QNetworkReply::NoError)
         reason = withoutQuery(reply->errorString(), reply->url());
     delete reply;
+    if (!ending.certificate.isEmpty()) {
+        refusedCertificate(ending.certificate);
+        return false;
+    }
     last().message = reason;
     last().transportFailed = !reason.isEmpty();
-    last().outcomeUnknown = false;
+    last().certificateFailed = false;
     if (!reason.isEmpty())
         logNetworkError(reason);
     return reason.isEmpty();
+}
+
+void HttpUtils::refusedCertificate(const QString &failure)
+{
+    last().message = failure;
+    last().transportFailed = true;
+    last().certificateFailed = true;
+    logNetworkError(failure);
 }
 
 int HttpUtils::callBack(const QString &json)
@@ -285,9 +330,16 @@ bool HttpUtils::lastFailedInTransport() const
     return last().transportFailed;
 }
 
+bool HttpUtils::lastFailedCertificate() const
+{
+    return last().certificateFailed;
+}
+
 QString HttpUtils::errorMessage() const
 {
-    return VellRuntime::instance().errorText(last().message);
+    // A refused certificate is for the operator to see as it is: no message
+    // key stands for it.
+    return last().certificateFailed ? last().message : VellRuntime::instance().errorText(last().message);
 }
 
 bool HttpUtils::requestToken(const QString &userName, const QString &password)

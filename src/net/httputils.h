@@ -51,7 +51,11 @@ public:
     // True when the calling thread's last call got no usable HTTP answer: the
     // backend could not be reached, timed out or answered with an error status.
     bool lastFailedInTransport() const;
-    // The operator text of lastMessage() from the error table; empty when unknown.
+    // True when that failure was a certificate the client does not trust
+    // (TlsTrust); lastMessage() is then "证书校验失败：" and the reason.
+    bool lastFailedCertificate() const;
+    // The operator text of lastMessage() from the error table, or a refused
+    // certificate's own text; empty when unknown.
     QString errorMessage() const;
     // True when the calling thread's last call failed after its request may
     // have reached the backend (no answer after the body was sent, or a
@@ -74,4 +78,6 @@ private:
     bool send(Verb verb, const QString &url, const QByteArray &body, const QString &contentType, bool withToken,
               bool isRetry, bool tokenRequest);
     bool requestToken(const QString &userName, const QString &password);
+    // Records a refused certificate as the calling thread's result and logs it.
+    static void refusedCertificate(const QString &failure);
 };

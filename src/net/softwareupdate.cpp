@@ -1,6 +1,7 @@
 #include "net/softwareupdate.h"
 
 #include <cstdlib>
+#include <memory>
 
 #include <QDebug>
 #include <QDir>
@@ -12,12 +13,14 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSslError>
 #include <QUrl>
 
 #include "core/apppaths.h"
 #include "core/logmanager.h"
 #include "net/endpoints.h"
 #include "net/httputils.h"
+#include "net/tlstrust.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -148,8 +151,16 @@ QString SoftwareUpdate::partialPath(const QString &path)
 
 void SoftwareUpdate::downloadInstaller(const QString &path, const Offer &offer)
 {
+    QNetworkRequest request{QUrl(offer.downloadUrl)};
+    if (const QString untrusted = TlsTrust::apply(request); !untrusted.isEmpty()) {
+        LogManager::logDebug(QStringLiteral("Error downloading update:") + untrusted);
+        emit downloadFinished(false);
+        return;
+    }
     auto *manager = new QNetworkAccessManager(this);
-    QNetworkReply *reply = manager->get(QNetworkRequest(QUrl(offer.downloadUrl)));
+    QNetworkReply *reply = manager->get(request);
+    auto refusal = std::make_shared<QList<QSslError>>();
+    connect(reply, &QNetworkReply::sslErrors, reply, [refusal](const QList<QSslError> &errors) { *refusal += errors; });
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir(folder).exists()) {
         LogManager::logDebug(QStringLiteral("Folder does not exist, creating folder:") + folder);
@@ -169,7 +180,7 @@ void SoftwareUpdate::downloadInstaller(const QString &path, const Offer &offer)
         if (file->isOpen() && file->write(reply->readAll()) < 0)
             file->close();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, file, path, offer] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, manager, file, path, offer, refusal] {
         if (file->isOpen() && file->write(reply->readAll()) < 0)
             file->close();
         const bool written = file->isOpen();
@@ -177,8 +188,10 @@ void SoftwareUpdate::downloadInstaller(const QString &path, const Offer &offer)
         file->close();
 
         bool saved = false;
+        const QString certificate = TlsTrust::certificateFailure(*refusal);
         if (reply->error() != QNetworkReply::NoError) {
-            LogManager::logDebug(QStringLiteral("Error downloading update:") + reply->errorString());
+            LogManager::logDebug(QStringLiteral("Error downloading update:")
+                                 + (certificate.isEmpty() ? reply->errorString() : certificate));
         } else if (!written) {
             LogManager::logDebug(QStringLiteral("Failed to save update file."));
         } else if (const QString fault = installerFault(reply, partialPath(path), size); !fault.isEmpty()) {

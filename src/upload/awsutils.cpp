@@ -11,6 +11,7 @@
 
 #include "core/logmanager.h"
 #include "intake/filedigest.h"
+#include "net/httputils.h"
 #include "upload/credentialcache.h"
 #include "upload/s3transfer.h"
 
@@ -114,7 +115,8 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
 {
     S3Transfer::initialise();
     m_failure = Failure::None;
-    ensureCredentials();
+    m_reason.clear();
+    const bool fetched = CredentialCache::ensure();
     StsCredentials creds = credentials();
     const Options opt = options();
     const QString bucket = bucketName(bucketType);
@@ -122,14 +124,19 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
 
     const auto fail = [&](Failure failure, const QString &message) {
         m_failure = failure;
+        m_reason = message;
         LogManager::logError(QStringLiteral("图片上传失败：%1").arg(message));
         qDebug().noquote() << QStringLiteral("图片上传失败：%1").arg(message);
         return QString();
     };
-    if (!creds.usable())
+    if (!creds.usable()) {
+        const HttpUtils &http = HttpUtils::instance();
+        if (!fetched && http.lastFailedCertificate())
+            return fail(Failure::Certificate, http.lastMessage());
         return fail(Failure::NoCredentials, QStringLiteral("没有可用的存储凭证"));
+    }
     const auto urlOf = [&](const StsCredentials &c) {
-        return QStringLiteral("http://") + c.endpointHost + QLatin1Char('/') + bucket + QLatin1Char('/') + key;
+        return c.requestBase() + QLatin1Char('/') + bucket + QLatin1Char('/') + key;
     };
 
     QFile file(localPath);
@@ -192,6 +199,10 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
     }
 
     S3Transfer::logFailure(urlOf(creds), attempt, tries);
-    return fail(attempt.s3Code() == QLatin1String("BadDigest") ? Failure::FileChanged : Failure::Transient,
-                attempt.describe());
+    Failure failure = Failure::Transient;
+    if (attempt.certificateRefused())
+        failure = Failure::Certificate;
+    else if (attempt.s3Code() == QLatin1String("BadDigest"))
+        failure = Failure::FileChanged;
+    return fail(failure, attempt.describe());
 }

@@ -27,8 +27,10 @@ public:
 
     // Why the last upload() of this object failed. Transient troubles (the
     // network, the store, credentials) go away by themselves; a missing or
-    // changed file needs the operator.
-    enum class Failure { None, Transient, NoCredentials, FileMissing, FileChanged };
+    // changed file needs the operator, and so does a certificate of the store
+    // or the backend that is refused: the same one would come again until
+    // the store, the CA file or the machine's clock is put right.
+    enum class Failure { None, Transient, NoCredentials, FileMissing, FileChanged, Certificate };
 
     explicit AwsUtils(QObject *parent = nullptr);
 
@@ -46,6 +48,9 @@ public:
     // failure, which is logged.
     QString upload(const QString &localPath, const QString &imageName, bool bucketType);
     Failure lastFailure() const { return m_failure; }
+    // What the last failure logged after "图片上传失败："; for a certificate
+    // "证书校验失败：" and its reason.
+    QString lastReason() const { return m_reason; }
 
     static StsCredentials credentials();
     static void clearCredentials();
@@ -66,4 +71,5 @@ public:
 
 private:
     Failure m_failure = Failure::None;
+    QString m_reason;
 };

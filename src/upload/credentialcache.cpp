@@ -20,15 +20,15 @@ StsCredentials g_cache;
 
 } // namespace
 
-void CredentialCache::ensure()
+bool CredentialCache::ensure()
 {
     QMutexLocker renewal(&g_renewLock);
     const StsCredentials cached = current();
     // Another account logged in since: its images go under its own set.
     if (!cached.expiration.isEmpty() && !TimeUtils::isExpired(cached.expiration)
         && cached.userId == VellRuntime::instance().userId())
-        return;
-    fetch(cached.credentialKey);
+        return true;
+    return fetch(cached.credentialKey);
 }
 
 bool CredentialCache::fetch(const QString &key)
@@ -50,8 +50,8 @@ bool CredentialCache::fetch(const QString &key)
     fresh.bucketName = data.value(QStringLiteral("bucketName")).toString();
     fresh.endpoint = data.value(QStringLiteral("endpoint")).toString();
     fresh.endpointHost = fresh.endpoint;
-    fresh.endpointHost.remove(QStringLiteral("http://"));
-    fresh.endpointHost.remove(QStringLiteral("https://"));
+    fresh.endpointHost.remove(QStringLiteral("http://"), Qt::CaseInsensitive);
+    fresh.endpointHost.remove(QStringLiteral("https://"), Qt::CaseInsensitive);
     const QDateTime expiry = QDateTime::fromString(data.value(QStringLiteral("expiration")).toString(), kTimeFormat);
     fresh.expiration = expiry.isValid() ? expiry.addSecs(-600).toString(kTimeFormat) : QString();
     fresh.credentialKey = word;

@@ -12,8 +12,9 @@ public:
     static StsCredentials current();
     static void clear();
     // Fetches a set when the cached one is missing, expired or another
-    // account's.
-    static void ensure();
+    // account's. False when that fetch failed: the reason is this thread's
+    // last HttpUtils result.
+    static bool ensure();
     // False when the backend call failed; the cache keeps its values.
     static bool fetch(const QString &key);
     // The store turned `refused` down: it is dropped unless another upload

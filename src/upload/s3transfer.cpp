@@ -13,6 +13,9 @@
 #include <QUrl>
 
 #include "core/apppaths.h"
+#include "core/configfile.h"
+#include "core/logmanager.h"
+#include "net/tlstrust.h"
 
 namespace {
 
@@ -67,8 +70,40 @@ CURL *threadHandle()
     if (handle.curl) {
         curl_easy_reset(handle.curl);
         curl_easy_setopt(handle.curl, CURLOPT_SHARE, sharedCache());
+        // libcurl verifies the peer and its name by default, against the
+        // system's authorities (its CA path); a studio's own CA file joins them.
+        const QString caFile = configFile::caFile();
+        if (!caFile.isEmpty())
+            curl_easy_setopt(handle.curl, CURLOPT_CAINFO, QFile::encodeName(caFile).constData());
     }
     return handle.curl;
+}
+
+// The certificate or the authorities to check it with were refused; another
+// try would meet the same certificate.
+bool certificateRefused(CURLcode code)
+{
+    return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE || code == CURLE_SSL_ISSUER_ERROR
+           || code == CURLE_SSL_INVALIDCERTSTATUS || code == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+}
+
+// libcurl's own words for the failure, or the code's general text.
+QString certificateFailure(CURLcode code, const QString &curlError)
+{
+    return TlsTrust::certificateFailure(curlError.isEmpty() ? QString::fromLatin1(curl_easy_strerror(code))
+                                                            : curlError);
+}
+
+// The Host header a request to `url` sends: the port only when it is not
+// the scheme's own.
+QByteArray hostHeader(const QUrl &url)
+{
+    const int standard = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80;
+    QString host = url.host(QUrl::FullyEncoded);
+    if (host.contains(QLatin1Char(':')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    const int port = url.port(standard);
+    return "Host: " + (port == standard ? host : host + QLatin1Char(':') + QString::number(port)).toUtf8();
 }
 
 size_t readFromFile(char *buffer, size_t size, size_t count, void *stream)
@@ -138,15 +173,20 @@ int watchStall(void *data, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
 // a second time, and a store refuses the doubled header. So a request at a
 // corrected time is signed by libcurl in a dry run whose connection ends in a
 // local socket that never answers; the Authorization line it wrote goes with
-// the real request. Empty when the dry run produced none.
+// the real request. The dry run speaks plain http, as a handshake with that
+// socket would never end: the scheme is not signed, and `headers` name the
+// real request's Host. Empty when the dry run produced none.
 QByteArray authorizationFor(const QByteArray &url, curl_slist *headers, const QByteArray &userPwd, curl_off_t size)
 {
     QTcpServer sink;
     if (!sink.listen(QHostAddress::LocalHost))
         return QByteArray();
-    const QUrl target(QString::fromUtf8(url));
+    QUrl target(QString::fromUtf8(url));
+    target.setPort(target.port(target.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80));
+    target.setScheme(QStringLiteral("http"));
+    const QByteArray plainUrl = target.toEncoded();
     const QByteArray connectTo =
-        QStringLiteral("%1:%2:127.0.0.1:%3").arg(target.host()).arg(target.port(80)).arg(sink.serverPort()).toUtf8();
+        QStringLiteral("%1:%2:127.0.0.1:%3").arg(target.host()).arg(target.port()).arg(sink.serverPort()).toUtf8();
     curl_slist *route = curl_slist_append(nullptr, connectTo.constData());
     QByteArray sent;
     CURL *curl = curl_easy_init();
@@ -163,7 +203,7 @@ QByteArray authorizationFor(const QByteArray &url, curl_slist *headers, const QB
         return static_cast<QByteArray *>(out)->isEmpty() ? 0 : 1;
     };
     const auto noBody = [](char *, size_t, size_t, void *) -> size_t { return CURL_READFUNC_ABORT; };
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_URL, plainUrl.constData());
     curl_easy_setopt(curl, CURLOPT_CONNECT_TO, route);
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, size);
@@ -231,10 +271,15 @@ bool S3Transfer::Attempt::succeeded() const
     return code == CURLE_OK && status >= 200 && status < 300 && !unconfirmed;
 }
 
+bool S3Transfer::Attempt::certificateRefused() const
+{
+    return ::certificateRefused(code);
+}
+
 bool S3Transfer::Attempt::transient() const
 {
     if (code != CURLE_OK)
-        return code != CURLE_READ_ERROR;
+        return code != CURLE_READ_ERROR && !certificateRefused();
     return unconfirmed || status >= 500 || status == 429;
 }
 
@@ -249,6 +294,8 @@ QString S3Transfer::Attempt::describe() const
 {
     if (code == CURLE_ABORTED_BY_CALLBACK)
         return QStringLiteral("no progress, transfer stalled");
+    if (certificateRefused())
+        return ::certificateFailure(code, curlError);
     if (code != CURLE_OK)
         return QStringLiteral("%1 (%2)").arg(curlError, QString::fromLatin1(curl_easy_strerror(code)));
     if (unconfirmed)
@@ -282,6 +329,7 @@ S3Transfer::Attempt S3Transfer::put(const QString &url, QFile &file, const StsCr
 
     if (g_clockOffset.load() != 0) {
         headers = curl_slist_append(headers, ("X-Amz-Date: " + amzDateNow()).toUtf8().constData());
+        headers = curl_slist_append(headers, hostHeader(QUrl(url)).constData());
         const QByteArray authorization = authorizationFor(urlBytes, headers, userPwd, curl_off_t(file.size()));
         if (authorization.isEmpty()) {
             curl_slist_free_all(headers);
@@ -320,6 +368,8 @@ S3Transfer::Attempt S3Transfer::put(const QString &url, QFile &file, const StsCr
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
     attempt.code = curl_easy_perform(curl);
+    // The handle outlives this frame's buffer.
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &attempt.status);
     attempt.curlError = QString::fromLocal8Bit(errorBuffer);
     attempt.unconfirmed = attempt.code == CURLE_OK && attempt.status >= 200 && attempt.status < 300
@@ -344,9 +394,19 @@ bool S3Transfer::isStored(const QString &url, qint64 size, const QString &md5Hex
     AnswerHeaders headers;
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeaders);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
+    char errorBuffer[CURL_ERROR_SIZE] = {0};
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     long status = 0;
-    if (curl_easy_perform(curl) != CURLE_OK)
+    const CURLcode code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    if (code != CURLE_OK) {
+        // The file is sent all the same; the host's certificate is still
+        // the operator's to see.
+        if (::certificateRefused(code))
+            LogManager::logError(QStringLiteral("图片地址查询失败：%1：%2")
+                                     .arg(url, certificateFailure(code, QString::fromLocal8Bit(errorBuffer))));
         return false;
+    }
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     // A portal or a proxy answers 200 to anything; only the object's own
     // length and digest show that it is the checked file.

@@ -33,14 +33,17 @@ public:
         long status = 0;
         QByteArray reply;
         AnswerHeaders headers;
-        QString curlError;
+        QString curlError; // libcurl's reason, when the transfer itself failed
         // A 2xx whose ETag is not the MD5 sent: something on the way (a
         // portal, a proxy) answered, not the store.
         bool unconfirmed = false;
 
         bool succeeded() const;
+        // The store's certificate, or the authorities to check it with, refused.
+        bool certificateRefused() const;
         // Worth another try: the connection, a timeout, an answer that did
-        // not come from the store, or the store's own trouble.
+        // not come from the store, or the store's own trouble. A refused
+        // certificate is not: the same one would come again.
         bool transient() const;
         QString s3Code() const;
         QString describe() const;

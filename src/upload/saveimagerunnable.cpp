@@ -20,9 +20,11 @@ QString SaveImageRunnable::publicUrl(const imgMess &image)
            + QStringLiteral("/%3/%1.%2").arg(image.imageName, suffix, AwsUtils::bucketName(image.BucketType));
 }
 
-QString SaveImageRunnable::problemText(AwsUtils::Failure failure)
+QString SaveImageRunnable::problemText(AwsUtils::Failure failure, const QString &reason)
 {
     switch (failure) {
+    case AwsUtils::Failure::Certificate:
+        return reason;
     case AwsUtils::Failure::FileMissing:
         return QStringLiteral("本地图片不存在");
     case AwsUtils::Failure::FileChanged:
@@ -51,7 +53,7 @@ void SaveImageRunnable::run()
         if (!image.url.isEmpty())
             emit runOver(image);
         else
-            emit uploadFailed(image, problemText(storage.lastFailure()));
+            emit uploadFailed(image, problemText(storage.lastFailure(), storage.lastReason()));
     }
     m_done.store(true, std::memory_order_release);
 }

@@ -13,7 +13,8 @@
 // file. Reports the image with its URL through runOver, or through
 // uploadFailed when it could not be stored; exactly one of them, once.
 // uploadFailed's problem is empty for a passing trouble, else it says why
-// the operator is needed (file missing or changed since its check).
+// the operator is needed (file missing or changed since its check, the
+// store's certificate refused).
 class SaveImageRunnable final : public QObject, public QRunnable
 {
     Q_OBJECT
@@ -28,8 +29,9 @@ public:
 
     // "<image host>/<bucket>/<imageName>.<suffix>"
     static QString publicUrl(const imgMess &image);
-    // The operator's text for an AwsUtils::Failure; empty when none is needed.
-    static QString problemText(AwsUtils::Failure failure);
+    // The operator's text for an AwsUtils::Failure (with its logged reason);
+    // empty when none is needed.
+    static QString problemText(AwsUtils::Failure failure, const QString &reason);
 
 signals:
     void runOver(const imgMess &imgM);

@@ -15,6 +15,13 @@ struct StsCredentials
     QString credentialKey = QStringLiteral("normal");
     qint32 userId = 0; // the store account they were fetched for
 
+    // Where requests go: over https only when the endpoint says so, over
+    // http when it says http or names no scheme; never the one for the other.
+    QString requestBase() const
+    {
+        const bool secure = endpoint.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+        return (secure ? QStringLiteral("https://") : QStringLiteral("http://")) + endpointHost;
+    }
     // Without an endpoint or a key a request could only go nowhere.
     bool usable() const { return !endpointHost.isEmpty() && !accessKeyId.isEmpty() && !secretAccessKey.isEmpty(); }
     bool sameKeys(const StsCredentials &other) const

@@ -97,6 +97,28 @@ private slots:
             "read");
     }
 
+    // A studio's CA file is named as "data/config.json" is found: relative
+    // to the working folder, where it stays when the folder changes.
+    void caFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("file"); // as the working folder resolves it; empty: none
+        QTest::newRow("relative") << QByteArray("{\"caFile\": \"data/studio-ca.pem\"}") << "data/studio-ca.pem";
+        QTest::newRow("absolute") << QByteArray("{\"caFile\": \"/etc/studio/ca.pem\"}") << "/etc/studio/ca.pem";
+        QTest::newRow("not named") << QByteArray("{\"baseUrl\": \"https://shop.test/\"}") << QString();
+    }
+
+    void caFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, file);
+        writeFile(QStringLiteral("data/config.json"), content);
+        configFile::readConfig();
+        const QString expected = file.isEmpty() ? QString() : QDir::current().absoluteFilePath(file);
+        QVERIFY(QDir::setCurrent(m_appData.path()));
+        QCOMPARE(configFile::caFile(), expected);
+    }
+
     // Both start-up files are read before any window exists.
     void badStartupFiles_data()
     {

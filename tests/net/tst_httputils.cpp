@@ -10,6 +10,7 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
+#include "support/testcertificates.h"
 
 namespace {
 const QString kStorePath = QStringLiteral("crm/store/getStoreBasicInfoByStoreId/");
@@ -40,7 +41,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_backend.start());
-        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"requestTimeout", 1}, {"webKey", "xy"}}));
+        QVERIFY(m_certificates.make());
+        m_config = QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"requestTimeout", 1}, {"webKey", "xy"}};
+        QVERIFY(m_env.setUp(m_config));
         QVERIFY(HttpUtils::instance().getToken(kUser, kPassword));
     }
 
@@ -180,6 +183,76 @@ private slots:
         QCOMPARE(requests.last()[QLatin1String("token")].toString(), s.access_token);
     }
 
+    // An https backend is asked over https, its certificate checked against
+    // the system's authorities and the CA file. A refused one fails the call
+    // at once, without the repeat, with Qt's reason logged and shown to the
+    // operator; a backend without TLS behind an https address gets nothing.
+    void tls_data()
+    {
+        QTest::addColumn<int>("peer"); // the backend's certificate; -1: plain http
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<QString>("reason"); // empty: login and store information succeed
+        const QString ca = m_certificates.caFile();
+        const QString noCertificate = m_certificates.keyFile(TestCertificates::Trusted);
+        QTest::newRow("trusted through caFile") << int(TestCertificates::Trusted) << ca << QString();
+        QTest::newRow("another host") << int(TestCertificates::OtherHost) << ca
+                                      << "The host name did not match any of the valid hosts for this certificate";
+        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << ca
+                                     << "The certificate is self-signed, and untrusted";
+        QTest::newRow("expired") << int(TestCertificates::Expired) << ca << "The certificate has expired";
+        QTest::newRow("CA not configured") << int(TestCertificates::Trusted) << QString()
+                                           << "The issuer certificate of a locally looked up certificate could not be "
+                                              "found; No certificates could be verified";
+        QTest::newRow("CA file without a certificate") << int(TestCertificates::Trusted) << noCertificate
+                                                       << QStringLiteral("CA文件%1中没有可读的证书").arg(noCertificate);
+        QTest::newRow("plain backend behind https") << -1 << ca << "-";
+    }
+
+    void tls()
+    {
+        QFETCH(int, peer);
+        QFETCH(QString, caFile);
+        QFETCH(QString, reason);
+        BackendProcess backend;
+        QVERIFY(peer < 0 ? backend.start() : backend.start(&m_certificates, TestCertificates::Kind(peer)));
+        QJsonObject config = m_config;
+        config.insert("baseUrl", QStringLiteral("https://") + backend.baseUrl().section(QStringLiteral("://"), 1));
+        config.insert("requestTimeout", 5);
+        config.insert("caFile", caFile);
+        QVERIFY(m_env.setUp(config));
+        const auto restore = qScopeGuard([this] {
+            m_env.setUp(m_config);
+            HttpUtils::instance().getToken(kUser, kPassword);
+        });
+
+        HttpUtils &http = HttpUtils::instance();
+        const int logged = int(testlog::lines().size());
+        const bool loggedIn = http.getToken(kUser, kPassword);
+        const QStringList afterLogin = testlog::texts().mid(logged);
+        const bool read =
+            loggedIn ? Authentication::getStoreInfo() : http.httpGet(storeInfoUrl(), HttpUtils::formType(), true);
+        QCOMPARE(loggedIn && read, reason.isEmpty());
+        if (reason.isEmpty()) {
+            QCOMPARE(backend.paths(),
+                     (QStringList{kTokenPath, kStorePath + QString::number(VellRuntime::instance().storeId())}));
+            return;
+        }
+        QCOMPARE(http.lastFailedCertificate(), peer >= 0);
+        const QStringList errors =
+            testlog::texts().mid(logged).filter(QRegularExpression(QStringLiteral("^网络错误:")));
+        if (peer < 0) {
+            // Not a certificate: the GET is sent once more, neither in plain.
+            QCOMPARE(errors.size(), 3);
+            QCOMPARE(backend.paths(), QStringList());
+            return;
+        }
+        // Each call logged once, the GET not repeated; the login form shows the text.
+        const QString text = QStringLiteral("证书校验失败：") + reason;
+        QCOMPARE(afterLogin, QStringList(QStringLiteral("网络错误:") + text));
+        QCOMPARE(errors, QStringList(2, QStringLiteral("网络错误:") + text));
+        QCOMPARE(http.errorMessage(), text);
+    }
+
 private:
     bool call(const QString &path)
     {
@@ -194,6 +267,8 @@ private:
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
+    TestCertificates m_certificates;
+    QJsonObject m_config;
 };
 
 QTEST_MAIN(TstHttpUtils)

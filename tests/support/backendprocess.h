@@ -10,16 +10,19 @@
 class BackendProcess : public LoopbackProcess
 {
 public:
-    bool start() { return LoopbackProcess::start(QStringLiteral(LOCALBACKEND_EXECUTABLE), {"--port", "0"}); }
+    bool start(const TestCertificates *certificates = nullptr, TestCertificates::Kind kind = TestCertificates::Trusted)
+    {
+        return LoopbackProcess::start(QStringLiteral(LOCALBACKEND_EXECUTABLE), {"--port", "0"}, certificates, kind);
+    }
 
-    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/").arg(m_port); }
+    QString baseUrl() const { return QStringLiteral("%1://127.0.0.1:%2/").arg(scheme()).arg(m_port); }
 
     // Reads are GETs; changes (a body, a reset, a revocation) are POSTs.
     QJsonDocument control(const QString &path, const QJsonObject &body = QJsonObject())
     {
         const bool change = !body.isEmpty() || path.contains(QLatin1String("reset")) || path.contains("revoke");
-        return QJsonDocument::fromJson(fetch(baseUrl() + QStringLiteral("__control/") + path,
-                                             change ? QJsonDocument(body).toJson() : QByteArray()));
+        return QJsonDocument::fromJson(
+            ask(baseUrl() + QStringLiteral("__control/") + path, change ? QJsonDocument(body).toJson() : QByteArray()));
     }
 
     void reset() { control(QStringLiteral("reset")); }

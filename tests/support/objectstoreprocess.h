@@ -12,23 +12,23 @@ class ObjectStoreProcess : public LoopbackProcess
 public:
     ~ObjectStoreProcess() { stop(); } // before its folder goes
 
-    bool start()
+    bool start(const TestCertificates *certificates = nullptr, TestCertificates::Kind kind = TestCertificates::Trusted)
     {
         return LoopbackProcess::start(QStringLiteral("node"),
-                                      {QStringLiteral(OBJECTSTORE_SCRIPT), "--port", "0", "--dir", m_dir.path()});
+                                      {QStringLiteral(OBJECTSTORE_SCRIPT), "--port", "0", "--dir", m_dir.path()},
+                                      certificates, kind);
     }
 
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_port); }
+    QString url() const { return QStringLiteral("%1://127.0.0.1:%2").arg(scheme()).arg(m_port); }
 
     QJsonObject control(const QString &name, const QJsonObject &body = QJsonObject())
     {
-        return QJsonDocument::fromJson(
-                   fetch(url() + QStringLiteral("/__control/") + name, QJsonDocument(body).toJson()))
+        return QJsonDocument::fromJson(ask(url() + QStringLiteral("/__control/") + name, QJsonDocument(body).toJson()))
             .object();
     }
 
     // The object's bytes by its public address; empty with status 0 on failure.
-    QByteArray get(const QString &address, int *status = nullptr) { return fetch(address, QByteArray(), status); }
+    QByteArray get(const QString &address, int *status = nullptr) { return ask(address, QByteArray(), status); }
 
     // Per object path, the requests by method since the last reset.
     QJsonObject requests() { return control(QStringLiteral("requests")); }

@@ -16,7 +16,8 @@
 #include "upload/awsutils.h"
 
 // A logged-in client whose backend hands out credentials for the local
-// object store, which is also the public image host.
+// object store, which is also the public image host. With certificates both
+// speak https only, and the client trusts their CA through "caFile".
 class UploadEnvironment
 {
 public:
@@ -24,11 +25,14 @@ public:
     ObjectStoreProcess store;
     ClientEnvironment env;
 
-    bool setUp()
+    bool setUp(const TestCertificates *certificates = nullptr)
     {
-        if (!backend.start() || !store.start())
+        if (!backend.start(certificates) || !store.start(certificates))
             return false;
-        if (!env.setUp(QJsonObject{{"baseUrl", backend.baseUrl()}, {"imageHost", store.url()}, {"requestTimeout", 10}}))
+        m_config = QJsonObject{{"baseUrl", backend.baseUrl()}, {"imageHost", store.url()}, {"requestTimeout", 10}};
+        if (certificates)
+            m_config.insert(QStringLiteral("caFile"), certificates->caFile());
+        if (!reconfigure())
             return false;
         setCredentials(15);
         AwsUtils::clearCredentials();
@@ -37,6 +41,15 @@ public:
         options.stallSeconds = 2;
         AwsUtils::setOptions(options);
         return HttpUtils::instance().getToken(QStringLiteral("13800000001"), QStringLiteral("demo1234"));
+    }
+
+    // The configuration setUp wrote, with `changes` over it, read again.
+    bool reconfigure(const QJsonObject &changes = QJsonObject())
+    {
+        QJsonObject config = m_config;
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            config.insert(it.key(), it.value());
+        return env.setUp(config);
     }
 
     // What the backend hands out next; `extra` overrides fields.
@@ -89,4 +102,7 @@ public:
         image.size = QFileInfo(path).size();
         return image;
     }
+
+private:
+    QJsonObject m_config;
 };

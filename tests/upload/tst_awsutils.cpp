@@ -10,7 +10,11 @@ class TstAwsUtils : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY(m_up.setUp()); }
+    void initTestCase()
+    {
+        QVERIFY(m_up.setUp());
+        QVERIFY(m_certificates.make());
+    }
 
     void init()
     {
@@ -152,8 +156,93 @@ private slots:
         QTEST(m_up.store.writes(), "writes");
     }
 
+    // An https endpoint is written to over https, its certificate checked
+    // against the system's authorities and the CA file. A refused one fails
+    // at the first try, for the operator, with libcurl's reason; a store
+    // without TLS behind an https endpoint is never written to in plain.
+    void tls_data()
+    {
+        using F = AwsUtils::Failure;
+        QTest::addColumn<int>("peer");       // the store's certificate; -1: plain http
+        QTest::addColumn<QString>("scheme"); // of the endpoint the backend hands out
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<int>("offset"); // a known clock offset has the request signed in a dry run
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("logged"); // the end of the transfer log's line
+        const QString refused = QStringLiteral("after 1 attempt(s): 证书校验失败：");
+        const QString ca = m_certificates.caFile();
+        const QString noCertificate = m_certificates.keyFile(TestCertificates::Trusted);
+        QTest::newRow("trusted through caFile")
+            << int(TestCertificates::Trusted) << "https://" << ca << 0 << int(F::None) << "";
+        QTest::newRow("trusted, signed at an offset")
+            << int(TestCertificates::Trusted) << "https://" << ca << 60 << int(F::None) << "";
+        QTest::newRow("another host")
+            << int(TestCertificates::OtherHost) << "https://" << ca << 0 << int(F::Certificate)
+            << refused + "SSL: no alternative certificate subject name matches target host name '127.0.0.1'";
+        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << "https://" << ca << 0
+                                     << int(F::Certificate)
+                                     << refused + "SSL certificate problem: self-signed certificate";
+        QTest::newRow("expired") << int(TestCertificates::Expired) << "https://" << ca << 0 << int(F::Certificate)
+                                 << refused + "SSL certificate problem: certificate has expired";
+        QTest::newRow("CA not configured")
+            << int(TestCertificates::Trusted) << "https://" << QString() << 0 << int(F::Certificate)
+            << refused + "SSL certificate problem: unable to get local issuer certificate";
+        QTest::newRow("CA file without a certificate")
+            << int(TestCertificates::Trusted) << "https://" << noCertificate << 0 << int(F::Certificate)
+            << refused + "error setting certificate file: " + noCertificate;
+        QTest::newRow("plain store behind https")
+            << -1 << "https://" << ca << 0 << int(F::Transient) << "wrong version number (SSL connect error)";
+        QTest::newRow("no scheme: plain http") << -1 << "" << ca << 0 << int(F::None) << "";
+    }
+
+    void tls()
+    {
+        QFETCH(int, peer);
+        QFETCH(int, offset);
+        QFETCH(QString, logged);
+        ObjectStoreProcess store;
+        QVERIFY(peer < 0 ? store.start() : store.start(&m_certificates, TestCertificates::Kind(peer)));
+        QFETCH(QString, scheme);
+        const QString endpoint = scheme + store.url().section(QStringLiteral("://"), 1);
+        m_up.setCredentials(15, QJsonObject{{"endpoint", endpoint}});
+        QFETCH(QString, caFile);
+        QVERIFY(m_up.reconfigure(QJsonObject{{"caFile", caFile}}));
+        AwsUtils::setClockOffset(offset);
+        const auto restore = qScopeGuard([this] {
+            AwsUtils::setClockOffset(0);
+            m_up.reconfigure();
+        });
+        const QString path = m_up.writeFile(QStringLiteral("tls.jpg"), 100000);
+        const imgMess image = UploadEnvironment::imageFor(path);
+
+        const int before = testlog::lines().size();
+        AwsUtils storage;
+        const QString url = storage.upload(path, image.imageName, true);
+        QTEST(int(storage.lastFailure()), "failure");
+        if (logged.isEmpty()) {
+            QFile file(path);
+            const QString object = "/normal-order-image/" + image.imageName + ".jpg";
+            QCOMPARE(url, endpoint + object);
+            QVERIFY(file.open(QIODevice::ReadOnly) && store.get(store.url() + object) == file.readAll());
+            QCOMPARE(store.writes(), 1);
+            return;
+        }
+        QVERIFY(url.isEmpty());
+        const QStringList texts = testlog::texts().mid(before);
+        QVERIFY(!texts.isEmpty());
+        QCOMPARE(texts.last(), QStringLiteral("图片上传失败：") + storage.lastReason());
+        QVERIFY2(texts.last().endsWith(logged.section(QStringLiteral("attempt(s): "), -1)), qPrintable(texts.last()));
+        QFile log(AwsUtils::transferLogDir() + "/log_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString last = QString::fromUtf8(log.readAll()).trimmed().section(QLatin1Char('\n'), -1);
+        QVERIFY2(last.contains(" PUT " + endpoint + "/normal-order-image/") && last.contains(logged), qPrintable(last));
+        if (peer < 0)
+            QCOMPARE(store.requests(), QJsonObject());
+    }
+
 private:
     UploadEnvironment m_up;
+    TestCertificates m_certificates;
 };
 
 QTEST_GUILESS_MAIN(TstAwsUtils)

@@ -9,7 +9,9 @@
 #include "upload/orderrecords.h"
 #include "upload/uploadimage.h"
 
-// The scheduler with the real worker, tasks, backend and verifying store.
+// The scheduler with the real worker, tasks, backend and verifying store, the
+// backend and the store speaking https with certificates of a CA the client
+// trusts through its CA file.
 class TstUploadImage : public QObject
 {
     Q_OBJECT
@@ -17,7 +19,8 @@ class TstUploadImage : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_up.setUp());
+        QVERIFY(m_certificates.make());
+        QVERIFY(m_up.setUp(&m_certificates));
         AwsUtils::Options options = AwsUtils::options();
         options.retries = 0; // every failure goes back to the queue
         AwsUtils::setOptions(options);
@@ -174,46 +177,80 @@ private slots:
 
     void imageThatCannotBeSentIsHeld_data()
     {
-        QTest::addColumn<bool>("removed");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("certificate"); // of the store the credentials name
         QTest::addColumn<QString>("problem");
-        QTest::newRow("changed since its check") << false << QStringLiteral("图片在检查后被修改");
-        QTest::newRow("missing") << true << QStringLiteral("本地图片不存在");
+        const QString refused = QStringLiteral("证书校验失败：");
+        QTest::newRow("changed since its check") << "changed" << 0 << QStringLiteral("图片在检查后被修改");
+        QTest::newRow("missing") << "missing" << 0 << QStringLiteral("本地图片不存在");
+        QTest::newRow("store for another host")
+            << "store" << int(TestCertificates::OtherHost)
+            << refused + "SSL: no alternative certificate subject name matches target host name '127.0.0.1'";
+        QTest::newRow("store self-signed") << "store" << int(TestCertificates::SelfSigned)
+                                           << refused + "SSL certificate problem: self-signed certificate";
+        QTest::newRow("store's certificate expired") << "store" << int(TestCertificates::Expired)
+                                                     << refused + "SSL certificate problem: certificate has expired";
     }
 
-    // One of two files is changed or gone: the other lands, this one waits for
-    // the operator without further tries, the log and the uploading list name
-    // it, and once the file is back a new check sends it.
+    // One of two files is changed or gone, or the store's certificate is
+    // refused (both files then): the other lands, the held ones wait for the
+    // operator without further tries, the log and the uploading list name
+    // them, and once the file or the store is put right a new try sends them.
     void imageThatCannotBeSentIsHeld()
     {
-        QFETCH(bool, removed);
+        QFETCH(QString, fault);
+        QFETCH(int, certificate);
         QFETCH(QString, problem);
+        const auto storePutRight = [this] {
+            m_up.setCredentials(15);
+            AwsUtils::clearCredentials();
+        };
+        const auto restore = qScopeGuard(storePutRight);
         const orderGroup order = m_up.orderWithFiles("H1", 2);
-        const QString bad = order.subOrders.first().matched.value(1).innerImages.at(1).localPath;
-        QVERIFY(QFile::rename(bad, bad + ".kept"));
-        QVERIFY(removed || m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
+        const QList<imgMess> &pages = order.subOrders.first().matched.value(1).innerImages;
+        const QString bad = pages.at(1).localPath;
+        QStringList held{bad};
+        ObjectStoreProcess refusing;
+        if (fault == "store") {
+            QVERIFY(refusing.start(&m_certificates, TestCertificates::Kind(certificate)));
+            m_up.setCredentials(15, QJsonObject{{"endpoint", refusing.url()}});
+            AwsUtils::clearCredentials();
+            held.prepend(pages.at(0).localPath);
+        } else {
+            QVERIFY(QFile::rename(bad, bad + ".kept"));
+            QVERIFY(fault == "missing" || m_up.writeFile(bad.mid(m_up.env.path().size() + 8), 3000) == bad);
+        }
         DatabaseThread::instance().createOrder(order);
         const int before = int(testlog::lines().size());
         m_ticks.start(100);
 
         const QString heldProblem =
-            QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'").arg(bad);
-        QTRY_COMPARE_WITH_TIMEOUT(queryValue(heldProblem).toString(), problem, 20000);
-        QTRY_COMPARE(uploaded(), 1);
+            QStringLiteral("SELECT problem FROM uploadHolds WHERE notBefore IS NULL AND localPath='%1'");
+        for (const QString &path : held)
+            QTRY_COMPARE_WITH_TIMEOUT(queryValue(heldProblem.arg(path)).toString(), problem, 20000);
+        QTRY_COMPARE(uploaded(), 2 - int(held.size()));
         const int leases = m_leases;
         QTRY_VERIFY(m_leases >= leases + 5);
-        QCOMPARE(m_up.store.rejected("BadDigest"), removed ? 0 : 1);
-        QCOMPARE(queryValue(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(bad)).toString(),
-                 QStringLiteral("waiting"));
-        QCOMPARE(testlog::texts().mid(before).count(
-                     QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(bad, problem)),
-                 1);
+        QCOMPARE(m_up.store.rejected("BadDigest"), int(fault == "changed"));
+        QStringList shownHeld;
+        for (const QString &path : held) {
+            QCOMPARE(queryValue(QStringLiteral("SELECT status FROM images WHERE localPath='%1'").arg(path)).toString(),
+                     QStringLiteral("waiting"));
+            QCOMPARE(testlog::texts().mid(before).count(
+                         QStringLiteral("图片需要人工处理，订单H1，文件%1：%2").arg(path, problem)),
+                     1);
+            shownHeld << QStringLiteral("%1：%2").arg(path, problem);
+        }
+        QCOMPARE(testlog::texts().mid(before).filter(QStringLiteral("秒后重试：")), QStringList());
         QList<orderGroup> shown;
         QVERIFY(listedOrders(&shown));
         QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown.first().details.value(OrderRecords::heldImagesKey()).toStringList(),
-                 QStringList{QStringLiteral("%1：%2").arg(bad, problem)});
+        QCOMPARE(shown.first().details.value(OrderRecords::heldImagesKey()).toStringList(), shownHeld);
 
-        QVERIFY((removed || QFile::remove(bad)) && QFile::rename(bad + ".kept", bad));
+        if (fault == "store")
+            storePutRight();
+        else
+            QVERIFY((fault == "missing" || QFile::remove(bad)) && QFile::rename(bad + ".kept", bad));
         DatabaseThread::instance().releaseHeldImages({QStringLiteral("'H1'")});
         QTRY_COMPARE_WITH_TIMEOUT(uploaded(), 2, 20000);
         QCOMPARE(queryValue("SELECT count(*) FROM uploadHolds WHERE notBefore IS NULL").toInt(), 0);
@@ -308,6 +345,7 @@ private:
             QCOMPARE(it.value().toObject(), times);
     }
 
+    TestCertificates m_certificates;
     UploadEnvironment m_up;
     uploadImage *m_scheduler = nullptr;
     int m_leases = 0;

@@ -8,6 +8,8 @@
 #include <QHttpServerResponder>
 #include <QJsonDocument>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -122,6 +124,27 @@ bool LocalBackend::load(QString *error)
     return true;
 }
 
+bool LocalBackend::useTls(const QString &certificateFile, const QString &keyFile, QString *error)
+{
+    const QList<QSslCertificate> chain = QSslCertificate::fromPath(certificateFile);
+    QFile keyIn(keyFile);
+    if (chain.isEmpty() || !keyIn.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the certificate %1 or the key %2").arg(certificateFile, keyFile);
+        return false;
+    }
+    const QByteArray pem = keyIn.readAll();
+    QSslKey key(pem, QSsl::Ec);
+    if (key.isNull())
+        key = QSslKey(pem, QSsl::Rsa);
+    if (key.isNull()) {
+        *error = QStringLiteral("%1 holds no EC or RSA private key").arg(keyFile);
+        return false;
+    }
+    sslSetup(chain.first(), key);
+    m_tls = true;
+    return true;
+}
+
 quint16 LocalBackend::start(quint16 port)
 {
     m_port = listen(QHostAddress::LocalHost, port);
@@ -130,7 +153,7 @@ quint16 LocalBackend::start(quint16 port)
 
 QString LocalBackend::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+    return (m_tls ? QStringLiteral("https://127.0.0.1:%1") : QStringLiteral("http://127.0.0.1:%1")).arg(m_port);
 }
 
 QByteArray LocalBackend::substitute(const QByteArray &text) const

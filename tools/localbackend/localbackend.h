@@ -50,6 +50,8 @@ public:
     bool load(QString *error);
     // The key the version answer's signatures are made with; without one they are left out.
     bool loadSigningKey(const QString &pemFile, QString *error) { return m_signer.load(pemFile, error); }
+    // Serves https only, with this certificate and key (PEM); before start().
+    bool useTls(const QString &certificateFile, const QString &keyFile, QString *error);
     // Loopback only; 0 picks a free port. Returns the port, 0 on failure.
     quint16 start(quint16 port);
     QString baseUrl() const;
@@ -92,6 +94,7 @@ private:
 
     QString m_dataDir;
     quint16 m_port = 0;
+    bool m_tls = false;
     QJsonArray m_accounts;
     QJsonObject m_catalogue;
     QJsonObject m_version;

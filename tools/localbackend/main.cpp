@@ -18,6 +18,10 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("signing-key"),
                       QStringLiteral("PEM Ed25519 key that signs the installers; empty: unsigned."),
                       QStringLiteral("file"), QStringLiteral(LOCALBACKEND_SIGNING_KEY)});
+    parser.addOption(
+        {QStringLiteral("tls-cert"), QStringLiteral("PEM certificate; with it, https only."), QStringLiteral("file")});
+    parser.addOption(
+        {QStringLiteral("tls-key"), QStringLiteral("PEM private key of --tls-cert."), QStringLiteral("file")});
     parser.process(app);
 
     LocalBackend backend(parser.value(QStringLiteral("data")));
@@ -28,6 +32,11 @@ int main(int argc, char *argv[])
     }
     const QString signingKey = parser.value(QStringLiteral("signing-key"));
     if (!signingKey.isEmpty() && !backend.loadSigningKey(signingKey, &error)) {
+        std::fprintf(stderr, "localbackend: %s\n", qPrintable(error));
+        return 2;
+    }
+    const QString certificate = parser.value(QStringLiteral("tls-cert"));
+    if (!certificate.isEmpty() && !backend.useTls(certificate, parser.value(QStringLiteral("tls-key")), &error)) {
         std::fprintf(stderr, "localbackend: %s\n", qPrintable(error));
         return 2;
     }

@@ -7,7 +7,10 @@
 // Content-MD5 against the body. Reads (GET, HEAD) are public, as the image
 // host is. /__control/ lets tests make writes fail or stall, swap the
 // accepted credentials and read the requests per object.
+// With --tls-cert FILE --tls-key FILE (PEM) the front speaks https only, as a
+// private store with a studio's own CA would.
 const http = require('http');
+const https = require('https');
 const childProcess = require('child_process');
 const crypto = require('crypto');
 const fs = require('fs');
@@ -27,6 +30,8 @@ const port = Number(arg('port', '27090'));
 const dataDir = arg('dir') || fs.mkdtempSync(path.join(os.tmpdir(), 'objectstore-'));
 const stsFile = arg('sts', path.join(__dirname, '..', 'localbackend', 'data', 'sts.json'));
 const sts = JSON.parse(fs.readFileSync(stsFile, 'utf8'));
+const tlsCert = arg('tls-cert');
+const tlsKey = arg('tls-key');
 
 let accepted = {
   accessKeyId: sts.accessKeyId,
@@ -211,7 +216,7 @@ async function main() {
   child.removeAllListeners('exit');
   child.on('exit', () => { console.error('objectstore: store process ended'); process.exit(2); });
 
-  const front = http.createServer(async (req, res) => {
+  const serve = async (req, res) => {
     try {
       if (req.url.startsWith('/__control/')) return await control(req, res);
       const counts = requests[req.url.replace(/\?.*$/, '')] ||= {};
@@ -236,9 +241,12 @@ async function main() {
     } catch (e) {
       s3Error(res, 500, 'InternalError', String(e && e.message));
     }
-  });
+  };
+  const front = tlsCert
+    ? https.createServer({ cert: fs.readFileSync(tlsCert), key: fs.readFileSync(tlsKey || tlsCert) }, serve)
+    : http.createServer(serve);
   front.listen(port, '127.0.0.1', () => {
-    console.log(`objectstore listening on port ${front.address().port} (data in ${dataDir})`);
+    console.log(`objectstore listening on port ${front.address().port} (${tlsCert ? 'https' : 'http'}, data in ${dataDir})`);
   });
   const stop = () => {
     front.close();
