@@ -58,6 +58,9 @@ logingcenter::logingcenter(const QString &phone, const QString &password, QWidge
     m_keychainTip->setTextFormat(Qt::PlainText);
     m_keychainTip->hide();
     ui->verticalLayout_3->addWidget(m_keychainTip);
+    // Room for the tip's line below the box, which the form's height keeps otherwise.
+    QWidget *fields = ui->byAccountRdbRememberMe->parentWidget();
+    fields->setMaximumHeight(fields->maximumHeight() + 2 * fontMetrics().height());
     connect(ui->byAccountRdbRememberMe, &QCheckBox::toggled, this, [this](bool on) {
         if (on && !PasswordVault::available())
             m_keychainTip->setText(keychainUnavailableTip());
