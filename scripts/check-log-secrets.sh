@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Searches every log file the tests kept (ORDERDESK_TEST_LOGS) for the test
-# accounts' passwords, the store's secret key and its session token; any hit
-# fails. A secret in a log travels with every log sent to support.
+# accounts' passwords, the store's secret key and its session token, and for
+# any signed request's marks (an Authorization header, a SigV4 signature or
+# credential, a session token header); any hit fails. A secret in a log
+# travels with every log sent to support.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 LOGS="${1:?usage: check-log-secrets.sh LOG-FOLDER}"
@@ -23,10 +25,11 @@ const walk = (v) => {
 };
 walk(accounts);
 out.push(sts.secretAccessKey, sts.sessionToken);
+out.push("Authorization:", "AWS4-HMAC-SHA256", "X-Amz-Signature", "X-Amz-Credential", "x-amz-security-token");
 fs.writeFileSync(process.argv[1], out.filter((s) => s && s.length >= 6).join("\n") + "\n");
 ' "$secrets"
 
-if hits=$(find "$LOGS" -type f -name '*.log' -print0 | xargs -0 grep -F -l -f "$secrets"); then
+if hits=$(find "$LOGS" -type f -name '*.log' -print0 | xargs -0 grep -F -i -l -f "$secrets"); then
     echo "secrets: a password, secret key or session token is in these logs:" >&2
     echo "$hits" >&2
     exit 1
