@@ -21,6 +21,9 @@
 # for the payload over the tool's time, so 1.00 is the physical limit.
 # LINE=fiber bench/upload_bench.sh 0 0 runs that line alone; LINE_FILES=large,small
 # replaces the lines' file counts (for a short trial).
+# LIMIT_MBIT=N gives the pipeline the operator's upload limit (Setting.ini)
+# and prints the rate it kept against it, e.g. for the fiber line's 300 MB:
+#   LIMIT_MBIT=50 LINE=fiber LINE_FILES=60,0 TOOLS=pipeline bench/upload_bench.sh 0 0
 # TOOLS picks a subset (default "pipeline rclone awscli").
 # BUILD_DIR (relative to the checkout or absolute) names the build; with
 # PERF_DATA=<prefix> each pipeline run is recorded by perf into <prefix>.<case>.
@@ -107,6 +110,10 @@ uploaded() { sqlite3 -cmd ".timeout 5000" "$WORK/home/.vell/batchDesk1.db" "SELE
 clear_store() { rm -rf "$WORK/store/normal-order-image"/* "$WORK/store-tls/normal-order-image"/* 2>/dev/null || true; }
 pipeline_run() {  # files, case name; sets PIPE (seconds)
     rm -rf "$WORK/home/.vell"
+    if [[ -n "${LIMIT_MBIT:-}" ]]; then
+        mkdir -p "$WORK/home/.local/share/orderdesk"
+        printf '[General]\nUploadLimitMbit=%s\n' "$LIMIT_MBIT" > "$WORK/home/.local/share/orderdesk/Setting.ini"
+    fi
     (cd "$WORK/client" && HOME="$WORK/home" "$AGENT" --enqueue "$WORK/files" > /dev/null)
     local t0 t1 pid perf=()
     # Recorded from its start, so the pool's threads are followed too; perf
@@ -190,6 +197,12 @@ run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, l
             [[ -z "${best[${t%%:*}]:-}" ]] || use+=("${t#*:} $(printf %.2f "$(echo "$need / ${best[${t%%:*}]}" | bc -l)")")
         done
         printf 'bench: line use  %s\n' "$(IFS=,; echo "${use[*]}" | sed 's/,/  /g')"
+    }
+    [[ -z "${LIMIT_MBIT:-}" || -z "${best[pipeline]:-}" ]] || {
+        local kept
+        kept=$(echo "$files * $bytes * 8 / (${best[pipeline]} * 1000000)" | bc -l)
+        printf 'bench: limit %s Mbit/s  pipeline kept %.1f Mbit/s (%.2f of the limit)\n' \
+            "$LIMIT_MBIT" "$kept" "$(echo "$kept / $LIMIT_MBIT" | bc -l)"
     }
 }
 

@@ -21,6 +21,7 @@
 #include "orders/neworderrows.h"
 #include "orders/queueprogresslabel.h"
 #include "orders/storedorderrows.h"
+#include "orders/uploadlimitbox.h"
 #include "store/shareddatabase.h"
 #include "upload/cartsubmission.h"
 #include "upload/databasethread.h"
@@ -58,8 +59,12 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     }
     m_table->setFocusPolicy(Qt::NoFocus);
     m_table->viewport()->installEventFilter(this);
-    if (m_listType == Uploading)
-        layout->addWidget(new QueueProgressLabel(this));
+    if (m_listType == Uploading) {
+        auto *top = new QHBoxLayout;
+        top->addWidget(new QueueProgressLabel(this), 1);
+        top->addWidget(new UploadLimitBox(this));
+        layout->addLayout(top);
+    }
     layout->addWidget(m_table);
 
     m_btnsWidget = new QWidget(this);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/numbertext.h"
+#include "upload/sendlimit.h"
 
 namespace {
 
@@ -74,8 +75,11 @@ QString QueueProgress::text() const
         c.imagesOtherAccounts == 0
             ? QString()
             : QStringLiteral("；另有%1张图片属于其他账号，该账号登录后上传").arg(c.imagesOtherAccounts);
+    const double limit = SendLimit::mbit();
+    const QString limited = limit > 0.0 ? QStringLiteral("，限速 %1 Mbit/s").arg(limit) : QString();
     if (c.imagesLeft == 0)
-        return (c.imagesDone == 0 ? QStringLiteral("没有等待上传的图片") : QStringLiteral("全部图片已上传")) + others;
+        return (c.imagesDone == 0 ? QStringLiteral("没有等待上传的图片") : QStringLiteral("全部图片已上传")) + limited
+               + others;
     const QString speed = m_bytesRate < 0
                               ? QStringLiteral("—")
                               : QStringLiteral("%1 MB/s").arg(NumberText::megabytes(m_bytesRate), 0, 'f', 1);
@@ -86,5 +90,5 @@ QString QueueProgress::text() const
                .arg(NumberText::megabytes(c.bytesDone), 0, 'f', 1)
                .arg(NumberText::megabytes(c.bytesDone + c.bytesLeft), 0, 'f', 1)
                .arg(speed, left < 0 ? QStringLiteral("计算中") : durationText(left))
-           + others;
+           + limited + others;
 }

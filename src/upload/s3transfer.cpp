@@ -16,6 +16,7 @@
 #include "core/configfile.h"
 #include "core/logmanager.h"
 #include "net/tlstrust.h"
+#include "upload/sendlimit.h"
 
 namespace {
 
@@ -108,7 +109,14 @@ QByteArray hostHeader(const QUrl &url)
 
 size_t readFromFile(char *buffer, size_t size, size_t count, void *stream)
 {
-    const qint64 n = static_cast<QFile *>(stream)->read(buffer, qint64(size * count));
+    qint64 want = qint64(size * count);
+    // Under the operator's limit each transfer takes small turns, so none
+    // waits long behind the others.
+    if (const qint64 chunk = SendLimit::chunkBytes(); chunk > 0)
+        want = qMin(want, chunk);
+    const qint64 n = static_cast<QFile *>(stream)->read(buffer, want);
+    if (n > 0)
+        SendLimit::await(n);
     return n < 0 ? CURL_READFUNC_ABORT : size_t(n);
 }
 

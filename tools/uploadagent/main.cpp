@@ -13,6 +13,7 @@
 #include "net/httputils.h"
 #include "upload/awsutils.h"
 #include "upload/databasethread.h"
+#include "upload/sendlimit.h"
 #include "upload/uploadimage.h"
 
 namespace {
@@ -104,6 +105,8 @@ int main(int argc, char *argv[])
         return enqueue(parser.value(QStringLiteral("enqueue")));
     AwsUtils storage;
     storage.initialise();
+    // The operator's limit, as the client applies it.
+    SendLimit::loadSetting();
     uploadImage scheduler;
     scheduler.setInterval(parser.value(QStringLiteral("interval")).toInt());
     scheduler.startUploading(false);
