@@ -318,7 +318,9 @@ LocalBackend::Response LocalBackend::applyFault(const Fault &fault, Response nor
     }
     if (fault.kind == QLatin1String("endless")) {
         r.streamPattern = "x";
-        r.streamPiece = 64 * 1024;
+        // Large pieces: the client's size cap must come long before its
+        // one-second deadline, even in a sanitized build on a busy machine.
+        r.streamPiece = 1024 * 1024;
         r.streamLimit = qint64(64) * 1024 * 1024;
         return r;
     }
