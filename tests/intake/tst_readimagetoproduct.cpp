@@ -259,8 +259,9 @@ private:
 
     QString writeFile(const QString &name, const QByteArray &bytes)
     {
-        const QString path =
-            m_dir.filePath(QStringLiteral("%1/%2/").arg(QTest::currentTestFunction(), QTest::currentDataTag()) + name);
+        const QString path = m_dir.filePath(QStringLiteral("%1/%2/").arg(QLatin1String(QTest::currentTestFunction()),
+                                                                         QLatin1String(QTest::currentDataTag()))
+                                            + name);
         return testfiles::write(path, bytes) ? path : QString();
     }
 

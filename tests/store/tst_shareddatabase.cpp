@@ -51,6 +51,7 @@ private slots:
 
     void firstStartCopiesTheSeed()
     {
+        QCOMPARE(sharedDatabase().connectionName(), QStringLiteral("upload_sql_connection"));
         QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(m_log.newTexts(), kResetLines);
         QCOMPARE(queryValue(kTableCount).toInt(), 5);
