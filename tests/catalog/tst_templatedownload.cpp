@@ -10,6 +10,7 @@
 #include "net/httputils.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
+#include "support/files.h"
 #include "support/logfile.h"
 
 namespace {
@@ -18,6 +19,11 @@ const QString kQueryPath = QStringLiteral("pms/open/spu/query/");
 const QString kListPath = QStringLiteral("pms/group/getskuMainImageBySkuId/");
 const QString kCover = QStringLiteral("template-260101-cover.jpg");
 const QString kInner = QStringLiteral("template-260101-inner.jpg");
+
+QString md5(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
 
 // Every entry below `root` but the log folder, with what a file holds and
 // where a link leads, so that a write anywhere shows.
@@ -32,31 +38,12 @@ QMap<QString, QString> tree(const QString &root)
         const QString name = base.relativeFilePath(info.filePath());
         if (name.startsWith(QLatin1String("appdata/logs")))
             continue;
-        if (info.isSymLink()) {
+        if (info.isSymLink())
             entries.insert(name, QStringLiteral("link ") + info.symLinkTarget());
-        } else if (info.isDir()) {
-            entries.insert(name, QStringLiteral("folder"));
-        } else {
-            QFile file(info.filePath());
-            file.open(QIODevice::ReadOnly);
-            entries.insert(
-                name, QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5).toHex()));
-        }
+        else
+            entries.insert(name, info.isDir() ? QStringLiteral("folder") : md5(testfiles::read(info.filePath())));
     }
     return entries;
-}
-
-QString md5(const QByteArray &bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 
 } // namespace
@@ -89,11 +76,9 @@ private slots:
     // existing file is replaced only by a complete one.
     void writesOnlyInsideItsFolder_data()
     {
-        QTest::addColumn<QString>("path"); // the fault's path prefix, empty for none
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("kind"); // of the fault on the answers it fits, empty for none
         QTest::addColumn<QString>("body");
         QTest::addColumn<QString>("plant");     // what is there before: a link out, an older file
-        QTest::addColumn<int>("deadline");      // requestTimeout in seconds
         QTest::addColumn<QStringList>("saved"); // "name=address below /images/"
         QTest::addColumn<QString>("problems");  // pattern of the problem lines
         const QString none;
@@ -105,65 +90,63 @@ private slots:
         const QString escaping = QStringLiteral("模版文件会写到模版文件夹以外，已拒绝：.*");
         const QString failed = QStringLiteral("^模版下载失败：%1（http://127.0.0.1:\\d+/images/") + kCover + "）$";
 
-        QTest::newRow("as served") << none << none << none << none << 10 << both << none;
-        QTest::newRow("product name climbing with slashes")
-            << kQueryPath << traversing << none << none << 10 << both << none;
+        QTest::newRow("as served") << none << none << none << both << none;
+        QTest::newRow("product name climbing with slashes") << traversing << none << none << both << none;
         QTest::newRow("product name climbing with backslashes")
-            << kQueryPath << traversing << R"(..\..\Microsoft\Windows\Start Menu\Programs\Startup)" << none << 10
-            << both << none;
-        QTest::newRow("file address") << kListPath << scheme << QStringLiteral("file") << none << 10 << QStringList()
-                                      << refused + "file:///.*/accounts\\.json$";
-        QTest::newRow("qrc address") << kListPath << scheme << QStringLiteral("qrc") << none << 10 << QStringList()
-                                     << refused + "qrc:/qss/mainWindow\\.qss$";
-        QTest::newRow("data address") << kListPath << scheme << QStringLiteral("data") << none << 10 << QStringList()
-                                      << refused + "data:application/octet-stream;base64,TVqQAAMAAAAEAAAA$";
-        QTest::newRow("ftp address") << kListPath << scheme << QStringLiteral("ftp") << none << 10 << QStringList()
-                                     << refused + "ftp://127\\.0\\.0\\.1:\\d+/template\\.jpg$";
+            << traversing << R"(..\..\Microsoft\Windows\Start Menu\Programs\Startup)" << none << both << none;
+        const char *refusedAddresses[][2] = {{"file", "file:///.*/accounts\\.json$"},
+                                             {"qrc", "qrc:/qss/mainWindow\\.qss$"},
+                                             {"data", "data:application/octet-stream;base64,TVqQAAMAAAAEAAAA$"},
+                                             {"ftp", "ftp://127\\.0\\.0\\.1:\\d+/template\\.jpg$"}};
+        for (const auto &row : refusedAddresses)
+            QTest::addRow("%s address", row[0])
+                << scheme << QString::fromLatin1(row[0]) << none << QStringList() << refused + row[1];
         QTest::newRow("names hiding separators")
-            << kListPath << QStringLiteral("template:escapingname") << none << none << 10
+            << QStringLiteral("template:escapingname") << none << none
             << QStringList{"_.._.._Startup_template.bat=..%5C..%5C..%5CStartup%5Ctemplate.bat",
                            "_.._.._Startup_template-2.bat=..%2F..%2F..%2FStartup%2Ftemplate.bat",
                            "template-260101-3=..%20", "cover.jpg_Zone.Identifier=cover.jpg%3AZone.Identifier"}
             << none;
         QTest::newRow("endless template over an older one")
-            << QStringLiteral("/images/") << QStringLiteral("endless") << none << QStringLiteral("older") << 10 << inner
+            << QStringLiteral("endless") << none << QStringLiteral("older") << inner
             << failed.arg(QStringLiteral("应答超过64MB，已中止"));
-        QTest::newRow("slow template") << QStringLiteral("/images/") << QStringLiteral("drip") << none << none << 1
-                                       << inner << failed.arg(QStringLiteral("请求超过1秒未完成，已中止"));
-        QTest::newRow("product folder a link out")
-            << none << none << none << QStringLiteral("folder link") << 10 << QStringList()
-            << "^" + escaping + kCover + "\n" + escaping + kInner + "$";
-        QTest::newRow("file a link out") << none << none << none << QStringLiteral("file link") << 10 << inner
+        // Against a deadline of one second.
+        QTest::newRow("slow template") << QStringLiteral("drip") << none << none << inner
+                                       << failed.arg(QStringLiteral("请求超过1秒未完成，已中止"));
+        QTest::newRow("product folder a link out") << none << none << QStringLiteral("folder link") << QStringList()
+                                                   << "^" + escaping + kCover + "\n" + escaping + kInner + "$";
+        QTest::newRow("file a link out") << none << none << QStringLiteral("file link") << inner
                                          << "^" + escaping + kCover + "$";
     }
 
     void writesOnlyInsideItsFolder()
     {
-        QFETCH(QString, path);
         QFETCH(QString, kind);
         QFETCH(QString, body);
         QFETCH(QString, plant);
-        QFETCH(int, deadline);
         QFETCH(QStringList, saved);
         QFETCH(QString, problems);
-        QVERIFY(m_env.setUp(config(deadline)));
+        QVERIFY(m_env.setUp(config(kind == "drip" ? 1 : 10)));
         const QString folder = AppPaths::templatesDir() + "/1006";
         const QString outside = m_env.path() + "/outside";
         if (plant == QLatin1String("older")) {
-            writeFile(folder + "/" + kCover, "older template");
+            QVERIFY(testfiles::write(folder + "/" + kCover, "older template"));
         } else if (plant == QLatin1String("folder link")) {
             QVERIFY(QDir().mkpath(outside));
             QVERIFY(QDir().mkpath(AppPaths::templatesDir()));
             QVERIFY(QFile::link(outside, folder));
         } else if (plant == QLatin1String("file link")) {
-            writeFile(outside + "/startup.bat", "left alone");
+            QVERIFY(testfiles::write(outside + "/startup.bat", "left alone"));
             QVERIFY(QDir().mkpath(folder));
             QVERIFY(QFile::link(outside + "/startup.bat", folder + "/" + kCover));
         }
-        if (!kind.isEmpty()) {
+        // The product query names the folder, the group list the addresses, and /images/ serves the files.
+        const QString path = kind == "template:traversing"  ? kQueryPath
+                             : kind.startsWith("template:") ? kListPath
+                                                            : QStringLiteral("/images/");
+        if (!kind.isEmpty())
             m_backend.control(QStringLiteral("fault"),
                               QJsonObject{{"path", path}, {"kind", kind}, {"body", body}, {"delayMs", 100}});
-        }
         spuMess product;
         QString problem;
         QVERIFY(ProductService::query(1006, &product, &problem));

@@ -10,20 +10,13 @@
 #include "core/regularfile.h"
 #include "core/vellruntime.h"
 #include "support/deadline.h"
+#include "support/files.h"
 #include "support/logfile.h"
 #include "support/specialfiles.h"
 
 namespace {
 const QString kDefaultBase = QStringLiteral("http://127.0.0.1:27080/");
 const QByteArray kNoFile = QByteArrayLiteral("<no file>");
-
-void writeFile(const QString &name, const QByteArray &content)
-{
-    QDir().mkdir(QStringLiteral("data"));
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qWarning() << "not written:" << name;
-}
 } // namespace
 
 // Each test runs in a fresh working folder, where the client looks for "data/".
@@ -84,8 +77,8 @@ private slots:
     {
         QFETCH(QByteArray, content);
         if (content != kNoFile) {
-            writeFile(QStringLiteral("data/config.json"), content);
-            writeFile(QStringLiteral("data/error.json"), content);
+            QVERIFY(testfiles::write(QStringLiteral("data/config.json"), content));
+            QVERIFY(testfiles::write(QStringLiteral("data/error.json"), content));
         }
         configFile::readConfig();
         VellRuntime::instance().loadErrorTable();
@@ -112,7 +105,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, file);
-        writeFile(QStringLiteral("data/config.json"), content);
+        QVERIFY(testfiles::write(QStringLiteral("data/config.json"), content));
         configFile::readConfig();
         const QString expected = file.isEmpty() ? QString() : QDir::current().absoluteFilePath(file);
         QVERIFY(QDir::setCurrent(m_appData.path()));
@@ -145,7 +138,7 @@ private slots:
             {QStringLiteral("data/error.json"), "{\"net.error\": \"网络错误\"}"}};
         for (auto it = files.begin(); it != files.end(); ++it) {
             if (kind < 0)
-                writeFile(it.key(), it.value() + QByteArray(int(bytes - it.value().size()), ' '));
+                QVERIFY(testfiles::write(it.key(), it.value() + QByteArray(int(bytes - it.value().size()), ' ')));
             else
                 QVERIFY(specialfiles::make(specialfiles::Kind(kind), QDir::current().absoluteFilePath(it.key()),
                                            m_dir->path()));

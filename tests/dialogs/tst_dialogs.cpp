@@ -60,12 +60,9 @@ private slots:
     {
         QTest::addColumn<QString>("dialog");
         QTest::addColumn<QString>("label");
-        QTest::newRow("message box") << "massegeBoxShow"
-                                     << "showMessage";
-        QTest::newRow("update question") << "updateDialog"
-                                         << "showMessage";
-        QTest::newRow("tool-tip dialog") << "toolTipDialog"
-                                         << "textShow";
+        QTest::newRow("message box") << "massegeBoxShow" << QStringLiteral("showMessage");
+        QTest::newRow("update question") << "updateDialog" << QStringLiteral("showMessage");
+        QTest::newRow("tool-tip dialog") << "toolTipDialog" << QStringLiteral("textShow");
     }
 
     void backendTextShownAsText()

@@ -12,6 +12,7 @@
 #include "intake/readimagetoproduct.h"
 #include "support/catalogue.h"
 #include "support/deadline.h"
+#include "support/files.h"
 #include "support/logfile.h"
 #include "support/specialfiles.h"
 
@@ -169,9 +170,7 @@ private slots:
         const QString pageBefore = albums + QStringLiteral("/乙/11.jpg");
         const QString orderBefore = albums + QStringLiteral("/辛");
         const QString strayBefore = m_dir.filePath(QStringLiteral("stray.txt"));
-        QFile strayFile(strayBefore);
-        QVERIFY(strayFile.open(QIODevice::WriteOnly) && strayFile.write("x") == 1);
-        strayFile.close();
+        QVERIFY(testfiles::write(strayBefore, "x"));
         const QList<std::pair<QByteArray, QByteArray>> renames{
             {QFile::encodeName(pageBefore), QFile::encodeName(albums + QStringLiteral("/乙/")) + page},
             {QFile::encodeName(orderBefore), QFile::encodeName(albums + QLatin1Char('/')) + orderFolder},
@@ -252,22 +251,18 @@ private:
     // A JPEG that matches the 7-inch frame, as the bytes other rows start from.
     QByteArray frameJpeg()
     {
-        const QString dir = layout(
-            folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}));
-        QFile file(dir + QStringLiteral("/ok.jpg"));
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
+        return testfiles::read(
+            layout(
+                folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}))
+            + QStringLiteral("/ok.jpg"));
     }
 
     QString writeFile(const QString &name, const QByteArray &bytes)
     {
-        const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('/')
-                                           + QString::fromLatin1(QTest::currentDataTag()));
-        QDir().mkpath(dir);
-        QFile file(dir + QLatin1Char('/') + name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qWarning() << "not written:" << file.fileName();
-        return file.fileName();
+        const QString path = m_dir.filePath(QStringLiteral("%1/%2/").arg(QLatin1String(QTest::currentTestFunction()),
+                                                                         QLatin1String(QTest::currentDataTag()))
+                                            + name);
+        return testfiles::write(path, bytes) ? path : QString();
     }
 
     QString layout(const QJsonObject &description)

@@ -58,7 +58,6 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("times");
-        QTest::addColumn<int>("delayMs");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("sent");
         QTest::addColumn<int>("errorLines");
@@ -66,20 +65,19 @@ private slots:
         QTest::addColumn<bool>("unknown");
         const QString late = QStringLiteral("请求超过1秒未完成，已中止");
         const QString large = QStringLiteral("应答超过8MB，已中止");
-        QTest::newRow("rejected twice") << kStorePath << "fail" << 2 << 0 << false << 2 << 0 << "test.failed" << false;
+        QTest::newRow("rejected twice") << kStorePath << "fail" << 2 << false << 2 << 0 << "test.failed" << false;
         QTest::newRow("rejected once, then the repeat's answer")
-            << kStorePath << "fail" << 1 << 0 << true << 2 << 0 << QString() << false;
-        QTest::newRow("http 500 on a POST")
-            << kCartPath << "http500" << 2 << 0 << false << 1 << 1 << QString() << false;
-        QTest::newRow("body not JSON") << kStorePath << "nonjson" << 2 << 0 << false << 2 << 2 << "net.error" << false;
+            << kStorePath << "fail" << 1 << true << 2 << 0 << QString() << false;
+        QTest::newRow("http 500 on a POST") << kCartPath << "http500" << 2 << false << 1 << 1 << QString() << false;
+        QTest::newRow("body not JSON") << kStorePath << "nonjson" << 2 << false << 2 << 2 << "net.error" << false;
         QTest::newRow("token refused never refreshes")
-            << kTokenPath << "unauthorized" << -1 << 0 << false << 1 << 0 << QString() << false;
-        QTest::newRow("token rejected once") << kTokenPath << "fail" << 1 << 0 << true << 2 << 0 << QString() << false;
-        // A drip of {"success": true} would complete, and succeed, after 5 s:
-        // only a deadline on the whole call stops it, not one on silence.
-        QTest::newRow("GET dripping") << kStorePath << "drip" << -1 << 300 << false << 2 << 2 << late << false;
-        QTest::newRow("POST dripping") << kCartPath << "drip" << -1 << 300 << false << 1 << 1 << late << true;
-        QTest::newRow("POST endless body") << kCartPath << "endless" << -1 << 0 << false << 1 << 1 << large << true;
+            << kTokenPath << "unauthorized" << -1 << false << 1 << 0 << QString() << false;
+        QTest::newRow("token rejected once") << kTokenPath << "fail" << 1 << true << 2 << 0 << QString() << false;
+        // A drip of {"success": true} every 300 ms would complete, and succeed,
+        // after 5 s: only a deadline on the whole call stops it, not one on silence.
+        QTest::newRow("GET dripping") << kStorePath << "drip" << -1 << false << 2 << 2 << late << false;
+        QTest::newRow("POST dripping") << kCartPath << "drip" << -1 << false << 1 << 1 << late << true;
+        QTest::newRow("POST endless body") << kCartPath << "endless" << -1 << false << 1 << 1 << large << true;
     }
 
     void repeats()
@@ -88,8 +86,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, fault);
         QFETCH(int, times);
-        QFETCH(int, delayMs);
-        m_backend.fault(path, fault, times, delayMs);
+        m_backend.fault(path, fault, times, fault == "drip" ? 300 : 0);
         HttpUtils &http = HttpUtils::instance();
         const int logged = int(testlog::lines().size());
         QTEST(call(path), "ok");
@@ -215,11 +212,10 @@ private slots:
         QFETCH(QString, reason);
         BackendProcess backend;
         QVERIFY(peer < 0 ? backend.start() : backend.start(&m_certificates, TestCertificates::Kind(peer)));
-        QJsonObject config = m_config;
-        config.insert("baseUrl", QStringLiteral("https://") + backend.baseUrl().section(QStringLiteral("://"), 1));
-        config.insert("requestTimeout", 5);
-        config.insert("caFile", caFile);
-        QVERIFY(m_env.setUp(config));
+        QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", "https://" + backend.baseUrl().section(QStringLiteral("://"), 1)},
+                                        {"requestTimeout", 5},
+                                        {"webKey", "xy"},
+                                        {"caFile", caFile}}));
         const auto restore = qScopeGuard([this] {
             m_env.setUp(m_config);
             HttpUtils::instance().getToken(kUser, kPassword);

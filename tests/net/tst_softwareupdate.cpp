@@ -7,6 +7,7 @@
 #include "net/softwareupdate.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
+#include "support/files.h"
 #include "support/logfile.h"
 
 // The update check against the local backend's version offer.
@@ -34,6 +35,7 @@ private slots:
     {
         QDir(AppPaths::setupDir()).removeRecursively();
         m_asked.clear();
+        m_forced.clear();
         m_started.clear();
         m_opened.clear();
         m_exits = 0;
@@ -67,9 +69,7 @@ private slots:
         const QString current = SoftwareUpdate::currentVersion();
         QCOMPARE(current.split(QLatin1Char('.')).size(), 4);
 
-        QFile rc(QStringLiteral(VERSION_RESOURCE));
-        QVERIFY(rc.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(rc.readAll());
+        const QString text = QString::fromUtf8(testfiles::read(QStringLiteral(VERSION_RESOURCE)));
         const QString commas = QString(current).replace(QLatin1Char('.'), QLatin1Char(','));
         QCOMPARE(text.count(QRegularExpression(QStringLiteral("^(FILE|PRODUCT)VERSION\\s+%1$").arg(commas),
                                                QRegularExpression::MultilineOption)),
@@ -125,9 +125,8 @@ private slots:
                      (saved ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
             QCOMPARE(int(m_asked.size()), int(saved));
         }
-        QFile file(installer);
-        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("setup2.2.0.exe"));
-        QCOMPARE(m_asked.first().forced, forced);
+        QVERIFY(testfiles::read(installer).contains("setup2.2.0.exe"));
+        QCOMPARE(m_forced.first(), forced);
         QCOMPARE(m_started, QStringList{installer});
         QCOMPARE(m_exits, 1);
         QCOMPARE(setting("isForcedUpdate").toBool(), forced);
@@ -154,7 +153,7 @@ private slots:
         QFETCH(bool, forced);
         QFETCH(bool, started);
         const QString installer = AppPaths::setupDir() + "/setup" + version + ".exe";
-        place(installer, signedInstaller(version));
+        testfiles::write(installer, signedInstaller(version)); // unchecked: a version naming a path may make no file
         offer(version, int(forced));
         m_declines = 2;
         updater()->checkUpdate();
@@ -181,11 +180,14 @@ private slots:
         const QString mismatch = "signature does not match";
         const QString garbage = "signature is not 64 bytes in base64";
         const QString noKey = "no update key built in";
-        QTest::newRow("signed") << Signed << BuiltIn << false << Nothing << false << install << QString();
-        QTest::newRow("signed, forced") << Signed << BuiltIn << true << Nothing << false << install << QString();
-        QTest::newRow("unsigned") << Unsigned << BuiltIn << false << Nothing << false << byHand << "no signature";
-        QTest::newRow("unsigned, forced")
-            << Unsigned << BuiltIn << true << Nothing << false << byHand << "no signature";
+        for (const bool forced : {false, true}) {
+            const char *f = forced ? ", forced" : "";
+            QTest::addRow("signed%s", f) << Signed << BuiltIn << forced << Nothing << false << install << QString();
+            QTest::addRow("unsigned%s", f)
+                << Unsigned << BuiltIn << forced << Nothing << false << byHand << "no signature";
+            QTest::addRow("tampered file present%s", f)
+                << Signed << BuiltIn << forced << TamperedFile << false << byHand << mismatch;
+        }
         QTest::newRow("signed other bytes") << OtherBytes << BuiltIn << false << Nothing << false << byHand << mismatch;
         QTest::newRow("garbage signature") << Garbage << BuiltIn << false << Nothing << false << byHand << garbage;
         QTest::newRow("another signer's key")
@@ -195,10 +197,6 @@ private slots:
             << Signed << NoKey << true << SignedFile << false << byHand << noKey;
         QTest::newRow("signed file present")
             << Signed << BuiltIn << false << SignedFile << false << install << QString();
-        QTest::newRow("tampered file present")
-            << Signed << BuiltIn << false << TamperedFile << false << byHand << mismatch;
-        QTest::newRow("tampered file present, forced")
-            << Signed << BuiltIn << true << TamperedFile << false << byHand << mismatch;
         QTest::newRow("swapped while asked") << Signed << BuiltIn << false << Nothing << true << both << mismatch;
         QTest::newRow("present file swapped while asked, forced")
             << Signed << BuiltIn << true << SignedFile << true << both << mismatch;
@@ -216,10 +214,10 @@ private slots:
         const QString installer = AppPaths::setupDir() + "/setup2.2.0.exe";
         const QByteArray genuine = signedInstaller("2.2.0");
         if (present != Nothing)
-            place(installer, present == SignedFile ? genuine : genuine + "tampered");
+            QVERIFY(testfiles::write(installer, present == SignedFile ? genuine : genuine + "tampered"));
         offer("2.2.0", int(forced), signing);
         if (swapped)
-            m_whileAsked = [&] { place(installer, "MZ another program"); };
+            m_whileAsked = [&] { testfiles::write(installer, "MZ another program"); };
         testlog::Follower log;
         log.newTexts();
 
@@ -234,9 +232,8 @@ private slots:
             QTRY_COMPARE(finished.size(), 1);
 
         const bool started = refusal.isEmpty();
-        QCOMPARE(questions(), asked);
-        for (const Asked &question : std::as_const(m_asked))
-            QCOMPARE(question.forced, forced);
+        QCOMPARE(m_asked, asked);
+        QCOMPARE(m_forced, QList<bool>(asked.size(), forced));
         QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
         QCOMPARE(m_exits, int(started));
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
@@ -251,33 +248,10 @@ private slots:
     }
 
 private:
-    struct Asked
-    {
-        SoftwareUpdate::Question question;
-        QString text;
-        bool forced;
-    };
-
-    QStringList questions() const
-    {
-        QStringList out;
-        for (const Asked &a : m_asked)
-            out << (a.question == SoftwareUpdate::Question::Install ? "install" : "by hand");
-        return out;
-    }
-
     // What the local backend serves, and signs, as the installer of `version`.
     QByteArray signedInstaller(const QString &version)
     {
         return LoopbackProcess::fetch(m_backend.baseUrl() + "download/setup" + version + ".exe");
-    }
-
-    static void place(const QString &path, const QByteArray &bytes)
-    {
-        QDir().mkpath(AppPaths::setupDir());
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
     }
 
     static QVariant setting(const char *key)
@@ -304,10 +278,12 @@ private:
     SoftwareUpdate *updater()
     {
         auto *u = new SoftwareUpdate(
-            [this](SoftwareUpdate::Question question, const QString &text, bool forced) {
-                m_asked << Asked{question, text, forced};
-                if (question == SoftwareUpdate::Question::InstallByHand)
-                    return !forced || questions().count("by hand") > 1;
+            [this](SoftwareUpdate::Question question, const QString &, bool forced) {
+                const bool byHand = question == SoftwareUpdate::Question::InstallByHand;
+                m_asked << (byHand ? "by hand" : "install");
+                m_forced << forced;
+                if (byHand)
+                    return !forced || m_asked.count("by hand") > 1;
                 if (m_whileAsked)
                     m_whileAsked();
                 return m_declines-- <= 0;
@@ -327,7 +303,8 @@ private:
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
-    QList<Asked> m_asked;
+    QStringList m_asked; // "install" or "by hand", per question
+    QList<bool> m_forced;
     QStringList m_started;
     QList<QUrl> m_opened;
     std::function<void()> m_whileAsked;

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/files.h"
+
 // The seed resource against the schema the whole client is written for:
 // table set, column counts, NOT NULL, defaults and primary keys, and the
 // unique SKU index.
@@ -19,13 +21,11 @@ private slots:
     // build gives the same bytes. The checks below run on that copy.
     void initTestCase()
     {
-        QFile resource(QStringLiteral(":/db/upload.db.bak"));
-        QVERIFY(resource.open(QIODevice::ReadOnly));
-        const QByteArray seed = resource.readAll();
+        const QByteArray seed = testfiles::read(QStringLiteral(":/db/upload.db.bak"));
+        QVERIFY(!seed.isEmpty());
         const QString name = m_dir.filePath(QStringLiteral("a.db"));
         QCOMPARE(QProcess::execute(QStringLiteral(SEED_BUILDER), {QStringLiteral(SCHEMA_SQL), name}), 0);
-        QFile built(name);
-        QVERIFY(built.open(QIODevice::ReadOnly) && built.readAll() == seed);
+        QVERIFY(testfiles::read(name) == seed);
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
         m_db.setDatabaseName(name);
         QVERIFY(m_db.open());

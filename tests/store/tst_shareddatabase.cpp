@@ -9,6 +9,7 @@
 #include "core/apppaths.h"
 #include "store/shareddatabase.h"
 #include "store/userstore.h"
+#include "support/files.h"
 #include "support/logfile.h"
 #include "support/queryvalue.h"
 #include "support/secretservice.h"
@@ -28,9 +29,7 @@ bool insertOrder(const QString &orderNo, const QString &name)
 
 QByteArray fileHash(const QString &path = AppPaths::databaseFile())
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
-                                          : QByteArray();
+    return QCryptographicHash::hash(testfiles::read(path), QCryptographicHash::Sha256);
 }
 } // namespace
 
@@ -67,20 +66,16 @@ private slots:
     {
         QTest::addColumn<QString>("obstacle"); // sqlite3 statements, "" for garbage, a lock or a folder
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("no user table") << "DROP TABLE user;"
-                                       << "backup";
+        const QString backup = QStringLiteral("backup");
+        QTest::newRow("no user table") << "DROP TABLE user;" << backup;
         QTest::newRow("damaged row in sqlite_master")
             << "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql='CREATE INDEX images_status ON' "
                "WHERE name='images_status';"
-            << "backup";
-        QTest::newRow("not a database") << ""
-                                        << "backup";
-        QTest::newRow("locked by another process past the wait") << "lock"
-                                                                 << "left";
-        QTest::newRow("locked by another process within the wait") << "short lock"
-                                                                   << "opened";
-        QTest::newRow("a folder in its place") << "folder"
-                                               << "left";
+            << backup;
+        QTest::newRow("not a database") << "" << backup;
+        QTest::newRow("locked by another process past the wait") << "lock" << QStringLiteral("left");
+        QTest::newRow("locked by another process within the wait") << "short lock" << QStringLiteral("opened");
+        QTest::newRow("a folder in its place") << "folder" << QStringLiteral("left");
     }
 
     // A file that fails the check is moved aside whole, never deleted: the
@@ -106,9 +101,7 @@ private slots:
             QVERIFY(QFile::rename(file, aside));
             QVERIFY(QDir().mkdir(file));
         } else if (obstacle.isEmpty()) {
-            QFile garbage(file);
-            QVERIFY(garbage.open(QIODevice::WriteOnly));
-            garbage.write(QByteArray("queue of a later client? no: ").repeated(200));
+            QVERIFY(testfiles::write(file, QByteArray("queue of a later client? no: ").repeated(200)));
         } else {
             QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {file, obstacle}), 0);
         }

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 
 #include "catalog/productparser.h"
+#include "support/files.h"
 
 // The local backend's catalogue, read the way the client reads the answers.
 class Catalogue
@@ -13,10 +14,7 @@ class Catalogue
 public:
     bool load()
     {
-        QFile file(QStringLiteral(CATALOGUE_JSON));
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        m_data = QJsonDocument::fromJson(file.readAll()).object();
+        m_data = QJsonDocument::fromJson(testfiles::read(QStringLiteral(CATALOGUE_JSON))).object();
         return !m_data.isEmpty();
     }
 

@@ -11,6 +11,7 @@
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/logmanager.h"
+#include "support/files.h"
 
 // A throw-away home, application data folder and working directory whose
 // "data/config.json" holds `config`; the configuration is read from it.
@@ -45,15 +46,10 @@ public:
             return false;
         QDir root(m_dir.path());
         root.mkpath(QStringLiteral("home"));
-        root.mkpath(QStringLiteral("work/data"));
         qputenv("HOME", QFile::encodeName(root.filePath(QStringLiteral("home"))));
         AppPaths::setAppDataDir(root.filePath(QStringLiteral("appdata")));
-        QFile file(root.filePath(QStringLiteral("work/data/config.json")));
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(QJsonDocument(config).toJson());
-        file.close();
-        if (!QDir::setCurrent(root.filePath(QStringLiteral("work"))))
+        if (!testfiles::write(root.filePath(QStringLiteral("work/data/config.json")), QJsonDocument(config).toJson())
+            || !QDir::setCurrent(root.filePath(QStringLiteral("work"))))
             return false;
         configFile::resetToDefaults();
         configFile::readConfig();

@@ -6,6 +6,7 @@
 
 #include "core/apppaths.h"
 #include "core/logmanager.h"
+#include "support/files.h"
 
 // Today's log file as the writer thread leaves it, read after the queue has
 // drained and the file was flushed.
@@ -19,8 +20,7 @@ inline QString todaysFile(const QString &logDir = AppPaths::logDir())
 
 inline QByteArray rawContent(const QString &path = todaysFile())
 {
-    QFile file(path);
-    return LogManager::instance().flush() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return LogManager::instance().flush() ? testfiles::read(path) : QByteArray();
 }
 
 // Every line without its "\r\n" ending.

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "support/files.h"
+
 // A certificate authority made at test time with the openssl program, and
 // server certificates for the TLS modes of the local backend and object
 // store: one it signed for 127.0.0.1 and localhost, one it signed for
@@ -18,16 +20,11 @@ public:
     // False, with openssl's words as a warning, when a step failed.
     bool make()
     {
-        if (!m_dir.isValid())
-            return false;
         const QString here = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
-        QFile(file("index.txt")).open(QIODevice::WriteOnly);
-        QFile serial(file("serial"));
-        if (!serial.open(QIODevice::WriteOnly) || serial.write("1000\n") < 0 || !writeCaConfig())
-            return false;
-        serial.close();
-        return run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-                    file("ca.key"), "-out", caFile(), "-subj", "/CN=orderdesk test CA", "-days", "30"})
+        return m_dir.isValid() && testfiles::write(file("index.txt"), "") && testfiles::write(file("serial"), "1000\n")
+               && writeCaConfig()
+               && run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
+                       file("ca.key"), "-out", caFile(), "-subj", "/CN=orderdesk test CA", "-days", "30"})
                && signedBy(Trusted, here, {"-days", "30"})
                && signedBy(OtherHost, QStringLiteral("subjectAltName=DNS:store.other.invalid"), {"-days", "30"})
                && signedBy(Expired, here, {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"})
@@ -83,14 +80,12 @@ private:
 
     bool writeCaConfig() const
     {
-        QFile config(file("ca.cnf"));
-        return config.open(QIODevice::WriteOnly)
-               && config.write(QStringLiteral("[ca]\ndefault_ca = test\n[test]\ndatabase = %1\nnew_certs_dir = %2\n"
-                                              "serial = %3\ndefault_md = sha256\npolicy = any\ncopy_extensions = "
-                                              "copy\nunique_subject = no\n[any]\ncommonName = supplied\n")
-                                   .arg(file("index.txt"), m_dir.path(), file("serial"))
-                                   .toUtf8())
-                      > 0;
+        return testfiles::write(file("ca.cnf"),
+                                QStringLiteral("[ca]\ndefault_ca = test\n[test]\ndatabase = %1\nnew_certs_dir = %2\n"
+                                               "serial = %3\ndefault_md = sha256\npolicy = any\ncopy_extensions = "
+                                               "copy\nunique_subject = no\n[any]\ncommonName = supplied\n")
+                                    .arg(file("index.txt"), m_dir.path(), file("serial"))
+                                    .toUtf8());
     }
 
     QTemporaryDir m_dir;

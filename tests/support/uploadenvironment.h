@@ -11,6 +11,7 @@
 #include "net/httputils.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
+#include "support/files.h"
 #include "support/objectstoreprocess.h"
 #include "support/orderbuilder.h"
 #include "upload/awsutils.h"
@@ -70,14 +71,9 @@ public:
     QString writeFile(const QString &name, int bytes)
     {
         const QString path = env.path() + QStringLiteral("/photos/") + name;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return QString();
         QByteArray data(bytes, Qt::Uninitialized);
         QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(data.data()), bytes / 4);
-        file.write(data);
-        return path;
+        return testfiles::write(path, data) ? path : QString();
     }
 
     // An order of one line of `files` pages, each a file of random bytes (about

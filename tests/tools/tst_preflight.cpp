@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "classlayout.h"
+#include "support/files.h"
 
 // The preflight program on a generated class whose faults are known.
 class TstPreflight : public QObject
@@ -16,9 +17,8 @@ class TstPreflight : public QObject
 private slots:
     void initTestCase()
     {
-        QFile preset(QStringLiteral(PRESET_DIR "/album-class.json"));
-        QVERIFY(preset.open(QIODevice::ReadOnly));
-        QCOMPARE(ClassLayout::build(QJsonDocument::fromJson(preset.readAll()).object(), m_dir.path()), 93);
+        const QByteArray preset = testfiles::read(QStringLiteral(PRESET_DIR "/album-class.json"));
+        QCOMPARE(ClassLayout::build(QJsonDocument::fromJson(preset).object(), m_dir.path()), 93);
         m_class = m_dir.filePath(QStringLiteral("三年二班"));
     }
 

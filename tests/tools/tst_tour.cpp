@@ -9,6 +9,7 @@
 #include "orders/producttablewidget.h"
 #include "store/shareddatabase.h"
 #include "support/dialoganswer.h"
+#include "support/files.h"
 #include "support/uploadenvironment.h"
 #include "ui/mainwindow.h"
 #include "ui/neworderwid.h"
@@ -27,11 +28,10 @@ private slots:
     {
         QVERIFY(m_up.setUp());
         for (const char *preset : {"album-class", "frame-class", "series-class"}) {
-            QFile file(QStringLiteral(PRESET_DIR "/%1.json").arg(QLatin1String(preset)));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY(ClassLayout::build(QJsonDocument::fromJson(file.readAll()).object(),
-                                       m_photos.filePath(QLatin1String(preset)))
-                    > 0);
+            const QByteArray layout = testfiles::read(QStringLiteral(PRESET_DIR "/%1.json").arg(QLatin1String(preset)));
+            QVERIFY(
+                ClassLayout::build(QJsonDocument::fromJson(layout).object(), m_photos.filePath(QLatin1String(preset)))
+                > 0);
         }
         // The separator of the lists' old row keys, a quote and a percent sign
         // in a class folder's name: its orders go like any other.

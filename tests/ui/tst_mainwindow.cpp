@@ -18,6 +18,7 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
+#include "support/files.h"
 #include "support/logfile.h"
 #include "support/orderbuilder.h"
 #include "support/urlcatcher.h"
@@ -138,9 +139,8 @@ private slots:
     void recheckAndClearing()
     {
         QTemporaryDir photos;
-        QFile preset(QStringLiteral(PRESET_DIR "/frame-class.json"));
-        QVERIFY(preset.open(QIODevice::ReadOnly));
-        QVERIFY(ClassLayout::build(QJsonDocument::fromJson(preset.readAll()).object(), photos.path()) > 0);
+        const QByteArray preset = testfiles::read(QStringLiteral(PRESET_DIR "/frame-class.json"));
+        QVERIFY(ClassLayout::build(QJsonDocument::fromJson(preset).object(), photos.path()) > 0);
         const QString folder = photos.filePath(QStringLiteral("水晶摆台 二年一班"));
         neworderwid page;
         page.findChild<QLineEdit *>("selectProductEdit")->setText(QStringLiteral("水晶摆台"));
@@ -183,8 +183,7 @@ private slots:
 
         // The same class dropped and cleared again and again.
         const auto residentKb = [] {
-            QFile statm(QStringLiteral("/proc/self/statm"));
-            return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLongLong() * 4 : -1;
+            return testfiles::read(QStringLiteral("/proc/self/statm")).split(' ').value(1).toLongLong() * 4;
         };
         qint64 firstKb = 0;
         for (int round = 0; round < 50; ++round) {
@@ -216,12 +215,8 @@ private slots:
         // A running check task keeps the operator in.
         QSemaphore release;
         QThreadPool::globalInstance()->start([&release] { release.acquire(); });
-        {
-            DialogAnswer answer(QStringLiteral("我知道了"));
-            window.loginOutFun();
-            QCOMPARE(answer.seen, QStringList{QStringLiteral("正在上传文件夹，请勿退出。")});
-            QCOMPARE(pages->currentIndex(), 1);
-        }
+        QCOMPARE(logOut(window, QStringLiteral("我知道了")), QStringLiteral("正在上传文件夹，请勿退出。"));
+        QCOMPARE(pages->currentIndex(), 1);
         QCOMPARE(close(window, QStringLiteral("我知道了")), QStringLiteral("正在上传文件夹，请勿关闭。 open"));
         release.release();
         QThreadPool::globalInstance()->waitForDone();
@@ -259,10 +254,7 @@ private slots:
     void databaseKeptAsideIsTold()
     {
         sharedDatabase().close();
-        QFile file(AppPaths::databaseFile());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("damaged").repeated(100));
-        file.close();
+        QVERIFY(testfiles::write(AppPaths::databaseFile(), QByteArray("damaged").repeated(100)));
         QVERIFY(ensureDatabase(sharedDatabase()));
         DialogAnswer answer(QStringLiteral("我知道了"));
         MainWindow window;

@@ -114,11 +114,8 @@ private slots:
         if (code.isEmpty())
             return;
         // The refusal is described in the transfer log, without any secret.
-        QFile log(AwsUtils::transferLogDir() + "/log_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log");
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QByteArray lines = log.readAll();
-        QVERIFY(lines.contains(code.toUtf8()) && !lines.contains("local-dev-secret-key")
-                && !lines.contains("session-token"));
+        const QString lines = transferLog();
+        QVERIFY(lines.contains(code) && !lines.contains("local-dev-secret-key") && !lines.contains("session-token"));
     }
 
     // The image host's answer counts only with the object's own length and
@@ -162,37 +159,30 @@ private slots:
     // without TLS behind an https endpoint is never written to in plain.
     void tls_data()
     {
-        using F = AwsUtils::Failure;
-        QTest::addColumn<int>("peer");       // the store's certificate; -1: plain http
-        QTest::addColumn<QString>("scheme"); // of the endpoint the backend hands out
+        using C = TestCertificates;
+        QTest::addColumn<int>("peer"); // the store's certificate; -1: plain http behind https, -2: without a scheme
         QTest::addColumn<QString>("caFile");
-        QTest::addColumn<int>("offset"); // a known clock offset has the request signed in a dry run
-        QTest::addColumn<int>("failure");
-        QTest::addColumn<QString>("logged"); // the end of the transfer log's line
+        QTest::addColumn<int>("offset");     // a known clock offset has the request signed in a dry run
+        QTest::addColumn<QString>("logged"); // the end of the transfer log's line; empty: stored
         const QString refused = QStringLiteral("after 1 attempt(s): 证书校验失败：");
         const QString ca = m_certificates.caFile();
-        const QString noCertificate = m_certificates.keyFile(TestCertificates::Trusted);
-        QTest::newRow("trusted through caFile")
-            << int(TestCertificates::Trusted) << "https://" << ca << 0 << int(F::None) << "";
-        QTest::newRow("trusted, signed at an offset")
-            << int(TestCertificates::Trusted) << "https://" << ca << 60 << int(F::None) << "";
+        const QString noCertificate = m_certificates.keyFile(C::Trusted);
+        QTest::newRow("trusted through caFile") << int(C::Trusted) << ca << 0 << QString();
+        QTest::newRow("trusted, signed at an offset") << int(C::Trusted) << ca << 60 << QString();
         QTest::newRow("another host")
-            << int(TestCertificates::OtherHost) << "https://" << ca << 0 << int(F::Certificate)
+            << int(C::OtherHost) << ca << 0
             << refused + "SSL: no alternative certificate subject name matches target host name '127.0.0.1'";
-        QTest::newRow("self-signed") << int(TestCertificates::SelfSigned) << "https://" << ca << 0
-                                     << int(F::Certificate)
+        QTest::newRow("self-signed") << int(C::SelfSigned) << ca << 0
                                      << refused + "SSL certificate problem: self-signed certificate";
-        QTest::newRow("expired") << int(TestCertificates::Expired) << "https://" << ca << 0 << int(F::Certificate)
+        QTest::newRow("expired") << int(C::Expired) << ca << 0
                                  << refused + "SSL certificate problem: certificate has expired";
         QTest::newRow("CA not configured")
-            << int(TestCertificates::Trusted) << "https://" << QString() << 0 << int(F::Certificate)
+            << int(C::Trusted) << QString() << 0
             << refused + "SSL certificate problem: unable to get local issuer certificate";
         QTest::newRow("CA file without a certificate")
-            << int(TestCertificates::Trusted) << "https://" << noCertificate << 0 << int(F::Certificate)
-            << refused + "error setting certificate file: " + noCertificate;
-        QTest::newRow("plain store behind https")
-            << -1 << "https://" << ca << 0 << int(F::Transient) << "wrong version number (SSL connect error)";
-        QTest::newRow("no scheme: plain http") << -1 << "" << ca << 0 << int(F::None) << "";
+            << int(C::Trusted) << noCertificate << 0 << refused + "error setting certificate file: " + noCertificate;
+        QTest::newRow("plain store behind https") << -1 << ca << 0 << "wrong version number (SSL connect error)";
+        QTest::newRow("no scheme: plain http") << -2 << ca << 0 << QString();
     }
 
     void tls()
@@ -202,8 +192,7 @@ private slots:
         QFETCH(QString, logged);
         ObjectStoreProcess store;
         QVERIFY(peer < 0 ? store.start() : store.start(&m_certificates, TestCertificates::Kind(peer)));
-        QFETCH(QString, scheme);
-        const QString endpoint = scheme + store.url().section(QStringLiteral("://"), 1);
+        const QString endpoint = (peer == -2 ? "" : "https://") + store.url().section(QStringLiteral("://"), 1);
         m_up.setCredentials(15, QJsonObject{{"endpoint", endpoint}});
         QFETCH(QString, caFile);
         QVERIFY(m_up.reconfigure(QJsonObject{{"caFile", caFile}}));
@@ -218,7 +207,10 @@ private slots:
         const int before = testlog::lines().size();
         AwsUtils storage;
         const QString url = storage.upload(path, image.imageName, true);
-        QTEST(int(storage.lastFailure()), "failure");
+        using F = AwsUtils::Failure;
+        QCOMPARE(int(storage.lastFailure()), int(logged.isEmpty() ? F::None
+                                                 : peer < 0       ? F::Transient
+                                                                  : F::Certificate));
         if (logged.isEmpty()) {
             QFile file(path);
             const QString object = "/normal-order-image/" + image.imageName + ".jpg";
@@ -232,15 +224,19 @@ private slots:
         QVERIFY(!texts.isEmpty());
         QCOMPARE(texts.last(), QStringLiteral("图片上传失败：") + storage.lastReason());
         QVERIFY2(texts.last().endsWith(logged.section(QStringLiteral("attempt(s): "), -1)), qPrintable(texts.last()));
-        QFile log(AwsUtils::transferLogDir() + "/log_" + QDate::currentDate().toString("yyyy-MM-dd") + ".log");
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString last = QString::fromUtf8(log.readAll()).trimmed().section(QLatin1Char('\n'), -1);
+        const QString last = transferLog().trimmed().section(QLatin1Char('\n'), -1);
         QVERIFY2(last.contains(" PUT " + endpoint + "/normal-order-image/") && last.contains(logged), qPrintable(last));
         if (peer < 0)
             QCOMPARE(store.requests(), QJsonObject());
     }
 
 private:
+    static QString transferLog()
+    {
+        return QString::fromUtf8(testlog::rawContent(AwsUtils::transferLogDir() + "/log_"
+                                                     + QDate::currentDate().toString("yyyy-MM-dd") + ".log"));
+    }
+
     UploadEnvironment m_up;
     TestCertificates m_certificates;
 };
