@@ -33,6 +33,7 @@ public:
     // Per object path, the requests by method since the last reset.
     QJsonObject requests() { return control(QStringLiteral("requests")); }
     int writes() { return control(QStringLiteral("stats")).value("writes").toInt(); }
+    int connections() { return control(QStringLiteral("stats")).value("connections").toInt(); }
     int rejected(const QString &code)
     {
         return control(QStringLiteral("stats")).value("rejected").toObject().value(code).toInt();

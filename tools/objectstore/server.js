@@ -42,7 +42,8 @@ const retiredTokens = new Set();
 let faults = [];          // {kind: 'fail' | 'stall', times}
 // Requests left to answer as a captive portal would (-1: until reset).
 let portal = 0;
-const stats = { writes: 0, reads: 0, rejected: {} };
+// Connections accepted, so a test sees that uploads keep theirs.
+const stats = { writes: 0, reads: 0, connections: 0, rejected: {} };
 // Requests that reached the store per object path and method, written or
 // refused alike, so a test can see that no object was sent twice.
 let requests = {};
@@ -168,7 +169,7 @@ async function control(req, res) {
     retiredTokens.clear();
     faults = [];
     portal = 0;
-    stats.writes = 0; stats.reads = 0; stats.rejected = {};
+    stats.writes = 0; stats.reads = 0; stats.connections = 0; stats.rejected = {};
     requests = {};
     while (stalled.length) stalled.pop().destroy();
   } else if (name !== 'stats' && name !== 'requests') {
@@ -245,6 +246,7 @@ async function main() {
   const front = tlsCert
     ? https.createServer({ cert: fs.readFileSync(tlsCert), key: fs.readFileSync(tlsKey || tlsCert) }, serve)
     : http.createServer(serve);
+  front.on(tlsCert ? 'secureConnection' : 'connection', () => { stats.connections++; });
   front.listen(port, '127.0.0.1', () => {
     console.log(`objectstore listening on port ${front.address().port} (${tlsCert ? 'https' : 'http'}, data in ${dataDir})`);
   });
