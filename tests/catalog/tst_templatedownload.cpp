@@ -126,7 +126,7 @@ private slots:
         QFETCH(QString, plant);
         QFETCH(QStringList, saved);
         QFETCH(QString, problems);
-        QVERIFY(m_env.setUp(config(kind == "drip" ? 1 : 10)));
+        QVERIFY(m_env.setUp(config(kind == "drip" ? 1 : kind == "endless" ? 60 : 10)));
         const QString folder = AppPaths::templatesDir() + "/1006";
         const QString outside = m_env.path() + "/outside";
         if (plant == QLatin1String("older")) {
