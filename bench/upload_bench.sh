@@ -179,7 +179,7 @@ run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, l
 
     rate() { echo "$total_mb / $1" | bc -l; }
     line() { printf 'bench: %-24s %7.1f s  %7.1f MB/s  %7.0f files/s\n' "$1" "$2" "$(rate "$2")" "$(echo "$files / $2" | bc -l)"; }
-    printf 'bench: case %s: %d files x %s = %.0f MB%s to the local verifying store, 4 transfers each, best of %d\n' \
+    printf 'bench: case %s: %d files x %s = %.0f MB%s to the local verifying store (rclone and aws with 4 transfers, the pipeline its window), best of %d\n' \
         "$name" "$files" "$label" "$total_mb" "$where" "$ROUNDS"
     [[ -z "${best[pipeline]:-}" ]] || line pipeline "${best[pipeline]}"
     [[ -z "${best[rclone]:-}" ]] || line "rclone copy" "${best[rclone]}"

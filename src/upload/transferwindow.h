@@ -7,14 +7,22 @@
 // a slow line gains nothing from more. So the window doubles while doubling
 // moves more bytes a second, steps back to the last size that did when it
 // stopped helping, and probes again after a while, for lines change. Always
-// between kMin and kMax, which also bounds what is held in memory.
+// between kMin and kMax, which also bounds what is held in memory (a thread,
+// a connection and a read buffer each, not the files). Equal transfers that
+// share a line finish together and then all wait one round trip for their
+// answers, so the line idles once a round unless the window holds several
+// round trips' worth of images: hence a maximum well above the line's
+// bandwidth-delay product in 200 KB images. Starting at kMin rather than 4
+// spares a far line a doubling step (every step costs a round of measuring).
 class TransferWindow final
 {
 public:
-    static constexpr int kMin = 4;
-    static constexpr int kMax = 32;
+    static constexpr int kMin = 8;
+    static constexpr int kMax = 64;
 
     int limit() const { return m_limit; }
+    // Narrows the sizes the window may take; equal bounds pin it.
+    void setRange(int lowest, int highest);
     // Leased images, running or waiting for a slot, below which the next
     // lease is asked for, and how many images one lease takes.
     int leaseThreshold() const { return 2 * m_limit + 2; }
@@ -33,6 +41,7 @@ private:
     // Decisions a settled window holds before it probes a larger size.
     static constexpr int kProbeAfter = 12;
 
+    int m_highest = kMax;
     int m_limit = kMin;
     int m_previous = 0; // the size before the last step, 0 before any
     double m_previousRate = 0.0;
@@ -41,5 +50,5 @@ private:
     qint64 m_bytes = 0;
     int m_count = 0;
     bool m_starved = false;
-    bool m_warming = false;
+    int m_warmup = 0; // outcomes still due from transfers started before a change
 };

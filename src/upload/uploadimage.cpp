@@ -35,6 +35,12 @@ void uploadImage::recordAgainLater(const std::function<void()> &record)
     m_recordRetryMs = qMin(m_recordRetryMs * 2, kLastRecordRetryMs);
 }
 
+void uploadImage::setTransferRange(int lowest, int highest)
+{
+    m_window.setRange(lowest, highest);
+    m_pool->setMaxThreadCount(m_window.limit());
+}
+
 void uploadImage::setInterval(int milliseconds)
 {
     m_timer.setInterval(milliseconds);

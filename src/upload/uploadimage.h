@@ -16,8 +16,8 @@ class QThreadPool;
 class SaveImageRunnable;
 
 // Takes images from the local queue while fewer than the transfer window's
-// threshold are in flight (10 at first), uploads each on the global pool
-// with as many threads as the window allows (4 to 32, following the line),
+// threshold are in flight, uploads each on the global pool with as many
+// threads as the window allows (8 to 64, following the line),
 // and has every stored image recorded. An outcome that leaves room asks for
 // the next lease at once; the timer only keeps polling while nothing comes
 // back. Lives on the GUI thread.
@@ -35,6 +35,8 @@ public:
     int inFlightCount() const { return int(m_inFlight.size()); }
     // Uploads running at once.
     int transfers() const { return m_window.limit(); }
+    // Bounds for the window (see TransferWindow::setRange).
+    void setTransferRange(int lowest, int highest);
     void setInterval(int milliseconds);
     bool isPolling() const { return m_timer.isActive(); }
 

@@ -21,12 +21,13 @@ private slots:
         QTest::addColumn<double>("minUse"); // of the line's rate, from the first byte to the last answer
         QTest::addColumn<int>("maxLimit");  // where the window ends
         QTest::addColumn<int>("minLimit");
-        QTest::newRow("fiber, 200 KB") << 500.0 << 30.0 << 200000 << 2000 << 0.88 << 32 << 8;
-        QTest::newRow("far store, 200 KB") << 100.0 << 150.0 << 200000 << 300 << 0.78 << 32 << 8;
-        QTest::newRow("office, 200 KB") << 100.0 << 40.0 << 200000 << 1000 << 0.9 << 32 << 4;
-        QTest::newRow("office, 5 MB") << 100.0 << 40.0 << 5000000 << 60 << 0.93 << 8 << 4;
-        QTest::newRow("slow line, 5 MB") << 10.0 << 50.0 << 5000000 << 20 << 0.95 << 8 << 4;
-        QTest::newRow("local network, 200 KB") << 1000.0 << 1.0 << 200000 << 3000 << 0.9 << 32 << 4;
+        QTest::newRow("fiber, 200 KB") << 500.0 << 30.0 << 200000 << 2000 << 0.95 << 64 << 16;
+        QTest::newRow("far store, 200 KB") << 100.0 << 150.0 << 200000 << 300 << 0.86 << 64 << 16;
+        QTest::newRow("office, 200 KB") << 100.0 << 40.0 << 200000 << 1000 << 0.95 << 64 << 8;
+        QTest::newRow("office, 5 MB") << 100.0 << 40.0 << 5000000 << 60 << 0.95 << 16 << 8;
+        // Ends probing a size it will step back from.
+        QTest::newRow("slow line, 5 MB") << 10.0 << 50.0 << 5000000 << 20 << 0.95 << 16 << 8;
+        QTest::newRow("local network, 200 KB") << 1000.0 << 1.0 << 200000 << 3000 << 0.95 << 64 << 8;
     }
 
     void followsTheLine()
@@ -82,22 +83,29 @@ private slots:
                  qPrintable(QStringLiteral("window %1").arg(window.limit())));
     }
 
-    // Leases follow the window: ten in flight and fifty a lease at first,
-    // more of both once it has grown, never a lease smaller than the window.
+    // Leases follow the window: the threshold above what runs, so a slot
+    // never waits for a lease, and a lease at least the threshold, at every
+    // size the window takes; a pinned window stays where it is put.
     void leasesFollowTheWindow()
     {
         TransferWindow window;
-        QCOMPARE(window.leaseThreshold(), 10);
-        QCOMPARE(window.leaseSize(), 50);
+        QList<int> sizes;
         qint64 now = 0;
         while (window.limit() < TransferWindow::kMax && now < 100000) {
+            if (sizes.isEmpty() || sizes.last() != window.limit())
+                sizes << window.limit();
+            QVERIFY(window.leaseThreshold() > window.limit());
+            QVERIFY(window.leaseSize() >= window.leaseThreshold());
             // Twice the bytes a second at each size: the line is far from full.
-            for (int i = 0; i < 4 * window.limit(); ++i)
-                window.finished(1000 * window.limit(), now += 10, true);
+            window.finished(1000 * window.limit(), now += 10, true);
         }
+        QCOMPARE(sizes, (QList<int>{TransferWindow::kMin, 16, 32}));
         QCOMPARE(window.limit(), TransferWindow::kMax);
         QVERIFY(window.leaseThreshold() > window.limit());
-        QVERIFY(window.leaseSize() >= window.leaseThreshold());
+        window.setRange(16, 16);
+        for (int i = 0; i < 200; ++i)
+            window.finished(1000 * i, now += 10, true);
+        QCOMPARE(window.limit(), 16);
     }
 };
 
