@@ -24,7 +24,9 @@
 # LIMIT_MBIT=N gives the pipeline the operator's upload limit (Setting.ini)
 # and prints the rate it kept against it, e.g. for the fiber line's 300 MB:
 #   LIMIT_MBIT=50 LINE=fiber LINE_FILES=60,0 TOOLS=pipeline bench/upload_bench.sh 0 0
-# TOOLS picks a subset (default "pipeline rclone awscli").
+# TOOLS picks a subset (default "pipeline rclone awscli"). PIPELINE_ARGS are
+# handed to the upload agent, to measure one lever alone: "--transfers 4"
+# fixes the window, "--fresh-connections" opens a connection per request.
 # BUILD_DIR (relative to the checkout or absolute) names the build; with
 # PERF_DATA=<prefix> each pipeline run is recorded by perf into <prefix>.<case>.
 set -euo pipefail
@@ -120,7 +122,7 @@ pipeline_run() {  # files, case name; sets PIPE (seconds)
     # ends the agent when it is stopped.
     [[ -z "${PERF_DATA:-}" ]] || perf=(perf record -g -o "$PERF_DATA.$2" --)
     t0=$(now)
-    (cd "$WORK/client" && HOME="$WORK/home" exec "${perf[@]}" "$AGENT") > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
+    (cd "$WORK/client" && HOME="$WORK/home" exec "${perf[@]}" "$AGENT" ${PIPELINE_ARGS:-}) > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
     until [[ "$(uploaded)" -ge "$1" ]]; do sleep 0.1; done
     t1=$(now)
     if ((${#perf[@]})); then kill -INT "$pid"; else kill "$pid"; fi

@@ -20,6 +20,11 @@ namespace {
 QMutex g_optionsLock;
 AwsUtils::Options g_options;
 
+S3Transfer::Limits limitsOf(const AwsUtils::Options &options)
+{
+    return S3Transfer::Limits{options.connectSeconds, options.stallSeconds, options.keepConnections};
+}
+
 } // namespace
 
 AwsUtils::AwsUtils(QObject *parent)
@@ -98,7 +103,7 @@ QString AwsUtils::objectKey(const QString &localPath, const QString &imageName)
 bool AwsUtils::isStored(const QString &url, qint64 size, const QString &md5Hex)
 {
     const Options opt = options();
-    return S3Transfer::isStored(url, size, md5Hex, S3Transfer::Limits{opt.connectSeconds, opt.stallSeconds});
+    return S3Transfer::isStored(url, size, md5Hex, limitsOf(opt));
 }
 
 qint64 AwsUtils::clockOffset()
@@ -159,7 +164,7 @@ QString AwsUtils::upload(const QString &localPath, const QString &imageName, boo
         file.seek(0);
         md5 = streamDigest(file, DigestAlgorithm::Md5);
     }
-    const S3Transfer::Limits limits{opt.connectSeconds, opt.stallSeconds};
+    const S3Transfer::Limits limits = limitsOf(opt);
 
     S3Transfer::Attempt attempt;
     int tries = 0;

@@ -23,6 +23,8 @@ public:
         int backoffMs = 500; // doubled for each further attempt
         int connectSeconds = 10;
         int stallSeconds = 30; // no byte moved for this long ends a transfer
+        // Off only to measure what kept connections save.
+        bool keepConnections = true;
     };
 
     // Why the last upload() of this object failed. Transient troubles (the

@@ -56,7 +56,7 @@ CURLSH *sharedCache()
 // One handle per pool thread, reset before each use: a handle keeps its
 // connections, so a thread's checks and writes go over kept connections
 // instead of connecting for each image.
-CURL *threadHandle()
+CURL *threadHandle(bool keepConnections)
 {
     struct Handle
     {
@@ -76,6 +76,10 @@ CURL *threadHandle()
         const QString caFile = configFile::caFile();
         if (!caFile.isEmpty())
             curl_easy_setopt(handle.curl, CURLOPT_CAINFO, QFile::encodeName(caFile).constData());
+        if (!keepConnections) {
+            curl_easy_setopt(handle.curl, CURLOPT_FRESH_CONNECT, 1L);
+            curl_easy_setopt(handle.curl, CURLOPT_FORBID_REUSE, 1L);
+        }
     }
     return handle.curl;
 }
@@ -321,7 +325,7 @@ S3Transfer::Attempt S3Transfer::put(const QString &url, QFile &file, const StsCr
     const QString contentMd5 = QString::fromLatin1(md5.toBase64());
     Attempt attempt;
     file.seek(0);
-    CURL *curl = threadHandle();
+    CURL *curl = threadHandle(limits.keepConnections);
     if (!curl) {
         attempt.code = CURLE_FAILED_INIT;
         return attempt;
@@ -389,7 +393,7 @@ S3Transfer::Attempt S3Transfer::put(const QString &url, QFile &file, const StsCr
 bool S3Transfer::isStored(const QString &url, qint64 size, const QString &md5Hex, const Limits &limits)
 {
     initialise();
-    CURL *curl = threadHandle();
+    CURL *curl = threadHandle(limits.keepConnections);
     if (!curl)
         return false;
     const QByteArray urlBytes = url.toUtf8();

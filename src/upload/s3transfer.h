@@ -53,6 +53,7 @@ public:
     {
         int connectSeconds = 10;
         int stallSeconds = 30; // no byte moved for this long ends a transfer
+        bool keepConnections = true;
     };
 
     // Once per process, before the first transfer.

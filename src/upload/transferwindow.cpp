@@ -2,7 +2,7 @@
 
 void TransferWindow::setRange(int lowest, int highest)
 {
-    const int low = qBound(kMin, lowest, kMax);
+    const int low = qBound(1, lowest, kMax);
     m_highest = qBound(low, highest, kMax);
     m_limit = qBound(low, m_limit, m_highest);
     m_previous = 0;

@@ -21,7 +21,7 @@ public:
     static constexpr int kMax = 64;
 
     int limit() const { return m_limit; }
-    // Narrows the sizes the window may take; equal bounds pin it.
+    // The sizes the window may take, within 1 and kMax; equal bounds pin it.
     void setRange(int lowest, int highest);
     // Leased images, running or waiting for a slot, below which the next
     // lease is asked for, and how many images one lease takes.

@@ -86,6 +86,10 @@ int main(int argc, char *argv[])
                         QStringLiteral("demo1234")},
                        {QStringLiteral("interval"), QStringLiteral("polling interval in ms"), QStringLiteral("ms"),
                         QStringLiteral("5000")},
+                       {QStringLiteral("transfers"),
+                        QStringLiteral("uploads at once, fixed (default: following the line)"), QStringLiteral("n")},
+                       {QStringLiteral("fresh-connections"),
+                        QStringLiteral("a new connection for every request, to measure what kept ones save")},
                        {QStringLiteral("enqueue"),
                         QStringLiteral("queue every file of a folder as orders of 50 "
                                        "single pages, then exit"),
@@ -103,12 +107,21 @@ int main(int argc, char *argv[])
     Authentication::getStoreInfo();
     if (parser.isSet(QStringLiteral("enqueue")))
         return enqueue(parser.value(QStringLiteral("enqueue")));
+    if (parser.isSet(QStringLiteral("fresh-connections"))) {
+        AwsUtils::Options options = AwsUtils::options();
+        options.keepConnections = false;
+        AwsUtils::setOptions(options);
+    }
     AwsUtils storage;
     storage.initialise();
     // The operator's limit, as the client applies it.
     SendLimit::loadSetting();
     uploadImage scheduler;
     scheduler.setInterval(parser.value(QStringLiteral("interval")).toInt());
+    if (parser.isSet(QStringLiteral("transfers"))) {
+        const int transfers = parser.value(QStringLiteral("transfers")).toInt();
+        scheduler.setTransferRange(transfers, transfers);
+    }
     scheduler.startUploading(false);
     std::printf("uploadagent running\n");
     std::fflush(stdout);
