@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QPushButton>
@@ -11,7 +12,6 @@
 #include "dialogs/massegeboxshow.h"
 #include "dialogs/tooltipdialog.h"
 #include "dialogs/updatedialog.h"
-#include "support/shownlabel.h"
 
 namespace {
 // Runs `dialog` modally and performs `action` once it is up; returns exec()'s result.
@@ -19,6 +19,14 @@ int runWith(QDialog &dialog, const std::function<void()> &action)
 {
     QTimer::singleShot(0, &dialog, action);
     return dialog.exec();
+}
+
+// What a label shows, as assistive technology reads it: a label that takes
+// its text as rich text gives the text with its markup interpreted.
+QString shownText(QLabel *label)
+{
+    QAccessibleInterface *shown = label ? QAccessible::queryAccessibleInterface(label) : nullptr;
+    return shown ? shown->text(QAccessible::Name) : QString();
 }
 } // namespace
 

@@ -48,16 +48,15 @@ inline groupProductImages line(const QString &orderNo, const QString &name, qint
 }
 
 // The product record of an album SKU of the local catalogue.
-inline productRecord product(qint32 skuId, qint32 groupId = 2101,
-                             const QString &groupName = QStringLiteral("8寸 皮质封面"))
+inline productRecord product(qint32 skuId)
 {
     productRecord p;
     p.spuId = 1001;
     p.skuId = skuId;
-    p.skuGroupId = groupId;
+    p.skuGroupId = 2101;
     p.priceText = QStringLiteral("198.00");
     p.spuName = QStringLiteral("经典对裱相册");
-    p.skuGroupName = groupName;
+    p.skuGroupName = QStringLiteral("8寸 皮质封面");
     return p;
 }
 

@@ -62,9 +62,7 @@ private slots:
         QVERIFY2(done, qPrintable(tour.failure()));
 
         // The page lists every step with its picture, in order.
-        QFile page(tour.pagePath());
-        QVERIFY(page.open(QIODevice::ReadOnly));
-        const QString html = QString::fromUtf8(page.readAll());
+        const QString html = QString::fromUtf8(testfiles::read(tour.pagePath()));
         QVERIFY(html.contains(QStringLiteral("整个流程已走完")));
         QStringList captions;
         const QRegularExpression step(QStringLiteral("<li><p>([^<]*)</p><img src=\"(\\d+)\\.png\""));

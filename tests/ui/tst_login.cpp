@@ -15,6 +15,7 @@
 #include "store/userstore.h"
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
+#include "support/files.h"
 #include "support/logfile.h"
 #include "support/queryvalue.h"
 #include "support/secretservice.h"
@@ -34,10 +35,8 @@ private slots:
         QVERIFY(m_backend.start());
         // The second address leads nowhere: a backend that cannot be reached.
         QVERIFY(m_env.setUp(QJsonObject{{"baseUrl", m_backend.baseUrl()}, {"baseUrlW", "http://127.0.0.1:1/"}}));
-        QFile table(QStringLiteral("data/error.json"));
-        QVERIFY(table.open(QIODevice::WriteOnly));
-        table.write(R"({"auth.badCredentials": "手机号或密码错误", "auth.userNotFound": "账号不存在"})");
-        table.close();
+        QVERIFY(testfiles::write(QStringLiteral("data/error.json"),
+                                 R"({"auth.badCredentials": "手机号或密码错误", "auth.userNotFound": "账号不存在"})"));
         VellRuntime::instance().loadErrorTable();
     }
 
@@ -190,11 +189,8 @@ private:
     static QByteArray databaseBytes()
     {
         QByteArray bytes;
-        for (const QString &name : {AppPaths::databaseFile(), AppPaths::databaseFile() + "-journal"}) {
-            QFile file(name);
-            if (file.open(QIODevice::ReadOnly))
-                bytes += file.readAll();
-        }
+        for (const QString &name : {AppPaths::databaseFile(), AppPaths::databaseFile() + "-journal"})
+            bytes += testfiles::read(name);
         return bytes;
     }
 

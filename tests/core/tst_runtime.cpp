@@ -1,4 +1,7 @@
+#include <atomic>
+#include <limits>
 #include <optional>
+#include <thread>
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +11,7 @@
 #include "core/apppaths.h"
 #include "core/configfile.h"
 #include "core/regularfile.h"
+#include "core/timeutils.h"
 #include "core/vellruntime.h"
 #include "support/deadline.h"
 #include "support/files.h"
@@ -19,8 +23,10 @@ const QString kDefaultBase = QStringLiteral("http://127.0.0.1:27080/");
 const QByteArray kNoFile = QByteArrayLiteral("<no file>");
 } // namespace
 
-// Each test runs in a fresh working folder, where the client looks for "data/".
-class TstConfigFile : public QObject
+// What the client holds while it runs: the start-up files it reads and the
+// session of the operator. Each test runs in a fresh working folder, where
+// the client looks for "data/".
+class TstRuntime : public QObject
 {
     Q_OBJECT
 
@@ -39,6 +45,7 @@ private slots:
     {
         QDir::setCurrent(m_oldCwd);
         m_dir.reset();
+        VellRuntime::instance().clear();
     }
 
     // What the client reads: api|cart|products|baseUrlW|autoLogin|request timeout|the
@@ -156,11 +163,82 @@ private slots:
             QCOMPARE(logged.contains(QStringLiteral("未读取%1：%2，沿用默认值").arg(name, why)), !read);
     }
 
+    void isExpired_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("expired");
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString fmt = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+        QTest::newRow("empty") << QString() << true;
+        QTest::newRow("one minute ahead") << now.addSecs(60).toString(fmt) << false;
+        QTest::newRow("one second ago") << now.addSecs(-1).toString(fmt) << true;
+        QTest::newRow("ISO with T does not parse") << now.addSecs(3600).toString(Qt::ISODate) << true;
+        QTest::newRow("impossible date") << QStringLiteral("2099-02-30 10:00:00") << true;
+    }
+
+    void isExpired()
+    {
+        QFETCH(QString, text);
+        QTEST(TimeUtils::isExpired(text), "expired");
+    }
+
+    void readersNeverSeeHalfALogin()
+    {
+        VellRuntime &rt = VellRuntime::instance();
+        const auto login = [&rt](int n) {
+            const QString id = QString::number(n);
+            rt.applyLogin(QJsonObject{{"userId", n}, {"storeId", n}, {"access_token", "token-" + id}}, "user-" + id,
+                          "pass-" + id);
+        };
+        login(1);
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            for (int i = 0; i < 20000; ++i)
+                login(1 + i % 2);
+            done = true;
+        });
+        int torn = 0;
+        int reads = 0;
+        for (; !done; ++reads) {
+            const SessionData s = rt.snapshot();
+            const QString n = QString::number(s.userId);
+            torn += s.storeId != s.userId || s.userName != "user-" + n || s.password != "pass-" + n
+                    || s.access_token != "token-" + n;
+        }
+        writer.join();
+        QVERIFY(reads > 0);
+        QCOMPARE(torn, 0);
+    }
+
+    void numbersThatDoNotFit_data()
+    {
+        QTest::addColumn<QJsonValue>("value");
+        QTest::addColumn<int>("read");
+        QTest::newRow("fraction truncated") << QJsonValue(-3.7) << -3;
+        QTest::newRow("largest") << QJsonValue(2147483647.0) << 2147483647;
+        QTest::newRow("one past largest") << QJsonValue(2147483648.0) << 0;
+        QTest::newRow("-1e300") << QJsonValue(-1e300) << 0;
+        QTest::newRow("infinity") << QJsonValue(std::numeric_limits<double>::infinity()) << 0;
+        QTest::newRow("NaN") << QJsonValue(std::numeric_limits<double>::quiet_NaN()) << 0;
+        QTest::newRow("as string") << QJsonValue("20001") << 0;
+    }
+
+    void numbersThatDoNotFit()
+    {
+        QFETCH(QJsonValue, value);
+        QFETCH(int, read);
+        VellRuntime &session = VellRuntime::instance();
+        session.setLoginInfo(QJsonObject{{"userId", value}, {"storeId", value}});
+        session.setStoreInfo(QJsonObject{{"addressId", value}, {"startups", value}});
+        const SessionData data = session.snapshot();
+        QCOMPARE(QList<int>({data.userId, data.storeId, data.addressId, data.startups}), QList<int>(4, read));
+    }
+
 private:
     std::optional<QTemporaryDir> m_dir;
     QTemporaryDir m_appData;
     QString m_oldCwd;
 };
 
-QTEST_GUILESS_MAIN(TstConfigFile)
-#include "tst_configfile.moc"
+QTEST_GUILESS_MAIN(TstRuntime)
+#include "tst_runtime.moc"
