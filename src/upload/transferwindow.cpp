@@ -28,6 +28,8 @@ void TransferWindow::finished(qint64 bytes, qint64 nowMs, bool waiting)
     }
     m_bytes += bytes;
     ++m_count;
+    if (bytes > 0)
+        m_meanBytes = m_meanBytes > 0 ? 0.9 * m_meanBytes + 0.1 * double(bytes) : double(bytes);
     m_starved = m_starved || !waiting;
     const qint64 elapsed = nowMs - m_epochStart;
     // About one round of every running upload, so each size is measured over
@@ -47,28 +49,44 @@ void TransferWindow::finished(qint64 bytes, qint64 nowMs, bool waiting)
     m_starved = false;
 }
 
+int TransferWindow::grown() const
+{
+    int next = qMin(m_highest, m_limit * 2);
+    // Large images fill a line with few; more would only hold more open.
+    if (m_meanBytes > 0)
+        next = qMin(next, qMax(m_limit, int(kMaxBytesInFlight / m_meanBytes)));
+    return next;
+}
+
 void TransferWindow::decide(double rate)
 {
     const int current = m_limit;
     if (m_previous == 0 || rate >= m_previousRate * kGain) {
-        // The first measure, or the last step helped: try twice as many.
+        // The first measure, or the last step helped: try more.
         m_previous = current;
         m_previousRate = rate;
-        m_limit = qMin(m_highest, current * 2);
+        m_limit = grown();
         m_held = 0;
         return;
     }
-    if (current > m_previous && rate < m_previousRate * kGain) {
-        // A larger window moved no more: the smaller one covers the line.
+    if (current > m_previous && rate < m_previousRate / kGain) {
+        // A larger window moved less: the smaller one covers the line.
         m_limit = m_previous;
         m_held = 0;
         return;
     }
-    m_previousRate = qMax(m_previousRate * 0.9, rate);
-    if (++m_held >= kProbeAfter && current < m_highest) {
+    if (current > m_previous) {
+        // As much as the smaller one, within what a measure can tell: equal
+        // images in flight finish in waves, and more of them leave the line
+        // less idle between waves, a gain often too small to see.
         m_previous = current;
         m_previousRate = rate;
-        m_limit = qMin(m_highest, current * 2);
+    }
+    m_previousRate = qMax(m_previousRate * 0.9, rate);
+    if (++m_held >= kProbeAfter && grown() > current) {
+        m_previous = current;
+        m_previousRate = rate;
+        m_limit = grown();
         m_held = 0;
     }
 }

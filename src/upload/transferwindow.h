@@ -5,15 +5,16 @@
 // How many uploads run at once. A line that is far away or fast moves small
 // images only when enough requests are outstanding to cover its round trips;
 // a slow line gains nothing from more. So the window doubles while doubling
-// moves more bytes a second, steps back to the last size that did when it
-// stopped helping, and probes again after a while, for lines change. Always
-// between kMin and kMax, which also bounds what is held in memory (a thread,
-// a connection and a read buffer each, not the files). Equal transfers that
-// share a line finish together and then all wait one round trip for their
-// answers, so the line idles once a round unless the window holds several
-// round trips' worth of images: hence a maximum well above the line's
-// bandwidth-delay product in 200 KB images. Starting at kMin rather than 4
-// spares a far line a doubling step (every step costs a round of measuring).
+// moves more bytes a second, keeps a larger size that moves as much, steps
+// back from one that moves less, and probes again after a while, for lines
+// change. Equal transfers that share a line finish together and then all
+// wait one round trip for their answers, so the line idles once a round
+// unless the window holds several round trips' worth of images: hence a
+// maximum well above the line's bandwidth-delay product in 200 KB images.
+// Always between kMin and kMax and within kMaxBytesInFlight, which bound what
+// is held (a thread, a connection and a read buffer each, not the files).
+// Starting at kMin rather than 4 spares a far line a doubling step (every
+// step costs a round of measuring).
 class TransferWindow final
 {
 public:
@@ -34,10 +35,14 @@ public:
 
 private:
     void decide(double rate);
+    // The next larger size: twice this one, within the range and the bytes
+    // in flight.
+    int grown() const;
 
     // Helped: at least this much more a second than at the size before.
     static constexpr double kGain = 1.05;
     static constexpr qint64 kEpochMs = 250;
+    static constexpr double kMaxBytesInFlight = 64.0 * 1024 * 1024;
     // Decisions a settled window holds before it probes a larger size.
     static constexpr int kProbeAfter = 12;
 
@@ -50,5 +55,6 @@ private:
     qint64 m_bytes = 0;
     int m_count = 0;
     bool m_starved = false;
-    int m_warmup = 0; // outcomes still due from transfers started before a change
+    double m_meanBytes = 0.0; // of the uploads that moved any
+    int m_warmup = 0;         // outcomes still due from transfers started before a change
 };

@@ -23,7 +23,7 @@ private slots:
         QTest::addColumn<int>("minLimit");
         QTest::newRow("fiber, 200 KB") << 500.0 << 30.0 << 200000 << 2000 << 0.95 << 64 << 16;
         QTest::newRow("far store, 200 KB") << 100.0 << 150.0 << 200000 << 300 << 0.86 << 64 << 16;
-        QTest::newRow("office, 200 KB") << 100.0 << 40.0 << 200000 << 1000 << 0.95 << 64 << 8;
+        QTest::newRow("office, 200 KB") << 100.0 << 40.0 << 200000 << 1000 << 0.95 << 64 << 32;
         QTest::newRow("office, 5 MB") << 100.0 << 40.0 << 5000000 << 60 << 0.95 << 16 << 8;
         // Ends probing a size it will step back from.
         QTest::newRow("slow line, 5 MB") << 10.0 << 50.0 << 5000000 << 20 << 0.95 << 16 << 8;
@@ -83,28 +83,41 @@ private slots:
                  qPrintable(QStringLiteral("window %1").arg(window.limit())));
     }
 
-    // Leases follow the window: the threshold above what runs, so a slot
-    // never waits for a lease, and a lease at least the threshold, at every
-    // size the window takes; a pinned window stays where it is put.
-    void leasesFollowTheWindow()
+    // The sizes the window takes when every size moves `gain` times the bytes
+    // a second of the size half as large; leases follow it: the threshold
+    // above what runs, so a slot never waits for a lease, and a lease at
+    // least the threshold. A pinned window stays where it is put.
+    void sizesFollowTheRate_data()
     {
+        QTest::addColumn<double>("gain");
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<QList<int>>("sizes"); // the first five
+        QTest::newRow("more at every size") << 2.0 << 200000 << QList<int>{8, 16, 32, 64};
+        QTest::newRow("as much: the larger kept") << 1.0 << 200000 << QList<int>{8, 16, 32, 64};
+        QTest::newRow("less: back, and probing") << 0.8 << 200000 << QList<int>{8, 16, 8, 16, 8};
+        QTest::newRow("5 MB images: few in flight") << 2.0 << 5000000 << QList<int>{8, 13};
+    }
+
+    void sizesFollowTheRate()
+    {
+        QFETCH(double, gain);
+        QFETCH(int, bytes);
         TransferWindow window;
         QList<int> sizes;
-        qint64 now = 0;
-        while (window.limit() < TransferWindow::kMax && now < 100000) {
+        qint64 nowUs = 0;
+        for (int i = 0; i < 20000 && sizes.size() < 5; ++i) {
             if (sizes.isEmpty() || sizes.last() != window.limit())
                 sizes << window.limit();
             QVERIFY(window.leaseThreshold() > window.limit());
             QVERIFY(window.leaseSize() >= window.leaseThreshold());
-            // Twice the bytes a second at each size: the line is far from full.
-            window.finished(1000 * window.limit(), now += 10, true);
+            // 8 at once move an image every 10 ms.
+            nowUs += qint64(10000 / std::pow(gain, std::log2(window.limit() / 8.0)));
+            window.finished(bytes, nowUs / 1000, true);
         }
-        QCOMPARE(sizes, (QList<int>{TransferWindow::kMin, 16, 32}));
-        QCOMPARE(window.limit(), TransferWindow::kMax);
-        QVERIFY(window.leaseThreshold() > window.limit());
+        QTEST(sizes, "sizes");
         window.setRange(16, 16);
         for (int i = 0; i < 200; ++i)
-            window.finished(1000 * i, now += 10, true);
+            window.finished(bytes, (nowUs += 1000 * (i % 7)) / 1000, true);
         QCOMPARE(window.limit(), 16);
     }
 };
