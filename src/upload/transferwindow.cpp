@@ -49,9 +49,9 @@ void TransferWindow::finished(qint64 bytes, qint64 nowMs, bool waiting)
     m_starved = false;
 }
 
-int TransferWindow::grown() const
+int TransferWindow::grown(int factor) const
 {
-    int next = qMin(m_highest, m_limit * 2);
+    int next = qMin(m_highest, m_limit * factor);
     // Large images fill a line with few; more would only hold more open.
     if (m_meanBytes > 0)
         next = qMin(next, qMax(m_limit, int(kMaxBytesInFlight / m_meanBytes)));
@@ -62,10 +62,13 @@ void TransferWindow::decide(double rate)
 {
     const int current = m_limit;
     if (m_previous == 0 || rate >= m_previousRate * kGain) {
-        // The first measure, or the last step helped: try more.
+        // The first measure, or the last step helped: try more. A step that
+        // nearly doubled the rate left the line far from full: a far line
+        // should not wait a round of measuring for every doubling.
+        const bool farFromFull = m_previous != 0 && rate >= m_previousRate * kLeap;
         m_previous = current;
         m_previousRate = rate;
-        m_limit = grown();
+        m_limit = grown(farFromFull ? 4 : 2);
         m_held = 0;
         return;
     }
@@ -83,10 +86,10 @@ void TransferWindow::decide(double rate)
         m_previousRate = rate;
     }
     m_previousRate = qMax(m_previousRate * 0.9, rate);
-    if (++m_held >= kProbeAfter && grown() > current) {
+    if (++m_held >= kProbeAfter && grown(2) > current) {
         m_previous = current;
         m_previousRate = rate;
-        m_limit = grown();
+        m_limit = grown(2);
         m_held = 0;
     }
 }

@@ -35,12 +35,13 @@ public:
 
 private:
     void decide(double rate);
-    // The next larger size: twice this one, within the range and the bytes
-    // in flight.
-    int grown() const;
+    // The next larger size: `factor` times this one, within the range and
+    // the bytes in flight.
+    int grown(int factor) const;
 
     // Helped: at least this much more a second than at the size before.
     static constexpr double kGain = 1.05;
+    static constexpr double kLeap = 1.8;
     static constexpr qint64 kEpochMs = 250;
     static constexpr double kMaxBytesInFlight = 64.0 * 1024 * 1024;
     // Decisions a settled window holds before it probes a larger size.
