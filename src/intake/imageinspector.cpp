@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 
 #include "core/logmanager.h"
 #include "intake/jpegstructure.h"
@@ -186,7 +187,12 @@ quint32 ImageInspector::resolutionValue(const QString &text)
 
 void ImageInspector::decoderSize(const QString &path, QSize *pixels, QSize *resolution)
 {
-    const QImage image(path);
+    // The JPEG decoder alone: every page the checks accept is a JPEG, and the
+    // other decoders need never see hostile bytes (libpng, for one, allocates
+    // a chunk's declared length before reading it).
+    QImageReader reader(path, "jpeg");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
     if (image.isNull()) {
         LogManager::logWarning(QStringLiteral("加载图片获取大小失败：%1").arg(path));
         *pixels = QSize(-1, -1);

@@ -27,8 +27,8 @@ public:
     // Size, base name, path and suffix from the file system; nothing inspected.
     static imgMess fileRecord(const QString &path);
 
-    // Pixel size and resolution from Qt's decoder; -1 x -1 for both (and a
-    // warning logged) when it cannot load the file.
+    // Pixel size and resolution from Qt's JPEG decoder; -1 x -1 for both (and
+    // a warning logged) when it cannot load the file as a JPEG.
     static void decoderSize(const QString &path, QSize *pixels, QSize *resolution);
 
     // Unsigned base-10 value of a metadata text; anything else is 0.

@@ -1,5 +1,7 @@
 #include <cstdio>
 
+#include <QBuffer>
+#include <QImage>
 #include <QJsonArray>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -412,20 +414,34 @@ private slots:
         QCOMPARE(m_log.newTexts(), parts.mid(2));
     }
 
-    // Sizes past 32 bits stay true: a sparse file of 3 GiB costs no disk.
+    // Sizes past 32 bits stay true (a sparse file of 3 GiB costs no disk), and
+    // only the JPEG decoder is ever handed a file.
     void unreadableFile_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<qint64>("size");
-        QTest::newRow("a few bytes") << qint64(27);
-        QTest::newRow("3 GiB") << (qint64(3) << 30);
+        const QByteArray text("this is not an image at all");
+        QTest::newRow("a few bytes") << text << qint64(text.size());
+        QTest::newRow("3 GiB") << text << (qint64(3) << 30);
+        for (const char *format : {"PNG", "BMP"}) {
+            QImage picture(40, 30, QImage::Format_RGB32);
+            picture.fill(Qt::red);
+            picture.setDotsPerMeterX(11811);
+            picture.setDotsPerMeterY(11811);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, format));
+            QTest::newRow(format) << bytes << qint64(bytes.size());
+        }
     }
 
     void unreadableFile()
     {
+        QFETCH(QByteArray, bytes);
         QFETCH(qint64, size);
         const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("this is not an image at all") > 0);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
         QVERIFY(file.resize(size));
         file.close();
         m_log.newTexts();
