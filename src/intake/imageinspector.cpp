@@ -13,6 +13,7 @@
 #include <QImageReader>
 
 #include "core/logmanager.h"
+#include "intake/checktexts.h"
 #include "intake/jpegstructure.h"
 
 namespace {
@@ -69,7 +70,7 @@ void resolutionRule(imgMess &m)
 {
     const auto accepted = [](qint32 dpi) { return dpi == 254 || dpi == 300; };
     if (!accepted(m.xdpi) || !accepted(m.ydpi))
-        m.errors << QStringLiteral("分辨率错误");
+        m.errors << CheckTexts::resolution;
 }
 
 void readOrientation(imgMess &m, const Exiv2::ExifData &exif)
@@ -124,7 +125,7 @@ void readMetadata(imgMess &m, Exiv2::Image &image)
     if (colorMode == QLatin1String("3") || colorMode == kUnknown)
         m.color = QStringLiteral("3");
     else
-        m.errors << QStringLiteral("色彩模式应为RGB:") + m.name;
+        m.errors << CheckTexts::notRgb + m.name;
 
     QSize decoderResolution(0, 0);
     if (m.width == 0 || m.height == 0) {
@@ -246,4 +247,35 @@ imgMess ImageInspector::inspect(const QString &path, const QByteArray &jpegMetad
         fromDecoder(m);
     }
     return m;
+}
+
+ImageInspector::Embedded ImageInspector::embedded(const QString &path)
+{
+    initialiseXmp();
+    Embedded found;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return found;
+    const QByteArray metadata = JpegStructure::readMetadata(file);
+    if (metadata.isEmpty())
+        return found;
+    try {
+        const std::unique_ptr<Exiv2::Image> image(
+            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(metadata.constData()),
+                                      long(metadata.size()))
+                .release());
+        if (!image)
+            return found;
+        image->readMetadata();
+        const Exiv2::ExifThumbC thumb(image->exifData());
+        const Exiv2::DataBuf data = thumb.copy();
+        if (data.size_ > 0 && QByteArray(thumb.mimeType()) == "image/jpeg")
+            found.thumbnail = QByteArray(reinterpret_cast<const char *>(data.pData_), int(data.size_));
+        const QString mode = xmpText(image->xmpData(), "Xmp.photoshop.ColorMode");
+        if (mode != kUnknown)
+            found.colourMode = mode;
+    } catch (const std::exception &) {
+        // A page whose metadata cannot be read is shown from its pixels.
+    }
+    return found;
 }

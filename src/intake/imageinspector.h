@@ -31,6 +31,16 @@ public:
     // a warning logged) when it cannot load the file as a JPEG.
     static void decoderSize(const QString &path, QSize *pixels, QSize *resolution);
 
+    // What a JPEG's metadata segments carry besides the checked values: its
+    // embedded Exif thumbnail (a JPEG) and the colour mode its XMP states
+    // ("3" RGB, "4" CMYK, …; empty when none). Empty for anything else.
+    struct Embedded
+    {
+        QByteArray thumbnail;
+        QString colourMode;
+    };
+    static Embedded embedded(const QString &path);
+
     // Unsigned base-10 value of a metadata text; anything else is 0.
     static quint32 number(const QString &text);
     // "600/2" -> 300; a missing or zero denominator is ignored.

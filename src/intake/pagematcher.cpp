@@ -1,6 +1,7 @@
 #include "intake/pagematcher.h"
 
 #include "core/logmanager.h"
+#include "intake/checktexts.h"
 
 PageMatcher::PageMatcher(const spuMess &spu, const StoreTerms &terms)
     : m_spu(spu)
@@ -59,7 +60,7 @@ bool PageMatcher::singlePageCheck(QList<imgMess> &list, bool sizesDiffer, QSize 
             continue;
         const int result = fitWithFallback(image, common, cs, false, true);
         if (result == NoFit) {
-            errors << QStringLiteral("图片尺寸有误");
+            errors << CheckTexts::pageSize;
             return false;
         }
         if (result == FitsTurned) {
@@ -82,7 +83,7 @@ bool PageMatcher::albumCheck(subOrderImages &sub, const skuMess &sku)
             if (cover.isPdf)
                 continue;
             if (fitWithFallback(cover, sub.coverSize, sku.cover, false, false) != Fits) {
-                sub.errors << QStringLiteral("封面图片尺寸有误");
+                sub.errors << CheckTexts::coverSize;
                 return false;
             }
             break;
@@ -91,14 +92,14 @@ bool PageMatcher::albumCheck(subOrderImages &sub, const skuMess &sku)
 
     if (!sub.innerSizesDiffer) {
         if (sku.specialLayout) {
-            sub.errors << QStringLiteral("首尾页尺寸有误");
+            sub.errors << CheckTexts::firstLastSize;
             return false;
         }
         for (imgMess &inner : sub.innerImages) {
             if (inner.isPdf)
                 continue;
             if (fitWithFallback(inner, sub.innerSize, sku.text, inner.specialLayout, false) != Fits) {
-                sub.errors << QStringLiteral("图片尺寸有误");
+                sub.errors << CheckTexts::pageSize;
                 return false;
             }
             break;
@@ -117,7 +118,7 @@ bool PageMatcher::albumCheck(subOrderImages &sub, const skuMess &sku)
             continue;
         const bool half = sku.specialLayout && (i == 0 || i == last);
         if (fitWithFallback(inner, QSize(inner.width, inner.height), sku.text, half, false) != Fits) {
-            sub.errors << QStringLiteral("图片尺寸有误");
+            sub.errors << CheckTexts::pageSize;
             return false;
         }
     }
@@ -191,7 +192,7 @@ bool PageMatcher::matchSubOrder(subOrderImages &sub, const skuGroupMess &group,
     }
     sub.errors += attemptErrors;
     if (!group.isSeries && !m_spu.isSeries)
-        sub.errors << (coverCountFits ? QStringLiteral("产品P数不对") : QStringLiteral("封皮P数不对"));
+        sub.errors << (coverCountFits ? CheckTexts::pageCount : CheckTexts::coverCount);
     return false;
 }
 
@@ -199,7 +200,7 @@ bool PageMatcher::tryGroup(groupProductImages &order, QList<subOrderImages> subs
 {
     const bool series = m_spu.isSeries;
     if (series && subs.size() != group.skus.size()) {
-        order.message += QStringLiteral("套系产品数不对");
+        order.message += CheckTexts::seriesCount;
         return false;
     }
 

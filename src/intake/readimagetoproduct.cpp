@@ -5,9 +5,11 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include "core/logmanager.h"
 #include "core/regularfile.h"
+#include "intake/checktexts.h"
 #include "intake/cleanpath.h"
 #include "intake/filedigest.h"
 #include "intake/imageinspector.h"
@@ -24,7 +26,7 @@ bool hasSuffix(const QString &path, const char *suffix)
 
 QString wrongFormat(const QString &baseName)
 {
-    return QStringLiteral("图片格式不对:%1").arg(baseName);
+    return CheckTexts::wrongFormat + baseName;
 }
 
 // A file whose bytes are not what its name says fails with a text naming it.
@@ -38,7 +40,7 @@ void refuseContent(imgMess &m, FileContent content)
         error = wrongFormat(m.name);
         break;
     case FileContent::Truncated:
-        error = QStringLiteral("图片不完整:%1").arg(m.name);
+        error = CheckTexts::truncated + m.name;
         break;
     }
     m.errors << error;
@@ -153,7 +155,7 @@ QList<subOrderImages> readImageToProduct::collect()
         const QStringList entries = naturalSorted(SystemLeftovers::entries(dir, QDir::Files | QDir::Dirs));
         const QList<UnreadableEntries::Undecodable> undecodable = UnreadableEntries::undecodableEntries(m_path);
         if (entries.isEmpty() && undecodable.isEmpty()) {
-            m_order->message += QStringLiteral("套系层次不对");
+            m_order->message += CheckTexts::seriesStructure;
             break;
         }
         for (const QString &entry : entries) {
@@ -203,6 +205,17 @@ void readImageToProduct::run()
     const bool tried = m_order->message.isEmpty() || !subs.isEmpty();
     if (tried)
         matched = PageMatcher(m_spu, m_terms).match(*m_order, subs); // a miss names its order there
+    if (tried && !matched) {
+        QSet<QString> reached;
+        for (const subOrderImages &sub : m_order->failed)
+            reached.insert(sub.id);
+        for (const subOrderImages &sub : m_order->matched)
+            reached.insert(sub.id);
+        for (const subOrderImages &sub : subs) {
+            if (!reached.contains(sub.id))
+                m_order->notTried.append(sub);
+        }
+    }
     if ((matched || !tried) && !m_order->isMatched()) {
         LogManager::logInfo(
             QStringLiteral("订单检查未通过:%1(%2) %3").arg(m_order->name, m_order->orderNo, m_order->matchStateText()));

@@ -22,6 +22,7 @@ void groupProductImages::reset()
     createdSubOrders.clear();
     matched.clear();
     failed.clear();
+    notTried.clear();
 }
 
 QString groupProductImages::makeOrderNo(const QDateTime &created, int position)

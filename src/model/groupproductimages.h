@@ -33,6 +33,10 @@ struct groupProductImages
     QString productName;
     QMap<qint32, subOrderImages> matched; // SKU id -> sub-order
     QList<subOrderImages> failed;
+    // After a miss, the sub-orders matching never reached (those after the
+    // failed one, or all when a series had the wrong count), so a report can
+    // name what else is wrong.
+    QList<subOrderImages> notTried;
 
     // The order's state as the order list shows it: the message, else the
     // last failed sub-order's first error (or "产品匹配有误：" + its name),

@@ -135,6 +135,8 @@ int main(int argc, char *argv[])
          QStringLiteral("0")},
         {QStringLiteral("threads"), QStringLiteral("check threads (default: all cores)"), QStringLiteral("n")},
         {QStringLiteral("json"), QStringLiteral("print JSON")},
+        {QStringLiteral("report"), QStringLiteral("also write the photographer's check report (PDF)"),
+         QStringLiteral("file")},
     });
     parser.process(app);
     if (parser.positionalArguments().size() != 1)
@@ -194,5 +196,13 @@ int main(int argc, char *argv[])
         std::fputs(QJsonDocument(run.toJson()).toJson().constData(), stdout);
     else
         std::fputs(run.toText().toUtf8().constData(), stdout);
+    if (parser.isSet(QStringLiteral("report"))) {
+        const QString account =
+            parser.isSet(QStringLiteral("backend")) ? parser.value(QStringLiteral("phone")) : QString();
+        if (!run.writeReport(parser.value(QStringLiteral("report")), account, &error)) {
+            fail(error);
+            return 2;
+        }
+    }
     return outcome;
 }

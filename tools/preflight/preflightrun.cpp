@@ -9,6 +9,7 @@
 #include "intake/cleanpath.h"
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
+#include "report/checkreport.h"
 
 namespace {
 
@@ -117,4 +118,17 @@ QString PreflightRun::toText() const
                .arg(matched)
                .arg(int(m_orders.size()) - matched);
     return out;
+}
+
+bool PreflightRun::writeReport(const QString &path, const QString &account, QString *error) const
+{
+    if (m_refused) {
+        *error = kRefused;
+        return false;
+    }
+    QList<const groupProductImages *> orders;
+    for (const auto &order : m_orders)
+        orders << order.get();
+    CheckReport report(CheckFindings::build(m_spu, orders, account, QFileInfo(m_folder).fileName()));
+    return report.write(path, error);
 }

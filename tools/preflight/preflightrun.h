@@ -23,6 +23,8 @@ public:
 
     QJsonObject toJson() const;
     QString toText() const;
+    // The photographer's check report of the class as a PDF at `path`.
+    bool writeReport(const QString &path, const QString &account, QString *error) const;
 
 private:
     spuMess m_spu;
