@@ -1,9 +1,12 @@
 #include "report/checkreport.h"
 
+#include <QBuffer>
 #include <QFont>
+#include <QFontDatabase>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QSaveFile>
 
@@ -113,6 +116,77 @@ private:
     int m_page = 0;
 };
 
+// Qt maps each embedded glyph back to the lowest code point that shows it,
+// and a CJK face shows a radical (U+2E80–U+2FDF) and its ideograph with one
+// glyph, so text copied from the report would read "⻚" for "页". The
+// ideograph each radical stands for, as the CJK face in use draws them.
+QHash<QByteArray, QByteArray> ideographsForRadicals()
+{
+    const QRawFont raw = QRawFont::fromFont(font(10), QFontDatabase::SimplifiedChinese);
+    QString ideographs;
+    for (ushort c = 0x4E00; c <= 0x9FFF; ++c)
+        ideographs += QChar(c);
+    QHash<quint32, ushort> byGlyph;
+    const QList<quint32> glyphs = raw.glyphIndexesForString(ideographs);
+    for (int i = 0; i < glyphs.size(); ++i) {
+        if (glyphs.at(i) != 0 && !byGlyph.contains(glyphs.at(i)))
+            byGlyph.insert(glyphs.at(i), ushort(0x4E00 + i));
+    }
+    QString radicals;
+    for (ushort c = 0x2E80; c <= 0x2FDF; ++c)
+        radicals += QChar(c);
+    QHash<QByteArray, QByteArray> map;
+    const QList<quint32> radicalGlyphs = raw.glyphIndexesForString(radicals);
+    for (int i = 0; i < radicalGlyphs.size(); ++i) {
+        if (radicalGlyphs.at(i) != 0 && byGlyph.contains(radicalGlyphs.at(i))) {
+            map.insert(QByteArray::number(0x2E80 + i, 16).toUpper(),
+                       QByteArray::number(byGlyph.value(radicalGlyphs.at(i)), 16).toUpper());
+        }
+    }
+    return map;
+}
+
+// Rewrites the code points of the ToUnicode maps in place: every edit keeps
+// its length, so no offset in the file moves.
+void unifyRadicals(QByteArray &pdf)
+{
+    static const QHash<QByteArray, QByteArray> map = ideographsForRadicals();
+    if (map.isEmpty())
+        return;
+    static const QRegularExpression reference(QStringLiteral("/ToUnicode (\\d+) 0 R"));
+    QRegularExpressionMatchIterator it = reference.globalMatch(QString::fromLatin1(pdf));
+    while (it.hasNext()) {
+        const QByteArray object = "\n" + it.next().captured(1).toLatin1() + " 0 obj";
+        const qsizetype start = pdf.indexOf(object);
+        const qsizetype begin = start < 0 ? -1 : pdf.indexOf("stream\n", start);
+        const qsizetype end = begin < 0 ? -1 : pdf.indexOf("endstream", begin);
+        if (end < 0)
+            continue;
+        // Code points follow the source codes: the third token on with a
+        // range, the second with a single character.
+        qsizetype line = begin;
+        while (line < end) {
+            qsizetype next = pdf.indexOf('\n', line + 1);
+            if (next < 0 || next > end)
+                next = end;
+            int token = 0;
+            const bool range = pdf.mid(line, next - line).count('<') > 2 || pdf.mid(line, next - line).contains('[');
+            for (qsizetype i = line; i + 5 < next; ++i) {
+                if (pdf.at(i) != '<' || pdf.at(i + 5) != '>')
+                    continue;
+                ++token;
+                if (token <= (range ? 2 : 1))
+                    continue;
+                const QByteArray code = pdf.mid(i + 1, 4).toUpper();
+                const auto found = map.constFind(code);
+                if (found != map.cend())
+                    pdf.replace(i + 1, 4, found.value());
+            }
+            line = next;
+        }
+    }
+}
+
 QString money(double value)
 {
     return QStringLiteral("¥%1").arg(value, 0, 'f', 2);
@@ -142,8 +216,11 @@ bool CheckReport::write(const QString &path, QString *error)
         return false;
     }
     m_thumbnails.clear();
+    QByteArray pdf;
     {
-        QPdfWriter writer(&file);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setResolution(kDpi);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(kMargin, kMargin, kMargin, kMargin), QPageLayout::Millimeter));
@@ -278,7 +355,8 @@ bool CheckReport::write(const QString &path, QString *error)
             return false;
         }
     }
-    if (!file.commit()) {
+    unifyRadicals(pdf);
+    if (file.write(pdf) != pdf.size() || !file.commit()) {
         *error = QStringLiteral("无法写入文件：%1（%2）").arg(path, file.errorString());
         return false;
     }

@@ -35,6 +35,7 @@ struct Builder
         s.pixelDimensions = e.value("pixelDimensions").toBool(true);
         s.imageDimensions = e.value("imageDimensions").toBool(false);
         s.realPixels = e.value("realPixels").toBool(false);
+        s.exifThumbnail = e.value("exifThumbnail").toBool(false);
         s.jfifDpi = e.value("jfifDpi").toInt(dpi);
         s.padToBytes = qint64(e.value("bytes").toDouble(0));
         s.seed = seed++;

@@ -10,7 +10,7 @@
 //   {"file": "notes.txt", "text": "…"}                 any other file
 // Image keys beyond the size: "resolution" (both axes, rational text),
 // "xres", "yres", "orientation", "colorMode", "exif" (false: none),
-// "pixelDimensions", "imageDimensions", "realPixels", "jfifDpi", "bytes".
+// "pixelDimensions", "imageDimensions", "realPixels", "exifThumbnail", "jfifDpi", "bytes".
 class ClassLayout final
 {
 public:

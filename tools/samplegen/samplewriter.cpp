@@ -4,6 +4,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -66,6 +67,16 @@ bool writeMetadata(const SampleImage &s, QString *error)
                 exif["Exif.Image.YResolution"] = rational(s.yResolution);
             if (s.orientation > 0)
                 exif["Exif.Image.Orientation"] = uint16_t(s.orientation);
+        }
+        if (s.exif && s.exifThumbnail) {
+            QImage red(160, 120, QImage::Format_RGB32);
+            red.fill(Qt::red);
+            QByteArray jpeg;
+            QBuffer buffer(&jpeg);
+            buffer.open(QIODevice::WriteOnly);
+            red.save(&buffer, "JPEG");
+            Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte *>(jpeg.constData()),
+                                                    long(jpeg.size()));
         }
         image->setExifData(exif);
         Exiv2::XmpData xmp;

@@ -14,6 +14,7 @@ struct SampleImage
     bool exif = true;                              // false: no Exif at all
     bool pixelDimensions = true;                   // Exif.Photo.PixelX/YDimension
     bool imageDimensions = false;                  // Exif.Image.ImageWidth/ImageLength
+    bool exifThumbnail = false;                    // an embedded thumbnail, plain red, unlike the picture
     QString xResolution = QStringLiteral("300/1"); // rational text; empty leaves it out
     QString yResolution = QStringLiteral("300/1");
     int orientation = 0;   // 0 leaves it out

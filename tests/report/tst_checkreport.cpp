@@ -1,0 +1,284 @@
+#include <memory>
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "classlayout.h"
+#include "intake/folderintake.h"
+#include "intake/readimagetoproduct.h"
+#include "report/checkreport.h"
+#include "support/catalogue.h"
+#include "support/files.h"
+
+namespace {
+
+QJsonObject folder(const QString &name, const QJsonArray &entries)
+{
+    return QJsonObject{{"folder", name}, {"entries", entries}};
+}
+
+QJsonObject image(const QString &name, double w, double h, const QJsonObject &extra = QJsonObject())
+{
+    QJsonObject e{{"image", name}, {"mm", QJsonArray{w, h}}, {"dpi", 300}};
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        e.insert(it.key(), it.value());
+    return e;
+}
+
+QJsonObject spreads(int count, double w = 406, double h = 206)
+{
+    return QJsonObject{{"images", "{n}.jpg"}, {"count", count}, {"mm", QJsonArray{w, h}}, {"dpi", 300}};
+}
+
+// An album order of the 8-inch product: a cover and `pages` inner pages, plus `more`.
+QJsonObject album(const QString &name, int pages, const QJsonArray &more = QJsonArray())
+{
+    QJsonArray entries{image(QStringLiteral("封面.jpg"), 446, 236), spreads(pages)};
+    for (const QJsonValue &e : more)
+        entries.append(e);
+    return folder(name, entries);
+}
+
+QByteArray png()
+{
+    QImage picture(60, 30, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return bytes;
+}
+
+int run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(60000))
+        return -1;
+    if (out)
+        *out = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Text as a reader copies it, without white space and with full-width
+// punctuation folded, so wrapped lines still match.
+QString plain(const QString &text)
+{
+    QString folded = text.normalized(QString::NormalizationForm_KC);
+    folded.remove(QRegularExpression(QStringLiteral("\\s")));
+    return folded;
+}
+
+// Share of the pixels inside `box` that stand out from the box's grey.
+double inked(const QImage &page, const QRectF &box)
+{
+    const QRect r = QRectF(box.x() * page.width(), box.y() * page.height(), box.width() * page.width(),
+                           box.height() * page.height())
+                        .toRect()
+                        .adjusted(3, 3, -3, -3);
+    int inkedPixels = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            inkedPixels += qAbs(c.red() - 245) + qAbs(c.green() - 245) + qAbs(c.blue() - 245) > 60 ? 1 : 0;
+        }
+    }
+    return double(inkedPixels) / double(r.width() * r.height());
+}
+
+} // namespace
+
+// A generated class with every fault the checks know, checked as the
+// new-order page does, written as the photographer's report and read back
+// with poppler: every failed order and page with its values, window and fix;
+// every page renders and every thumbnail shows its picture.
+class TstCheckReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(m_catalogue.load());
+        QVERIFY2(run(QStringLiteral("pdftotext"), {QStringLiteral("-v")}) == 0, "poppler-utils missing");
+        const QJsonObject albums = folder(
+            QStringLiteral("三年二班"),
+            {album(QStringLiteral("01 张三"), 12), album(QStringLiteral("02 李四"), 14),
+             album(QStringLiteral("03 王五"), 11),
+             folder(QStringLiteral("04 赵六"),
+                    {image(QStringLiteral("封面.jpg"), 446, 236, {{"colorMode", "4"}}), spreads(12)}),
+             album(QStringLiteral("05 孙七"), 11,
+                   {image(QStringLiteral("12.jpg"), 406, 206, {{"resolution", "72/1"}, {"exifThumbnail", true}})}),
+             folder(QStringLiteral("06 周八"), {image(QStringLiteral("封面1.jpg"), 446, 236),
+                                                image(QStringLiteral("封面2.jpg"), 446, 236), spreads(12)}),
+             folder(QStringLiteral("07 吴九"), {image(QStringLiteral("封面.jpg"), 446, 236), spreads(12, 506, 256)}),
+             album(QStringLiteral("08 郑十"), 11, {image(QStringLiteral("12.jpg"), 400, 206)}),
+             album(QStringLiteral("09 钱一"), 12), album(QStringLiteral("10 陈二"), 12),
+             album(QStringLiteral("11 林三"), 12), folder(QStringLiteral("12 黄四"), {spreads(12)})});
+        QVERIFY(ClassLayout::build(albums, m_dir.path()) > 0);
+        const QDir classDir(m_dir.filePath(QStringLiteral("三年二班")));
+        // A PNG under a JPEG's name, a PNG under its own, a JPEG cut off mid-scan.
+        QVERIFY(testfiles::write(classDir.filePath(QStringLiteral("09 钱一/5.jpg")), png()));
+        QVERIFY(testfiles::write(classDir.filePath(QStringLiteral("10 陈二/13.png")), png()));
+        const QString cut = classDir.filePath(QStringLiteral("11 林三/3.jpg"));
+        const QByteArray whole = testfiles::read(cut);
+        QVERIFY(testfiles::write(cut, whole.left(whole.size() * 2 / 3)));
+
+        QVERIFY(
+            ClassLayout::build(folder(QStringLiteral("毕业季"),
+                                      {folder(QStringLiteral("01 张三"),
+                                              {folder(QStringLiteral("01 相册"),
+                                                      {image(QStringLiteral("封面.jpg"), 446, 236), spreads(10)})})}),
+                               m_dir.path())
+            > 0);
+
+        m_albums = report(m_catalogue.productForGroup(1001, 2101), classDir.path(), &m_albumReport);
+        spuMess series = m_catalogue.product(1005);
+        series.updateCandidates();
+        m_series = report(series, m_dir.filePath(QStringLiteral("毕业季")), nullptr);
+    }
+
+    void everyFailureExplained_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("shown");
+        // Each failed order under its list state, with what was measured, the window and the fix.
+        const QString inner = QStringLiteral("4790–4801×2428–2438像素(300dpi)");
+        QTest::newRow("page count") << m_albums
+                                    << QStringList{"03王五产品P数不对", "有11P,允许10–30P,每档2P。再加1P,或减少1P"};
+        QTest::newRow("colour mode") << m_albums
+                                     << QStringList{
+                                            "04赵六色彩模式应为RGB:封面", "封面.jpg", "5268×2787像素,300dpi,CMYK,横向",
+                                            "封面:5262–5273×2782–2793像素(300dpi)", "色彩模式改为RGB(现在是CMYK)"};
+        QTest::newRow("resolution") << m_albums
+                                    << QStringList{"05孙七分辨率错误", "12.jpg", "4795×2433像素,72dpi", inner,
+                                                   "分辨率改为300dpi,像素尺寸不用改"};
+        QTest::newRow("cover count, one too many")
+            << m_albums << QStringList{"06周八封皮P数不对", "封面有2张,这个产品需要1张。封面多了1张"};
+        QTest::newRow("cover count, one missing")
+            << m_albums << QStringList{"12黄四封皮P数不对", "封面有0张,这个产品需要1张。封面缺少1张"};
+        QTest::newRow("both sides") << m_albums
+                                    << QStringList{"07吴九图片尺寸有误", "5976×3024像素",
+                                                   "图片尺寸需要在4790到4801×2428到2438像素之间,现在是5976×3024"};
+        QTest::newRow("width alone") << m_albums
+                                     << QStringList{"08郑十图片尺寸有误", "4724×2433像素",
+                                                    "图片宽度需要在4790到4801像素之间,现在是4724"};
+        QTest::newRow("PNG named .jpg") << m_albums
+                                        << QStringList{"09钱一图片格式不对:5", "5.jpg", "这是PNG图片,请另存为JPG"};
+        QTest::newRow("PNG by name") << m_albums
+                                     << QStringList{"10陈二图片格式不对:13", "13.png", "这是PNG图片,请另存为JPG"};
+        QTest::newRow("truncated") << m_albums
+                                   << QStringList{"11林三图片不完整:3", "3.jpg", "文件不完整(可能没有导出或复制完)"};
+        QTest::newRow("series count") << m_series
+                                      << QStringList{"01张三套系产品数不对", "套系里有1个产品,这个套系需要2个"};
+        QTest::newRow("header and summary")
+            << m_albums
+            << QStringList{"班级:三年二班", "产品:经典对裱相册", "内页:406×206mm(含出血)," + inner,
+                           "检查12单:匹配成功2单,匹配失败10单", "匹配成功的订单合计¥360.00"};
+        QTest::newRow("matched list") << m_albums << QStringList{"01张三", "8寸皮质封面12¥176.00", "02李四"};
+    }
+
+    void everyFailureExplained()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, shown);
+        for (const QString &piece : shown)
+            QVERIFY2(text.contains(plain(piece)), qPrintable(piece + QStringLiteral(" in ") + text));
+    }
+
+    void pagesAndThumbnailsRender()
+    {
+        QVERIFY(m_albumReport);
+        const QString prefix = m_dir.filePath(QStringLiteral("render"));
+        QCOMPARE(run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                                                  m_dir.filePath(QStringLiteral("albums.pdf")), prefix}),
+                 0);
+        const QStringList rendered =
+            QDir(m_dir.path()).entryList({QStringLiteral("render-*.png")}, QDir::Files, QDir::Name);
+        QCOMPARE(rendered.size(), m_albumReport->pageCount());
+        QList<QImage> pages;
+        for (const QString &name : rendered) {
+            pages << QImage(m_dir.filePath(name)).convertToFormat(QImage::Format_RGB32);
+            QVERIFY(inked(pages.last(), QRectF(0.05, 0.05, 0.9, 0.9)) > 0.005);
+        }
+        // 20 pages shown: 13 of the wrong size, colour, resolution, two PNGs, the cut one.
+        QCOMPARE(m_albumReport->thumbnails().size(), 18);
+        int drawn = 0;
+        for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
+            const double share = inked(pages.at(t.page), t.box);
+            if (!t.image) {
+                QVERIFY2(share < 0.2, qPrintable(QString::number(share)));
+                continue;
+            }
+            ++drawn;
+            QVERIFY2(share > 0.4, qPrintable(QString::number(share)));
+        }
+        // The PNGs are never decoded; the cut JPEG still shows its upper part.
+        QCOMPARE(drawn, 16);
+        // The page with an embedded Exif thumbnail shows it (plain red), not its pixels.
+        int red = 0;
+        for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
+            const QImage &page = pages.at(t.page);
+            const QColor c =
+                page.pixelColor(int(t.box.center().x() * page.width()), int(t.box.center().y() * page.height()));
+            red += c.red() > 200 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
+        }
+        QCOMPARE(red, 1);
+    }
+
+private:
+    // The report of a class checked against `spu`, as plain text.
+    QString report(const spuMess &spu, const QString &classFolder, std::unique_ptr<CheckReport> *kept)
+    {
+        std::vector<std::unique_ptr<groupProductImages>> orders =
+            FolderIntake::createOrders(classFolder, spu, QDateTime::currentDateTime());
+        QList<const groupProductImages *> checked;
+        for (const auto &order : orders) {
+            readImageToProduct task(order->path, spu, order.get(), false, StoreTerms{0, QStringLiteral("PHOTO")});
+            task.setAutoDelete(false);
+            task.run();
+            checked << order.get();
+        }
+        const QString name = QFileInfo(classFolder).fileName();
+        auto written = std::make_unique<CheckReport>(CheckFindings::build(spu, checked, QString(), name));
+        const QString pdf = m_dir.filePath(kept ? QStringLiteral("albums.pdf") : QStringLiteral("series.pdf"));
+        QString error;
+        if (!written->write(pdf, &error)) {
+            qWarning() << error;
+            return QString();
+        }
+        QByteArray text;
+        if (run(QStringLiteral("pdftotext"),
+                {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")}, &text)
+            != 0)
+            return QString();
+        // A CJK face draws a radical and its ideograph with one glyph; copied
+        // text must give the ideograph ("页", not "⻚").
+        const QString copied = QString::fromUtf8(text);
+        for (const QChar c : copied) {
+            if (c.unicode() >= 0x2E80 && c.unicode() <= 0x2FDF) {
+                qWarning() << "a radical in the copied text:" << c;
+                return QString();
+            }
+        }
+        if (kept)
+            *kept = std::move(written);
+        return plain(copied);
+    }
+
+    QTemporaryDir m_dir;
+    Catalogue m_catalogue;
+    QString m_albums;
+    QString m_series;
+    std::unique_ptr<CheckReport> m_albumReport;
+};
+
+QTEST_MAIN(TstCheckReport)
+#include "tst_checkreport.moc"
