@@ -157,6 +157,27 @@ QList<groupProductImages *> NewOrderRows::takeAll()
     return taken;
 }
 
+QList<const groupProductImages *> NewOrderRows::reported() const
+{
+    QList<const groupProductImages *> records;
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        const groupProductImages *record = recordOf(row);
+        if (!record || m_table->item(row, kStateColumn)->text() == groupProductImages::matchingText)
+            return {};
+        records << record;
+    }
+    return records;
+}
+
+bool NewOrderRows::allReported() const
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (m_table->item(row, kStateColumn)->text() == groupProductImages::matchingText)
+            return false;
+    }
+    return m_table->rowCount() > 0;
+}
+
 QString NewOrderRows::checkedTotalText() const
 {
     int ticked = 0;

@@ -42,6 +42,12 @@ public:
     QList<groupProductImages *> take(const QList<int> &rows);
     QList<groupProductImages *> takeAll();
 
+    // The records of all rows in row order once every check has reported;
+    // empty while any row is still being checked.
+    QList<const groupProductImages *> reported() const;
+    // Rows exist and none is being checked; reads the rows alone.
+    bool allReported() const;
+
     // "已选N个订单，合计：…" for the ticked rows.
     QString checkedTotalText() const;
     QList<NewOrderSubmission::Row> ticked() const;

@@ -83,12 +83,17 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
     m_addOrderBtn->setObjectName(QStringLiteral("addOrderBtn"));
     m_uploadBtn = new QPushButton(QStringLiteral("提交"), m_btnsWidget);
     m_uploadBtn->setObjectName(QStringLiteral("uploadBtn"));
+    m_reportBtn = new QPushButton(QStringLiteral("导出检查报告"), m_btnsWidget);
+    m_reportBtn->setObjectName(QStringLiteral("reportBtn"));
+    m_reportBtn->setEnabled(false);
+    m_reportBtn->setToolTip(QStringLiteral("把每个订单的检查结果和修改方法导出为PDF，发给摄影师"));
     m_checkedTotal = new QLabel(m_btnsWidget);
     m_checkedTotal->setObjectName(QStringLiteral("checkedTotal"));
     m_checkedTotal->hide();
     bar->addWidget(m_selectAll);
     bar->addWidget(m_cartOrdersCount);
     bar->addSpacerItem(new QSpacerItem(48, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    bar->addWidget(m_reportBtn);
     bar->addWidget(m_deletBtn);
     bar->addWidget(m_addOrderBtn);
     bar->addWidget(m_checkedTotal);
@@ -114,6 +119,8 @@ productTableWidget::productTableWidget(int listType, QWidget *parent)
         connect(m_newRows, &NewOrderRows::changeRequested, this, &productTableWidget::changeOrderAgain);
         connect(m_newRows, &NewOrderRows::deleteRequested, this, &productTableWidget::deleteClicked);
         connect(m_newRows, &NewOrderRows::resultShown, this, &productTableWidget::updateCheckedTotal);
+        connect(m_newRows, &NewOrderRows::resultShown, this, &productTableWidget::updateReportButton);
+        connect(m_reportBtn, &QPushButton::clicked, this, &productTableWidget::reportRequested);
     } else {
         m_storedRows = new StoredOrderRows(m_listType, m_table, m_keys, m_cart, this);
         connect(m_storedRows, &StoredOrderRows::rowTicked, this, &productTableWidget::setRowSelected);
@@ -147,6 +154,7 @@ void productTableWidget::setupList()
     m_cartOrdersCount->setVisible(m_layout.cartCount);
     m_checkedTotal->setVisible(m_layout.checkedTotal);
     m_addOrderBtn->setVisible(m_layout.addOrder);
+    m_reportBtn->setVisible(m_newRows != nullptr);
     m_uploadBtn->setVisible(m_layout.upload);
     m_uploadBtn->setText(m_layout.uploadText);
     m_deletBtn->setText(m_layout.deleteText);
@@ -155,6 +163,7 @@ void productTableWidget::setupList()
         m_selectAll->setProperty("class", QStringLiteral("tableCheck"));
         m_deletBtn->setProperty("class", QStringLiteral("greenBorderBtn"));
         m_addOrderBtn->setProperty("class", QStringLiteral("greenBorderBtn"));
+        m_reportBtn->setProperty("class", QStringLiteral("greenBorderBtn"));
         m_uploadBtn->setProperty("class", QStringLiteral("greenBackBtn"));
         m_btnsWidget->setProperty("class", QStringLiteral("topBorderWidget"));
         connect(m_selectAll, &QCheckBox::clicked, this, &productTableWidget::slectAllBtn, Qt::UniqueConnection);
@@ -176,6 +185,24 @@ void productTableWidget::addGroupRow(const QString &folderKey, groupProductImage
 {
     m_newRows->add(folderKey, record);
     m_feed->append([this, folderKey, record] { m_newRows->build(folderKey, record); });
+    updateReportButton();
+}
+
+QList<const groupProductImages *> productTableWidget::reportedRecords() const
+{
+    return m_newRows && pendingRows() == 0 ? m_newRows->reported() : QList<const groupProductImages *>();
+}
+
+void productTableWidget::setReportBusy(bool busy)
+{
+    m_reportBusy = busy;
+    m_reportBtn->setText(busy ? QStringLiteral("正在导出……") : QStringLiteral("导出检查报告"));
+    updateReportButton();
+}
+
+void productTableWidget::updateReportButton()
+{
+    m_reportBtn->setEnabled(m_newRows && !m_reportBusy && pendingRows() == 0 && m_newRows->allReported());
 }
 
 void productTableWidget::addOrders(const QList<orderGroup> &orders)
@@ -196,6 +223,7 @@ void productTableWidget::clearTable()
     m_keys.clear();
     const QList<groupProductImages *> released = m_newRows ? m_newRows->takeAll() : QList<groupProductImages *>();
     m_selectAll->setChecked(false);
+    updateReportButton();
     emit clearOrdersSig();
     if (!released.isEmpty())
         emit recordsReleased(released);
@@ -284,6 +312,7 @@ void productTableWidget::deleteRows(QList<int> rows)
     const QList<groupProductImages *> released = m_newRows ? m_newRows->take(rows) : QList<groupProductImages *>();
     m_keys.remove(rows);
     updateSelectAll();
+    updateReportButton();
     if (!released.isEmpty())
         emit recordsReleased(released);
 }

@@ -53,6 +53,8 @@ public:
     void setSkuTable(const QMap<qint32, productRecord> &table);
     void setCartPostStates(const QHash<QString, QString> &states);
     void setResizeEnabled(bool enabled) { m_resizeEnabled = enabled; }
+    // While a check report is written its button waits.
+    void setReportBusy(bool busy);
     // Removes one row (after a confirmation when asked); true when removed.
     bool deleteRow(int row, bool confirm);
 
@@ -66,6 +68,8 @@ public:
     // The record of a new-order row; null for any other row.
     groupProductImages *recordOf(int row) const;
     QString rowName(int row) const { return m_keys.name(row); }
+    // The new-order records of every row once each has its check result; else empty.
+    QList<const groupProductImages *> reportedRecords() const;
 
 signals:
     void addOrdersAgain();
@@ -74,6 +78,8 @@ signals:
     void recordsReleased(const QList<groupProductImages *> &records);
     void changeOrderAgain(groupProductImages *groupProduct);
     void gotoUploading();
+    // "导出检查报告" pressed; reportedRecords() has what it needs.
+    void reportRequested();
 
 public slots:
     void slectAllBtn(bool state);
@@ -99,6 +105,8 @@ private:
     // Bookkeeping of each row, then the rows in runs.
     void deleteRows(QList<int> rows);
     void updateSelectAll();
+    // The report button of the new-order list works once every row has its result.
+    void updateReportButton();
     int showMessage(const QString &text, const QString &sure, const QString &cancel);
 
     int m_listType;
@@ -122,4 +130,6 @@ private:
     QPushButton *m_deletBtn;
     QPushButton *m_addOrderBtn;
     QPushButton *m_uploadBtn;
+    QPushButton *m_reportBtn;
+    bool m_reportBusy = false;
 };

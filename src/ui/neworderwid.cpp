@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDebug>
+#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileDialog>
@@ -20,11 +21,13 @@
 
 #include "core/apppaths.h"
 #include "core/logmanager.h"
+#include "core/vellruntime.h"
 #include "dialogs/massegeboxshow.h"
 #include "intake/cleanpath.h"
 #include "intake/folderintake.h"
 #include "intake/readimagetoproduct.h"
 #include "orders/producttablewidget.h"
+#include "report/checkreport.h"
 #include "ui/customlabel.h"
 
 namespace {
@@ -81,6 +84,8 @@ neworderwid::neworderwid(QWidget *parent)
     connect(m_orderTable, &productTableWidget::addOrdersAgain, this, &neworderwid::addOrdersAgain);
     connect(m_orderTable, &productTableWidget::changeOrderAgain, this, &neworderwid::reCheckOrder);
     connect(m_orderTable, &productTableWidget::recordsReleased, &m_checks, &OrderChecks::release);
+    connect(m_orderTable, &productTableWidget::reportRequested, this, &neworderwid::askForReport);
+    connect(&m_reportWriting, &ReportWriting::finished, this, &neworderwid::reportWritten);
     connect(&m_checks, &OrderChecks::checked, this, &neworderwid::productCheckResuilt);
     connect(ui->linkTextWithFord, &customlabel::clicked, this, &neworderwid::on_linkText_clicked);
     connect(m_completer, QOverload<const QString &>::of(&QCompleter::activated), this,
@@ -392,6 +397,58 @@ void neworderwid::clearPage()
     clearProductArea();
     m_completer->setModel(new QStringListModel(m_completer));
     m_choice.forget();
+}
+
+void neworderwid::askForReport()
+{
+    const QList<const groupProductImages *> records = m_orderTable->reportedRecords();
+    if (records.isEmpty())
+        return;
+    const QString classFolder = QFileInfo(records.first()->path).absolutePath();
+    const QString suggested =
+        QDir(QFileInfo(classFolder).absolutePath())
+            .filePath(CheckReport::defaultFileName(records.first()->className, QDate::currentDate()));
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出检查报告"), suggested,
+                                                QStringLiteral("PDF 文件 (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        path += QLatin1String(".pdf");
+    exportReport(path);
+}
+
+bool neworderwid::exportReport(const QString &path)
+{
+    const QList<const groupProductImages *> records = m_orderTable->reportedRecords();
+    if (records.isEmpty() || m_reportWriting.busy())
+        return false;
+    QStringList classes;
+    for (const groupProductImages *record : records) {
+        if (!classes.contains(record->className))
+            classes << record->className;
+    }
+    const VellRuntime &session = VellRuntime::instance();
+    const QString account = session.storeName().isEmpty()
+                                ? session.userName()
+                                : QStringLiteral("%1（%2）").arg(session.storeName(), session.userName());
+    // The findings are taken here, on the thread that owns the records.
+    m_reportWriting.start(CheckFindings::build(m_product, records, account, classes.join(QStringLiteral("、"))), path);
+    m_orderTable->setReportBusy(true);
+    return true;
+}
+
+void neworderwid::reportWritten(const QString &path, const QString &error)
+{
+    m_orderTable->setReportBusy(false);
+    if (!error.isEmpty()) {
+        message(error);
+        return;
+    }
+    massegeBoxShow box(this, QStringLiteral("系统提示"),
+                       QStringLiteral("检查报告已保存：%1\n现在打开吗？").arg(QDir::toNativeSeparators(path)),
+                       QStringLiteral("打开"), QStringLiteral("关闭"));
+    if (box.exec() == 1)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void neworderwid::addOrdersAgain()

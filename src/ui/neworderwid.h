@@ -14,6 +14,7 @@
 #include "catalog/templatedownload.h"
 #include "intake/orderchecks.h"
 #include "model/groupproductimages.h"
+#include "report/reportwriting.h"
 
 namespace Ui {
 class neworderwid;
@@ -43,6 +44,10 @@ public:
     // The re-check of one order with a replacement folder or file.
     void recheck(groupProductImages *record, const QString &newPath);
     void clearPage();
+    // Writes the check report of the list's orders to `path` in the
+    // background, then offers to open it; false when there is nothing to
+    // report yet or a report is still being written.
+    bool exportReport(const QString &path);
     productTableWidget *orderTable() const { return m_orderTable; }
     QThreadPool *pool() { return m_checks.pool(); }
     // Records the page holds for the rows of its list.
@@ -86,6 +91,9 @@ private:
     void showExample();
     void scalePicture();
     void startCheck(groupProductImages *record);
+    // Asks where to save the check report (beside the class folder) and writes it.
+    void askForReport();
+    void reportWritten(const QString &path, const QString &error);
     void message(const QString &text, const QString &button = QStringLiteral("我知道了"));
 
     Ui::neworderwid *ui;
@@ -102,4 +110,5 @@ private:
     QPixmap m_shown;
     TemplateDownload m_templates;
     QLabel *m_templateNote;
+    ReportWriting m_reportWriting;
 };

@@ -164,8 +164,12 @@ private slots:
             page.pool()->start([&gate] { gate.acquire(); });
         groupProductImages *record = list->recordOf(0);
         QVERIFY(record);
+        QPushButton *report = list->findChild<QPushButton *>("reportBtn");
+        QVERIFY(report->isEnabled());
         page.recheck(record, record->path);
         QCOMPARE(state(), QStringLiteral("匹配中……"));
+        QVERIFY(!report->isEnabled());
+        QVERIFY(!page.exportReport(photos.filePath(QStringLiteral("early.pdf"))));
         QCOMPARE(total(), QStringLiteral("已选1个订单，合计：¥0.00（1个未匹配成功，未计价）"));
         {
             DialogAnswer answer(QStringLiteral("我知道了"));
@@ -180,6 +184,19 @@ private slots:
         QCOMPARE(record->price, 0.0f);
         QTRY_COMPARE(state(), QStringLiteral("匹配成功"));
         QCOMPARE(total(), matchedTotal);
+        QVERIFY(report->isEnabled());
+        {
+            // Written in the background, then offered to open.
+            DialogAnswer answer(QStringLiteral("关闭"));
+            const QString pdf = photos.filePath(QStringLiteral("二年一班.pdf"));
+            QVERIFY(page.exportReport(pdf));
+            QVERIFY(!report->isEnabled());
+            QTRY_COMPARE(answer.seen.size(), 1);
+            QVERIFY2(answer.seen.first().contains(QStringLiteral("检查报告已保存：") + pdf),
+                     qPrintable(answer.seen.first()));
+            QVERIFY(testfiles::read(pdf).startsWith("%PDF-"));
+            QVERIFY(report->isEnabled());
+        }
 
         // The same class dropped and cleared again and again.
         const auto residentKb = [] {
