@@ -279,7 +279,7 @@ QString countsText(QList<qint32> counts)
 }
 
 // The count lines of a sub-order whose cover or page count fits no SKU.
-QStringList countLines(const subOrderImages &sub, const skuGroupMess &group)
+QStringList countLines(const subOrderImages &sub, const skuGroupMess &group, bool named)
 {
     const qint32 covers = qint32(sub.coverImages.size());
     QList<qint32> coverCounts;
@@ -292,7 +292,7 @@ QStringList countLines(const subOrderImages &sub, const skuGroupMess &group)
             pages = pageCountOf(sub, sku);
         }
     }
-    const QString who = sub.name.isEmpty() ? QString() : sub.name + QStringLiteral("：");
+    const QString who = named ? sub.name + QStringLiteral("：") : QString();
     if (pageCounts.isEmpty()) {
         std::sort(coverCounts.begin(), coverCounts.end());
         coverCounts.erase(std::unique(coverCounts.begin(), coverCounts.end()), coverCounts.end());
@@ -403,8 +403,18 @@ CheckFindings::FailedOrder explain(const spuMess &spu, const groupProductImages 
             }
         }
         if (sku)
-            out.counts << countLines(sub, group);
-        out.pages << pages;
+            out.counts << countLines(sub, group, !sub.name.isEmpty() && sub.name != order.name);
+        // Pages that are wrong in the very same way (a whole album exported at
+        // the wrong size) are one finding: one thumbnail, every file named.
+        for (const CheckFindings::Page &p : std::as_const(pages)) {
+            auto same = std::find_if(out.pages.begin(), out.pages.end(), [&p](const CheckFindings::Page &q) {
+                return q.measured == p.measured && q.required == p.required && q.fix == p.fix;
+            });
+            if (same == out.pages.end())
+                out.pages << p;
+            else
+                same->alike << p.file;
+        }
     }
     if (out.pages.isEmpty() && out.counts.isEmpty())
         out.counts << out.state;

@@ -23,6 +23,7 @@ struct CheckFindings
         QString measured; // "4600 × 2433 像素，300 dpi，RGB，横向"
         QString required; // "4784–4806 × 2422–2444 像素（300 dpi）"
         QString fix;
+        QStringList alike; // further pages with the very same finding, shown once
     };
 
     struct FailedOrder

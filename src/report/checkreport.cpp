@@ -249,7 +249,7 @@ bool CheckReport::write(const QString &path, QString *error)
         flow.skip(gap);
         flow.text(QStringLiteral("产品要求"), font(12, true), kInk);
         for (const QString &rule : f.rules)
-            flow.text(QStringLiteral("· ") + rule, font(9), kInk, mmToDots(2));
+            flow.text(QStringLiteral("· ") + rule, font(9.5), kInk, mmToDots(2));
         flow.skip(gap);
 
         // Summary.
@@ -265,6 +265,10 @@ bool CheckReport::write(const QString &path, QString *error)
         flow.skip(gap);
 
         // Failed orders, page by page.
+        // Sizes a phone shows legibly with the page at its full width.
+        const QFont kFileFont = font(10.5, true);
+        const QFont kBodyFont = font(10);
+        const QFont kFixFont = font(10.5, true);
         const QSizeF box(mmToDots(42), mmToDots(31.5));
         const qreal textLeft = box.width() + mmToDots(5);
         int number = 0;
@@ -277,14 +281,21 @@ bool CheckReport::write(const QString &path, QString *error)
             flow.skip(gap);
             flow.text(head, font(11, true), kFailed);
             for (const QString &count : order.counts)
-                flow.text(QStringLiteral("· ") + count, font(9.5), kInk, mmToDots(2));
+                flow.text(QStringLiteral("· ") + count, kBodyFont, kInk, mmToDots(2));
             for (const CheckFindings::Page &page : order.pages) {
                 const qreal w = flow.width() - textLeft;
+                const QString files =
+                    page.alike.isEmpty()
+                        ? page.file
+                        : QStringLiteral("%1 等 %2 张").arg(page.file).arg(page.alike.size() + 1);
+                const QString others =
+                    page.alike.isEmpty() ? QString() : QStringLiteral("同样的页面：") + page.alike.join(QStringLiteral("、"));
                 const QString what = QStringLiteral("现在：") + page.measured;
                 const QString must = QStringLiteral("要求：") + page.required;
                 const QString fix = QStringLiteral("修改：") + page.fix;
-                const qreal textHeight = flow.height(page.file, font(10, true), w) + flow.height(what, font(9), w)
-                                         + flow.height(must, font(9), w) + flow.height(fix, font(9.5, true), w);
+                const qreal textHeight = flow.height(files, kFileFont, w) + flow.height(what, kBodyFont, w)
+                                         + flow.height(must, kBodyFont, w) + flow.height(fix, kFixFont, w)
+                                         + (others.isEmpty() ? 0 : flow.height(others, kBodyFont, w));
                 const qreal rowHeight = qMax(box.height(), textHeight);
                 flow.skip(gap);
                 flow.room(rowHeight);
@@ -310,10 +321,12 @@ bool CheckReport::write(const QString &path, QString *error)
                                               onPage.width() / full.width(), onPage.height() / full.height()),
                                        !thumb.isNull()};
                 qreal y = top;
-                y += flow.text(page.file, font(10, true), kInk, textLeft, y);
-                y += flow.text(what, font(9), kInk, textLeft, y);
-                y += flow.text(must, font(9), kMuted, textLeft, y);
-                flow.text(fix, font(9.5, true), kFailed, textLeft, y);
+                y += flow.text(files, kFileFont, kInk, textLeft, y);
+                y += flow.text(what, kBodyFont, kInk, textLeft, y);
+                y += flow.text(must, kBodyFont, kMuted, textLeft, y);
+                y += flow.text(fix, kFixFont, kFailed, textLeft, y);
+                if (!others.isEmpty())
+                    flow.text(others, kBodyFont, kMuted, textLeft, y);
                 flow.skip(rowHeight);
             }
         }
@@ -325,7 +338,7 @@ bool CheckReport::write(const QString &path, QString *error)
             flow.line(kRule);
             flow.skip(gap);
             flow.text(QStringLiteral("匹配成功的订单"), font(12, true), kPassed);
-            const QFont rowFont = font(9);
+            const QFont rowFont = font(10);
             const qreal rowHeight = flow.height(QStringLiteral("名"), rowFont, flow.width()) * 1.15;
             const qreal w = flow.width();
             const auto row = [&](const QString &name, const QString &group, const QString &pages, const QString &price,
