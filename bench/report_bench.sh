@@ -28,10 +28,14 @@ page() { # name, width mm, extra keys
         ((i > 1)) && printf ','
         printf '{"folder": "order %03d", "entries": [' "$i"
         cover=', "bytes": 1000000'
-        inner_mm=406 inner_extra=', "bytes": 1000000' count=$INNER odd=""
+        inner_extra=', "bytes": 1000000' count=$INNER odd=""
         fault=$((i % 5 == 0 ? (i / 5) % 4 : -1))
         if ((fault == 0)); then
-            inner_mm=380 inner_extra=', "realPixels": true'
+            # Every inner page too narrow, each by its own amount: one finding each.
+            count=0
+            for ((j = 1; j <= INNER; j++)); do
+                odd+=",$(page "$j.jpg" $((370 + j)) ', "realPixels": true')"
+            done
         elif ((fault == 1)); then
             count=$((INNER - 1))
             odd=",$(page "$INNER.jpg" 406 ', "realPixels": true, "resolution": "72/1", "exifThumbnail": true')"
@@ -41,8 +45,9 @@ page() { # name, width mm, extra keys
             cover=', "realPixels": true, "colorMode": "4", "exifThumbnail": true'
         fi
         page "封面.jpg" 406 "$cover"
-        printf ',{"images": "{n}.jpg", "count": %d, "mm": [%s, 206], "dpi": 300%s}%s]}' \
-            "$count" "$inner_mm" "$inner_extra" "$odd"
+        ((count > 0)) && printf ',{"images": "{n}.jpg", "count": %d, "mm": [406, 206], "dpi": 300%s}' \
+            "$count" "$inner_extra"
+        printf '%s]}' "$odd"
     done
     printf ']}'
 } > "$WORK/description.json"
