@@ -351,9 +351,13 @@ CheckFindings::FailedOrder explain(const spuMess &spu, const groupProductImages 
     out.name = order.name;
     out.state = order.matchStateText();
     if (order.message.contains(CheckTexts::seriesCount)) {
-        out.counts << QStringLiteral("套系里有 %1 个产品，这个套系需要 %2 个")
+        QStringList members;
+        for (const skuMess &sku : group.skus)
+            members << (sku.skuFrontName.isEmpty() ? QString::number(sku.id) : sku.skuFrontName);
+        out.counts << QStringLiteral("套系里有 %1 个产品，这个套系需要 %2 个：%3")
                           .arg(entryCount(order.path))
-                          .arg(group.skus.size());
+                          .arg(group.skus.size())
+                          .arg(members.join(QStringLiteral("、")));
     } else if (order.message.contains(CheckTexts::seriesStructure)) {
         out.counts << QStringLiteral("订单文件夹是空的，里面需要每个产品一个文件夹");
     } else if (!order.message.isEmpty()) {
@@ -445,7 +449,9 @@ QStringList CheckFindings::rulesOf(const spuMess &spu, const skuGroupMess &group
     };
     for (const skuMess &sku : group.skus) {
         const QString name = sku.skuFrontName.isEmpty() ? group.skuGroupName : sku.skuFrontName;
-        QString counts = QStringLiteral("%1：P数 %2").arg(name, countsText(sku.pageCounts()));
+        const bool onePage = sku.pageCounts() == QList<qint32>{1} && sku.cover.isEmpty() && sku.coverPage == 0;
+        QString counts = onePage ? QStringLiteral("%1：每单 1 张").arg(name)
+                                 : QStringLiteral("%1：P数 %2").arg(name, countsText(sku.pageCounts()));
         if (!sku.cover.isEmpty() || sku.coverPage > 0)
             counts += QStringLiteral("，封面 %1 张").arg(sku.coverPage);
         lines << counts;

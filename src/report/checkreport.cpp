@@ -284,12 +284,12 @@ bool CheckReport::write(const QString &path, QString *error)
                 flow.text(QStringLiteral("· ") + count, kBodyFont, kInk, mmToDots(2));
             for (const CheckFindings::Page &page : order.pages) {
                 const qreal w = flow.width() - textLeft;
-                const QString files =
-                    page.alike.isEmpty()
-                        ? page.file
-                        : QStringLiteral("%1 等 %2 张").arg(page.file).arg(page.alike.size() + 1);
-                const QString others =
-                    page.alike.isEmpty() ? QString() : QStringLiteral("同样的页面：") + page.alike.join(QStringLiteral("、"));
+                const QString files = page.alike.isEmpty()
+                                          ? page.file
+                                          : QStringLiteral("%1 等 %2 张").arg(page.file).arg(page.alike.size() + 1);
+                const QString others = page.alike.isEmpty()
+                                           ? QString()
+                                           : QStringLiteral("同样的页面：") + page.alike.join(QStringLiteral("、"));
                 const QString what = QStringLiteral("现在：") + page.measured;
                 const QString must = QStringLiteral("要求：") + page.required;
                 const QString fix = QStringLiteral("修改：") + page.fix;

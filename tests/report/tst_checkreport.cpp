@@ -164,10 +164,11 @@ private slots:
             << m_albums << QStringList{"06周八封皮P数不对", "封面有2张,这个产品需要1张。封面多了1张"};
         QTest::newRow("cover count, one missing")
             << m_albums << QStringList{"12黄四封皮P数不对", "封面有0张,这个产品需要1张。封面缺少1张"};
-        QTest::newRow("both sides") << m_albums
-                                    << QStringList{"07吴九图片尺寸有误", "1.jpg等12张", "5976×3024像素",
-                                                   "图片尺寸需要在4790到4801×2428到2438像素之间,现在是5976×3024",
-                                                   "同样的页面:2.jpg、3.jpg、4.jpg、5.jpg、6.jpg、7.jpg、8.jpg、9.jpg、10.jpg、11.jpg、12.jpg"};
+        QTest::newRow("both sides")
+            << m_albums
+            << QStringList{"07吴九图片尺寸有误", "1.jpg等12张", "5976×3024像素",
+                           "图片尺寸需要在4790到4801×2428到2438像素之间,现在是5976×3024",
+                           "同样的页面:2.jpg、3.jpg、4.jpg、5.jpg、6.jpg、7.jpg、8.jpg、9.jpg、10.jpg、11.jpg、12.jpg"};
         QTest::newRow("width alone") << m_albums
                                      << QStringList{"08郑十图片尺寸有误", "4724×2433像素",
                                                     "图片宽度需要在4790到4801像素之间,现在是4724"};
@@ -178,7 +179,8 @@ private slots:
         QTest::newRow("truncated") << m_albums
                                    << QStringList{"11林三图片不完整:3", "3.jpg", "文件不完整(可能没有导出或复制完)"};
         QTest::newRow("series count") << m_series
-                                      << QStringList{"01张三套系产品数不对", "套系里有1个产品,这个套系需要2个"};
+                                      << QStringList{"01张三套系产品数不对",
+                                                     "套系里有1个产品,这个套系需要2个:8寸相册10-20P、7寸摆台"};
         QTest::newRow("header and summary")
             << m_albums
             << QStringList{"班级:三年二班", "产品:经典对裱相册", "内页:406×206mm(含出血)," + inner,
