@@ -273,7 +273,7 @@ bool CheckReport::write(const QString &path, QString *error)
         const qreal textLeft = box.width() + mmToDots(5);
         int number = 0;
         for (const CheckFindings::FailedOrder &order : f.failed) {
-            const QString head = QStringLiteral("%1. %2    %3").arg(++number).arg(order.name, order.state);
+            const QString head = QStringLiteral("%1. %2 — %3").arg(++number).arg(order.name, order.state);
             // The heading stays with what follows it.
             flow.room(flow.height(head, font(11, true), flow.width()) + box.height() + gap * 2);
             flow.skip(gap);

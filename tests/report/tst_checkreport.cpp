@@ -121,7 +121,10 @@ private slots:
              folder(QStringLiteral("07 吴九"), {image(QStringLiteral("封面.jpg"), 446, 236), spreads(12, 506, 256)}),
              album(QStringLiteral("08 郑十"), 11, {image(QStringLiteral("12.jpg"), 400, 206)}),
              album(QStringLiteral("09 钱一"), 12), album(QStringLiteral("10 陈二"), 12),
-             album(QStringLiteral("11 林三"), 12), folder(QStringLiteral("12 黄四"), {spreads(12)})});
+             album(QStringLiteral("11 林三"), 12), folder(QStringLiteral("12 黄四"), {spreads(12)}),
+             folder(QStringLiteral("13 周五"), {image(QStringLiteral("封面.jpg"), 236, 446), spreads(12)}),
+             album(QStringLiteral("14 吴六"), 11,
+                   {image(QStringLiteral("12.jpg"), 400, 206, {{"resolution", "72/1"}})})});
         QVERIFY(ClassLayout::build(albums, m_dir.path()) > 0);
         const QDir classDir(m_dir.filePath(QStringLiteral("三年二班")));
         // A PNG under a JPEG's name, a PNG under its own, a JPEG cut off mid-scan.
@@ -139,7 +142,13 @@ private slots:
                                m_dir.path())
             > 0);
 
+        QVERIFY(
+            ClassLayout::build(folder(QStringLiteral("纪念册班"), {album(QStringLiteral("01 郑七"), 10)}), m_dir.path())
+            > 0);
+
         m_albums = report(m_catalogue.productForGroup(1001, 2101), classDir.path(), &m_albumReport);
+        m_halfPages =
+            report(m_catalogue.productForGroup(1002, 2201), m_dir.filePath(QStringLiteral("纪念册班")), nullptr);
         spuMess series = m_catalogue.product(1005);
         series.updateCandidates();
         m_series = report(series, m_dir.filePath(QStringLiteral("毕业季")), nullptr);
@@ -152,39 +161,53 @@ private slots:
         // Each failed order under its list state, with what was measured, the window and the fix.
         const QString inner = QStringLiteral("4790–4801×2428–2438像素(300dpi)");
         QTest::newRow("page count") << m_albums
-                                    << QStringList{"03王五产品P数不对", "有11P,允许10–30P,每档2P。再加1P,或减少1P"};
+                                    << QStringList{"03王五—产品P数不对", "有11P,允许10–30P,每档2P。再加1P,或减少1P"};
         QTest::newRow("colour mode") << m_albums
                                      << QStringList{
-                                            "04赵六色彩模式应为RGB:封面", "封面.jpg", "5268×2787像素,300dpi,CMYK,横向",
+                                            "04赵六—色彩模式应为RGB:封面", "封面.jpg", "5268×2787像素,300dpi,CMYK,横向",
                                             "封面:5262–5273×2782–2793像素(300dpi)", "色彩模式改为RGB(现在是CMYK)"};
         QTest::newRow("resolution") << m_albums
-                                    << QStringList{"05孙七分辨率错误", "12.jpg", "4795×2433像素,72dpi", inner,
+                                    << QStringList{"05孙七—分辨率错误", "12.jpg", "4795×2433像素,72dpi", inner,
                                                    "分辨率改为300dpi,像素尺寸不用改"};
         QTest::newRow("cover count, one too many")
-            << m_albums << QStringList{"06周八封皮P数不对", "封面有2张,这个产品需要1张。封面多了1张"};
+            << m_albums << QStringList{"06周八—封皮P数不对", "封面有2张,这个产品需要1张。封面多了1张"};
         QTest::newRow("cover count, one missing")
-            << m_albums << QStringList{"12黄四封皮P数不对", "封面有0张,这个产品需要1张。封面缺少1张"};
+            << m_albums << QStringList{"12黄四—封皮P数不对", "封面有0张,这个产品需要1张。封面缺少1张"};
         QTest::newRow("both sides")
             << m_albums
-            << QStringList{"07吴九图片尺寸有误", "1.jpg等12张", "5976×3024像素",
+            << QStringList{"07吴九—图片尺寸有误", "1.jpg等12张", "5976×3024像素",
                            "图片尺寸需要在4790到4801×2428到2438像素之间,现在是5976×3024",
                            "同样的页面:2.jpg、3.jpg、4.jpg、5.jpg、6.jpg、7.jpg、8.jpg、9.jpg、10.jpg、11.jpg、12.jpg"};
         QTest::newRow("width alone") << m_albums
-                                     << QStringList{"08郑十图片尺寸有误", "4724×2433像素",
+                                     << QStringList{"08郑十—图片尺寸有误", "4724×2433像素",
                                                     "图片宽度需要在4790到4801像素之间,现在是4724"};
         QTest::newRow("PNG named .jpg") << m_albums
-                                        << QStringList{"09钱一图片格式不对:5", "5.jpg", "这是PNG图片,请另存为JPG"};
+                                        << QStringList{"09钱一—图片格式不对:5", "5.jpg", "这是PNG图片,请另存为JPG"};
         QTest::newRow("PNG by name") << m_albums
-                                     << QStringList{"10陈二图片格式不对:13", "13.png", "这是PNG图片,请另存为JPG"};
+                                     << QStringList{"10陈二—图片格式不对:13", "13.png", "这是PNG图片,请另存为JPG"};
         QTest::newRow("truncated") << m_albums
-                                   << QStringList{"11林三图片不完整:3", "3.jpg", "文件不完整(可能没有导出或复制完)"};
+                                   << QStringList{"11林三—图片不完整:3", "3.jpg", "文件不完整(可能没有导出或复制完)"};
+        QTest::newRow("turned cover") << m_albums
+                                      << QStringList{"13周五—封面图片尺寸有误", "2787×5268像素,300dpi,RGB,竖向",
+                                                     "图片横竖方向反了,请旋转90°"};
+        QTest::newRow("resolution and width")
+            << m_albums
+            << QStringList{"14吴六—分辨率错误", "分辨率改为300dpi,并且图片宽度需要在4790到4801像素之间,现在是4724"};
+        const QString half = QStringLiteral("(半页宽):2395–2400×2428–2438像素(300dpi)");
+        QTest::newRow("half-width first and last") << m_halfPages
+                                                   << QStringList{"01郑七—首尾页尺寸有误",
+                                                                  "1.jpg",
+                                                                  "首页" + half,
+                                                                  "图片宽度需要在2395到2400像素之间,现在是4795",
+                                                                  "10.jpg",
+                                                                  "尾页" + half};
         QTest::newRow("series count") << m_series
-                                      << QStringList{"01张三套系产品数不对",
+                                      << QStringList{"01张三—套系产品数不对",
                                                      "套系里有1个产品,这个套系需要2个:8寸相册10-20P、7寸摆台"};
         QTest::newRow("header and summary")
             << m_albums
             << QStringList{"班级:三年二班", "产品:经典对裱相册", "内页:406×206mm(含出血)," + inner,
-                           "检查12单:匹配成功2单,匹配失败10单", "匹配成功的订单合计¥360.00"};
+                           "检查14单:匹配成功2单,匹配失败12单", "匹配成功的订单合计¥360.00"};
         QTest::newRow("matched list") << m_albums << QStringList{"01张三", "8寸皮质封面12¥176.00", "02李四"};
     }
 
@@ -211,9 +234,9 @@ private slots:
             pages << QImage(m_dir.filePath(name)).convertToFormat(QImage::Format_RGB32);
             QVERIFY(inked(pages.last(), QRectF(0.05, 0.05, 0.9, 0.9)) > 0.005);
         }
-        // Seven findings: colour, resolution, twelve pages wrong alike, one too
-        // narrow, two PNGs, the cut one.
-        QCOMPARE(m_albumReport->thumbnails().size(), 7);
+        // Nine findings: colour, resolution, twelve pages wrong alike, one too
+        // narrow, two PNGs, the cut one, a turned cover, resolution and width.
+        QCOMPARE(m_albumReport->thumbnails().size(), 9);
         int drawn = 0;
         for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
             const double share = inked(pages.at(t.page), t.box);
@@ -225,7 +248,7 @@ private slots:
             QVERIFY2(share > 0.4, qPrintable(QString::number(share)));
         }
         // The PNGs are never decoded; the cut JPEG still shows its upper part.
-        QCOMPARE(drawn, 5);
+        QCOMPARE(drawn, 7);
         // The page with an embedded Exif thumbnail shows it (plain red), not its pixels.
         int red = 0;
         for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
@@ -252,7 +275,7 @@ private:
         }
         const QString name = QFileInfo(classFolder).fileName();
         auto written = std::make_unique<CheckReport>(CheckFindings::build(spu, checked, QString(), name));
-        const QString pdf = m_dir.filePath(kept ? QStringLiteral("albums.pdf") : QStringLiteral("series.pdf"));
+        const QString pdf = m_dir.filePath(kept ? QStringLiteral("albums.pdf") : name + QStringLiteral(".pdf"));
         QString error;
         if (!written->write(pdf, &error)) {
             qWarning() << error;
@@ -281,6 +304,7 @@ private:
     Catalogue m_catalogue;
     QString m_albums;
     QString m_series;
+    QString m_halfPages;
     std::unique_ptr<CheckReport> m_albumReport;
 };
 
