@@ -1,5 +1,6 @@
 #include "report/pagepreview.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QTransform>
@@ -7,6 +8,9 @@
 #include "intake/imageinspector.h"
 
 namespace {
+
+constexpr int kThumbnailSide = 1024;
+constexpr qint64 kMaxPixels = 200'000'000;
 
 QSize turned(QSize size, qint32 rotation)
 {
@@ -20,14 +24,23 @@ QImage PagePreview::thumbnail(const QString &path, QSize box, qint32 rotation)
     if (contentKind(path) != QLatin1String("JPG"))
         return QImage();
     QImage image;
-    const QByteArray embedded = ImageInspector::embedded(path).thumbnail;
-    if (!embedded.isEmpty())
-        image = QImage::fromData(embedded, "JPEG");
+    QByteArray embedded = ImageInspector::embedded(path).thumbnail;
+    if (!embedded.isEmpty()) {
+        QBuffer buffer(&embedded);
+        QImageReader reader(&buffer, "jpeg");
+        reader.setAutoDetectImageFormat(false);
+        // A thumbnail is small; one that says otherwise is not decoded.
+        const QSize size = reader.size();
+        if (size.isValid() && size.width() <= kThumbnailSide && size.height() <= kThumbnailSide)
+            image = reader.read();
+    }
     if (image.isNull()) {
         QImageReader reader(path, "jpeg");
         reader.setAutoDetectImageFormat(false);
         const QSize full = reader.size();
-        if (!full.isValid() || full.isEmpty())
+        // The decoder keeps a whole progressive image in memory whatever the
+        // scale; no print page comes near this many pixels.
+        if (!full.isValid() || full.isEmpty() || qint64(full.width()) * full.height() > kMaxPixels)
             return QImage();
         // Scaled to twice the box at most, so the decoder skips most of the work.
         reader.setScaledSize(full.scaled(turned(box * 2, rotation), Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));

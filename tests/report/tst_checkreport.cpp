@@ -124,7 +124,9 @@ private slots:
              album(QStringLiteral("11 林三"), 12), folder(QStringLiteral("12 黄四"), {spreads(12)}),
              folder(QStringLiteral("13 周五"), {image(QStringLiteral("封面.jpg"), 236, 446), spreads(12)}),
              album(QStringLiteral("14 吴六"), 11,
-                   {image(QStringLiteral("12.jpg"), 400, 206, {{"resolution", "72/1"}})})});
+                   {image(QStringLiteral("12.jpg"), 400, 206, {{"resolution", "72/1"}})}),
+             album(QStringLiteral("15 何八"), 11,
+                   {image(QStringLiteral("12.jpg"), 406, 206, {{"resolution", "72/1"}})})});
         QVERIFY(ClassLayout::build(albums, m_dir.path()) > 0);
         const QDir classDir(m_dir.filePath(QStringLiteral("三年二班")));
         // A PNG under a JPEG's name, a PNG under its own, a JPEG cut off mid-scan.
@@ -133,6 +135,13 @@ private slots:
         const QString cut = classDir.filePath(QStringLiteral("11 林三/3.jpg"));
         const QByteArray whole = testfiles::read(cut);
         QVERIFY(testfiles::write(cut, whole.left(whole.size() * 2 / 3)));
+        // A frame header that claims 30000 x 30000 pixels: no preview is decoded from it.
+        const QString huge = classDir.filePath(QStringLiteral("15 何八/12.jpg"));
+        QByteArray bytes = testfiles::read(huge);
+        const int frame = int(bytes.indexOf("\xFF\xC0"));
+        QVERIFY(frame > 0);
+        bytes.replace(frame + 5, 4, QByteArray::fromHex("75307530"));
+        QVERIFY(testfiles::write(huge, bytes));
 
         QVERIFY(
             ClassLayout::build(folder(QStringLiteral("毕业季"),
@@ -207,7 +216,7 @@ private slots:
         QTest::newRow("header and summary")
             << m_albums
             << QStringList{"班级:三年二班", "产品:经典对裱相册", "内页:406×206mm(含出血)," + inner,
-                           "检查14单:匹配成功2单,匹配失败12单", "匹配成功的订单合计¥360.00"};
+                           "检查15单:匹配成功2单,匹配失败13单", "匹配成功的订单合计¥360.00"};
         QTest::newRow("matched list") << m_albums << QStringList{"01张三", "8寸皮质封面12¥176.00", "02李四"};
     }
 
@@ -234,9 +243,10 @@ private slots:
             pages << QImage(m_dir.filePath(name)).convertToFormat(QImage::Format_RGB32);
             QVERIFY(inked(pages.last(), QRectF(0.05, 0.05, 0.9, 0.9)) > 0.005);
         }
-        // Nine findings: colour, resolution, twelve pages wrong alike, one too
-        // narrow, two PNGs, the cut one, a turned cover, resolution and width.
-        QCOMPARE(m_albumReport->thumbnails().size(), 9);
+        // Ten findings: colour, resolution, twelve pages wrong alike, one too
+        // narrow, two PNGs, the cut one, a turned cover, resolution and width,
+        // the page claiming 900 megapixels.
+        QCOMPARE(m_albumReport->thumbnails().size(), 10);
         int drawn = 0;
         for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
             const double share = inked(pages.at(t.page), t.box);
@@ -247,7 +257,7 @@ private slots:
             ++drawn;
             QVERIFY2(share > 0.4, qPrintable(QString::number(share)));
         }
-        // The PNGs are never decoded; the cut JPEG still shows its upper part.
+        // The PNGs and the huge page are never decoded; the cut JPEG still shows its upper part.
         QCOMPARE(drawn, 7);
         // The page with an embedded Exif thumbnail shows it (plain red), not its pixels.
         int red = 0;
