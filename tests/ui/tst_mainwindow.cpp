@@ -164,8 +164,9 @@ private slots:
             page.pool()->start([&gate] { gate.acquire(); });
         groupProductImages *record = list->recordOf(0);
         QVERIFY(record);
+        // The report waits for every row's result.
         QPushButton *report = list->findChild<QPushButton *>("reportBtn");
-        QVERIFY(report->isEnabled());
+        QTRY_VERIFY(report->isEnabled());
         page.recheck(record, record->path);
         QCOMPARE(state(), QStringLiteral("匹配中……"));
         QVERIFY(!report->isEnabled());
