@@ -145,8 +145,7 @@ private slots:
                              : kind.startsWith("template:") ? kListPath
                                                             : QStringLiteral("/images/");
         if (!kind.isEmpty())
-            m_backend.control(QStringLiteral("fault"),
-                              QJsonObject{{"path", path}, {"kind", kind}, {"body", body}, {"delayMs", 100}});
+            m_backend.fault(path, kind, 1, 100, body);
         spuMess product;
         QString problem;
         QVERIFY(ProductService::query(1006, &product, &problem));
@@ -216,8 +215,7 @@ private slots:
     // part fetched so far is dropped.
     void destroyedWhileRunningStops()
     {
-        m_backend.control(QStringLiteral("fault"),
-                          QJsonObject{{"path", "/images/"}, {"kind", "drip"}, {"times", -1}, {"delayMs", 100}});
+        m_backend.fault(QStringLiteral("/images/"), QStringLiteral("drip"), -1, 100);
         spuMess product;
         QString problem;
         QVERIFY(ProductService::query(1006, &product, &problem));

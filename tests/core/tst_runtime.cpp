@@ -4,7 +4,6 @@
 #include <thread>
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 

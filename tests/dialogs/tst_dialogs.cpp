@@ -51,8 +51,7 @@ private slots:
     void buttons()
     {
         QFETCH(QString, cancelText);
-        massegeBoxShow box(nullptr, QStringLiteral("系统提示"), QStringLiteral("请选择产品"),
-                           QStringLiteral("我知道了"), cancelText);
+        massegeBoxShow box(nullptr, "系统提示", "请选择产品", "我知道了", cancelText);
         // The confirming button is the right-hand one.
         QCOMPARE(box.findChildren<QPushButton *>().last()->text(), QStringLiteral("我知道了"));
         QCOMPARE(runWith(box, [&box] { QTest::keyClick(&box, Qt::Key_Escape); }), 0);
@@ -80,14 +79,11 @@ private slots:
         const QString text = QStringLiteral("<h1>系统升级</h1><a href='http://phish.test/'>点此领取</a>");
         std::unique_ptr<QDialog> shown;
         if (dialog == "massegeBoxShow")
-            shown = std::make_unique<massegeBoxShow>(nullptr, QStringLiteral("系统提示"), text, QStringLiteral("确定"),
-                                                     QString());
+            shown = std::make_unique<massegeBoxShow>(nullptr, "系统提示", text, "确定", QString());
         else if (dialog == "updateDialog")
-            shown = std::make_unique<updateDialog>(nullptr, QStringLiteral("系统提示"), text, QStringLiteral("是"),
-                                                   QStringLiteral("否"));
+            shown = std::make_unique<updateDialog>(nullptr, "系统提示", text, "是", "否");
         else
-            shown = std::make_unique<toolTipDialog>(QStringLiteral("系统提示"), QStringLiteral("继续上传"),
-                                                    QStringLiteral("查看提交进度"), text);
+            shown = std::make_unique<toolTipDialog>("系统提示", "继续上传", "查看提交进度", text);
         shown->show();
         QCOMPARE(shownText(shown->findChild<QLabel *>(label)), text);
     }
@@ -117,8 +113,8 @@ private slots:
     void toolTipSignals()
     {
         const auto check = [](const char *button, int toUpload, int more) {
-            toolTipDialog dialog(QStringLiteral("系统提示"), QStringLiteral("继续上传"), QStringLiteral("查看提交进度"),
-                                 QStringLiteral("三年二班上传中!上传完成后请去待结算界面进行结算"));
+            toolTipDialog dialog("系统提示", "继续上传", "查看提交进度",
+                                 "三年二班上传中!上传完成后请去待结算界面进行结算");
             QSignalSpy upload(&dialog, &toolTipDialog::goToUploadWid);
             QSignalSpy orders(&dialog, &toolTipDialog::uploadOrders);
             QPushButton *b = dialog.findChild<QPushButton *>(QLatin1String(button));

@@ -1,7 +1,5 @@
 #include <cstdio>
 
-#include <QBuffer>
-#include <QImage>
 #include <QJsonArray>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -14,9 +12,9 @@
 #include "intake/imageinspector.h"
 #include "intake/jpegstructure.h"
 #include "intake/pagematcher.h"
-#include "intake/readimagetoproduct.h"
 #include "samplewriter.h"
 #include "support/catalogue.h"
+#include "support/classfolder.h"
 #include "support/deadline.h"
 #include "support/files.h"
 #include "support/logfile.h"
@@ -24,6 +22,11 @@
 #include "support/specialfiles.h"
 
 namespace {
+
+using classfolder::cover;
+using classfolder::folder;
+using classfolder::image;
+using classfolder::spreads;
 
 composeSizeMess geometry(float wMm, float hMm, const QString &type = QStringLiteral("TEXT"))
 {
@@ -102,43 +105,19 @@ QString stateOf(const spuMess &spu, const subOrderImages &sub)
 
 const StoreTerms kPhoto{0, QStringLiteral("PHOTO")};
 
-// `order` as intake made it, or a bare record.
-groupProductImages check(const QString &path, const spuMess &spu, groupProductImages order = groupProductImages())
-{
-    readImageToProduct task(path, spu, &order, false, kPhoto);
-    task.setAutoDelete(false);
-    task.run();
-    return order;
-}
-
 // Every order of a class folder, checked as the new-order page does, by name.
 QMap<QString, groupProductImages> checkClass(const QString &folder, const spuMess &spu)
 {
     QMap<QString, groupProductImages> byName;
-    for (const auto &order : FolderIntake::createOrders(folder, spu, QDateTime::currentDateTime()))
-        byName.insert(order->name, check(order->path, spu, *order));
+    for (const groupProductImages &order : classfolder::checkedClass(folder, spu, kPhoto))
+        byName.insert(order.name, order);
     return byName;
 }
 
-QJsonObject folder(const QString &name, const QJsonArray &entries)
-{
-    return QJsonObject{{"folder", name}, {"entries", entries}};
-}
-
-QJsonObject cover8(const QString &name = QStringLiteral("封面.jpg"))
-{
-    return QJsonObject{{"image", name}, {"mm", QJsonArray{446, 236}}, {"dpi", 300}};
-}
-
-QJsonObject spreads8(int count, int start = 1)
-{
-    return QJsonObject{
-        {"images", "{n}.jpg"}, {"count", count}, {"start", start}, {"mm", QJsonArray{406, 206}}, {"dpi", 300}};
-}
-
+// A 7-inch frame's picture.
 QJsonObject frame7(const QString &name)
 {
-    return QJsonObject{{"image", name}, {"mm", QJsonArray{182, 131}}};
+    return image(name, 182, 131);
 }
 
 const QString kUndecodable = QStringLiteral("文件名编码无法识别，请重命名:");
@@ -424,13 +403,8 @@ private slots:
         QTest::newRow("a few bytes") << text << qint64(text.size());
         QTest::newRow("3 GiB") << text << (qint64(3) << 30);
         for (const char *format : {"PNG", "BMP"}) {
-            QImage picture(40, 30, QImage::Format_RGB32);
-            picture.fill(Qt::red);
-            picture.setDotsPerMeterX(11811);
-            picture.setDotsPerMeterY(11811);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            QVERIFY(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, format));
+            const QByteArray bytes = classfolder::picture(format);
+            QVERIFY(!bytes.isEmpty());
             QTest::newRow(format) << bytes << qint64(bytes.size());
         }
     }
@@ -440,10 +414,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(qint64, size);
         const QString path = m_dir.filePath(QStringLiteral("broken.jpg"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size());
-        QVERIFY(file.resize(size));
-        file.close();
+        QVERIFY(testfiles::write(path, bytes) && QFile::resize(path, size));
         m_log.newTexts();
         const imgMess m = ImageInspector::inspect(path);
         QCOMPARE(m.size, size);
@@ -536,8 +507,8 @@ private slots:
         QTest::addColumn<QStringList>("cleaned"); // names logged as they were before losing their apostrophes
         const QJsonObject pdf{{"file", "b.pdf"}, {"text", "%PDF-1.4\n%%EOF\n"}};
         QTest::newRow("album") << folder(
-            "相册班", withLeftovers({folder("甲", withLeftovers({cover8(), spreads8(10)})),
-                                     folder("乙", {cover8(), cover8(QStringLiteral("封面2.jpg")), spreads8(12)})}))
+            "相册班", withLeftovers({folder("甲", withLeftovers({cover(), spreads(10)})),
+                                     folder("乙", {cover(), cover(QStringLiteral("封面2.jpg")), spreads(12)})}))
                                << 1001 << 2101 << "001 乙 封皮P数不对 12, 002 甲 匹配成功 10 210101 ¥168"
                                << QStringList();
         // Apostrophes and a closing U+FE0F leave the last name only; other signs stay.
@@ -545,12 +516,12 @@ private slots:
                                << "001 a\u2764.jpg 匹配成功 1 230101 ¥45, 002 b.pdf 图片格式不支持：PDF 1"
                                << QStringList{"a'\u2764\uFE0F.jpg"};
         // A spreadsheet keeps its number.
-        const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover8(), spreads8(10)})), frame7("02 摆台.jpg"),
+        const QJsonArray seriesOrder{folder("01 相册", withLeftovers({cover(), spreads(10)})), frame7("02 摆台.jpg"),
                                      QJsonObject{{"file", "备注.txt"}, {"text", "x"}}};
         QTest::newRow("series") << folder(
             "Bob's 毕业班", withLeftovers({QJsonObject{{"file", "a.xlsx"}, {"text", ""}}, folder("Zoe's\uFE0F", {}),
                                            folder("张三", withLeftovers(seriesOrder)),
-                                           folder("李四", {folder("01 相册", {cover8(), spreads8(10)})})}))
+                                           folder("李四", {folder("01 相册", {cover(), spreads(10)})})}))
                                 << 1005 << 0
                                 << "002 Zoes 套系层次不对 0, 003 张三 匹配成功 1 310100 ¥329, 004 李四 套系产品数不对 0"
                                 << QStringList{"Zoe's\uFE0F"};
@@ -592,10 +563,10 @@ private slots:
     void awkwardEntries()
     {
         const QStringList owners{"丙", "丁", "戊", "己", "庚"}; // one per special kind, in the kinds' order
-        QJsonArray albumOrders{folder("甲", {cover8(), spreads8(10)}), folder("乙", {cover8(), spreads8(11)}),
-                               folder("辛", {cover8(), spreads8(10)})};
+        QJsonArray albumOrders{folder("甲", {cover(), spreads(10)}), folder("乙", {cover(), spreads(11)}),
+                               folder("辛", {cover(), spreads(10)})};
         for (const QString &owner : owners)
-            albumOrders.append(folder(owner, {cover8(), spreads8(10)}));
+            albumOrders.append(folder(owner, {cover(), spreads(10)}));
         const QString albums = layout(folder("相册班", albumOrders));
         const QString frames = layout(folder("摆台班", {frame7("a.jpg")}));
         for (int kind = 0; kind < owners.size(); ++kind) {
@@ -667,7 +638,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("state");
-        const QByteArray jpeg = frameJpeg();
+        // A JPEG that matches the 7-inch frame, as the bytes the other rows start from.
+        const QByteArray jpeg = testfiles::read(
+            layout(folder("frame", {image("ok.jpg", 182, 131, {{"realPixels", true}})})) + QStringLiteral("/ok.jpg"));
         const int scan = jpeg.indexOf("\xFF\xDA");
         QVERIFY(scan > 0);
         QTest::newRow("empty") << "e.jpg" << QByteArray() << "图片格式不对:e";
@@ -682,8 +655,10 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
-        const QString path = writeFile(name, bytes);
-        const groupProductImages order = check(path, m_catalogue.productForGroup(1003, 2301, kPhoto));
+        const QString path = m_dir.filePath(QStringLiteral("disguised/%1/").arg(QTest::currentDataTag()) + name);
+        QVERIFY(testfiles::write(path, bytes));
+        const groupProductImages order =
+            classfolder::checked(path, m_catalogue.productForGroup(1003, 2301, kPhoto), kPhoto);
         QTEST(order.matchStateText(), "state");
         if (!order.failed.isEmpty())
             QCOMPARE(order.failed.last().singleImages.value(0).imageName, fileMd5Hex(path));
@@ -697,23 +672,6 @@ private:
         if (!SampleWriter::write(s, &error))
             qWarning() << "sample not written:" << error;
         return s.path;
-    }
-
-    // A JPEG that matches the 7-inch frame, as the bytes other rows start from.
-    QByteArray frameJpeg()
-    {
-        return testfiles::read(
-            layout(
-                folder("frame", {QJsonObject{{"image", "ok.jpg"}, {"mm", QJsonArray{182, 131}}, {"realPixels", true}}}))
-            + QStringLiteral("/ok.jpg"));
-    }
-
-    QString writeFile(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("%1/%2/").arg(QLatin1String(QTest::currentTestFunction()),
-                                                                         QLatin1String(QTest::currentDataTag()))
-                                            + name);
-        return testfiles::write(path, bytes) ? path : QString();
     }
 
     QString layout(const QJsonObject &description)

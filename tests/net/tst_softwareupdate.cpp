@@ -34,13 +34,7 @@ private slots:
     void init()
     {
         QDir(AppPaths::setupDir()).removeRecursively();
-        m_asked.clear();
-        m_forced.clear();
-        m_started.clear();
-        m_opened.clear();
-        m_exits = 0;
-        m_declines = 0;
-        m_whileAsked = nullptr;
+        m_case = Case();
         m_backend.reset();
     }
 
@@ -93,7 +87,7 @@ private slots:
         updater()->checkUpdate();
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"Setting.ini"});
-        QVERIFY(m_asked.isEmpty());
+        QVERIFY(m_case.asked.isEmpty());
     }
 
     void spoiledDownloadLeavesNothing_data()
@@ -118,17 +112,17 @@ private slots:
             SoftwareUpdate *update = updater();
             QSignalSpy finished(update, &SoftwareUpdate::downloadFinished);
             update->checkUpdate();
-            QVERIFY(m_asked.isEmpty());
+            QVERIFY(m_case.asked.isEmpty());
             QTRY_COMPARE(finished.size(), 1);
             QCOMPARE(finished.first().first().toBool(), saved);
             QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
                      (saved ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
-            QCOMPARE(int(m_asked.size()), int(saved));
+            QCOMPARE(int(m_case.asked.size()), int(saved));
         }
         QVERIFY(testfiles::read(installer).contains("setup2.2.0.exe"));
-        QCOMPARE(m_forced.first(), forced);
-        QCOMPARE(m_started, QStringList{installer});
-        QCOMPARE(m_exits, 1);
+        QCOMPARE(m_case.forced.first(), forced);
+        QCOMPARE(m_case.started, QStringList{installer});
+        QCOMPARE(m_case.exits, 1);
         QCOMPARE(setting("isForcedUpdate").toBool(), forced);
     }
 
@@ -155,10 +149,10 @@ private slots:
         const QString installer = AppPaths::setupDir() + "/setup" + version + ".exe";
         testfiles::write(installer, signedInstaller(version)); // unchecked: a version naming a path may make no file
         offer(version, int(forced));
-        m_declines = 2;
+        m_case.declines = 2;
         updater()->checkUpdate();
-        QTEST(int(m_asked.size()), "prompts");
-        QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
+        QTEST(int(m_case.asked.size()), "prompts");
+        QCOMPARE(m_case.started, started ? QStringList{installer} : QStringList());
         QCOMPARE(setting("newVersion").toString(), version);
     }
 
@@ -217,7 +211,7 @@ private slots:
             QVERIFY(testfiles::write(installer, present == SignedFile ? genuine : genuine + "tampered"));
         offer("2.2.0", int(forced), signing);
         if (swapped)
-            m_whileAsked = [&] { testfiles::write(installer, "MZ another program"); };
+            m_case.whileAsked = [&] { testfiles::write(installer, "MZ another program"); };
         testlog::Follower log;
         log.newTexts();
 
@@ -232,14 +226,14 @@ private slots:
             QTRY_COMPARE(finished.size(), 1);
 
         const bool started = refusal.isEmpty();
-        QCOMPARE(m_asked, asked);
-        QCOMPARE(m_forced, QList<bool>(asked.size(), forced));
-        QCOMPARE(m_started, started ? QStringList{installer} : QStringList());
-        QCOMPARE(m_exits, int(started));
+        QCOMPARE(m_case.asked, asked);
+        QCOMPARE(m_case.forced, QList<bool>(asked.size(), forced));
+        QCOMPARE(m_case.started, started ? QStringList{installer} : QStringList());
+        QCOMPARE(m_case.exits, int(started));
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::Files),
                  (started ? QStringList{"Setting.ini", "setup2.2.0.exe"} : QStringList{"Setting.ini"}));
         const QUrl page(m_backend.baseUrl() + "download/setup2.2.0.exe");
-        QCOMPARE(m_opened, started || forced ? QList<QUrl>() : QList<QUrl>{page});
+        QCOMPARE(m_case.opened, started || forced ? QList<QUrl>() : QList<QUrl>{page});
         const QStringList refusals = log.newTexts().filter("Installer not started");
         QCOMPARE(refusals.size(), int(!started));
         if (!started)
@@ -280,22 +274,22 @@ private:
         auto *u = new SoftwareUpdate(
             [this](SoftwareUpdate::Question question, const QString &, bool forced) {
                 const bool byHand = question == SoftwareUpdate::Question::InstallByHand;
-                m_asked << (byHand ? "by hand" : "install");
-                m_forced << forced;
+                m_case.asked << (byHand ? "by hand" : "install");
+                m_case.forced << forced;
                 if (byHand)
-                    return !forced || m_asked.count("by hand") > 1;
-                if (m_whileAsked)
-                    m_whileAsked();
-                return m_declines-- <= 0;
+                    return !forced || m_case.asked.count("by hand") > 1;
+                if (m_case.whileAsked)
+                    m_case.whileAsked();
+                return m_case.declines-- <= 0;
             },
             this);
         u->setStarter([this](const QString &path) {
-            m_started << path;
+            m_case.started << path;
             return true;
         });
-        u->setExit([this] { ++m_exits; });
+        u->setExit([this] { ++m_case.exits; });
         u->setBrowser([this](const QUrl &url) {
-            m_opened << url;
+            m_case.opened << url;
             return true;
         });
         return u;
@@ -303,13 +297,17 @@ private:
 
     BackendProcess m_backend;
     ClientEnvironment m_env;
-    QStringList m_asked; // "install" or "by hand", per question
-    QList<bool> m_forced;
-    QStringList m_started;
-    QList<QUrl> m_opened;
-    std::function<void()> m_whileAsked;
-    int m_exits = 0;
-    int m_declines = 0; // answers "no" this many times, then "yes"
+    // How the operator answers in a case, and what the updater did.
+    struct Case
+    {
+        QStringList asked; // "install" or "by hand", per question
+        QList<bool> forced;
+        QStringList started;
+        QList<QUrl> opened;
+        std::function<void()> whileAsked;
+        int exits = 0;
+        int declines = 0; // answers "no" this many times, then "yes"
+    } m_case;
 };
 
 QTEST_GUILESS_MAIN(TstSoftwareUpdate)

@@ -1,6 +1,5 @@
 #include <memory>
 
-#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
@@ -9,50 +8,25 @@
 #include <QtTest>
 
 #include "classlayout.h"
-#include "intake/folderintake.h"
-#include "intake/readimagetoproduct.h"
 #include "report/checkreport.h"
 #include "support/catalogue.h"
+#include "support/classfolder.h"
 #include "support/files.h"
 
 namespace {
 
-QJsonObject folder(const QString &name, const QJsonArray &entries)
-{
-    return QJsonObject{{"folder", name}, {"entries", entries}};
-}
-
-QJsonObject image(const QString &name, double w, double h, const QJsonObject &extra = QJsonObject())
-{
-    QJsonObject e{{"image", name}, {"mm", QJsonArray{w, h}}, {"dpi", 300}};
-    for (auto it = extra.begin(); it != extra.end(); ++it)
-        e.insert(it.key(), it.value());
-    return e;
-}
-
-QJsonObject spreads(int count, double w = 406, double h = 206)
-{
-    return QJsonObject{{"images", "{n}.jpg"}, {"count", count}, {"mm", QJsonArray{w, h}}, {"dpi", 300}};
-}
+using classfolder::cover;
+using classfolder::folder;
+using classfolder::image;
+using classfolder::spreads;
 
 // An album order of the 8-inch product: a cover and `pages` inner pages, plus `more`.
 QJsonObject album(const QString &name, int pages, const QJsonArray &more = QJsonArray())
 {
-    QJsonArray entries{image(QStringLiteral("封面.jpg"), 446, 236), spreads(pages)};
+    QJsonArray entries{cover(), spreads(pages)};
     for (const QJsonValue &e : more)
         entries.append(e);
     return folder(name, entries);
-}
-
-QByteArray png()
-{
-    QImage picture(60, 30, QImage::Format_RGB32);
-    picture.fill(Qt::blue);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    return bytes;
 }
 
 int run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
@@ -109,29 +83,21 @@ private slots:
         QVERIFY(m_catalogue.load());
         QVERIFY2(run(QStringLiteral("pdftotext"), {QStringLiteral("-v")}) == 0, "poppler-utils missing");
         const QJsonObject albums = folder(
-            QStringLiteral("三年二班"),
-            {album(QStringLiteral("01 张三"), 12), album(QStringLiteral("02 李四"), 14),
-             album(QStringLiteral("03 王五"), 11),
-             folder(QStringLiteral("04 赵六"),
-                    {image(QStringLiteral("封面.jpg"), 446, 236, {{"colorMode", "4"}}), spreads(12)}),
-             album(QStringLiteral("05 孙七"), 11,
-                   {image(QStringLiteral("12.jpg"), 406, 206, {{"resolution", "72/1"}, {"exifThumbnail", true}})}),
-             folder(QStringLiteral("06 周八"), {image(QStringLiteral("封面1.jpg"), 446, 236),
-                                                image(QStringLiteral("封面2.jpg"), 446, 236), spreads(12)}),
-             folder(QStringLiteral("07 吴九"), {image(QStringLiteral("封面.jpg"), 446, 236), spreads(12, 506, 256)}),
-             album(QStringLiteral("08 郑十"), 11, {image(QStringLiteral("12.jpg"), 400, 206)}),
-             album(QStringLiteral("09 钱一"), 12), album(QStringLiteral("10 陈二"), 12),
-             album(QStringLiteral("11 林三"), 12), folder(QStringLiteral("12 黄四"), {spreads(12)}),
-             folder(QStringLiteral("13 周五"), {image(QStringLiteral("封面.jpg"), 236, 446), spreads(12)}),
-             album(QStringLiteral("14 吴六"), 11,
-                   {image(QStringLiteral("12.jpg"), 400, 206, {{"resolution", "72/1"}})}),
-             album(QStringLiteral("15 何八"), 11,
-                   {image(QStringLiteral("12.jpg"), 406, 206, {{"resolution", "72/1"}})})});
+            "三年二班",
+            {album("01 张三", 12), album("02 李四", 14), album("03 王五", 11),
+             folder("04 赵六", {image("封面.jpg", 446, 236, {{"colorMode", "4"}}), spreads(12)}),
+             album("05 孙七", 11, {image("12.jpg", 406, 206, {{"resolution", "72/1"}, {"exifThumbnail", true}})}),
+             folder("06 周八", {cover("封面1.jpg"), cover("封面2.jpg"), spreads(12)}),
+             folder("07 吴九", {cover(), spreads(12, 506, 256)}), album("08 郑十", 11, {image("12.jpg", 400, 206)}),
+             album("09 钱一", 12), album("10 陈二", 12), album("11 林三", 12), folder("12 黄四", {spreads(12)}),
+             folder("13 周五", {image("封面.jpg", 236, 446), spreads(12)}),
+             album("14 吴六", 11, {image("12.jpg", 400, 206, {{"resolution", "72/1"}})}),
+             album("15 何八", 11, {image("12.jpg", 406, 206, {{"resolution", "72/1"}})})});
         QVERIFY(ClassLayout::build(albums, m_dir.path()) > 0);
         const QDir classDir(m_dir.filePath(QStringLiteral("三年二班")));
         // A PNG under a JPEG's name, a PNG under its own, a JPEG cut off mid-scan.
-        QVERIFY(testfiles::write(classDir.filePath(QStringLiteral("09 钱一/5.jpg")), png()));
-        QVERIFY(testfiles::write(classDir.filePath(QStringLiteral("10 陈二/13.png")), png()));
+        QVERIFY(testfiles::write(classDir.filePath(QStringLiteral("09 钱一/5.jpg")), classfolder::picture("PNG")));
+        QVERIFY(testfiles::write(classDir.filePath(QStringLiteral("10 陈二/13.png")), classfolder::picture("PNG")));
         const QString cut = classDir.filePath(QStringLiteral("11 林三/3.jpg"));
         const QByteArray whole = testfiles::read(cut);
         QVERIFY(testfiles::write(cut, whole.left(whole.size() * 2 / 3)));
@@ -143,24 +109,15 @@ private slots:
         bytes.replace(frame + 5, 4, QByteArray::fromHex("75307530"));
         QVERIFY(testfiles::write(huge, bytes));
 
-        QVERIFY(
-            ClassLayout::build(folder(QStringLiteral("毕业季"),
-                                      {folder(QStringLiteral("01 张三"),
-                                              {folder(QStringLiteral("01 相册"),
-                                                      {image(QStringLiteral("封面.jpg"), 446, 236), spreads(10)})})}),
-                               m_dir.path())
-            > 0);
-
-        QVERIFY(
-            ClassLayout::build(folder(QStringLiteral("纪念册班"), {album(QStringLiteral("01 郑七"), 10)}), m_dir.path())
-            > 0);
+        QVERIFY(ClassLayout::build(folder("毕业季", {folder("01 张三", {album("01 相册", 10)})}), m_dir.path()) > 0);
+        QVERIFY(ClassLayout::build(folder("纪念册班", {album("01 郑七", 10)}), m_dir.path()) > 0);
 
         m_albums = report(m_catalogue.productForGroup(1001, 2101), classDir.path(), &m_albumReport);
-        m_halfPages =
-            report(m_catalogue.productForGroup(1002, 2201), m_dir.filePath(QStringLiteral("纪念册班")), nullptr);
         spuMess series = m_catalogue.product(1005);
         series.updateCandidates();
         m_series = report(series, m_dir.filePath(QStringLiteral("毕业季")), nullptr);
+        m_halfPages =
+            report(m_catalogue.productForGroup(1002, 2201), m_dir.filePath(QStringLiteral("纪念册班")), nullptr);
     }
 
     void everyFailureExplained_data()
@@ -248,25 +205,19 @@ private slots:
         // the page claiming 900 megapixels.
         QCOMPARE(m_albumReport->thumbnails().size(), 10);
         int drawn = 0;
-        for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
-            const double share = inked(pages.at(t.page), t.box);
-            if (!t.image) {
-                QVERIFY2(share < 0.2, qPrintable(QString::number(share)));
-                continue;
-            }
-            ++drawn;
-            QVERIFY2(share > 0.4, qPrintable(QString::number(share)));
-        }
-        // The PNGs and the huge page are never decoded; the cut JPEG still shows its upper part.
-        QCOMPARE(drawn, 7);
-        // The page with an embedded Exif thumbnail shows it (plain red), not its pixels.
         int red = 0;
         for (const CheckReport::Placed &t : m_albumReport->thumbnails()) {
             const QImage &page = pages.at(t.page);
+            const double share = inked(page, t.box);
+            QVERIFY2(t.image ? share > 0.4 : share < 0.2, qPrintable(QString::number(share)));
+            drawn += t.image ? 1 : 0;
             const QColor c =
                 page.pixelColor(int(t.box.center().x() * page.width()), int(t.box.center().y() * page.height()));
             red += c.red() > 200 && c.green() < 60 && c.blue() < 60 ? 1 : 0;
         }
+        // The PNGs and the huge page are never decoded; the cut JPEG still shows its upper part.
+        QCOMPARE(drawn, 7);
+        // The page with an embedded Exif thumbnail shows it (plain red), not its pixels.
         QCOMPARE(red, 1);
     }
 
@@ -274,15 +225,11 @@ private:
     // The report of a class checked against `spu`, as plain text.
     QString report(const spuMess &spu, const QString &classFolder, std::unique_ptr<CheckReport> *kept)
     {
-        std::vector<std::unique_ptr<groupProductImages>> orders =
-            FolderIntake::createOrders(classFolder, spu, QDateTime::currentDateTime());
+        const QList<groupProductImages> orders =
+            classfolder::checkedClass(classFolder, spu, StoreTerms{0, QStringLiteral("PHOTO")});
         QList<const groupProductImages *> checked;
-        for (const auto &order : orders) {
-            readImageToProduct task(order->path, spu, order.get(), false, StoreTerms{0, QStringLiteral("PHOTO")});
-            task.setAutoDelete(false);
-            task.run();
-            checked << order.get();
-        }
+        for (const groupProductImages &order : orders)
+            checked << &order;
         const QString name = QFileInfo(classFolder).fileName();
         auto written = std::make_unique<CheckReport>(CheckFindings::build(spu, checked, QString(), name));
         const QString pdf = m_dir.filePath(kept ? QStringLiteral("albums.pdf") : name + QStringLiteral(".pdf"));

@@ -27,10 +27,11 @@ public:
 
     void reset() { control(QStringLiteral("reset")); }
 
-    void fault(const QString &path, const QString &kind, int times = 1, int delayMs = 0)
+    // `body` is what an "answer" fault answers, or what a template fault puts in its field.
+    void fault(const QString &path, const QString &kind, int times = 1, int delayMs = 0, const QString &body = {})
     {
         control(QStringLiteral("fault"),
-                QJsonObject{{"path", path}, {"kind", kind}, {"times", times}, {"delayMs", delayMs}});
+                QJsonObject{{"path", path}, {"kind", kind}, {"times", times}, {"delayMs", delayMs}, {"body", body}});
     }
 
     QJsonArray requests() { return control(QStringLiteral("requests")).array(); }

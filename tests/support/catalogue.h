@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

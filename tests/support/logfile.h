@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDate>
-#include <QFile>
 #include <QStringList>
 
 #include "core/apppaths.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QProcess>
 #include <QSslCertificate>
 #include <QStringList>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDir>
-#include <QFile>
 #include <QJsonObject>
 #include <QRandomGenerator>
 

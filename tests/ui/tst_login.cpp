@@ -124,8 +124,7 @@ private slots:
             QCOMPARE(left, QString());
             QCOMPARE(PasswordVault::read(QStringLiteral("13800000005")), QStringLiteral("rock&roll-2024"));
             QVERIFY(!databaseBytes().contains("rock&roll-2024"));
-            QVERIFY(!databaseBytes().contains("first-one"));
-            QVERIFY(!databaseBytes().contains("a-much-longer-first-one"));
+            QVERIFY(!databaseBytes().contains("first-one")); // nor the longer password ending in it
         } else {
             QCOMPARE(left, QStringLiteral("rock&roll-2024"));
             QVERIFY(testlog::texts().join('\n').contains(QStringLiteral("旧版本保存的密码未能移入系统钥匙串")));

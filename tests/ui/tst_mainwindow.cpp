@@ -94,9 +94,8 @@ private slots:
         m_backend.reset();
         if (!served.isEmpty()) {
             const QByteArray body = R"({"code": 200, "success": true, "data": )" + served + "}";
-            m_backend.control(
-                QStringLiteral("fault"),
-                QJsonObject{{"path", "pms/open/spu/query/"}, {"kind", "answer"}, {"body", QString::fromUtf8(body)}});
+            m_backend.fault(QStringLiteral("pms/open/spu/query/"), QStringLiteral("answer"), 1, 0,
+                            QString::fromUtf8(body));
         }
         DialogAnswer answer(QStringLiteral("确定"));
         page.on_selectBtn_clicked();

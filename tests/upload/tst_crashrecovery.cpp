@@ -72,11 +72,9 @@ private slots:
         constexpr int kOrdersPerRun = kFiles / 50;
         constexpr int kCreationKills = 16;
         const QString folder = m_up.env.path() + QStringLiteral("/class");
-        QVERIFY(QDir().mkpath(folder));
-        for (int i = 0; i < kFiles; ++i) {
-            QFile file(QStringLiteral("%1/%2.jpg").arg(folder).arg(i, 5, 10, QLatin1Char('0')));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(i).repeated(16)) > 0);
-        }
+        for (int i = 0; i < kFiles; ++i)
+            QVERIFY(testfiles::write(QStringLiteral("%1/%2.jpg").arg(folder).arg(i, 5, 10, QLatin1Char('0')),
+                                     QByteArray::number(i).repeated(16)));
         // Every way an order can be half there.
         const char *halfWritten =
             "SELECT (SELECT count(*) FROM images WHERE orderId NOT IN (SELECT orderNo FROM orders))"
