@@ -53,6 +53,18 @@ QString xmpText(const Exiv2::XmpData &xmp, const char *key)
     return QString::fromLocal8Bit(it->toString().c_str());
 }
 
+// Only the metadata segments, so a crafted file cannot make the library
+// read, or allocate for, more than their bounded size. Owned at once by a
+// unique_ptr: the library's own pointer type is the deprecated auto_ptr.
+// Throws as the library does.
+std::unique_ptr<Exiv2::Image> openMetadata(const QByteArray &jpegMetadata)
+{
+    return std::unique_ptr<Exiv2::Image>(
+        Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(jpegMetadata.constData()),
+                                  long(jpegMetadata.size()))
+            .release());
+}
+
 void fromDecoder(imgMess &m, QSize *decoderResolution = nullptr)
 {
     QSize pixels;
@@ -227,14 +239,7 @@ imgMess ImageInspector::inspect(const QString &path, const QByteArray &jpegMetad
         return m;
     }
     try {
-        // Only the metadata segments, so a crafted file cannot make the
-        // library read, or allocate for, more than their bounded size.
-        // Owned at once by a unique_ptr: the library's own pointer type is
-        // the deprecated auto_ptr.
-        const std::unique_ptr<Exiv2::Image> image(
-            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(jpegMetadata.constData()),
-                                      long(jpegMetadata.size()))
-                .release());
+        const std::unique_ptr<Exiv2::Image> image = openMetadata(jpegMetadata);
         if (image)
             readMetadata(m, *image);
         else
@@ -260,10 +265,7 @@ ImageInspector::Embedded ImageInspector::embedded(const QString &path)
     if (metadata.isEmpty())
         return found;
     try {
-        const std::unique_ptr<Exiv2::Image> image(
-            Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(metadata.constData()),
-                                      long(metadata.size()))
-                .release());
+        const std::unique_ptr<Exiv2::Image> image = openMetadata(metadata);
         if (!image)
             return found;
         image->readMetadata();

@@ -123,20 +123,20 @@ private:
 QHash<QByteArray, QByteArray> ideographsForRadicals()
 {
     const QRawFont raw = QRawFont::fromFont(font(10), QFontDatabase::SimplifiedChinese);
-    QString ideographs;
-    for (ushort c = 0x4E00; c <= 0x9FFF; ++c)
-        ideographs += QChar(c);
+    const auto glyphsOf = [&raw](ushort first, ushort last) {
+        QString text;
+        for (ushort c = first; c <= last; ++c)
+            text += QChar(c);
+        return raw.glyphIndexesForString(text);
+    };
     QHash<quint32, ushort> byGlyph;
-    const QList<quint32> glyphs = raw.glyphIndexesForString(ideographs);
+    const QList<quint32> glyphs = glyphsOf(0x4E00, 0x9FFF);
     for (int i = 0; i < glyphs.size(); ++i) {
         if (glyphs.at(i) != 0 && !byGlyph.contains(glyphs.at(i)))
             byGlyph.insert(glyphs.at(i), ushort(0x4E00 + i));
     }
-    QString radicals;
-    for (ushort c = 0x2E80; c <= 0x2FDF; ++c)
-        radicals += QChar(c);
     QHash<QByteArray, QByteArray> map;
-    const QList<quint32> radicalGlyphs = raw.glyphIndexesForString(radicals);
+    const QList<quint32> radicalGlyphs = glyphsOf(0x2E80, 0x2FDF);
     for (int i = 0; i < radicalGlyphs.size(); ++i) {
         if (radicalGlyphs.at(i) != 0 && byGlyph.contains(radicalGlyphs.at(i))) {
             map.insert(QByteArray::number(0x2E80 + i, 16).toUpper(),
