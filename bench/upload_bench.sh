@@ -24,6 +24,9 @@
 # LIMIT_MBIT=N gives the pipeline the operator's upload limit (Setting.ini)
 # and prints the rate it kept against it, e.g. for the fiber line's 300 MB:
 #   LIMIT_MBIT=50 LINE=fiber LINE_FILES=60,0 TOOLS=pipeline bench/upload_bench.sh 0 0
+# CEILING=1 also times the pipeline on each line case's files straight to the
+# store, with no line between: what the store and this machine allow at
+# most, which a line use near it shows is their limit, not the line's.
 # TOOLS picks a subset (default "pipeline rclone awscli"). PIPELINE_ARGS are
 # handed to the upload agent, to measure one lever alone: "--transfers 4"
 # fixes the window, "--fresh-connections" opens a connection per request.
@@ -96,6 +99,7 @@ fi
 use_endpoint() {  # URL [CA file]
     ENDPOINT=$1
     local ca=${2:-}
+    CA_IN_USE=$ca
     curl -s -X POST -d "{\"accessKeyId\":\"$KEY\",\"secretAccessKey\":\"$SECRET\",\"sessionToken\":\"$TOKEN\",\"bucketName\":\"normal-order-image\",\"endpoint\":\"$ENDPOINT\",\"expiresInMinutes\":60}" "$BACKEND/__control/sts" > /dev/null
     printf '{"baseUrl": "%s/", "imageHost": "%s"%s}' "$BACKEND" "$ENDPOINT" "${ca:+, \"caFile\": \"$ca\"}" > "$WORK/client/data/config.json"
     export RCLONE_CONFIG_BENCH_ENDPOINT="$ENDPOINT"
@@ -200,6 +204,17 @@ run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, l
         done
         printf 'bench: line use  %s\n' "$(IFS=,; echo "${use[*]}" | sed 's/,/  /g')"
     }
+    [[ -z "$line_mbit" || -z "${CEILING:-}" ]] || {
+        local fastest="" endpoint=$ENDPOINT ca=${CA_IN_USE:-}
+        use_endpoint "$NOLINE_ENDPOINT" "$NOLINE_CA"
+        for ((r = 0; r < ROUNDS; r++)); do
+            run_tool pipeline "$files" "$name-noline"
+            if [[ -z "$fastest" ]] || (($(echo "$T < $fastest" | bc -l))); then fastest=$T; fi
+        done
+        use_endpoint "$endpoint" "$ca"
+        printf 'bench: store ceiling  pipeline with no line %.1f s, so line use at most %.2f here\n' \
+            "$fastest" "$(echo "$files * $bytes * 8 / ($line_mbit * 1000000) / $fastest" | bc -l)"
+    }
     [[ -z "${LIMIT_MBIT:-}" || -z "${best[pipeline]:-}" ]] || {
         local kept
         kept=$(echo "$files * $bytes * 8 / (${best[pipeline]} * 1000000)" | bc -l)
@@ -216,6 +231,7 @@ run_line() {  # name, rate in Mbit/s, round trip in ms, large files, small files
     node tools/lineproxy/lineproxy.js --listen 0 --target "127.0.0.1:$target" --rate-mbit "$mbit" --rtt-ms "$rtt" \
         > "$log" 2>&1 & pid=$!; PIDS+=("$pid")
     wait_for "$log" "listening"
+    NOLINE_ENDPOINT="$scheme://127.0.0.1:$target"; NOLINE_CA=$ca
     use_endpoint "$scheme://127.0.0.1:$(port_of "$log")" "$ca"
     local where=" through the $name line ($mbit Mbit/s, $rtt ms)"
     run_case "$4" 5000000 "5 MB" "$name-large" "$mbit" "$where"
