@@ -104,15 +104,6 @@ groupProductImages matchOrder(const spuMess &spu, const subOrderImages &sub)
 
 const StoreTerms kPhoto{0, QStringLiteral("PHOTO")};
 
-// Every order of a class folder, checked as the new-order page does, by name.
-QMap<QString, groupProductImages> checkClass(const QString &folder, const spuMess &spu)
-{
-    QMap<QString, groupProductImages> byName;
-    for (const groupProductImages &order : classfolder::checkedClass(folder, spu, kPhoto))
-        byName.insert(order.name, order);
-    return byName;
-}
-
 // A 7-inch frame's picture.
 QJsonObject frame7(const QString &name)
 {
@@ -505,7 +496,7 @@ private slots:
         const QString root = layout(classFolder);
         QVERIFY(FolderIntake::structureOk(root, spu.kind()));
         QStringList orders;
-        for (const groupProductImages &checked : checkClass(root, spu)) {
+        for (const groupProductImages &checked : classfolder::checkedClass(root, spu, kPhoto)) {
             orders << QStringLiteral("%1 %2 %3 %4")
                               .arg(checked.orderNo.right(3), checked.name, checked.matchStateText())
                               .arg(checked.pageCount)
@@ -569,10 +560,12 @@ private slots:
         QVERIFY(FolderIntake::structureOk(albums, ProductKind::Album));
         QVERIFY(FolderIntake::structureOk(frames, ProductKind::FrameOrStage));
 
-        QMap<QString, groupProductImages> orders;
+        QMap<QString, groupProductImages> orders; // both classes' orders, by name
         QVERIFY2(testdeadline::finishes([&] {
-                     orders = checkClass(albums, m_catalogue.productForGroup(1001, 2101));
-                     orders.insert(checkClass(frames, m_catalogue.productForGroup(1003, 2301)));
+                     for (const groupProductImages &order :
+                          classfolder::checkedClass(albums, m_catalogue.productForGroup(1001, 2101), kPhoto)
+                              + classfolder::checkedClass(frames, m_catalogue.productForGroup(1003, 2301), kPhoto))
+                         orders.insert(order.name, order);
                  }),
                  "a special file was opened for reading");
         QCOMPARE(orders.size(), 14);
