@@ -45,24 +45,12 @@ private slots:
         QVERIFY(m_catalogue.load());
     }
 
-    // The pixel window of a length with bleed, at both resolutions.
-    void pixelWindows_data()
-    {
-        QTest::addColumn<float>("totalMm");
-        QTest::addColumn<int>("dpi");
-        QTest::addColumn<QString>("window");
-        QTest::newRow("216 mm at 300") << 216.0f << 300 << "2545-2558";
-        QTest::newRow("216 mm at 254") << 216.0f << 254 << "2155-2166";
-    }
-
+    // The pixel windows of 216 mm with bleed, at 300 and at 254 dpi.
     void pixelWindows()
     {
-        QFETCH(float, totalMm);
-        QFETCH(int, dpi);
-        QTEST(QStringLiteral("%1-%2")
-                  .arg(composeSizeMess::windowMin(totalMm, dpi))
-                  .arg(composeSizeMess::windowMax(totalMm, dpi)),
-              "window");
+        QCOMPARE(QList<int>({composeSizeMess::windowMin(216, 300), composeSizeMess::windowMax(216, 300),
+                             composeSizeMess::windowMin(216, 254), composeSizeMess::windowMax(216, 254)}),
+                 QList<int>({2545, 2558, 2155, 2166}));
     }
 
     void dictIdSet()
@@ -90,8 +78,6 @@ private slots:
         const spuMess series = ProductParser::parseProduct(m_catalogue.productData(1005), {});
         QCOMPARE(series.candidateGroups.size(), 2);
         QCOMPARE(series.currentGroup.id, 3101);
-        QCOMPARE(series.currentGroup.seriesSkuId, 310100);
-        QCOMPARE(series.currentGroup.skus.value(310102).other.totalWidth, 182.0f);
     }
 
     void sizeLines_data()

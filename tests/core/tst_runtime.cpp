@@ -4,6 +4,7 @@
 #include <thread>
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,9 +23,9 @@ const QString kDefaultBase = QStringLiteral("http://127.0.0.1:27080/");
 const QByteArray kNoFile = QByteArrayLiteral("<no file>");
 } // namespace
 
-// What the client holds while it runs: the start-up files it reads and the
-// session of the operator. Each test runs in a fresh working folder, where
-// the client looks for "data/".
+// What the client holds while it runs: the start-up files it reads, the
+// session of the operator, and the one instance it is. Each test runs in a
+// fresh working folder, where the client looks for "data/".
 class TstRuntime : public QObject
 {
     Q_OBJECT
@@ -233,10 +234,65 @@ private slots:
         QCOMPARE(QList<int>({data.userId, data.storeId, data.addressId, data.startups}), QList<int>(4, read));
     }
 
+    // Starts the real client: a second start must end with code 1 before it
+    // reads any configuration (it would create "data" in its working folder).
+    void secondStartExitsSilently()
+    {
+        QDir root(m_dir->path());
+        QVERIFY(root.mkpath(QStringLiteral("home")) && root.mkpath(QStringLiteral("runtime")));
+        QFile::setPermissions(root.filePath(QStringLiteral("runtime")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_client = QProcessEnvironment::systemEnvironment();
+        m_client.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        m_client.insert(QStringLiteral("HOME"), root.filePath(QStringLiteral("home")));
+        m_client.insert(QStringLiteral("XDG_DATA_HOME"), root.filePath(QStringLiteral("home/.local/share")));
+        m_client.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("runtime")));
+
+        QProcess *first = startHolder(QStringLiteral("first"));
+        QVERIFY(first);
+        QProcess *second = start(QStringLiteral("second"));
+        QVERIFY(second->waitForFinished(20000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 1);
+        QVERIFY(!QDir(root.filePath(QStringLiteral("second/data"))).exists());
+        QCOMPARE(second->readAllStandardOutput(), QByteArray());
+        QCOMPARE(first->state(), QProcess::Running);
+
+        // The holder killed without cleaning up does not block the next start.
+        first->kill();
+        QVERIFY(first->waitForFinished(10000));
+        QProcess *third = startHolder(QStringLiteral("third"));
+        QVERIFY(third);
+        third->kill();
+        QVERIFY(third->waitForFinished(10000));
+    }
+
 private:
+    QProcess *start(const QString &name)
+    {
+        QDir().mkpath(m_dir->filePath(name));
+        auto *process = new QProcess(this);
+        process->setProcessEnvironment(m_client);
+        process->setWorkingDirectory(m_dir->filePath(name));
+        process->start(QStringLiteral(CLIENT_EXECUTABLE), QStringList());
+        return process;
+    }
+
+    // A client that runs on: "data" appears once it holds the guard and reads its configuration.
+    QProcess *startHolder(const QString &name)
+    {
+        QProcess *process = start(name);
+        if (!process->waitForStarted())
+            return nullptr;
+        const QString data = m_dir->filePath(name + QStringLiteral("/data"));
+        const bool holds = QTest::qWaitFor([&] { return QDir(data).exists(); }, 20000);
+        return holds && process->state() == QProcess::Running ? process : nullptr;
+    }
+
     std::optional<QTemporaryDir> m_dir;
     QTemporaryDir m_appData;
     QString m_oldCwd;
+    QProcessEnvironment m_client;
 };
 
 QTEST_GUILESS_MAIN(TstRuntime)

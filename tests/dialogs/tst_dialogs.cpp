@@ -63,29 +63,18 @@ private slots:
 
     // Release notes and the backend's messages reach these dialogs: markup
     // in them is shown, not drawn.
-    void backendTextShownAsText_data()
-    {
-        QTest::addColumn<QString>("dialog");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("message box") << "massegeBoxShow" << QStringLiteral("showMessage");
-        QTest::newRow("update question") << "updateDialog" << QStringLiteral("showMessage");
-        QTest::newRow("tool-tip dialog") << "toolTipDialog" << QStringLiteral("textShow");
-    }
-
     void backendTextShownAsText()
     {
-        QFETCH(QString, dialog);
-        QFETCH(QString, label);
         const QString text = QStringLiteral("<h1>系统升级</h1><a href='http://phish.test/'>点此领取</a>");
-        std::unique_ptr<QDialog> shown;
-        if (dialog == "massegeBoxShow")
-            shown = std::make_unique<massegeBoxShow>(nullptr, "系统提示", text, "确定", QString());
-        else if (dialog == "updateDialog")
-            shown = std::make_unique<updateDialog>(nullptr, "系统提示", text, "是", "否");
-        else
-            shown = std::make_unique<toolTipDialog>("系统提示", "继续上传", "查看提交进度", text);
-        shown->show();
-        QCOMPARE(shownText(shown->findChild<QLabel *>(label)), text);
+        massegeBoxShow box(nullptr, "系统提示", text, "确定", QString());
+        updateDialog update(nullptr, "系统提示", text, "是", "否");
+        toolTipDialog tip("系统提示", "继续上传", "查看提交进度", text);
+        const std::pair<QDialog *, const char *> labels[] = {
+            {&box, "showMessage"}, {&update, "showMessage"}, {&tip, "textShow"}};
+        for (const auto &[dialog, label] : labels) {
+            dialog->show();
+            QCOMPARE(shownText(dialog->findChild<QLabel *>(label)), text);
+        }
     }
 
     void escape()

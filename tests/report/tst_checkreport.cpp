@@ -113,9 +113,7 @@ private slots:
         QVERIFY(ClassLayout::build(folder("纪念册班", {album("01 郑七", 10)}), m_dir.path()) > 0);
 
         m_albums = report(m_catalogue.productForGroup(1001, 2101), classDir.path(), &m_albumReport);
-        spuMess series = m_catalogue.product(1005);
-        series.updateCandidates();
-        m_series = report(series, m_dir.filePath(QStringLiteral("毕业季")), nullptr);
+        m_series = report(m_catalogue.product(1005), m_dir.filePath(QStringLiteral("毕业季")), nullptr);
         m_halfPages =
             report(m_catalogue.productForGroup(1002, 2201), m_dir.filePath(QStringLiteral("纪念册班")), nullptr);
     }
@@ -125,56 +123,41 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("shown");
         // Each failed order under its list state, with what was measured, the window and the fix.
+        const auto row = [](const char *tag, const QString &text, const QStringList &shown) {
+            QTest::newRow(tag) << text << shown;
+        };
         const QString inner = QStringLiteral("4790–4801×2428–2438像素(300dpi)");
-        QTest::newRow("page count") << m_albums
-                                    << QStringList{"03王五—产品P数不对", "有11P,允许10–30P,每档2P。再加1P,或减少1P"};
-        QTest::newRow("colour mode") << m_albums
-                                     << QStringList{
-                                            "04赵六—色彩模式应为RGB:封面", "封面.jpg", "5268×2787像素,300dpi,CMYK,横向",
-                                            "封面:5262–5273×2782–2793像素(300dpi)", "色彩模式改为RGB(现在是CMYK)"};
-        QTest::newRow("resolution") << m_albums
-                                    << QStringList{"05孙七—分辨率错误", "12.jpg", "4795×2433像素,72dpi", inner,
-                                                   "分辨率改为300dpi,像素尺寸不用改"};
-        QTest::newRow("cover count, one too many")
-            << m_albums << QStringList{"06周八—封皮P数不对", "封面有2张,这个产品需要1张。封面多了1张"};
-        QTest::newRow("cover count, one missing")
-            << m_albums << QStringList{"12黄四—封皮P数不对", "封面有0张,这个产品需要1张。封面缺少1张"};
-        QTest::newRow("both sides")
-            << m_albums
-            << QStringList{"07吴九—图片尺寸有误", "1.jpg等12张", "5976×3024像素",
-                           "图片尺寸需要在4790到4801×2428到2438像素之间,现在是5976×3024",
-                           "同样的页面:2.jpg、3.jpg、4.jpg、5.jpg、6.jpg、7.jpg、8.jpg、9.jpg、10.jpg、11.jpg、12.jpg"};
-        QTest::newRow("width alone") << m_albums
-                                     << QStringList{"08郑十—图片尺寸有误", "4724×2433像素",
-                                                    "图片宽度需要在4790到4801像素之间,现在是4724"};
-        QTest::newRow("PNG named .jpg") << m_albums
-                                        << QStringList{"09钱一—图片格式不对:5", "5.jpg", "这是PNG图片,请另存为JPG"};
-        QTest::newRow("PNG by name") << m_albums
-                                     << QStringList{"10陈二—图片格式不对:13", "13.png", "这是PNG图片,请另存为JPG"};
-        QTest::newRow("truncated") << m_albums
-                                   << QStringList{"11林三—图片不完整:3", "3.jpg", "文件不完整(可能没有导出或复制完)"};
-        QTest::newRow("turned cover") << m_albums
-                                      << QStringList{"13周五—封面图片尺寸有误", "2787×5268像素,300dpi,RGB,竖向",
-                                                     "图片横竖方向反了,请旋转90°"};
-        QTest::newRow("resolution and width")
-            << m_albums
-            << QStringList{"14吴六—分辨率错误", "分辨率改为300dpi,并且图片宽度需要在4790到4801像素之间,现在是4724"};
+        row("page count", m_albums, {"03王五—产品P数不对", "有11P,允许10–30P,每档2P。再加1P,或减少1P"});
+        row("colour mode", m_albums,
+            {"04赵六—色彩模式应为RGB:封面", "封面.jpg", "5268×2787像素,300dpi,CMYK,横向",
+             "封面:5262–5273×2782–2793像素(300dpi)", "色彩模式改为RGB(现在是CMYK)"});
+        row("resolution", m_albums,
+            {"05孙七—分辨率错误", "12.jpg", "4795×2433像素,72dpi", inner, "分辨率改为300dpi,像素尺寸不用改"});
+        row("cover count, one too many", m_albums, {"06周八—封皮P数不对", "封面有2张,这个产品需要1张。封面多了1张"});
+        row("cover count, one missing", m_albums, {"12黄四—封皮P数不对", "封面有0张,这个产品需要1张。封面缺少1张"});
+        row("both sides", m_albums,
+            {"07吴九—图片尺寸有误", "1.jpg等12张", "5976×3024像素",
+             "图片尺寸需要在4790到4801×2428到2438像素之间,现在是5976×3024",
+             "同样的页面:2.jpg、3.jpg、4.jpg、5.jpg、6.jpg、7.jpg、8.jpg、9.jpg、10.jpg、11.jpg、12.jpg"});
+        row("width alone", m_albums,
+            {"08郑十—图片尺寸有误", "4724×2433像素", "图片宽度需要在4790到4801像素之间,现在是4724"});
+        row("PNG named .jpg", m_albums, {"09钱一—图片格式不对:5", "5.jpg", "这是PNG图片,请另存为JPG"});
+        row("PNG by name", m_albums, {"10陈二—图片格式不对:13", "13.png", "这是PNG图片,请另存为JPG"});
+        row("truncated", m_albums, {"11林三—图片不完整:3", "3.jpg", "文件不完整(可能没有导出或复制完)"});
+        row("turned cover", m_albums,
+            {"13周五—封面图片尺寸有误", "2787×5268像素,300dpi,RGB,竖向", "图片横竖方向反了,请旋转90°"});
+        row("resolution and width", m_albums,
+            {"14吴六—分辨率错误", "分辨率改为300dpi,并且图片宽度需要在4790到4801像素之间,现在是4724"});
         const QString half = QStringLiteral("(半页宽):2395–2400×2428–2438像素(300dpi)");
-        QTest::newRow("half-width first and last") << m_halfPages
-                                                   << QStringList{"01郑七—首尾页尺寸有误",
-                                                                  "1.jpg",
-                                                                  "首页" + half,
-                                                                  "图片宽度需要在2395到2400像素之间,现在是4795",
-                                                                  "10.jpg",
-                                                                  "尾页" + half};
-        QTest::newRow("series count") << m_series
-                                      << QStringList{"01张三—套系产品数不对",
-                                                     "套系里有1个产品,这个套系需要2个:8寸相册10-20P、7寸摆台"};
-        QTest::newRow("header and summary")
-            << m_albums
-            << QStringList{"班级:三年二班", "产品:经典对裱相册", "内页:406×206mm(含出血)," + inner,
-                           "检查15单:匹配成功2单,匹配失败13单", "匹配成功的订单合计¥360.00"};
-        QTest::newRow("matched list") << m_albums << QStringList{"01张三", "8寸皮质封面12¥176.00", "02李四"};
+        row("half-width first and last", m_halfPages,
+            {"01郑七—首尾页尺寸有误", "1.jpg", "首页" + half, "图片宽度需要在2395到2400像素之间,现在是4795", "10.jpg",
+             "尾页" + half});
+        row("series count", m_series,
+            {"01张三—套系产品数不对", "套系里有1个产品,这个套系需要2个:8寸相册10-20P、7寸摆台"});
+        row("header and summary", m_albums,
+            {"班级:三年二班", "产品:经典对裱相册", "内页:406×206mm(含出血)," + inner,
+             "检查15单:匹配成功2单,匹配失败13单", "匹配成功的订单合计¥360.00"});
+        row("matched list", m_albums, {"01张三", "8寸皮质封面12¥176.00", "02李四"});
     }
 
     void everyFailureExplained()

@@ -18,33 +18,18 @@ public:
     }
 
     // The `data` object of the product query.
-    QJsonObject productData(qint32 spuId) const
-    {
-        for (const QJsonValue &p : m_data.value("products").toArray()) {
-            if (p["query"]["id"].toInt() == spuId)
-                return p["query"].toObject();
-        }
-        return QJsonObject();
-    }
-
-    // The store group list answer for a group, with its envelope.
-    QJsonObject groupListAnswer(qint32 groupId) const
-    {
-        for (const QJsonValue &p : m_data.value("products").toArray()) {
-            const QJsonValue detail = p["groupDetails"][QString::number(groupId)];
-            if (!detail.toObject().isEmpty())
-                return QJsonObject{{"code", 200}, {"success", true}, {"data", QJsonArray{detail}}};
-        }
-        return QJsonObject();
-    }
+    QJsonObject productData(qint32 spuId) const { return entry(spuId).value("query").toObject(); }
 
     // The product with every group's geometry, as after the page selected each.
     spuMess product(qint32 spuId, const StoreTerms &terms = StoreTerms()) const
     {
-        spuMess spu = ProductParser::parseProduct(productData(spuId), terms);
+        const QJsonObject backend = entry(spuId);
+        spuMess spu = ProductParser::parseProduct(backend.value("query").toObject(), terms);
         for (skuGroupMess group : spu.groupsById) {
-            if (!spu.isSeries
-                && ProductParser::applyGroupList(group, groupListAnswer(group.id), spu.spuMinDpi, spu.spuMaxDpi))
+            // The store group list answer, with its envelope.
+            const QJsonArray detail{backend.value("groupDetails")[QString::number(group.id)]};
+            const QJsonObject answer{{"code", 200}, {"success", true}, {"data", detail}};
+            if (!spu.isSeries && ProductParser::applyGroupList(group, answer, spu.spuMinDpi, spu.spuMaxDpi))
                 spu.replaceGroup(group);
         }
         return spu;
@@ -62,5 +47,15 @@ public:
     }
 
 private:
+    // A product of the local backend: its query answer and its groups' details.
+    QJsonObject entry(qint32 spuId) const
+    {
+        for (const QJsonValue &p : m_data.value("products").toArray()) {
+            if (p["query"]["id"].toInt() == spuId)
+                return p.toObject();
+        }
+        return QJsonObject();
+    }
+
     QJsonObject m_data;
 };
