@@ -10,7 +10,6 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
-#include "support/testcertificates.h"
 
 namespace {
 const QString kStorePath = QStringLiteral("crm/store/getStoreBasicInfoByStoreId/");

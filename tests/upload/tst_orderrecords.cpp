@@ -7,7 +7,6 @@
 #include "net/endpoints.h"
 #include "net/httputils.h"
 #include "support/backendprocess.h"
-#include "support/cartmarking.h"
 #include "support/clientenvironment.h"
 #include "support/listedorders.h"
 #include "support/logfile.h"
@@ -40,7 +39,7 @@ private slots:
                 [this](const QString &id, int n) { m_counts << qMakePair(id, n); });
     }
 
-    void init() { QVERIFY(cartmarking::block(false) && clearQueue({"product"})); }
+    void init() { QVERIFY(blockCartMarking(false) && clearQueue({"product"})); }
     void cleanupTestCase() { worker().stop(); }
 
     void failedCreateStoresNothing_data()
@@ -235,10 +234,10 @@ private slots:
         QVERIFY(CartPostJournal::begin({"'C'", "'B'"}, true));
         CartPostJournal::abandon({"'A'"});
         QCOMPARE(journal(), QStringLiteral("B:posting,C:posting"));
-        QVERIFY(cartmarking::block(true));
+        QVERIFY(blockCartMarking(true));
         QVERIFY(!CartPostJournal::complete({"'B'"}));
         QCOMPARE(journal(), QStringLiteral("B:posted,C:posting"));
-        QVERIFY(cartmarking::block(false));
+        QVERIFY(blockCartMarking(false));
         QVERIFY(CartPostJournal::complete({"'B'"}));
         QCOMPARE(journal(), QStringLiteral("C:posting"));
         QCOMPARE(queryValue("SELECT status FROM orders WHERE orderNo='B'").toString(), QStringLiteral("CARTOK"));
@@ -252,7 +251,7 @@ private slots:
                                   {orderbuilder::line("M1-001", "张三", 210101, 2101, 1, 10)}),
               "http://store/a.jpg");
         store(orderbuilder::order("M2", QStringLiteral("二班"),
-                                  {orderbuilder::line("M2-001", "李四", 210102, 2101, 0, 2, 0, 236.5f)}),
+                                  {orderbuilder::line("M2-001", "李四", 210102, 2101, 0, 2, 236.5f)}),
               "http://store/b.PDF");
         QVERIFY(execStatement(sharedDatabase(), "UPDATE images SET url=NULL WHERE id=(SELECT max(id) FROM images)"));
         const int before = testlog::lines().size();
@@ -291,7 +290,7 @@ private slots:
         QFETCH(float, value);
         QFETCH(QString, text);
         orderGroup order =
-            orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, 0, value)});
+            orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, value)});
         order.size = text.toDouble();
         store(order, "http://store/f.jpg");
 
