@@ -1,5 +1,3 @@
-#include <QJsonDocument>
-#include <QtEndian>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -208,25 +206,21 @@ private slots:
             queryValue("SELECT count(*) FROM images WHERE status='uploaded' AND url LIKE 'http://store/%'").toInt(), 4);
     }
 
-    // A post whose orders were marked before a crash, and one of unknown outcome
-    // whose order was deleted since, leave nothing; other orders are not touched.
-    void settleDropsWhatIsDone()
+    // A post whose orders were marked before a crash, and one of unknown
+    // outcome whose order was deleted since, leave nothing; other orders are
+    // not touched. A post is begun all or nothing; one whose orders cannot be
+    // marked stays recorded as posted until they can.
+    void cartPostJournal()
     {
-        addOrder("A", "CARTOK");
-        addOrder("B", "uploaded");
+        QVERIFY(execStatement(sharedDatabase(), "INSERT INTO orders(orderNo,name,size,fileCout,orderCount,status) "
+                                                "VALUES('A','班',1,1,1,'CARTOK'),('B','班',1,1,1,'uploaded')"));
         QVERIFY(execStatement(sharedDatabase(), "INSERT INTO cartPosts VALUES('A','2024-05-01 10:00:00','posted'),"
                                                 "('C','2024-05-01 10:00:00','posting')"));
         QCOMPARE(CartPostJournal::settle(), (QHash<QString, QString>()));
         QCOMPARE(journal(), QString());
         QCOMPARE(queryValue("SELECT group_concat(status) FROM (SELECT status FROM orders ORDER BY orderNo)").toString(),
                  QStringLiteral("CARTOK,uploaded"));
-    }
 
-    // Begun all or nothing; a post whose orders cannot be marked stays recorded
-    // as posted until they can.
-    void journalThroughAPost()
-    {
-        addOrder("B", "uploaded");
         QVERIFY(CartPostJournal::begin({"'A'", "'B'"}, false));
         QVERIFY(!CartPostJournal::begin({"'C'", "'B'"}, false));
         QCOMPARE(journal(), QStringLiteral("A:posting,B:posting"));
@@ -316,13 +310,6 @@ private:
         const groupProductImages line =
             orderbuilder::line(orderNo + "-1", QStringLiteral("张三"), 210101, 2101, 0, count);
         QVERIFY(OrderRecords::createOrder(orderbuilder::order(orderNo, QStringLiteral("三年二班"), {line})));
-    }
-    static void addOrder(const QString &orderNo, const QString &status)
-    {
-        QVERIFY(execStatement(sharedDatabase(),
-                              QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount,status) "
-                                             "VALUES('%1','班',1,1,1,'%2')")
-                                  .arg(orderNo, status)));
     }
     static QString journal()
     {
