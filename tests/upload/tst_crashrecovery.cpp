@@ -1,7 +1,5 @@
 #include <memory>
 
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QSqlRecord>
 #include <QtTest>
 

@@ -1,6 +1,4 @@
-#include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/apppaths.h"
