@@ -36,7 +36,6 @@ public:
     }
 
     QString caFile() const { return file("ca.pem"); }
-    QList<QSslCertificate> authorities() const { return QSslCertificate::fromPath(caFile()); }
     QString certificateFile(Kind kind) const { return file(name(kind) + ".pem"); }
     QString keyFile(Kind kind) const { return file(name(kind) + ".key"); }
     // What a local peer is started with to serve https with that certificate.
@@ -107,8 +106,6 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    bool tls() const { return !m_trusted.isEmpty(); }
-
     // Blocks until the server said which port it listens on.
     bool start(const QString &program, QStringList arguments, const TestCertificates *certificates = nullptr,
                TestCertificates::Kind kind = TestCertificates::Trusted)
@@ -116,7 +113,7 @@ public:
         m_trusted.clear();
         if (certificates) {
             arguments << certificates->serverArguments(kind);
-            m_trusted = certificates->authorities();
+            m_trusted = QSslCertificate::fromPath(certificates->caFile());
         }
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(program, arguments);
@@ -156,7 +153,8 @@ public:
     }
 
 protected:
-    QString scheme() const { return tls() ? QStringLiteral("https") : QStringLiteral("http"); }
+    // https when started with a certificate, trusting the test CA alone.
+    QString scheme() const { return m_trusted.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"); }
     QByteArray ask(const QString &url, const QByteArray &body = QByteArray()) const
     {
         return fetch(url, body, m_trusted);
