@@ -1,6 +1,5 @@
 #include <atomic>
 
-#include <QThreadPool>
 #include <QtTest>
 
 #include "core/vellruntime.h"
@@ -10,7 +9,6 @@
 #include "support/backendprocess.h"
 #include "support/clientenvironment.h"
 #include "support/logfile.h"
-#include "support/testcertificates.h"
 
 namespace {
 const QString kStorePath = QStringLiteral("crm/store/getStoreBasicInfoByStoreId/");
@@ -88,16 +86,11 @@ private slots:
         QFETCH(int, times);
         // The size cap, not the deadline, must end an endless answer: time
         // enough for 8 MB even in a sanitized build.
-        const bool endless = fault == QLatin1String("endless");
-        if (endless) {
-            QJsonObject slow = m_config;
-            slow.insert("requestTimeout", 30);
-            QVERIFY(m_env.setUp(slow));
-        }
-        const auto restore = qScopeGuard([&] {
-            if (endless)
-                m_env.setUp(m_config);
-        });
+        QJsonObject config = m_config;
+        if (fault == QLatin1String("endless"))
+            config.insert("requestTimeout", 30);
+        QVERIFY(m_env.setUp(config));
+        const auto restore = qScopeGuard([this] { m_env.setUp(m_config); });
         m_backend.fault(path, fault, times, fault == "drip" ? 300 : 0);
         HttpUtils &http = HttpUtils::instance();
         const int logged = int(testlog::lines().size());

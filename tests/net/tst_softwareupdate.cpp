@@ -1,5 +1,3 @@
-#include <QSettings>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -82,8 +80,7 @@ private slots:
         const QJsonObject request = m_backend.requests().first().toObject();
         QCOMPARE(request.value("token"), QJsonValue(QString()));
         QCOMPARE(request.value("contentType").toString(), HttpUtils::formType());
-        QDir().mkpath(AppPaths::setupDir() + "/old/deeper");
-        QFile(AppPaths::setupDir() + "/old/setup2.0.0.exe").open(QIODevice::WriteOnly);
+        QVERIFY(testfiles::write(AppPaths::setupDir() + "/old/deeper/setup2.0.0.exe", "MZ"));
         updater()->checkUpdate();
         QCOMPARE(QDir(AppPaths::setupDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{"Setting.ini"});

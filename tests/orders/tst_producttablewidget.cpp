@@ -12,7 +12,6 @@
 #include "orders/producttablewidget.h"
 #include "store/shareddatabase.h"
 #include "support/backendprocess.h"
-#include "support/cartmarking.h"
 #include "support/clientenvironment.h"
 #include "support/dialoganswer.h"
 #include "support/logfile.h"
@@ -49,7 +48,7 @@ private slots:
     void init()
     {
         fetch();
-        QVERIFY(cartmarking::block(false));
+        QVERIFY(blockCartMarking(false));
         QVERIFY(clearQueue());
         m_backend.reset();
         m_urls.opened.clear();
@@ -118,8 +117,8 @@ private slots:
             a.matched[1].addInner(page);
         }
         a.totalBytes = a.matched[1].bytes;
-        groupProductImages b = orderbuilder::line("T-002", "李四", 1, 2101, 0, 3, 0, 99.0f);
-        groupProductImages c = orderbuilder::line("T-003", "王五", 1, 2101, 0, 3, 0, 230.5f);
+        groupProductImages b = orderbuilder::line("T-002", "李四", 1, 2101, 0, 3, 99.0f);
+        groupProductImages c = orderbuilder::line("T-003", "王五", 1, 2101, 0, 3, 230.5f);
         list.addGroupRow(QStringLiteral("一班"), &a);
         list.addGroupRow(QStringLiteral("一班"), &b);
         list.addGroupRow(QStringLiteral("二班"), &c);
@@ -235,7 +234,7 @@ private slots:
     void postedOrdersAreMarkedNotPostedAgain()
     {
         addUploaded({"M1", "M2"});
-        QVERIFY(cartmarking::block(true));
+        QVERIFY(blockCartMarking(true));
         productTableWidget list(productTableWidget::Uploaded);
         list.setupList();
         load(list);
@@ -252,7 +251,7 @@ private slots:
         QCOMPARE(submit(list, QStringLiteral("我知道了")),
                  QStringList{QStringLiteral("“班”,“班”已加入购物车，不能重复提交")});
 
-        QVERIFY(cartmarking::block(false));
+        QVERIFY(blockCartMarking(false));
         load(list);
         QCOMPARE(list.table()->rowCount(), 0);
         QCOMPARE(queryValue("SELECT count(*) FROM orders WHERE status='CARTOK'").toInt(), 2);

@@ -1,11 +1,5 @@
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QSqlRecord>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -36,7 +30,7 @@ QByteArray fileHash(const QString &path = AppPaths::databaseFile())
 } // namespace
 
 // The connection is process-wide, so the cases run in order on one home
-// folder; the seed is also checked on a connection of its own.
+// folder.
 class TstSharedDatabase : public QObject
 {
     Q_OBJECT
@@ -51,23 +45,19 @@ private slots:
         QVERIFY(m_noKeychain.start(false));
         QCOMPARE(AppPaths::databaseFile(), m_home.path() + QStringLiteral("/.vell/batchDesk1.db"));
         // The seed resource is what the tree's builder makes of the schema
-        // text: a new build gives the same bytes. The schema rows run on that copy.
+        // text: a new build gives the same bytes.
         const QByteArray seed = testfiles::read(QStringLiteral(":/db/upload.db.bak"));
         QVERIFY(!seed.isEmpty());
         const QString name = m_home.filePath(QStringLiteral("seed.db"));
         QCOMPARE(QProcess::execute(QStringLiteral(SEED_BUILDER), {QStringLiteral(SCHEMA_SQL), name}), 0);
         QVERIFY(testfiles::read(name) == seed);
-        m_seed = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("seed"));
-        m_seed.setDatabaseName(name);
-        QVERIFY(m_seed.open());
     }
 
     void firstStartCopiesTheSeed()
     {
-        QCOMPARE(sharedDatabase().connectionName(), QStringLiteral("upload_sql_connection"));
+        QCOMPARE(queryValue(kTableCount).toInt(), 5);
         QCOMPARE(QFile::permissions(AppPaths::databaseFile()) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(m_log.newTexts(), kResetLines);
-        QCOMPARE(queryValue(kTableCount).toInt(), 5);
         // The lookup indexes of the list and lease statements come with the first start.
         QCOMPARE(queryValue(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='index' AND name IN "
                                            "('images_orderId','images_subOrderId','images_status')"))
@@ -108,7 +98,16 @@ private slots:
         const QString aside = file + QStringLiteral(".aside");
         QProcess holder;
         if (obstacle.endsWith("lock")) {
-            lockFile(holder, outcome == "opened" ? 1 : 3);
+            // Another process holds the file with an exclusive lock, for less
+            // or more than the start-up waits.
+            holder.start(
+                QStringLiteral("sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("(echo 'BEGIN EXCLUSIVE;'; echo \"SELECT 'locked';\"; sleep %1; echo 'COMMIT;') "
+                                "| sqlite3 \"$0\"")
+                     .arg(outcome == "opened" ? 1 : 3),
+                 file});
+            QVERIFY(holder.waitForReadyRead(10000) && holder.readAllStandardOutput().contains("locked"));
             setStartupWaitMs(outcome == "opened" ? 30000 : 500);
         } else if (obstacle == "folder") {
             QVERIFY(QFile::rename(file, aside));
@@ -225,66 +224,10 @@ private slots:
         QCOMPARE(UserStore::storedPassword(QStringLiteral("nobody")), QString());
     }
 
-    // Each row: a query on the seed and its rows, cells joined by '|', rows by ' '.
-    void schema_data()
-    {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("expected");
-        // sqlite_sequence is there only for the product table's AUTOINCREMENT: its ids are never reused.
-        QTest::newRow("objects") << "SELECT type, name, tbl_name FROM sqlite_master ORDER BY type, name"
-                                 << "index|productName|product table|images|images table|orders|orders "
-                                    "table|product|product table|sqlite_sequence|sqlite_sequence "
-                                    "table|subOrders|subOrders table|user|user";
-        // A second insert of a cached SKU is a no-op.
-        QTest::newRow("unique SKU index")
-            << "SELECT l.name, l.\"unique\", x.name, x.desc FROM "
-               "pragma_index_list('product') l, pragma_index_xinfo(l.name) x WHERE x.key = 1"
-            << "productName|1|skuID|0";
-        // Per table: columns, NOT NULL columns, primary key columns.
-        const QString tables = QStringLiteral("FROM sqlite_master m, pragma_table_info(m.name) p "
-                                              "WHERE m.type = 'table' AND m.name <> 'sqlite_sequence' ");
-        QTest::newRow("columns") << "SELECT m.name, count(*), sum(p.\"notnull\"), sum(p.pk > 0) " + tables
-                                        + "GROUP BY m.name ORDER BY m.name"
-                                 << "images|20|9|1 orders|22|6|1 product|10|7|1 subOrders|10|5|1 user|5|1|1";
-        QTest::newRow("defaults") << "SELECT m.name || '.' || p.name, p.dflt_value " + tables
-                                         + "AND p.dflt_value IS NOT NULL ORDER BY 1"
-                                  << "images.status|'waiting' orders.status|'newOrder' orders.uploadedCount|0 "
-                                     "subOrders.status|'新订单' subOrders.timeCreated|NULL";
-    }
-
-    void schema()
-    {
-        QFETCH(QString, sql);
-        QSqlQuery query(m_seed);
-        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
-        QStringList rows;
-        while (query.next()) {
-            QStringList cells;
-            for (int i = 0; i < query.record().count(); ++i)
-                cells << (query.value(i).isNull() ? QStringLiteral("NULL") : query.value(i).toString());
-            rows << cells.join(QLatin1Char('|'));
-        }
-        QTEST(rows.join(QLatin1Char(' ')), "expected");
-    }
-
 private:
-    // Another process holding the file with an exclusive lock for `seconds`.
-    static void lockFile(QProcess &holder, int seconds)
-    {
-        holder.start(QStringLiteral("sh"),
-                     {QStringLiteral("-c"),
-                      QStringLiteral("(echo 'BEGIN EXCLUSIVE;'; echo \"SELECT 'locked';\"; sleep %1; echo 'COMMIT;') "
-                                     "| sqlite3 \"$0\"")
-                          .arg(seconds),
-                      AppPaths::databaseFile()});
-        if (!holder.waitForReadyRead(10000) || !holder.readAllStandardOutput().contains("locked"))
-            qWarning() << "lock not taken" << holder.readAllStandardError();
-    }
-
     QTemporaryDir m_home;
     SecretService m_noKeychain;
     testlog::Follower m_log;
-    QSqlDatabase m_seed;
 };
 
 QTEST_GUILESS_MAIN(TstSharedDatabase)

@@ -6,8 +6,91 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSslConfiguration>
+#include <QTemporaryDir>
 
-#include "support/testcertificates.h"
+#include "support/files.h"
+
+// A certificate authority made at test time with the openssl program, and
+// server certificates for the TLS modes of the local backend and object
+// store: one it signed for 127.0.0.1 and localhost, one it signed for
+// another host, a self-signed one and an expired one it signed.
+class TestCertificates
+{
+public:
+    enum Kind { Trusted, OtherHost, SelfSigned, Expired };
+
+    // False, with openssl's words as a warning, when a step failed.
+    bool make()
+    {
+        const QString here = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
+        return m_dir.isValid() && testfiles::write(file("index.txt"), "") && testfiles::write(file("serial"), "1000\n")
+               && writeCaConfig()
+               && run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
+                       file("ca.key"), "-out", caFile(), "-subj", "/CN=orderdesk test CA", "-days", "30"})
+               && signedBy(Trusted, here, {"-days", "30"})
+               && signedBy(OtherHost, QStringLiteral("subjectAltName=DNS:store.other.invalid"), {"-days", "30"})
+               && signedBy(Expired, here, {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"})
+               && run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
+                       keyFile(SelfSigned), "-out", certificateFile(SelfSigned), "-subj", "/CN=127.0.0.1", "-addext",
+                       here, "-days", "30"});
+    }
+
+    QString caFile() const { return file("ca.pem"); }
+    QString certificateFile(Kind kind) const { return file(name(kind) + ".pem"); }
+    QString keyFile(Kind kind) const { return file(name(kind) + ".key"); }
+    // What a local peer is started with to serve https with that certificate.
+    QStringList serverArguments(Kind kind) const
+    {
+        return {QStringLiteral("--tls-cert"), certificateFile(kind), QStringLiteral("--tls-key"), keyFile(kind)};
+    }
+
+private:
+    static QString name(Kind kind)
+    {
+        static const QStringList names{"trusted", "otherhost", "selfsigned", "expired"};
+        return names.at(kind);
+    }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+    bool run(const QStringList &arguments) const
+    {
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStringLiteral("openssl"), arguments);
+        const bool done =
+            openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+        if (!done)
+            qWarning("openssl %s: %s", qPrintable(arguments.first()), openssl.readAll().constData());
+        if (openssl.state() != QProcess::NotRunning) {
+            openssl.kill();
+            openssl.waitForFinished();
+        }
+        return done;
+    }
+
+    // `openssl ca`, as it alone sets any validity period in this openssl.
+    bool signedBy(Kind kind, const QString &names, const QStringList &validity) const
+    {
+        const QString request = file(name(kind) + ".csr");
+        return run({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", keyFile(kind),
+                    "-out", request, "-subj", "/CN=" + name(kind), "-addext", names})
+               && run(QStringList{"ca", "-batch", "-notext", "-config", file("ca.cnf"), "-cert", caFile(), "-keyfile",
+                                  file("ca.key"), "-in", request, "-out", certificateFile(kind)}
+                      + validity);
+    }
+
+    bool writeCaConfig() const
+    {
+        return testfiles::write(file("ca.cnf"),
+                                QStringLiteral("[ca]\ndefault_ca = test\n[test]\ndatabase = %1\nnew_certs_dir = %2\n"
+                                               "serial = %3\ndefault_md = sha256\npolicy = any\ncopy_extensions = "
+                                               "copy\nunique_subject = no\n[any]\ncommonName = supplied\n")
+                                    .arg(file("index.txt"), m_dir.path(), file("serial"))
+                                    .toUtf8());
+    }
+
+    QTemporaryDir m_dir;
+};
 
 // A helper server a test starts on a free loopback port; killed with the test.
 // Started with a certificate of TestCertificates it serves https, and the
@@ -23,8 +106,6 @@ public:
         m_process.waitForFinished(5000);
     }
 
-    bool tls() const { return !m_trusted.isEmpty(); }
-
     // Blocks until the server said which port it listens on.
     bool start(const QString &program, QStringList arguments, const TestCertificates *certificates = nullptr,
                TestCertificates::Kind kind = TestCertificates::Trusted)
@@ -32,12 +113,10 @@ public:
         m_trusted.clear();
         if (certificates) {
             arguments << certificates->serverArguments(kind);
-            m_trusted = certificates->authorities();
+            m_trusted = QSslCertificate::fromPath(certificates->caFile());
         }
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start();
+        m_process.start(program, arguments);
         static const QRegularExpression said(QStringLiteral("listening on port (\\d+)\\D"));
         QByteArray out;
         QRegularExpressionMatch m;
@@ -51,9 +130,8 @@ public:
     }
 
     // The answer's body to a GET, or to a POST of `body` when it is not null;
-    // `status` gets the HTTP status, 0 when there was no answer. https
-    // trusts `authorities` alone.
-    static QByteArray fetch(const QString &url, const QByteArray &body = QByteArray(), int *status = nullptr,
+    // https trusts `authorities` alone.
+    static QByteArray fetch(const QString &url, const QByteArray &body = QByteArray(),
                             const QList<QSslCertificate> &authorities = {})
     {
         QNetworkAccessManager manager;
@@ -69,18 +147,17 @@ public:
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
-        if (status)
-            *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray answer = reply->readAll();
         delete reply;
         return answer;
     }
 
 protected:
-    QString scheme() const { return tls() ? QStringLiteral("https") : QStringLiteral("http"); }
-    QByteArray ask(const QString &url, const QByteArray &body = QByteArray(), int *status = nullptr) const
+    // https when started with a certificate, trusting the test CA alone.
+    QString scheme() const { return m_trusted.isEmpty() ? QStringLiteral("http") : QStringLiteral("https"); }
+    QByteArray ask(const QString &url, const QByteArray &body = QByteArray()) const
     {
-        return fetch(url, body, status, m_trusted);
+        return fetch(url, body, m_trusted);
     }
 
     QProcess m_process;

@@ -19,22 +19,18 @@ inline imgMess image(const QString &name, const QString &md5, int width = 4795, 
     return m;
 }
 
-// One customer order whose single SKU entry holds `covers` cover pages,
-// `inner` inner pages and `singles` single pages.
+// One customer order whose single SKU entry holds `covers` cover pages and
+// `inner` inner pages.
 inline groupProductImages line(const QString &orderNo, const QString &name, qint32 skuId, qint32 groupId, int covers,
-                               int inner, int singles = 0, float price = 176.0f)
+                               int inner, float price = 176.0f)
 {
     subOrderImages entry;
     entry.name = name;
     entry.skuId = skuId;
-    if (singles > 0)
-        entry.pageType = QStringLiteral("SINGLE");
     for (int i = 0; i < covers; ++i)
         entry.addCover(image(QStringLiteral("%1封面%2").arg(name).arg(i), orderNo + QStringLiteral("c%1").arg(i)));
     for (int i = 0; i < inner; ++i)
         entry.addInner(image(QStringLiteral("%1").arg(i + 1), orderNo + QStringLiteral("i%1").arg(i)));
-    for (int i = 0; i < singles; ++i)
-        entry.addSingle(image(QStringLiteral("%1单页%2").arg(name).arg(i), orderNo + QStringLiteral("s%1").arg(i)));
     groupProductImages order;
     order.orderNo = orderNo;
     order.name = name;

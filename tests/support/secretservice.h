@@ -44,10 +44,9 @@ public:
                 .arg(bus)
                 .toUtf8());
         config.close();
-        m_bus.setProgram(QStringLiteral("dbus-daemon"));
-        m_bus.setArguments({QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                            QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
-        m_bus.start();
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                     QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
         if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(10000))
             return false;
         const QByteArray address = m_bus.readLine().trimmed();
@@ -59,11 +58,10 @@ public:
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
         m_keyring.setProcessEnvironment(env);
-        m_keyring.setProgram(QStringLiteral("gnome-keyring-daemon"));
-        m_keyring.setArguments(
-            {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
         m_keyring.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_keyring.start();
+        m_keyring.start(
+            QStringLiteral("gnome-keyring-daemon"),
+            {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
         if (!m_keyring.waitForStarted())
             return false;
         // The empty password as a line: with no byte at all the daemon makes

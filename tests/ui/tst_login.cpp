@@ -3,8 +3,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QSqlQuery>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -101,21 +99,13 @@ private slots:
     void passwordsOfEarlierVersionsMove()
     {
         sharedDatabase();
-        {
-            QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
-            old.setDatabaseName(AppPaths::databaseFile());
-            QVERIFY(old.open());
-            QSqlQuery query(old);
-            QVERIFY(query.exec("PRAGMA secure_delete=OFF"));
-            QVERIFY(query.exec("INSERT INTO user(user_name,password,created_time,last_login_time) VALUES "
-                               "('13800000005','first-one','2025-01-01 08:00:00','2025-01-01 08:00:00'),"
-                               "('13800000006','','2025-01-01 08:00:00','2025-01-01 08:00:00')"));
-            for (const char *password : {"a-much-longer-first-one", "rock&roll-2024"})
-                QVERIFY(query.exec(QStringLiteral("UPDATE user SET password='%1' WHERE user_name='13800000005'")
-                                       .arg(QLatin1String(password))));
-            old.close();
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+        const char *earlier = "PRAGMA secure_delete=OFF;"
+                              "INSERT INTO user(user_name,password,created_time,last_login_time) VALUES "
+                              "('13800000005','first-one','2025-01-01 08:00:00','2025-01-01 08:00:00'),"
+                              "('13800000006','','2025-01-01 08:00:00','2025-01-01 08:00:00');"
+                              "UPDATE user SET password='a-much-longer-first-one' WHERE user_name='13800000005';"
+                              "UPDATE user SET password='rock&roll-2024' WHERE user_name='13800000005';";
+        QCOMPARE(QProcess::execute(QStringLiteral("sqlite3"), {AppPaths::databaseFile(), earlier}), 0);
         QVERIFY(databaseBytes().contains("rock&roll-2024"));
 
         QCOMPARE(UserStore::movePasswordsToKeychain(), m_keychain ? 1 : 0);

@@ -4,10 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QThreadPool>
 #include <QtTest>
 
 #include "core/apppaths.h"

@@ -63,8 +63,7 @@ private slots:
         QFETCH(int, refusals);
         AwsUtils::setClockOffset(offset);
         const auto restore = qScopeGuard([] { AwsUtils::setClockOffset(0); });
-        const QString path = m_up.writeFile(QStringLiteral("object.jpg"), 300000);
-        const imgMess image = UploadEnvironment::imageFor(path);
+        const imgMess image = UploadEnvironment::imageFor(m_up.writeFile(QStringLiteral("object.jpg"), 300000));
         const auto storeCredentials = [this](const char *key, const char *value) {
             m_up.store.control(QStringLiteral("credentials"), QJsonObject{{key, value}});
         };
@@ -90,7 +89,7 @@ private slots:
 
         const int logged = testlog::lines().size();
         AwsUtils storage;
-        const QString url = storage.upload(path, image.imageName, true);
+        const QString url = storage.upload(image.localPath, image.imageName, true);
         QFETCH(int, failure);
         const bool stored = failure == int(AwsUtils::Failure::None);
         QCOMPARE(!url.isEmpty(), stored);
@@ -102,7 +101,7 @@ private slots:
         QVERIFY(code == "RequestTimeTooSkewed" ? qAbs(AwsUtils::clockOffset()) <= 2
                                                : AwsUtils::clockOffset() == offset);
         if (stored) {
-            QFile file(path);
+            QFile file(image.localPath);
             QCOMPARE(url, m_up.store.url() + "/normal-order-image/" + image.imageName + ".jpg");
             QVERIFY(file.open(QIODevice::ReadOnly) && m_up.store.get(url) == file.readAll());
             return;
@@ -201,18 +200,17 @@ private slots:
             AwsUtils::setClockOffset(0);
             m_up.reconfigure();
         });
-        const QString path = m_up.writeFile(QStringLiteral("tls.jpg"), 100000);
-        const imgMess image = UploadEnvironment::imageFor(path);
+        const imgMess image = UploadEnvironment::imageFor(m_up.writeFile(QStringLiteral("tls.jpg"), 100000));
 
         const int before = testlog::lines().size();
         AwsUtils storage;
-        const QString url = storage.upload(path, image.imageName, true);
+        const QString url = storage.upload(image.localPath, image.imageName, true);
         using F = AwsUtils::Failure;
         QCOMPARE(int(storage.lastFailure()), int(logged.isEmpty() ? F::None
                                                  : peer < 0       ? F::Transient
                                                                   : F::Certificate));
         if (logged.isEmpty()) {
-            QFile file(path);
+            QFile file(image.localPath);
             const QString object = "/normal-order-image/" + image.imageName + ".jpg";
             QCOMPARE(url, endpoint + object);
             QVERIFY(file.open(QIODevice::ReadOnly) && store.get(store.url() + object) == file.readAll());

@@ -1,7 +1,5 @@
 #include <memory>
 
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QSqlRecord>
 #include <QtTest>
 
@@ -114,9 +112,7 @@ private:
     QProcess *startAgent(const QStringList &arguments = {"--interval", "200"})
     {
         auto *agent = new QProcess(this);
-        agent->setProgram(QStringLiteral(UPLOADAGENT_EXECUTABLE));
-        agent->setArguments(arguments);
-        agent->start();
+        agent->start(QStringLiteral(UPLOADAGENT_EXECUTABLE), arguments);
         if (!agent->waitForStarted(10000) || !agent->waitForReadyRead(20000))
             qWarning() << "agent did not start" << agent->readAllStandardError();
         return agent;

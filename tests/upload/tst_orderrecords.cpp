@@ -1,5 +1,3 @@
-#include <QJsonDocument>
-#include <QtEndian>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -7,7 +5,6 @@
 #include "net/endpoints.h"
 #include "net/httputils.h"
 #include "support/backendprocess.h"
-#include "support/cartmarking.h"
 #include "support/clientenvironment.h"
 #include "support/listedorders.h"
 #include "support/logfile.h"
@@ -40,7 +37,7 @@ private slots:
                 [this](const QString &id, int n) { m_counts << qMakePair(id, n); });
     }
 
-    void init() { QVERIFY(cartmarking::block(false) && clearQueue({"product"})); }
+    void init() { QVERIFY(blockCartMarking(false) && clearQueue({"product"})); }
     void cleanupTestCase() { worker().stop(); }
 
     void failedCreateStoresNothing_data()
@@ -209,25 +206,21 @@ private slots:
             queryValue("SELECT count(*) FROM images WHERE status='uploaded' AND url LIKE 'http://store/%'").toInt(), 4);
     }
 
-    // A post whose orders were marked before a crash, and one of unknown outcome
-    // whose order was deleted since, leave nothing; other orders are not touched.
-    void settleDropsWhatIsDone()
+    // A post whose orders were marked before a crash, and one of unknown
+    // outcome whose order was deleted since, leave nothing; other orders are
+    // not touched. A post is begun all or nothing; one whose orders cannot be
+    // marked stays recorded as posted until they can.
+    void cartPostJournal()
     {
-        addOrder("A", "CARTOK");
-        addOrder("B", "uploaded");
+        QVERIFY(execStatement(sharedDatabase(), "INSERT INTO orders(orderNo,name,size,fileCout,orderCount,status) "
+                                                "VALUES('A','班',1,1,1,'CARTOK'),('B','班',1,1,1,'uploaded')"));
         QVERIFY(execStatement(sharedDatabase(), "INSERT INTO cartPosts VALUES('A','2024-05-01 10:00:00','posted'),"
                                                 "('C','2024-05-01 10:00:00','posting')"));
         QCOMPARE(CartPostJournal::settle(), (QHash<QString, QString>()));
         QCOMPARE(journal(), QString());
         QCOMPARE(queryValue("SELECT group_concat(status) FROM (SELECT status FROM orders ORDER BY orderNo)").toString(),
                  QStringLiteral("CARTOK,uploaded"));
-    }
 
-    // Begun all or nothing; a post whose orders cannot be marked stays recorded
-    // as posted until they can.
-    void journalThroughAPost()
-    {
-        addOrder("B", "uploaded");
         QVERIFY(CartPostJournal::begin({"'A'", "'B'"}, false));
         QVERIFY(!CartPostJournal::begin({"'C'", "'B'"}, false));
         QCOMPARE(journal(), QStringLiteral("A:posting,B:posting"));
@@ -235,10 +228,10 @@ private slots:
         QVERIFY(CartPostJournal::begin({"'C'", "'B'"}, true));
         CartPostJournal::abandon({"'A'"});
         QCOMPARE(journal(), QStringLiteral("B:posting,C:posting"));
-        QVERIFY(cartmarking::block(true));
+        QVERIFY(blockCartMarking(true));
         QVERIFY(!CartPostJournal::complete({"'B'"}));
         QCOMPARE(journal(), QStringLiteral("B:posted,C:posting"));
-        QVERIFY(cartmarking::block(false));
+        QVERIFY(blockCartMarking(false));
         QVERIFY(CartPostJournal::complete({"'B'"}));
         QCOMPARE(journal(), QStringLiteral("C:posting"));
         QCOMPARE(queryValue("SELECT status FROM orders WHERE orderNo='B'").toString(), QStringLiteral("CARTOK"));
@@ -252,7 +245,7 @@ private slots:
                                   {orderbuilder::line("M1-001", "张三", 210101, 2101, 1, 10)}),
               "http://store/a.jpg");
         store(orderbuilder::order("M2", QStringLiteral("二班"),
-                                  {orderbuilder::line("M2-001", "李四", 210102, 2101, 0, 2, 0, 236.5f)}),
+                                  {orderbuilder::line("M2-001", "李四", 210102, 2101, 0, 2, 236.5f)}),
               "http://store/b.PDF");
         QVERIFY(execStatement(sharedDatabase(), "UPDATE images SET url=NULL WHERE id=(SELECT max(id) FROM images)"));
         const int before = testlog::lines().size();
@@ -291,7 +284,7 @@ private slots:
         QFETCH(float, value);
         QFETCH(QString, text);
         orderGroup order =
-            orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, 0, value)});
+            orderbuilder::order("F", "班", {orderbuilder::line("F-001", "张三", 210101, 2101, 0, 1, value)});
         order.size = text.toDouble();
         store(order, "http://store/f.jpg");
 
@@ -317,13 +310,6 @@ private:
         const groupProductImages line =
             orderbuilder::line(orderNo + "-1", QStringLiteral("张三"), 210101, 2101, 0, count);
         QVERIFY(OrderRecords::createOrder(orderbuilder::order(orderNo, QStringLiteral("三年二班"), {line})));
-    }
-    static void addOrder(const QString &orderNo, const QString &status)
-    {
-        QVERIFY(execStatement(sharedDatabase(),
-                              QStringLiteral("INSERT INTO orders(orderNo,name,size,fileCout,orderCount,status) "
-                                             "VALUES('%1','班',1,1,1,'%2')")
-                                  .arg(orderNo, status)));
     }
     static QString journal()
     {

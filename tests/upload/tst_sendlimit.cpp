@@ -1,6 +1,4 @@
-#include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "core/apppaths.h"
@@ -61,10 +59,8 @@ private slots:
     {
         QTemporaryDir dir;
         AppPaths::setAppDataDir(dir.path());
-        {
-            UploadLimitBox box;
-            box.findChild<QSpinBox *>(QStringLiteral("uploadLimit"))->setValue(20);
-        }
+        // Set on a page that is closed at once.
+        UploadLimitBox().findChild<QSpinBox *>(QStringLiteral("uploadLimit"))->setValue(20);
         QCOMPARE(QSettings(dir.filePath("Setting.ini"), QSettings::IniFormat).value("UploadLimitMbit").toInt(), 20);
         SendLimit::setMbit(0);
         UploadLimitBox box;

@@ -1,4 +1,3 @@
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include "upload/transferwindow.h"
