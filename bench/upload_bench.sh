@@ -122,15 +122,18 @@ pipeline_run() {  # files, case name; sets PIPE (seconds)
     fi
     (cd "$WORK/client" && HOME="$WORK/home" "$AGENT" --enqueue "$WORK/files" > /dev/null)
     local t0 t1 pid perf=()
-    # Recorded from its start, so the pool's threads are followed too; perf
-    # ends the agent when it is stopped.
+    # Recorded from its start, so the pool's threads are followed too.
     [[ -z "${PERF_DATA:-}" ]] || perf=(perf record -g -o "$PERF_DATA.$2" --)
+    # The agent ends itself once the last outcome is recorded, so it is timed
+    # to its exit as the other tools are, and nothing polls its database.
     t0=$(now)
-    (cd "$WORK/client" && HOME="$WORK/home" exec "${perf[@]}" "$AGENT" ${PIPELINE_ARGS:-}) > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
-    until [[ "$(uploaded)" -ge "$1" ]]; do sleep 0.1; done
+    (cd "$WORK/client" && HOME="$WORK/home" exec "${perf[@]}" "$AGENT" --exit-when-done ${PIPELINE_ARGS:-}) \
+        > "$WORK/agent.log" 2>&1 & pid=$!; PIDS+=("$pid")
+    wait "$pid" || { cat "$WORK/agent.log"; echo "bench: the upload agent failed" >&2; exit 1; }
     t1=$(now)
-    if ((${#perf[@]})); then kill -INT "$pid"; else kill "$pid"; fi
-    wait "$pid" 2>/dev/null || true
+    local done
+    done=$(uploaded)
+    [[ "$done" -ge "$1" ]] || { echo "bench: the agent ended with $done of $1 images uploaded" >&2; exit 1; }
     PIPE=$(echo "$t1 - $t0" | bc -l)
 }
 

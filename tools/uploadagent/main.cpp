@@ -52,7 +52,7 @@ int enqueue(const QString &folder)
             imgMess page;
             page.localPath = files.at(i).absoluteFilePath();
             page.name = files.at(i).completeBaseName();
-            page.size = qint32(files.at(i).size());
+            page.size = files.at(i).size();
             page.imageName = fileMd5Hex(page.localPath);
             entry.addSingle(page);
         }
@@ -88,6 +88,8 @@ int main(int argc, char *argv[])
                         QStringLiteral("5000")},
                        {QStringLiteral("transfers"),
                         QStringLiteral("uploads at once, fixed (default: following the line)"), QStringLiteral("n")},
+                       {QStringLiteral("exit-when-done"),
+                        QStringLiteral("exit once every image of the queue is recorded as uploaded")},
                        {QStringLiteral("fresh-connections"),
                         QStringLiteral("a new connection for every request, to measure what kept ones save")},
                        {QStringLiteral("enqueue"),
@@ -121,6 +123,16 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("transfers"))) {
         const int transfers = parser.value(QStringLiteral("transfers")).toInt();
         scheduler.setTransferRange(transfers, transfers);
+    }
+    if (parser.isSet(QStringLiteral("exit-when-done"))) {
+        // Asked after every recorded outcome, so the end is the moment the
+        // last one is in the database, as the operator's list would show it.
+        auto &worker = DatabaseThread::instance();
+        QObject::connect(&worker, &DatabaseThread::uploadingOrderDate, &app, [&worker] { worker.countQueue(0); });
+        QObject::connect(&worker, &DatabaseThread::queueCounted, &app, [&app](const QueueCounts &counts) {
+            if (counts.imagesLeft == 0 && counts.imagesOtherAccounts == 0)
+                app.quit();
+        });
     }
     scheduler.startUploading(false);
     std::printf("uploadagent running\n");
