@@ -72,7 +72,7 @@ void TransferWindow::decide(double rate)
         m_held = 0;
         return;
     }
-    if (current > m_previous && rate < m_previousRate / kGain) {
+    if (current > m_previous && rate < m_previousRate / kLoss) {
         // A larger window moved less: the smaller one covers the line.
         m_limit = m_previous;
         m_held = 0;

@@ -42,6 +42,11 @@ private:
     // Helped: at least this much more a second than at the size before.
     static constexpr double kGain = 1.05;
     static constexpr double kLeap = 1.8;
+    // Moved less: this much less a second than the size before. Stepping
+    // back from a size that covers the line costs far more than keeping one a
+    // little too large, and a new size's first measure also carries the
+    // handshakes of its new connections.
+    static constexpr double kLoss = 1.2;
     static constexpr qint64 kEpochMs = 250;
     static constexpr double kMaxBytesInFlight = 64.0 * 1024 * 1024;
     // Decisions a settled window holds before it probes a larger size.

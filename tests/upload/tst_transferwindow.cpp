@@ -94,6 +94,7 @@ private slots:
         QTest::newRow("twice as much: leaps") << 2.0 << 200000 << QList<int>{8, 16, 64};
         QTest::newRow("more at every size") << 1.3 << 200000 << QList<int>{8, 16, 32, 64};
         QTest::newRow("as much: the larger kept") << 1.0 << 200000 << QList<int>{8, 16, 32, 64};
+        QTest::newRow("a little less: kept") << 0.9 << 200000 << QList<int>{8, 16, 32, 64};
         QTest::newRow("less: back, and probing") << 0.8 << 200000 << QList<int>{8, 16, 8, 16, 8};
         QTest::newRow("5 MB images: few in flight") << 2.0 << 5000000 << QList<int>{8, 13};
     }
