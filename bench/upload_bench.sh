@@ -25,9 +25,9 @@
 # and prints the rate it kept against it, e.g. for the fiber line's 300 MB:
 #   LIMIT_MBIT=50 LINE=fiber LINE_FILES=60,0 TOOLS=pipeline bench/upload_bench.sh 0 0
 # CEILING=1 also times the pipeline on each line case's files straight to the
-# store, with no line between, in its turn among the tools: what the store and
-# this machine allow at most, which a line use near it shows is their limit,
-# not the line's.
+# store, with no line between, in its turn among the tools: how fast the store
+# and this machine take them unpaced. Not a bound: unpaced bursts can cost the
+# store more than a line's paced arrivals.
 # TOOLS picks a subset (default "pipeline rclone awscli"). PIPELINE_ARGS are
 # handed to the upload agent, to measure one lever alone: "--transfers 4"
 # fixes the window, "--fresh-connections" opens a connection per request.
@@ -179,7 +179,7 @@ run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, l
     for ((i = 0; i < files; i++)); do head -c "$bytes" /dev/urandom > "$WORK/files/img_$(printf %05d $i).jpg"; done
     cat "$WORK/files"/* > /dev/null
     local total_mb tools=(${TOOLS:-pipeline rclone awscli}) r k tool
-    # The store's own limit takes its turn in the rotation, so it meets the
+    # The run with no line takes its turn in the rotation, so it meets the
     # store as the tools do (the store slows over a long invocation).
     [[ -z "$line_mbit" || -z "${CEILING:-}" ]] || tools+=(noline)
     declare -A best=()
@@ -218,7 +218,7 @@ run_case() {  # files, bytes per file, label, case name[, line rate in Mbit/s, l
         printf 'bench: line use  %s\n' "$(IFS=,; echo "${use[*]}" | sed 's/,/  /g')"
     }
     [[ -z "${best[noline]:-}" ]] ||
-        printf 'bench: store ceiling  pipeline with no line %.1f s, so line use at most %.2f here\n' \
+        printf 'bench: no line  pipeline straight to the store %.1f s, the line time of its files over that %.2f\n' \
             "${best[noline]}" "$(echo "$files * $bytes * 8 / ($line_mbit * 1000000) / ${best[noline]}" | bc -l)"
     [[ -z "${LIMIT_MBIT:-}" || -z "${best[pipeline]:-}" ]] || {
         local kept
