@@ -15,10 +15,7 @@
 
 namespace {
 
-using classfolder::cover;
-using classfolder::folder;
-using classfolder::image;
-using classfolder::spreads;
+using namespace classfolder;
 
 // An album order of the 8-inch product: a cover and `pages` inner pages, plus `more`.
 QJsonObject album(const QString &name, int pages, const QJsonArray &more = QJsonArray())
