@@ -61,10 +61,8 @@ private:
             openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
         if (!done)
             qWarning("openssl %s: %s", qPrintable(arguments.first()), openssl.readAll().constData());
-        if (openssl.state() != QProcess::NotRunning) {
-            openssl.kill();
-            openssl.waitForFinished();
-        }
+        openssl.kill(); // nothing when it has ended
+        openssl.waitForFinished();
         return done;
     }
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include "store/passwordvault.h"
+#include "support/files.h"
 
 // The keychain a test talks to. With a service: a private D-Bus session bus
 // and a gnome-keyring daemon on it, unlocked with an empty password, both
@@ -31,21 +31,20 @@ public:
         // A bus that starts no service on demand: a keychain call that came
         // before ours registered would otherwise start another daemon, with
         // the bus's environment and no unlocked keyring, that outlives the test.
-        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-        if (!config.open(QIODevice::WriteOnly))
+        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+        if (!testfiles::write(
+                config,
+                QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+                               "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                               "<busconfig><type>session</type><listen>%1</listen><auth>EXTERNAL</auth>"
+                               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                               "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                               "</policy></busconfig>\n")
+                    .arg(bus)
+                    .toUtf8()))
             return false;
-        config.write(
-            QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
-                           "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                           "<busconfig><type>session</type><listen>%1</listen><auth>EXTERNAL</auth>"
-                           "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                           "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
-                           "</policy></busconfig>\n")
-                .arg(bus)
-                .toUtf8());
-        config.close();
         m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
+                    {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
                      QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
         if (!m_bus.waitForStarted() || !m_bus.waitForReadyRead(10000))
             return false;
@@ -82,11 +81,10 @@ public:
 
     void stop()
     {
+        // Killing a process that is not running does nothing.
         for (QProcess *p : {&m_keyring, &m_bus}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
+            p->kill();
+            p->waitForFinished(5000);
         }
     }
 

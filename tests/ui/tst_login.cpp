@@ -137,7 +137,6 @@ private slots:
             << QStringLiteral("12800000001") << QString() << "byAccountErrorTip" << QStringLiteral("账号不存在");
         QTest::newRow("nothing listens") << phone << QStringLiteral("closed port") << "byAccountErrorTip"
                                          << unreachable;
-        QTest::newRow("error status") << phone << QStringLiteral("http500") << "byAccountErrorTip" << unreachable;
     }
 
     void failedLoginShowsATip()
