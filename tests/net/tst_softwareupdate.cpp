@@ -54,20 +54,6 @@ private slots:
         QTEST(SoftwareUpdate::compareVersion(a, b), "result");
     }
 
-    // The client, its update comparison and the Windows version resource all
-    // carry the one version of the build.
-    void versionIsTheBuilds()
-    {
-        const QString current = SoftwareUpdate::currentVersion();
-        const QString text = QString::fromUtf8(testfiles::read(QStringLiteral(VERSION_RESOURCE)));
-        const QString commas = QString(current).replace(QLatin1Char('.'), QLatin1Char(','));
-        QCOMPARE(text.count(QRegularExpression(QStringLiteral("^(FILE|PRODUCT)VERSION\\s+%1$").arg(commas),
-                                               QRegularExpression::MultilineOption)),
-                 2);
-        QCOMPARE(text.count(QStringLiteral("\"%1\\0\"").arg(current)), 2); // FileVersion, ProductVersion
-        QVERIFY(!text.contains(QLatin1Char('@')));
-    }
-
     void upToDateEmptiesTheSetupFolder()
     {
         // On the first start the folder is not there yet: nothing to report.

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,17 +23,6 @@ QJsonObject album(const QString &name, int pages, const QJsonArray &more = QJson
     for (const QJsonValue &e : more)
         entries.append(e);
     return folder(name, entries);
-}
-
-int run(const QString &program, const QStringList &args, QByteArray *out = nullptr)
-{
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(60000))
-        return -1;
-    if (out)
-        *out = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 // Text as a reader copies it, without white space and with full-width
@@ -78,7 +66,7 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY(m_catalogue.load());
-        QVERIFY2(run(QStringLiteral("pdftotext"), {QStringLiteral("-v")}) == 0, "poppler-utils missing");
+        QVERIFY2(testfiles::run(QStringLiteral("pdftotext"), {QStringLiteral("-v")}) == 0, "poppler-utils missing");
         const QJsonObject albums = folder(
             "三年二班",
             {album("01 张三", 12), album("02 李四", 14), album("03 王五", 11),
@@ -169,8 +157,9 @@ private slots:
     {
         QVERIFY(m_albumReport);
         const QString prefix = m_dir.filePath(QStringLiteral("render"));
-        QCOMPARE(run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
-                                                  m_dir.filePath(QStringLiteral("albums.pdf")), prefix}),
+        QCOMPARE(testfiles::run(QStringLiteral("pdftoppm"),
+                                {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                                 m_dir.filePath(QStringLiteral("albums.pdf")), prefix}),
                  0);
         const QStringList rendered =
             QDir(m_dir.path()).entryList({QStringLiteral("render-*.png")}, QDir::Files, QDir::Name);
@@ -219,8 +208,8 @@ private:
             return QString();
         }
         QByteArray text;
-        if (run(QStringLiteral("pdftotext"),
-                {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")}, &text)
+        if (testfiles::run(QStringLiteral("pdftotext"),
+                           {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")}, &text)
             != 0)
             return QString();
         // A CJK face draws a radical and its ideograph with one glyph; copied

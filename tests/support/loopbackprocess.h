@@ -19,20 +19,17 @@ class TestCertificates
 public:
     enum Kind { Trusted, OtherHost, SelfSigned, Expired };
 
-    // False, with openssl's words as a warning, when a step failed.
+    // False, with openssl's words on the test's error output, when a step failed.
     bool make()
     {
         const QString here = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
         return m_dir.isValid() && testfiles::write(file("index.txt"), "") && testfiles::write(file("serial"), "1000\n")
-               && writeCaConfig()
-               && run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-                       file("ca.key"), "-out", caFile(), "-subj", "/CN=orderdesk test CA", "-days", "30"})
+               && writeCaConfig() && newKey(file("ca.key"), caFile(), "/CN=orderdesk test CA", {"-x509", "-days", "30"})
                && signedBy(Trusted, here, {"-days", "30"})
                && signedBy(OtherHost, QStringLiteral("subjectAltName=DNS:store.other.invalid"), {"-days", "30"})
                && signedBy(Expired, here, {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"})
-               && run({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout",
-                       keyFile(SelfSigned), "-out", certificateFile(SelfSigned), "-subj", "/CN=127.0.0.1", "-addext",
-                       here, "-days", "30"});
+               && newKey(keyFile(SelfSigned), certificateFile(SelfSigned), "/CN=127.0.0.1",
+                         {"-x509", "-addext", here, "-days", "30"});
     }
 
     QString caFile() const { return file("ca.pem"); }
@@ -52,26 +49,21 @@ private:
     }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
-    bool run(const QStringList &arguments) const
+    static bool run(const QStringList &arguments) { return testfiles::run(QStringLiteral("openssl"), arguments) == 0; }
+
+    // A P-256 key and, with "-x509" among `more`, its self-signed certificate, else its request.
+    static bool newKey(const QString &key, const QString &out, const QString &subject, const QStringList &more)
     {
-        QProcess openssl;
-        openssl.setProcessChannelMode(QProcess::MergedChannels);
-        openssl.start(QStringLiteral("openssl"), arguments);
-        const bool done =
-            openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
-        if (!done)
-            qWarning("openssl %s: %s", qPrintable(arguments.first()), openssl.readAll().constData());
-        openssl.kill(); // nothing when it has ended
-        openssl.waitForFinished();
-        return done;
+        return run(QStringList{"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", key,
+                               "-out", out, "-subj", subject}
+                   + more);
     }
 
     // `openssl ca`, as it alone sets any validity period in this openssl.
     bool signedBy(Kind kind, const QString &names, const QStringList &validity) const
     {
         const QString request = file(name(kind) + ".csr");
-        return run({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes", "-keyout", keyFile(kind),
-                    "-out", request, "-subj", "/CN=" + name(kind), "-addext", names})
+        return newKey(keyFile(kind), request, "/CN=" + name(kind), {"-addext", names})
                && run(QStringList{"ca", "-batch", "-notext", "-config", file("ca.cnf"), "-cert", caFile(), "-keyfile",
                                   file("ca.key"), "-in", request, "-out", certificateFile(kind)}
                       + validity);

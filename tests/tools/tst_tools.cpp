@@ -1,4 +1,5 @@
 #include <QImage>
+#include <QJsonArray>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QtTest>
@@ -15,11 +16,12 @@
 #include "ui/neworderwid.h"
 #include "upload/databasethread.h"
 
-// The whole road through the real main window, the local backend and the
-// verifying local store, driven by the guided tour: every sample class
-// dropped, its matched orders submitted, uploaded intact and added to the
-// cart, and the tour's page showing each step.
-class TstTour : public QObject
+// The programs beside the client. The guided tour drives the whole road
+// through the real main window, the local backend and the verifying local
+// store: every sample class dropped, its matched orders submitted, uploaded
+// intact and added to the cart, and the tour's page showing each step. The
+// preflight program checks a generated class whose faults are known.
+class TstTools : public QObject
 {
     Q_OBJECT
 
@@ -33,6 +35,7 @@ private slots:
                 ClassLayout::build(QJsonDocument::fromJson(layout).object(), m_photos.filePath(QLatin1String(preset)))
                 > 0);
         }
+        m_albumClass = m_photos.filePath(QStringLiteral("album-class/三年二班"));
         // The separator of the lists' old row keys, a quote and a percent sign
         // in a class folder's name: its orders go like any other.
         QVERIFY(
@@ -44,6 +47,37 @@ private slots:
     {
         QThreadPool::globalInstance()->waitForDone();
         DatabaseThread::instance().stop();
+    }
+
+    void reportsEveryOrder()
+    {
+        QByteArray out;
+        QCOMPARE(runPreflight(
+                     {QStringLiteral("--group"), QStringLiteral("2101"), QStringLiteral("--json"), m_albumClass}, &out),
+                 1);
+        const QJsonObject report = QJsonDocument::fromJson(out).object();
+        // The class with its matched and failed counts, then per order: name, number
+        // suffix, state, SKU, pages, price, faults. 254 ppi pages use the first
+        // window; 14 pages is two online steps.
+        QStringList orders{report["class"].toString()
+                           + QString::asprintf(" %d/%d", report["matched"].toInt(), report["failed"].toInt())};
+        for (const QJsonValue &o : report["orders"].toArray())
+            orders << QStringLiteral("%1 %2 %3 ")
+                              .arg(o["name"].toString(), o["orderNo"].toString().right(3), o["state"].toString())
+                          + QString::asprintf("%d %dP %g %d", o["skuId"].toInt(), o["pageCount"].toInt(),
+                                              o["price"].toDouble(), int(o["errors"].toArray().size()));
+        QCOMPARE(orders, (QStringList{"三年二班 2/5", "01 张三 001 匹配成功 210101 12P 176 0",
+                                      "02 李四 002 匹配成功 210101 14P 184 0", "03 王五 003 产品P数不对 0 11P 0 1",
+                                      "04 赵六 004 色彩模式应为RGB:封面 0 0P 0 1", "05 孙七 005 分辨率错误 0 0P 0 1",
+                                      "06 周八 006 封皮P数不对 0 12P 0 1", "07 吴九 007 图片尺寸有误 0 12P 0 2"}));
+    }
+
+    void refusedFolder()
+    {
+        QByteArray out;
+        // An album class holds folders only; one order folder alone holds files.
+        QCOMPARE(runPreflight({m_albumClass + QStringLiteral("/02 李四")}, &out), 3);
+        QVERIFY(QString::fromUtf8(out).contains(QStringLiteral("产品层次有问题，请参照示例图组织产品层次")));
     }
 
     void wholeRoad()
@@ -58,7 +92,7 @@ private slots:
             tour.run(QStringLiteral("13800000001"), QStringLiteral("demo1234"),
                      {{QStringLiteral("水晶摆台"), photos.filePath(QStringLiteral("frame-class/") + kFrameClass)},
                       {QStringLiteral("毕业季套系"), photos.filePath(QStringLiteral("series-class/毕业季 六年一班"))},
-                      {QStringLiteral("经典对裱相册"), photos.filePath(QStringLiteral("album-class/三年二班"))}});
+                      {QStringLiteral("经典对裱相册"), m_albumClass}});
         QVERIFY2(done, qPrintable(tour.failure()));
 
         // The page lists every step with its picture, in order.
@@ -98,7 +132,7 @@ private slots:
         // A class still on the page is not taken twice.
         {
             DialogAnswer answer(QStringLiteral("OK"));
-            QVERIFY(!newOrders->handleFolder(photos.filePath(QStringLiteral("album-class/三年二班"))));
+            QVERIFY(!newOrders->handleFolder(m_albumClass));
             QCOMPARE(answer.seen.size(), 1);
             QVERIFY(answer.seen.first().contains(QStringLiteral("这个班级已经导入，请换一下班级")));
         }
@@ -123,11 +157,23 @@ private slots:
     }
 
 private:
+    int runPreflight(const QStringList &args, QByteArray *out)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_out.filePath(QStringLiteral("xdg")));
+        return testfiles::run(QStringLiteral(PREFLIGHT_EXECUTABLE),
+                              QStringList{QStringLiteral("--product"), QStringLiteral(CATALOGUE_JSON),
+                                          QStringLiteral("--spu"), QStringLiteral("1001")}
+                                  + args,
+                              out, env);
+    }
+
     const QString kFrameClass = QStringLiteral("水晶摆台 二年*一班\"%");
     UploadEnvironment m_up;
     QTemporaryDir m_photos;
     QTemporaryDir m_out;
+    QString m_albumClass;
 };
 
-QTEST_MAIN(TstTour)
-#include "tst_tour.moc"
+QTEST_MAIN(TstTools)
+#include "tst_tools.moc"
