@@ -23,11 +23,10 @@ public:
     bool make()
     {
         const QString here = QStringLiteral("subjectAltName=IP:127.0.0.1,DNS:localhost");
-        return m_dir.isValid() && testfiles::write(file("index.txt"), "") && testfiles::write(file("serial"), "1000\n")
-               && writeCaConfig() && newKey(file("ca.key"), caFile(), "/CN=orderdesk test CA", {"-x509", "-days", "30"})
-               && signedBy(Trusted, here, {"-days", "30"})
-               && signedBy(OtherHost, QStringLiteral("subjectAltName=DNS:store.other.invalid"), {"-days", "30"})
-               && signedBy(Expired, here, {"-startdate", "20200101000000Z", "-enddate", "20200201000000Z"})
+        return m_dir.isValid() && newKey(file("ca.key"), caFile(), "/CN=orderdesk test CA", {"-x509", "-days", "30"})
+               && signedBy(Trusted, here)
+               && signedBy(OtherHost, QStringLiteral("subjectAltName=DNS:store.other.invalid"))
+               && signedBy(Expired, here)
                && newKey(keyFile(SelfSigned), certificateFile(SelfSigned), "/CN=127.0.0.1",
                          {"-x509", "-addext", here, "-days", "30"});
     }
@@ -49,7 +48,13 @@ private:
     }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
-    static bool run(const QStringList &arguments) { return testfiles::run(QStringLiteral("openssl"), arguments) == 0; }
+    // openssl, with the clock put back to `at` when one is given.
+    static bool run(const QStringList &arguments, const QString &at = QString())
+    {
+        return (at.isEmpty() ? testfiles::run(QStringLiteral("openssl"), arguments)
+                             : testfiles::run(QStringLiteral("faketime"), QStringList{at, "openssl"} + arguments))
+               == 0;
+    }
 
     // A P-256 key and, with "-x509" among `more`, its self-signed certificate, else its request.
     static bool newKey(const QString &key, const QString &out, const QString &subject, const QStringList &more)
@@ -59,24 +64,14 @@ private:
                    + more);
     }
 
-    // `openssl ca`, as it alone sets any validity period in this openssl.
-    bool signedBy(Kind kind, const QString &names, const QStringList &validity) const
+    // Valid for 30 days from now; the expired one as if signed early in 2020.
+    bool signedBy(Kind kind, const QString &names) const
     {
         const QString request = file(name(kind) + ".csr");
         return newKey(keyFile(kind), request, "/CN=" + name(kind), {"-addext", names})
-               && run(QStringList{"ca", "-batch", "-notext", "-config", file("ca.cnf"), "-cert", caFile(), "-keyfile",
-                                  file("ca.key"), "-in", request, "-out", certificateFile(kind)}
-                      + validity);
-    }
-
-    bool writeCaConfig() const
-    {
-        return testfiles::write(file("ca.cnf"),
-                                QStringLiteral("[ca]\ndefault_ca = test\n[test]\ndatabase = %1\nnew_certs_dir = %2\n"
-                                               "serial = %3\ndefault_md = sha256\npolicy = any\ncopy_extensions = "
-                                               "copy\nunique_subject = no\n[any]\ncommonName = supplied\n")
-                                    .arg(file("index.txt"), m_dir.path(), file("serial"))
-                                    .toUtf8());
+               && run({"x509", "-req", "-in", request, "-CA", caFile(), "-CAkey", file("ca.key"), "-CAcreateserial",
+                       "-days", "30", "-copy_extensions", "copy", "-out", certificateFile(kind)},
+                      kind == Expired ? QStringLiteral("2020-01-01 00:00:00") : QString());
     }
 
     QTemporaryDir m_dir;
