@@ -205,14 +205,24 @@ void ImageInspector::decoderSize(const QString &path, QSize *pixels, QSize *reso
     // a chunk's declared length before reading it).
     QImageReader reader(path, "jpeg");
     reader.setAutoDetectImageFormat(false);
-    const QImage image = reader.read();
+    // The size is in the header. The density comes only with decoded pixels,
+    // and an eighth of them (libjpeg's cheapest scale) costs a fraction of the
+    // whole picture's time and memory. A picture too large to decode whole
+    // stays refused: libjpeg holds a progressive one's coefficients at full size.
+    const QSize header = reader.size();
+    const bool withinLimit =
+        header.isValid()
+        && qint64(header.width()) * header.height() * 4 <= qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+    if (withinLimit)
+        reader.setScaledSize(QSize(qMax(1, header.width() / 8), qMax(1, header.height() / 8)));
+    const QImage image = withinLimit ? reader.read() : QImage();
     if (image.isNull()) {
         LogManager::logWarning(QStringLiteral("加载图片获取大小失败：%1").arg(path));
         *pixels = QSize(-1, -1);
         *resolution = QSize(-1, -1);
         return;
     }
-    *pixels = image.size();
+    *pixels = header;
     *resolution =
         QSize(int(std::lround(image.dotsPerMeterX() * 0.0254)), int(std::lround(image.dotsPerMeterY() * 0.0254)));
 }

@@ -311,7 +311,8 @@ private slots:
         QCOMPARE(result, QStringLiteral("匹配成功 LEFT RIGHT"));
     }
 
-    // Resolution and orientation as the metadata states them, on a 3000x2000 image.
+    // Resolution and orientation as the metadata states them, on a 3000x2000 image;
+    // without metadata, as the decoder finds them.
     void metadata_data()
     {
         // x and y resolution, orientation > dpi, rotation, errors > the log line, if any
@@ -326,6 +327,7 @@ private slots:
         QTest::newRow("4 flipped") << "300/1 300/1 4 > 300x300 0 > 图片垂直翻转了";
         QTest::newRow("5 transposed") << "300/1 300/1 5 > 300x300 0 > 顺时针90°+水平翻转";
         QTest::newRow("7 transversed") << "300/1 300/1 7 > 300x300 0 > 逆时针90°+水平翻转";
+        QTest::newRow("no Exif: the decoder's size and density") << "- - 0 > 300x300 0";
     }
 
     void metadata()
@@ -336,6 +338,8 @@ private slots:
         SampleImage s;
         s.width = 3000;
         s.height = 2000;
+        s.realPixels = true;
+        s.exif = given[0] != QLatin1String("-");
         s.xResolution = given[0];
         s.yResolution = given[1];
         s.orientation = given[2].toInt();
@@ -355,12 +359,18 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<qint64>("size");
+        QTest::addColumn<QStringList>("errors");
         const QByteArray text("this is not an image at all");
-        QTest::newRow("a few bytes") << text << qint64(text.size());
-        QTest::newRow("3 GiB") << text << (qint64(3) << 30);
+        QTest::newRow("a few bytes") << text << qint64(text.size()) << QStringList();
+        QTest::newRow("3 GiB") << text << (qint64(3) << 30) << QStringList();
         const QByteArray png = classfolder::picture("PNG");
         QVERIFY(!png.isEmpty());
-        QTest::newRow("PNG") << png << qint64(png.size());
+        QTest::newRow("PNG") << png << qint64(png.size()) << QStringList();
+        // Never decoded, not even an eighth of it; a JPEG without a density has the wrong one.
+        QByteArray huge = classfolder::picture("JPEG");
+        QVERIFY(huge.indexOf("\xFF\xC0") > 0);
+        huge.replace(huge.indexOf("\xFF\xC0") + 5, 4, QByteArray::fromHex("75307530"));
+        QTest::newRow("header of 30000 x 30000 pixels") << huge << qint64(huge.size()) << QStringList{"分辨率错误"};
     }
 
     void unreadableFile()
@@ -374,8 +384,8 @@ private slots:
         QCOMPARE(m.size, size);
         QCOMPARE(QSize(m.width, m.height), QSize(-1, -1));
         QCOMPARE(m.xdpi, -1);
-        QVERIFY(m.errors.isEmpty());
-        // No JPEG, so the metadata library is never handed it.
+        QTEST(m.errors, "errors");
+        // Nothing the metadata library could read: no word from it.
         QCOMPARE(m_log.newTexts(), QStringList{QStringLiteral("加载图片获取大小失败：") + path});
     }
 
